@@ -1,0 +1,6 @@
+#pragma once
+#include "platform/EnumSet.h"
+
+// Demultiplexer and decoder family for MPEG media.
+enum TFilterSet { Default, Moonlight, Elecard, DScaler, FFDShow, VRMMedia, Dirac, Illiminable, Custom, Test };
+using TFilterSets = EnumSet<TFilterSet>;

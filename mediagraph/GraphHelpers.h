@@ -1,0 +1,25 @@
+#pragma once
+#include <QString>
+
+typedef struct _GstElement GstElement;
+typedef struct _GstPad GstPad;
+
+enum PinDirection { PINDIR_INPUT = 0, PINDIR_OUTPUT = 1 };
+
+// Major media types a pin can offer. Stream is raw bytes (a file source's
+// output, or a pad with no fixed caps), the rest go by the caps' media name.
+enum class MajorType { Null, Stream, Audio, Video };
+
+// First pad of the element in the given direction that can carry the major
+// type (any pad for MajorType::Null); a new reference, or null. A null
+// element is a programming error (assertion in KXCommonPlayer).
+GstPad* FindPin(GstElement* filter, PinDirection direction, MajorType major);
+
+// The major type of a set of caps.
+MajorType MajorTypeOfCaps(const struct _GstCaps* caps);
+
+// A folder is writable when it exists, is a directory, carries a write
+// permission bit, lies on a mount that is not read-only, and access(W_OK)
+// agrees. The folder is the part of the path before its last "/" (the root
+// stays whole), so "a/b/" names b and "a/b" names a.
+bool FolderWritable(const QString& path);

@@ -1,0 +1,92 @@
+#include "MediaFramework.h"
+
+#include <gst/gst.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include "CodecConfig.h"
+#include "platform/GraphRegistry.h"
+
+void InitMediaFramework()
+{
+    if (!CodecConfig::Loaded())
+        CodecConfig::Load();
+    if (!gst_is_initialized())
+        gst_init(nullptr, nullptr);
+}
+
+void ShutdownMediaFramework()
+{
+    CodecConfig::Unload();
+}
+
+void RegisterGraph(GstElement* graph, bool doRegister, uint32_t& cookie)
+{
+    if (!graph)
+        return;
+    if (!doRegister) {
+        GraphRegistry::Revoke(cookie);
+        return;
+    }
+    const QString name = FilterGraphItemName(graph, static_cast<uint32_t>(getpid()));
+    // The weak reference lets a dump of a graph that is gone come out empty.
+    GWeakRef* weak = g_new0(GWeakRef, 1);
+    g_weak_ref_init(weak, graph);
+    auto ref = std::shared_ptr<GWeakRef>(weak, [](GWeakRef* w) {
+        g_weak_ref_clear(w);
+        g_free(w);
+    });
+    const uint32_t c = GraphRegistry::Register(name, [ref]() -> QByteArray {
+        auto* bin = static_cast<GstElement*>(g_weak_ref_get(ref.get()));
+        if (!bin)
+            return {};
+        QByteArray dot;
+        if (GST_IS_BIN(bin)) {
+            gchar* text = gst_debug_bin_to_dot_data(GST_BIN(bin), GST_DEBUG_GRAPH_SHOW_ALL);
+            dot = QByteArray(text);
+            g_free(text);
+        }
+        gst_object_unref(bin);
+        return dot;
+    });
+    if (c != 0)
+        cookie = c;
+}
+
+int VersionClassOf(const QString& release)
+{
+    const QStringList parts = release.split(QLatin1Char('.'));
+    const int major = parts.value(0).toInt();
+    const int minor = parts.size() > 1 ? parts[1].section(QLatin1Char('-'), 0, 0).toInt() : 0;
+    if (major >= 4)
+        return 3;
+    if (major == 3)
+        return 2;
+    if (major == 2 && minor == 6)
+        return 1;
+    return 0;
+}
+
+int VersionClass()
+{
+    utsname u{};
+    if (uname(&u) != 0)
+        return 0;
+    return VersionClassOf(QString::fromLatin1(u.release));
+}
+
+bool MediaFrameworkPresent()
+{
+    InitMediaFramework();
+    guint major = 0, minor = 0, micro = 0, nano = 0;
+    gst_version(&major, &minor, &micro, &nano);
+    if (major < 1 || (major == 1 && minor < 22))
+        return false;
+    for (const char* name : {"playbin", "decodebin", "audioconvert", "filesrc"}) {
+        GstElementFactory* f = gst_element_factory_find(name);
+        if (!f)
+            return false;
+        gst_object_unref(f);
+    }
+    return true;
+}

@@ -1,0 +1,26 @@
+#pragma once
+#include <QString>
+#include <cstdint>
+
+typedef struct _GstElement GstElement;
+
+// Start-up and shutdown of the media support: the codec configuration
+// library and GStreamer, in that order (once per process; repeat calls are
+// harmless).
+void InitMediaFramework();
+void ShutdownMediaFramework();
+
+// Lists a graph in the process-wide graph registry under
+// "FilterGraph %p pid %x" (doRegister) or revokes the entry held in cookie.
+// Revoking leaves the cookie unchanged.
+void RegisterGraph(GstElement* graph, bool doRegister, uint32_t& cookie);
+
+// Version class of the platform: 3 for a current kernel (4.x and later),
+// 2 for 3.x, 1 for 2.6, 0 otherwise.
+int VersionClass();
+// Parses a kernel release such as "6.1.0-18-amd64"; the rule of VersionClass.
+int VersionClassOf(const QString& release);
+
+// True when the media framework is usable: GStreamer 1.22 or later with the
+// elements the components build their graphs from.
+bool MediaFrameworkPresent();

@@ -1,0 +1,385 @@
+#include "KXPeakBuilder.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <gst/gst.h>
+
+#include "PeakFormat.h"
+#include "mediagraph/CodecConfig.h"
+#include "mediagraph/GraphEvents.h"
+#include "mediagraph/GraphHelpers.h"
+#include "mediagraph/MediaFramework.h"
+#include "platform/Exception.h"
+#include "platform/PostedEvent.h"
+
+bool SameFileName(const QString& a, const QString& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        QChar x = a[i], y = b[i];
+        if (x.unicode() < 128)
+            x = x.toLower();
+        if (y.unicode() < 128)
+            y = y.toLower();
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+QString ChangeFileExt(const QString& fileName, const QString& ext)
+{
+    const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot > slash && dot >= 0)
+        return fileName.left(dot) + ext;
+    return fileName + ext;
+}
+
+namespace {
+
+QString WithTrailingSlash(const QString& folder)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+} // namespace
+
+TKXPeakBuilder::TKXPeakBuilder(QObject* owner)
+    : QObject(owner), tempFolder_(WithTrailingSlash(QDir::tempPath()))
+{
+    window_ = new MessageWindow([this](uint32_t msg, uintptr_t w, intptr_t l) { WindowProc(msg, w, l); }, this);
+    CodecConfig::FillSetsIfDemuxEmpty();
+}
+
+TKXPeakBuilder::~TKXPeakBuilder()
+{
+    Clear();
+    if (graphManager_) {
+        SetNotifyWindow(graphManager_, nullptr, 0);
+        gst_element_set_state(graphManager_, GST_STATE_NULL);
+        if (addToRot_)
+            RegisterGraph(graphManager_, false, rotCookie_);
+        gst_object_unref(graphManager_);
+        graphManager_ = nullptr;
+    }
+    delete window_;
+    window_ = nullptr;
+}
+
+void TKXPeakBuilder::SetAddToRot(bool value)
+{
+    if (value == addToRot_)
+        return;
+    addToRot_ = value;
+    if (!Designing() && graphManager_)
+        RegisterGraph(graphManager_, value, rotCookie_);
+}
+
+void TKXPeakBuilder::SetVRMAudioCache(int value)
+{
+    if (value == vrmAudioCache_)
+        return;
+    if (value < 1 || value > 50)
+        throw Exception("Cache must be between 1 and 50");
+    vrmAudioCache_ = value;
+}
+
+void TKXPeakBuilder::SetVRMVideoCache(int value)
+{
+    if (value == vrmVideoCache_)
+        return;
+    if (value < 1 || value > 50)
+        throw Exception("Cache must be between 1 and 50");
+    vrmVideoCache_ = value;
+}
+
+void TKXPeakBuilder::SetFreeOutputFormat(bool value)
+{
+    if (!GraphManagerExists())
+        freeOutputFormat_ = value;
+}
+
+void TKXPeakBuilder::SetPeakExtension(const QString& value)
+{
+    if (!GraphManagerExists())
+        peakExtension_ = value;
+}
+
+void TKXPeakBuilder::SetPostProcessing(bool value)
+{
+    if (!GraphManagerExists())
+        postProcessing_ = value;
+}
+
+void TKXPeakBuilder::SetOutputChannels(TChannels value)
+{
+    if (value == outputChannels_ || GraphManagerExists())
+        return;
+    if (value != chMono && value != chStereo)
+        throw Exception("Channels must be chMono or chStereo");
+    QMutexLocker lock(&streams_.Lock());
+    outputChannels_ = value;
+}
+
+TSPS TKXPeakBuilder::OutputSamplesPerSecond() const
+{
+    switch (sampleRate_) {
+    case 8000: return sps8000;
+    case 11025: return sps11025;
+    case 22050: return sps22050;
+    case 32000: return sps32000;
+    case 44100: return sps44100;
+    default: return sps48000;
+    }
+}
+
+void TKXPeakBuilder::SetOutputSamplesPerSecond(TSPS value)
+{
+    switch (value) {
+    case sps44100: sampleRate_ = 44100; break;
+    case sps32000: sampleRate_ = 32000; break;
+    case sps22050: sampleRate_ = 22050; break;
+    case sps11025: sampleRate_ = 11025; break;
+    case sps8000: sampleRate_ = 8000; break;
+    default: sampleRate_ = 48000; break;
+    }
+}
+
+void TKXPeakBuilder::SetOutputBPS(TBPS value)
+{
+    const uint32_t bits = value == bp8 ? 8 : value == bp16 ? 16 : 0;
+    if (bits == bitsPerSample_ || GraphManagerExists())
+        return;
+    if (bits != 8 && bits != 16)
+        throw Exception("BitsPerSample must be bps8 or bps16");
+    QMutexLocker lock(&streams_.Lock());
+    bitsPerSample_ = bits;
+}
+
+void TKXPeakBuilder::SetSamplesPerPeak(uint16_t value)
+{
+    if (!GraphManagerExists())
+        samplesPerPeak_ = value;
+}
+
+void TKXPeakBuilder::SetTempFolder(const QString& value)
+{
+    if (value == tempFolder_ || GraphManagerExists())
+        return;
+    if (!QFileInfo(value).isDir())
+        return;
+    if (!FolderWritable(value))
+        throw Exception("Temp Folder must be writable");
+    tempFolder_ = WithTrailingSlash(value);
+}
+
+void TKXPeakBuilder::SetGains(uint32_t value)
+{
+    const auto left = static_cast<uint16_t>(value & 0xFFFF);
+    const auto right = static_cast<uint16_t>(value >> 16);
+    if ((left == leftGain_ && right == rightGain_) || GraphManagerExists())
+        return;
+    leftGain_ = left;
+    rightGain_ = right;
+}
+
+QString TKXPeakBuilder::PeakNameBeside(const QString& media) const
+{
+    return ChangeFileExt(media, peakExtension_);
+}
+
+QString TKXPeakBuilder::PeakNameInTemp(const QString& media) const
+{
+    const QString bare = media.mid(media.lastIndexOf(QLatin1Char('/')) + 1);
+    return tempFolder_ + ChangeFileExt(bare, peakExtension_);
+}
+
+void TKXPeakBuilder::GetPeakFilename(int Index, bool& Exists, QString& PeakFilename) const
+{
+    if (Index < 0 || Index >= FileCount()) {
+        Exists = false;
+        return;
+    }
+    const QString& media = files_[Index];
+    PeakFilename = FolderWritable(media) ? PeakNameBeside(media) : PeakNameInTemp(media);
+    Exists = QFileInfo(PeakFilename).isFile();
+}
+
+void TKXPeakBuilder::FindNextMissing()
+{
+    currentIndex_ = -1;
+    missingCount_ = 0;
+    for (int i = 0; i < FileCount(); ++i) {
+        const QString& media = files_[i];
+        if (QFileInfo(PeakNameBeside(media)).isFile() || QFileInfo(PeakNameInTemp(media)).isFile())
+            continue;
+        if (currentIndex_ < 0)
+            currentIndex_ = i;
+        ++missingCount_;
+    }
+}
+
+bool TKXPeakBuilder::GetStreamByIndex(int Index, TMemoryStream*& Stream) const
+{
+    Stream = streams_.Get(Index);
+    return Stream != nullptr;
+}
+
+bool TKXPeakBuilder::GetStreamByName(const QString& Filename, TMemoryStream*& Stream) const
+{
+    Stream = nullptr;
+    for (int i = 0; i < FileCount(); ++i) {
+        if (SameFileName(files_[i], Filename)) {
+            Stream = streams_.Get(i);
+            break;
+        }
+    }
+    return Stream != nullptr;
+}
+
+void TKXPeakBuilder::Clear()
+{
+    files_.clear();
+    streams_.Clear();
+}
+
+TMemoryStream* TKXPeakBuilder::NewStreamAt(int index)
+{
+    try {
+        auto stream = std::make_unique<TMemoryStream>();
+        TMemoryStream* raw = stream.get();
+        streams_.Insert(index, std::move(stream));
+        return raw;
+    } catch (const std::bad_alloc&) {
+        buildState_ = bsFailed;
+        Fire(OnError, this);
+        return nullptr;
+    }
+}
+
+bool TKXPeakBuilder::LoadOrReportMissing(int index, TMemoryStream* stream)
+{
+    bool exists = false;
+    QString peakName;
+    GetPeakFilename(index, exists, peakName);
+    const QString media = files_[index];
+    if (!exists) {
+        Fire(OnPeakMissing, this, index, media, peakName);
+        return true;
+    }
+    Fire(OnPeakBefore, this, index, media, peakName);
+    std::vector<uint8_t> bytes;
+    if (ReadPeakFile(peakName, PeakReader::Builder, bytes) == PeakCheck::Accepted) {
+        QMutexLocker lock(&streams_.Lock());
+        stream->SetSize(0);
+        stream->SetPosition(0);
+        stream->Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+        stream->SetPosition(0);
+        lock.unlock();
+        Fire(OnPeakNew, this, index, media, peakName);
+        return true;
+    }
+    streams_.Remove(stream);
+    files_.removeAt(index);
+    Fire(OnPeakFailed, this, index, media, peakName);
+    return false;
+}
+
+bool TKXPeakBuilder::AppendFilename(const QString& Filename)
+{
+    if (Filename.isEmpty())
+        return false;
+    for (int i = 0; i < FileCount(); ++i) {
+        if (SameFileName(files_[i], Filename)) {
+            Fire(OnDuplicateFile, this, Filename, i);
+            return false;
+        }
+    }
+    if (!QFileInfo::exists(Filename)) {
+        Fire(OnFileNotExist, this, Filename);
+        return false;
+    }
+    files_.append(Filename);
+    const int index = FileCount() - 1;
+    TMemoryStream* stream = NewStreamAt(index);
+    if (!stream) {
+        files_.removeLast();
+        return true;
+    }
+    LoadOrReportMissing(index, stream);
+    return true;
+}
+
+bool TKXPeakBuilder::AppendFilenames(const QStringList& List)
+{
+    bool queued = false;
+    for (const QString& name : List) {
+        int duplicate = -1;
+        for (int i = 0; i < FileCount() && duplicate < 0; ++i)
+            if (SameFileName(files_[i], name))
+                duplicate = i;
+        if (duplicate >= 0) {
+            Fire(OnDuplicateFile, this, name, duplicate);
+            continue;
+        }
+        files_.append(name);
+        const int index = FileCount() - 1;
+        TMemoryStream* stream = NewStreamAt(index);
+        if (!stream) {
+            files_.removeLast();
+            break;
+        }
+        queued = true;
+        LoadOrReportMissing(index, stream);
+    }
+    return queued;
+}
+
+void TKXPeakBuilder::SetFilename(const QString& Filename)
+{
+    if (!QFileInfo::exists(Filename)) {
+        Fire(OnFileNotExist, this, Filename);
+        return;
+    }
+    Clear();
+    files_.append(Filename);
+    FindNextMissing();
+    TMemoryStream* stream = NewStreamAt(0);
+    if (!stream) {
+        files_.clear();
+        return;
+    }
+    LoadOrReportMissing(0, stream);
+}
+
+void TKXPeakBuilder::SetFilenames(const QStringList& List)
+{
+    Clear();
+    files_ = List;
+    // Last to first, so that removing a file never shifts one still to come.
+    for (int i = FileCount() - 1; i >= 0; --i) {
+        if (i == 0)
+            FindNextMissing();
+        if (!QFileInfo::exists(files_[i])) {
+            const QString name = files_[i];
+            files_.removeAt(i);
+            Fire(OnFileNotExist, this, name);
+            continue;
+        }
+        TMemoryStream* stream = NewStreamAt(0);
+        if (!stream) {
+            // Keep the invariant: drop the names that have no stream.
+            for (int k = 0; k <= i; ++k)
+                files_.removeFirst();
+            return;
+        }
+        LoadOrReportMissing(i, stream);
+    }
+}
+
+void TKXPeakBuilder::WindowProc(uint32_t, uintptr_t, intptr_t)
+{
+    // Graph notifications and progress belong to the build control.
+}

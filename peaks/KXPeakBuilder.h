@@ -1,0 +1,150 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "StreamList.h"
+#include "mediagraph/FilterSet.h"
+#include "platform/DesignState.h"
+#include "platform/Events.h"
+
+typedef struct _GstElement GstElement;
+class MessageWindow;
+
+enum TChannels { chNone, chMono, chStereo };
+enum TBPS { bp8, bp16 };
+enum TSPS { sps48000, sps44100, sps32000, sps22050, sps11025, sps8000 };
+
+using TNotifyPeak = std::function<void(QObject* Sender, int Index, const QString& Filename, const QString& PeakFilename)>;
+using TPeaksProgress = std::function<void(QObject* Sender, int Progress, int ItemIndex, int Total, bool& Abort)>;
+using TDuplicateEvent = std::function<void(QObject* Sender, const QString& Filename, int Index)>;
+using TNotExistEvent = std::function<void(QObject* Sender, const QString& Filename)>;
+
+// Build states.
+enum : uint8_t { bsStopped = 0, bsPaused = 1, bsBuilding = 2, bsFailed = 3 };
+
+// Keeps a queue of media files, one peak stream per file, loads existing peak
+// files into the streams and builds the missing ones by decoding the media.
+class TKXPeakBuilder : public QObject, public DesignState
+{
+    Q_OBJECT
+public:
+    explicit TKXPeakBuilder(QObject* owner = nullptr);
+    ~TKXPeakBuilder() override;
+
+    // Settings.
+    bool AddToRot() const { return addToRot_; }
+    void SetAddToRot(bool value);
+    int VRMAudioCache() const { return vrmAudioCache_; }
+    void SetVRMAudioCache(int value);
+    int VRMVideoCache() const { return vrmVideoCache_; }
+    void SetVRMVideoCache(int value);
+    bool FreeOutputFormat() const { return freeOutputFormat_; }
+    void SetFreeOutputFormat(bool value);
+    TFilterSet MpegCodecSet() const { return mpegCodecSet_; }
+    void SetMpegCodecSet(TFilterSet value) { mpegCodecSet_ = value; }
+    QString PeakExtension() const { return peakExtension_; }
+    void SetPeakExtension(const QString& value);
+    bool PostProcessing() const { return postProcessing_; }
+    void SetPostProcessing(bool value);
+    TChannels OutputChannels() const { return outputChannels_; }
+    void SetOutputChannels(TChannels value);
+    TSPS OutputSamplesPerSecond() const;
+    void SetOutputSamplesPerSecond(TSPS value);
+    TBPS OutputBPS() const { return bitsPerSample_ == 8 ? bp8 : bp16; }
+    void SetOutputBPS(TBPS value);
+    uint16_t SamplesPerPeak() const { return samplesPerPeak_; }
+    void SetSamplesPerPeak(uint16_t value);
+    bool SaveToPeakFiles() const { return saveToPeakFiles_; }
+    void SetSaveToPeakFiles(bool value) { saveToPeakFiles_ = value; }
+    // Always ends with "/" once set; defaults to the system's temporary folder.
+    QString TempFolder() const { return tempFolder_; }
+    void SetTempFolder(const QString& value);
+    // Left gain in the low 16 bits, right gain in the high 16 (4096 = unity).
+    void SetGains(uint32_t value);
+    uint16_t LeftGain() const { return leftGain_; }
+    uint16_t RightGain() const { return rightGain_; }
+    uint32_t SampleRate() const { return sampleRate_; }
+    uint32_t BitsPerSample() const { return bitsPerSample_; }
+    uint32_t ChannelCount() const { return outputChannels_ == chMono ? 1u : 2u; }
+
+    // Queue.
+    bool AppendFilename(const QString& Filename);
+    bool AppendFilenames(const QStringList& List);
+    void SetFilename(const QString& Filename);
+    void SetFilenames(const QStringList& List);
+    void Clear();
+    const QStringList& Files() const { return files_; }
+    int FileCount() const { return static_cast<int>(files_.size()); }
+    int FilledStreamCount() const { return streams_.FilledCount(); }
+    bool GetStreamByIndex(int Index, TMemoryStream*& Stream) const;
+    bool GetStreamByName(const QString& Filename, TMemoryStream*& Stream) const;
+    void GetPeakFilename(int Index, bool& Exists, QString& PeakFilename) const;
+    uint8_t BuildState() const { return buildState_; }
+
+    // The queued file being built or next to build (-1 when none is
+    // missing), and how many queued files have no peak file.
+    int CurrentItemIndex() const { return currentIndex_; }
+    int MissingCount() const { return missingCount_; }
+    // Walks the queue for the first file with no peak file beside it or in
+    // TempFolder; sets the current index and the missing count.
+    void FindNextMissing();
+
+    TNotifyPeak OnPeakComplete;
+    TDuplicateEvent OnDuplicateFile;
+    TNotifyEvent OnError;
+    TNotExistEvent OnFileNotExist;
+    TPeaksProgress OnProgress;
+    TNotifyEvent OnPeakAbort;
+    TNotifyPeak OnPeakBefore;
+    TNotifyPeak OnPeakNew;
+    TNotifyPeak OnPeakFailed;
+    TNotifyPeak OnPeakMissing;
+
+protected:
+    bool GraphManagerExists() const { return graphManager_ != nullptr; }
+    // The peak file names a queued media file can have: beside it, and in TempFolder.
+    QString PeakNameBeside(const QString& media) const;
+    QString PeakNameInTemp(const QString& media) const;
+    // Gives the new stream, or null when it could not be made (state failed, OnError).
+    TMemoryStream* NewStreamAt(int index);
+    // Steps 5 and 6 of queuing: load an existing peak file or report it
+    // missing. False when the load failed and the file was taken out again.
+    bool LoadOrReportMissing(int index, TMemoryStream* stream);
+    // Messages of the hidden window (graph notifications and progress).
+    void WindowProc(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+
+    MessageWindow* window_ = nullptr;
+    QStringList files_;
+    QString peakExtension_ = QStringLiteral(".pek");
+    TStreamList streams_;
+    GstElement* graphManager_ = nullptr;
+    uint32_t rotCookie_ = 0;
+    uint8_t buildState_ = bsStopped;
+    bool saveToPeakFiles_ = false;
+    bool postProcessing_ = false;
+    uint16_t samplesPerPeak_ = 100;
+    QString tempFolder_;
+    uint32_t bitsPerSample_ = 16;
+    TChannels outputChannels_ = chStereo;
+    uint16_t leftGain_ = 4096;
+    uint16_t rightGain_ = 4096;
+    uint32_t sampleRate_ = 48000;
+    bool addToRot_ = false;
+    int vrmVideoCache_ = 12;
+    int vrmAudioCache_ = 2;
+    TFilterSet mpegCodecSet_ = Moonlight;
+    int currentIndex_ = 0;
+    int missingCount_ = 0;
+    int64_t duration_ = 0;
+    bool abortRequest_ = false;
+    bool freeOutputFormat_ = false;
+};
+
+// Names compare equal when they match after lower-casing ASCII letters.
+bool SameFileName(const QString& a, const QString& b);
+// The name with its last extension replaced (ext includes the dot).
+QString ChangeFileExt(const QString& fileName, const QString& ext);

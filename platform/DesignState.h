@@ -1,0 +1,17 @@
+#pragma once
+
+// Whether a component is being edited in a designer or loaded from a stored
+// form. Both are false in a running program; tests set them to reach the
+// design-time branches.
+class DesignState
+{
+public:
+    bool Designing() const { return designing_; }
+    void SetDesigning(bool on) { designing_ = on; }
+    bool Loading() const { return loading_; }
+    void SetLoading(bool on) { loading_ = on; }
+
+private:
+    bool designing_ = false;
+    bool loading_ = false;
+};

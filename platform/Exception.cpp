@@ -1,0 +1,6 @@
+#include "Exception.h"
+
+QString AssertionMessage(const char* unit, int line)
+{
+    return QStringLiteral("Assertion failure (%1, line %2)").arg(QString::fromLatin1(unit)).arg(line);
+}

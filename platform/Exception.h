@@ -1,0 +1,23 @@
+#pragma once
+#include <QString>
+#include <stdexcept>
+
+// The general exception class: carries exactly the message text the
+// components document ("Cache must be between 1 and 50", ...).
+class Exception : public std::runtime_error
+{
+public:
+    explicit Exception(const QString& message) : std::runtime_error(message.toStdString()) {}
+    explicit Exception(const char* message) : std::runtime_error(message) {}
+    QString Message() const { return QString::fromUtf8(what()); }
+};
+
+// "Assertion failure (Unit, line N)": internal consistency checks name the
+// unit they belong to.
+QString AssertionMessage(const char* unit, int line);
+
+#define KX_ASSERT(condition, unit)                                   \
+    do {                                                             \
+        if (!(condition))                                            \
+            throw Exception(AssertionMessage((unit), __LINE__));     \
+    } while (false)

@@ -1,0 +1,111 @@
+#include "GraphRegistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMutex>
+#include <QStandardPaths>
+#include <map>
+
+namespace {
+
+struct Entry {
+    QString name;
+    GraphRegistry::DumpFunction dump;
+};
+
+struct Table {
+    QMutex mutex;
+    std::map<uint32_t, Entry> entries;
+    uint32_t next = 1;
+};
+
+Table& TheTable()
+{
+    static Table table;
+    return table;
+}
+
+QString DumpPath(const QString& name)
+{
+    QString file = name;
+    file.replace(QLatin1Char(' '), QLatin1Char('_'));
+    return GraphRegistry::DumpFolder() + QLatin1Char('/') + file + QStringLiteral(".dot");
+}
+
+void WriteDump(const Entry& entry)
+{
+    if (!entry.dump)
+        return;
+    QDir().mkpath(GraphRegistry::DumpFolder());
+    QFile file(DumpPath(entry.name));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(entry.dump());
+}
+
+} // namespace
+
+QString GraphRegistry::DumpFolder()
+{
+    QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (base.isEmpty())
+        base = QDir::tempPath();
+    return base + QStringLiteral("/kxaudio-graphs");
+}
+
+uint32_t GraphRegistry::Register(const QString& name, DumpFunction dump)
+{
+    Table& t = TheTable();
+    QMutexLocker lock(&t.mutex);
+    for (const auto& [cookie, entry] : t.entries)
+        if (entry.name == name)
+            return 0;
+    const uint32_t cookie = t.next++;
+    auto& entry = t.entries[cookie];
+    entry = Entry{name, std::move(dump)};
+    WriteDump(entry);
+    return cookie;
+}
+
+void GraphRegistry::Revoke(uint32_t cookie)
+{
+    Table& t = TheTable();
+    QMutexLocker lock(&t.mutex);
+    auto it = t.entries.find(cookie);
+    if (it == t.entries.end())
+        return;
+    QFile::remove(DumpPath(it->second.name));
+    t.entries.erase(it);
+}
+
+bool GraphRegistry::Contains(const QString& name)
+{
+    return Names().contains(name);
+}
+
+QStringList GraphRegistry::Names()
+{
+    Table& t = TheTable();
+    QMutexLocker lock(&t.mutex);
+    QStringList names;
+    for (const auto& [cookie, entry] : t.entries)
+        names.append(entry.name);
+    return names;
+}
+
+void GraphRegistry::Refresh(uint32_t cookie)
+{
+    Table& t = TheTable();
+    QMutexLocker lock(&t.mutex);
+    auto it = t.entries.find(cookie);
+    if (it != t.entries.end())
+        WriteDump(it->second);
+}
+
+QString FilterGraphItemName(const void* graph, uint32_t pid)
+{
+    // All the digits of the address: cutting a 64-bit address to eight would
+    // let two graphs share a name.
+    const auto address = static_cast<qulonglong>(reinterpret_cast<uintptr_t>(graph));
+    const QString hex = QStringLiteral("%1").arg(address, int(sizeof(void*) * 2), 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("FilterGraph %1 pid %2").arg(hex, QString::number(pid, 16).toUpper());
+}

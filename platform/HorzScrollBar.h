@@ -1,0 +1,43 @@
+#pragma once
+#include <QObject>
+#include <functional>
+
+#include "ScrollState.h"
+
+class QScrollBar;
+class QWidget;
+
+// A horizontal scroll bar at the bottom of a widget whose numbers live in a
+// ScrollState. User actions arrive as scroll codes; the owner decides the new
+// position (as a window procedure would) and calls Sync().
+class HorzScrollBar : public QObject
+{
+    Q_OBJECT
+public:
+    explicit HorzScrollBar(QWidget* owner);
+
+    ScrollState& State() { return state_; }
+    const ScrollState& State() const { return state_; }
+    QScrollBar* Bar() const { return bar_; }
+    int Height() const;
+
+    // Mirrors the state onto the visible bar without raising requests.
+    void Sync();
+    // Places the bar along the bottom of the owner's rectangle.
+    void Layout();
+
+    // Called for each user request with its code; nTrackPos is set first
+    // for thumb codes.
+    std::function<void(int code)> OnRequest;
+
+    // Sends a request as if the user had made it (tests, key handlers).
+    void Request(int code, int trackPos = 0);
+
+private:
+    void ActionTriggered(int action);
+
+    QWidget* owner_;
+    QScrollBar* bar_;
+    ScrollState state_;
+    bool dragging_ = false;
+};
