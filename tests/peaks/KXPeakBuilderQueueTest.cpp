@@ -1,0 +1,257 @@
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <cstdlib>
+#include <sys/stat.h>
+
+#include "peaks/KXPeakBuilder.h"
+#include "peaks/PeakFormat.h"
+#include "platform/Exception.h"
+
+namespace {
+
+// Records every queue event as one line, in firing order.
+class QueueFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        builder.SetTempFolder(temp.path());
+        auto peak = [this](const char* name) {
+            return [this, name](QObject*, int i, const QString& f, const QString& p) {
+                log << QStringLiteral("%1 %2 %3 %4").arg(name).arg(i).arg(Rel(f), Rel(p));
+            };
+        };
+        builder.OnPeakBefore = peak("Before");
+        builder.OnPeakNew = peak("New");
+        builder.OnPeakFailed = peak("Failed");
+        builder.OnPeakMissing = peak("Missing");
+        builder.OnDuplicateFile = [this](QObject*, const QString& f, int i) {
+            log << QStringLiteral("Duplicate %1 %2").arg(Rel(f)).arg(i);
+        };
+        builder.OnFileNotExist = [this](QObject*, const QString& f) { log << "NotExist " + Rel(f); };
+    }
+
+    QString Rel(const QString& path) const
+    {
+        QString p = path;
+        p.replace(dir.path(), QStringLiteral("D"));
+        p.replace(temp.path(), QStringLiteral("T"));
+        return p;
+    }
+
+    QString Media(const QString& name)
+    {
+        const QString path = dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("media");
+        return path;
+    }
+
+    // A valid peak file whose one record is filled with `fill`.
+    void Peak(const QString& path, uint8_t fill)
+    {
+        std::vector<uint8_t> b(PeakHeaderSize + 8, fill);
+        EncodePeakHeader(MakePeakHeader(44100, 2, 16, 100, 10000000), b.data());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char*>(b.data()), qint64(b.size()));
+    }
+
+    QTemporaryDir dir;
+    QTemporaryDir temp;
+    TKXPeakBuilder builder;
+    QStringList log;
+};
+
+} // namespace
+
+TEST_F(QueueFixture, appendRefusesDuplicatesIgnoringCaseAndMissingFiles)
+{
+    const QString a = Media("a.wav");
+    EXPECT_TRUE(builder.AppendFilename(a));
+    EXPECT_FALSE(builder.AppendFilename(dir.filePath("A.WAV")));
+    EXPECT_FALSE(builder.AppendFilename(dir.filePath("nothere.wav")));
+    EXPECT_FALSE(builder.AppendFilename(QString()));
+    EXPECT_EQ(builder.FileCount(), 1);
+    EXPECT_EQ(log, (QStringList{"Missing 0 D/a.wav D/a.pek", "Duplicate D/A.WAV 0", "NotExist D/nothere.wav"}));
+}
+
+TEST_F(QueueFixture, appendFilenamesQueuesNamesThatAreNotOnDisk)
+{
+    const QString a = Media("a.wav");
+    EXPECT_TRUE(builder.AppendFilenames({a, dir.filePath("ghost.wav"), a}));
+    EXPECT_EQ(builder.FileCount(), 2);
+    EXPECT_EQ(log, (QStringList{"Missing 0 D/a.wav D/a.pek", "Missing 1 D/ghost.wav D/ghost.pek",
+                                "Duplicate D/a.wav 0"}));
+    EXPECT_FALSE(builder.AppendFilenames({a}));
+}
+
+TEST_F(QueueFixture, existingPeakFileIsLoadedWholeIntoTheStream)
+{
+    const QString a = Media("a.mp3");
+    Peak(dir.filePath("a.pek"), 0x33);
+    ASSERT_TRUE(builder.AppendFilename(a));
+    EXPECT_EQ(log, (QStringList{"Before 0 D/a.mp3 D/a.pek", "New 0 D/a.mp3 D/a.pek"}));
+    TMemoryStream* s = nullptr;
+    ASSERT_TRUE(builder.GetStreamByName(dir.filePath("A.MP3"), s));
+    ASSERT_EQ(s->Size(), 24);
+    EXPECT_EQ(s->Bytes()[23], 0x33);
+    EXPECT_EQ(builder.FilledStreamCount(), 1);
+}
+
+TEST_F(QueueFixture, refusedPeakFileTakesTheMediaOutOfTheQueueAndStaysOnDisk)
+{
+    const QString a = Media("a.wav"), b = Media("b.wav");
+    ASSERT_TRUE(builder.AppendFilename(a));
+    QFile bad(dir.filePath("b.pek"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("PEAK\x04\x02\x00\x00\x00\x00", 10);  // truncated header
+    bad.close();
+    EXPECT_TRUE(builder.AppendFilename(b));
+    EXPECT_EQ(builder.FileCount(), 1);
+    TMemoryStream* s = nullptr;
+    EXPECT_EQ(builder.GetStreamByIndex(1, s), false);
+    EXPECT_EQ(s, nullptr);
+    EXPECT_TRUE(QFile::exists(bad.fileName()));
+    EXPECT_EQ(log.last(), QStringLiteral("Failed 1 D/b.wav D/b.pek"));
+}
+
+TEST_F(QueueFixture, readOnlyFolderUsesTheTempFolder)
+{
+    const QString a = Media("ro/a.wav");
+    chmod(QFile::encodeName(dir.filePath("ro")).constData(), 0555);
+    ASSERT_TRUE(builder.AppendFilename(a));
+    bool exists = true;
+    QString name;
+    builder.GetPeakFilename(0, exists, name);
+    EXPECT_EQ(Rel(name), QStringLiteral("T/a.pek"));
+    EXPECT_FALSE(exists);
+    builder.FindNextMissing();
+    EXPECT_EQ(builder.CurrentItemIndex(), 0);
+    EXPECT_EQ(builder.MissingCount(), 1);
+
+    // A peak file beside the media also counts as present.
+    chmod(QFile::encodeName(dir.filePath("ro")).constData(), 0755);
+    Peak(dir.filePath("ro/a.pek"), 1);
+    chmod(QFile::encodeName(dir.filePath("ro")).constData(), 0555);
+    builder.FindNextMissing();
+    EXPECT_EQ(builder.CurrentItemIndex(), -1);
+    EXPECT_EQ(builder.MissingCount(), 0);
+    chmod(QFile::encodeName(dir.filePath("ro")).constData(), 0755);
+    bool out = true;
+    builder.GetPeakFilename(5, out, name);
+    EXPECT_FALSE(out);
+}
+
+TEST_F(QueueFixture, setFilenamesKeepsStreamsAlignedWithFiles)
+{
+    const QString a = Media("a.wav"), b = Media("b.wav"), c = Media("c.wav");
+    Peak(dir.filePath("a.pek"), 0xA0);
+    Peak(dir.filePath("c.pek"), 0xC0);
+    builder.SetFilenames({a, b, dir.filePath("gone.wav"), c});
+    ASSERT_EQ(builder.Files(), (QStringList{a, b, c}));
+    TMemoryStream* s = nullptr;
+    ASSERT_TRUE(builder.GetStreamByIndex(0, s));
+    EXPECT_EQ(s->Bytes().back(), 0xA0);
+    ASSERT_TRUE(builder.GetStreamByIndex(1, s));
+    EXPECT_EQ(s->Size(), 0);
+    ASSERT_TRUE(builder.GetStreamByIndex(2, s));
+    EXPECT_EQ(s->Bytes().back(), 0xC0);
+    EXPECT_FALSE(builder.GetStreamByIndex(3, s));
+    EXPECT_EQ(builder.CurrentItemIndex(), 1);
+    EXPECT_EQ(builder.MissingCount(), 1);
+    EXPECT_TRUE(log.contains("NotExist D/gone.wav"));
+}
+
+TEST_F(QueueFixture, setFilenameReplacesTheQueueOnlyForAnExistingFile)
+{
+    const QString a = Media("a.wav"), b = Media("b.wav");
+    builder.AppendFilenames({a, b});
+    builder.SetFilename(dir.filePath("none.wav"));
+    EXPECT_EQ(builder.FileCount(), 2);
+    builder.SetFilename(b);
+    EXPECT_EQ(builder.Files(), QStringList{b});
+    EXPECT_EQ(builder.CurrentItemIndex(), 0);
+    builder.Clear();
+    EXPECT_EQ(builder.FileCount(), 0);
+    TMemoryStream* s = reinterpret_cast<TMemoryStream*>(1);
+    EXPECT_FALSE(builder.GetStreamByIndex(-1, s));
+    EXPECT_EQ(s, nullptr);
+}
+
+TEST(KXPeakBuilderSettings, settersRefuseWithTheirMessages)
+{
+    TKXPeakBuilder b;
+    auto message = [](auto&& f) {
+        try {
+            f();
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return QString();
+    };
+    EXPECT_EQ(message([&] { b.SetVRMAudioCache(0); }), "Cache must be between 1 and 50");
+    EXPECT_EQ(message([&] { b.SetVRMVideoCache(51); }), "Cache must be between 1 and 50");
+    b.SetVRMAudioCache(50);
+    b.SetVRMVideoCache(1);
+    EXPECT_EQ(b.VRMAudioCache(), 50);
+    EXPECT_EQ(b.VRMVideoCache(), 1);
+    EXPECT_EQ(message([&] { b.SetOutputChannels(chNone); }), "Channels must be chMono or chStereo");
+    const int outOfRange = std::atoi("7");  // not a constant, so it reaches the setter as stored data would
+    EXPECT_EQ(message([&] { b.SetOutputBPS(static_cast<TBPS>(outOfRange)); }), "BitsPerSample must be bps8 or bps16");
+    b.SetOutputBPS(bp8);
+    EXPECT_EQ(b.BitsPerSample(), 8u);
+    EXPECT_EQ(b.OutputBPS(), bp8);
+}
+
+TEST(KXPeakBuilderSettings, sampleRateMapsBothWays)
+{
+    TKXPeakBuilder b;
+    EXPECT_EQ(b.SampleRate(), 48000u);
+    const std::pair<TSPS, uint32_t> table[] = {{sps44100, 44100}, {sps32000, 32000}, {sps22050, 22050},
+                                               {sps11025, 11025}, {sps8000, 8000},   {sps48000, 48000}};
+    for (auto [sps, hz] : table) {
+        b.SetOutputSamplesPerSecond(sps);
+        EXPECT_EQ(b.SampleRate(), hz);
+        EXPECT_EQ(b.OutputSamplesPerSecond(), sps);
+    }
+    const int unknown = std::atoi("42");
+    b.SetOutputSamplesPerSecond(static_cast<TSPS>(unknown));
+    EXPECT_EQ(b.SampleRate(), 48000u);
+}
+
+TEST(KXPeakBuilderSettings, tempFolderMustBeAWritableExistingFolder)
+{
+    TKXPeakBuilder b;
+    EXPECT_TRUE(b.TempFolder().endsWith('/'));
+    QTemporaryDir dir;
+    b.SetTempFolder(dir.path() + "/missing");
+    EXPECT_NE(b.TempFolder(), dir.path() + "/missing/");  // ignored silently
+    QDir(dir.path()).mkdir("sub");
+    b.SetTempFolder(dir.path() + "/sub");
+    EXPECT_EQ(b.TempFolder(), dir.path() + "/sub/");
+    QDir(dir.path()).mkdir("sub2");
+    chmod(QFile::encodeName(dir.filePath("sub2")).constData(), 0555);
+    try {
+        b.SetTempFolder(dir.path() + "/sub2/");
+        ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "Temp Folder must be writable");
+    }
+    EXPECT_EQ(b.TempFolder(), dir.path() + "/sub/");
+    chmod(QFile::encodeName(dir.filePath("sub2")).constData(), 0755);
+}
+
+TEST(KXPeakBuilderSettings, gainsArePackedLowLeftHighRight)
+{
+    TKXPeakBuilder b;
+    EXPECT_EQ(b.LeftGain(), 4096);
+    b.SetGains(0x0400FFFF);
+    EXPECT_EQ(b.LeftGain(), 0xFFFF);
+    EXPECT_EQ(b.RightGain(), 0x0400);
+}

@@ -1,0 +1,155 @@
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "peaks/PeakFormat.h"
+
+namespace {
+
+std::vector<uint8_t> PeakBytes(const TPeakHeader& h, size_t recordBytes)
+{
+    std::vector<uint8_t> b(PeakHeaderSize + recordBytes, 0x80);
+    EncodePeakHeader(h, b.data());
+    return b;
+}
+
+PeakCheck Check(const std::vector<uint8_t>& b, PeakReader r)
+{
+    return CheckPeakData(b, b.size(), r);
+}
+
+TPeakHeader Valid()
+{
+    return MakePeakHeader(44100, 2, 16, 100, 10 * 10000000LL);
+}
+
+} // namespace
+
+TEST(PeakFormat, headerLayoutIsLittleEndianWithoutPadding)
+{
+    TPeakHeader h{4, 2, 0x0000AC44, 0x01020304, 0x0506};
+    uint8_t b[16];
+    EncodePeakHeader(h, b);
+    const uint8_t expected[16] = {'P', 'E', 'A', 'K', 4, 2, 0x44, 0xAC, 0, 0, 4, 3, 2, 1, 6, 5};
+    EXPECT_EQ(0, memcmp(b, expected, 16));
+    EXPECT_EQ(DecodePeakHeader(std::span<const uint8_t>(b, 16)), h);
+    EXPECT_FALSE(DecodePeakHeader(std::span<const uint8_t>(b, 15)));
+}
+
+TEST(PeakFormat, pcmByteCountIsComputedWithTheDivisionLastAndWraps)
+{
+    EXPECT_EQ(ComputePcmByteCount(44100, 2, 16, 10 * 10000000LL), 1764000u);
+    // 2.9 s at 48 kHz, 8-bit mono: nothing lost to an early division.
+    EXPECT_EQ(ComputePcmByteCount(48000, 1, 8, 29000000LL), 139200u);
+    // 7 hours of 48 kHz 16-bit stereo is past 4 GiB: only the low 32 bits stay.
+    const int64_t sevenHours = 7LL * 3600 * 10000000;
+    EXPECT_EQ(ComputePcmByteCount(48000, 2, 16, sevenHours), uint32_t(48000LL * 4 * 7 * 3600 % (1LL << 32)));
+    EXPECT_EQ(MakePeakHeader(48000, 2, 8, 100, 0).BytesPerPeak, 2);
+    EXPECT_EQ(MakePeakHeader(48000, 1, 8, 100, 0).BytesPerPeak, 2);
+    EXPECT_EQ(MakePeakHeader(48000, 1, 16, 100, 0).BytesPerPeak, 4);
+}
+
+TEST(PeakFormat, durationAndRecordCount)
+{
+    const TPeakHeader h = Valid();
+    EXPECT_EQ(PeakDurationMs(h), 10000);
+    EXPECT_EQ(PeakRecordSize(h), 8);
+    EXPECT_EQ(PeakRecordCount(h, 16 + 8 * 5 + 3), 5);
+    EXPECT_EQ(PeakRecordCount(h, 10), 0);
+}
+
+TEST(PeakFormat, acceptanceDiffersByReader)
+{
+    auto b = PeakBytes(Valid(), 8);
+    for (auto r : {PeakReader::Builder, PeakReader::ViewerFile, PeakReader::ViewerStream})
+        EXPECT_EQ(Check(b, r), PeakCheck::Accepted);
+
+    b[4] = 1;  // BytesPerPeak 1: both file readers take it, the stream reader does not
+    EXPECT_EQ(Check(b, PeakReader::Builder), PeakCheck::Accepted);
+    EXPECT_EQ(Check(b, PeakReader::ViewerFile), PeakCheck::Accepted);
+    EXPECT_EQ(Check(b, PeakReader::ViewerStream), PeakCheck::BadBytesPerPeak);
+    b[4] = 3;
+    EXPECT_EQ(Check(b, PeakReader::Builder), PeakCheck::BadBytesPerPeak);
+
+    auto header = PeakBytes(Valid(), 0);  // header only
+    EXPECT_EQ(Check(header, PeakReader::Builder), PeakCheck::Accepted);
+    EXPECT_EQ(Check(header, PeakReader::ViewerFile), PeakCheck::NoRecords);
+    EXPECT_EQ(Check(header, PeakReader::ViewerStream), PeakCheck::NoRecords);
+
+    header.pop_back();
+    EXPECT_EQ(Check(header, PeakReader::Builder), PeakCheck::TooShort);
+    EXPECT_EQ(Check({}, PeakReader::ViewerFile), PeakCheck::TooShort);
+}
+
+TEST(PeakFormat, testsRunInOrderAndStopAtTheFirstFailure)
+{
+    auto b = PeakBytes(Valid(), 8);
+    b[0] = 'X';
+    b[5] = 3;  // also bad channels, but the magic is tested first
+    EXPECT_EQ(Check(b, PeakReader::Builder), PeakCheck::BadMagic);
+    b[0] = 'P';
+    EXPECT_EQ(Check(b, PeakReader::Builder), PeakCheck::BadChannels);
+    b[5] = 0;
+    EXPECT_EQ(Check(b, PeakReader::ViewerFile), PeakCheck::BadChannels);
+}
+
+TEST(PeakFormat, sampleRateBounds)
+{
+    for (uint32_t rate : {8000u, 48000u, 22050u}) {
+        TPeakHeader h = Valid();
+        h.SamplesPerSecond = rate;
+        EXPECT_EQ(Check(PeakBytes(h, 8), PeakReader::ViewerFile), PeakCheck::Accepted) << rate;
+    }
+    for (uint32_t rate : {7999u, 48001u, 0u, 0xFFFFFFFFu}) {
+        TPeakHeader h = Valid();
+        h.SamplesPerSecond = rate;
+        EXPECT_EQ(Check(PeakBytes(h, 8), PeakReader::Builder), PeakCheck::BadSampleRate) << rate;
+    }
+}
+
+TEST(PeakFormat, viewerOnlyTestsOfSamplesPerPeakAndPcmByteCount)
+{
+    TPeakHeader h = Valid();
+    h.SamplesPerPeak = 0;
+    EXPECT_EQ(Check(PeakBytes(h, 8), PeakReader::Builder), PeakCheck::Accepted);
+    EXPECT_EQ(Check(PeakBytes(h, 8), PeakReader::ViewerFile), PeakCheck::ZeroSamplesPerPeak);
+
+    h = Valid();
+    h.SamplesPerPeak = 10;  // 44100 / (2 × 10 × 4) = 551 bytes at least
+    h.PcmByteCount = 550;
+    EXPECT_EQ(Check(PeakBytes(h, 8), PeakReader::ViewerStream), PeakCheck::PcmByteCountTooSmall);
+    h.PcmByteCount = 551;
+    EXPECT_EQ(Check(PeakBytes(h, 8), PeakReader::ViewerStream), PeakCheck::Accepted);
+}
+
+TEST(PeakFile, refusedOrMissingFilesLeaveTheOutputUntouched)
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath("good.pek");
+    const auto bytes = PeakBytes(Valid(), 24);
+    QFile f(good);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+    f.close();
+
+    std::vector<uint8_t> out{1, 2, 3};
+    EXPECT_EQ(ReadPeakFile(good, PeakReader::ViewerFile, out), PeakCheck::Accepted);
+    EXPECT_EQ(out, bytes);
+
+    std::vector<uint8_t> kept{9};
+    EXPECT_EQ(ReadPeakFile(dir.filePath("missing.pek"), PeakReader::Builder, kept), PeakCheck::CannotOpen);
+    EXPECT_EQ(ReadPeakFile(dir.path(), PeakReader::Builder, kept), PeakCheck::CannotOpen);  // a folder
+
+    QFile bad(dir.filePath("bad.pek"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("PEAK\x04\x03", 6);
+    bad.write(QByteArray(20, 0));
+    bad.close();
+    EXPECT_EQ(ReadPeakFile(bad.fileName(), PeakReader::Builder, kept), PeakCheck::BadChannels);
+
+    QFile empty(dir.filePath("empty.pek"));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    EXPECT_EQ(ReadPeakFile(empty.fileName(), PeakReader::Builder, kept), PeakCheck::TooShort);
+    EXPECT_EQ(kept, std::vector<uint8_t>{9});
+}
