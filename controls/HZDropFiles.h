@@ -1,0 +1,175 @@
+#pragma once
+#include <QEvent>
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "platform/DesignState.h"
+#include "platform/EnumSet.h"
+#include "platform/Events.h"
+
+class QWidget;
+class THZSubClassedDropFiles;
+
+enum THZDropFilesOption { dfoIncFolders, dfoIncFiles, dfoRecurseFolders };
+using THZDropFilesOptions = EnumSet<THZDropFilesOption>;
+
+// Accept may be turned off to leave the name out.
+using THZDroppedFileFilter =
+    std::function<void(QObject* Sender, const QString& FileName, bool IsFolder, bool& Accept)>;
+
+// Registers the "HZ_DROPFILES" event type; the program calls it once at
+// start-up, later calls give the same type.
+QEvent::Type RegisterDropFilesMessage();
+
+// The registered "HZ_DROPFILES" message: a drop handed to a form by code.
+// It is read like a real drop, then DropPoint becomes Point. A form carrying
+// a THZFormDropFiles answers it with Result 1.
+class THZDropFilesEvent : public QEvent
+{
+public:
+    THZDropFilesEvent(const QStringList& names, QPoint point)
+        : QEvent(RegisterDropFilesMessage()), Names(names), Point(point) {}
+    // The point packed as a message parameter: x in the low 16 bits, y in the
+    // high 16, each sign-extended.
+    static QPoint PointFromLParam(intptr_t lParam);
+
+    const QStringList Names;
+    const QPoint Point;
+    int Result = 0;
+};
+
+// Decides which dropped names are kept; users of the component derive from it.
+class THZFileFilter : public QObject
+{
+    Q_OBJECT
+public:
+    explicit THZFileFilter(QObject* owner = nullptr) : QObject(owner) {}
+    virtual bool Accept(const QString& FileName, bool IsFolder) = 0;
+};
+
+// One dropped name and whether it is a folder.
+struct THZDroppedName {
+    QString Name;
+    bool IsFolder = false;
+};
+
+// Holds the settings and the names of the last drop, reads drops and raises
+// the events.
+class THZAbstractDropFilesHelper
+{
+public:
+    explicit THZAbstractDropFilesHelper(THZSubClassedDropFiles* owner) : owner_(owner) {}
+    virtual ~THZAbstractDropFilesHelper() = default;
+    THZAbstractDropFilesHelper(const THZAbstractDropFilesHelper&) = delete;
+    THZAbstractDropFilesHelper& operator=(const THZAbstractDropFilesHelper&) = delete;
+
+    // The window files are dropped on, or null when there is none.
+    virtual QWidget* GetWindowHandle() { return GetControl(); }
+    virtual QWidget* GetControl() = 0;
+    virtual void DoDropFiles();
+    virtual void DoBeforeDrop();
+
+    // Empties the list, then adds every name by the options; point is in
+    // client coordinates of the drop target.
+    void ReadDrop(const QStringList& names, QPoint point);
+
+    THZSubClassedDropFiles* Owner() const { return owner_; }
+    bool ForegroundOnDrop = false;
+    TNotifyEvent OnDropFiles;
+    TNotifyEvent OnBeforeDrop;
+    THZDroppedFileFilter OnFileFilter;
+    QPointer<THZFileFilter> Filter;
+    QPoint DropPoint;
+    QList<THZDroppedName> Names;
+    THZDropFilesOptions Options{dfoIncFolders, dfoIncFiles};
+
+private:
+    void AddName(const QString& name, QStringList& visited);
+    bool Accepted(const QString& name, bool isFolder);
+
+    THZSubClassedDropFiles* owner_;
+};
+
+// Published settings and events of a drop-files component and the names of
+// the last drop; the helper that does the work comes from CreateHelper.
+class THZSubClassedDropFiles : public QObject, public DesignState
+{
+    Q_OBJECT
+public:
+    explicit THZSubClassedDropFiles(QObject* owner);
+    ~THZSubClassedDropFiles() override;
+
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool value);
+    THZFileFilter* Filter() const;
+    // Cleared when the filter is destroyed.
+    void SetFilter(THZFileFilter* value);
+    bool ForegroundOnDrop() const;
+    void SetForegroundOnDrop(bool value);
+    THZDropFilesOptions Options() const;
+    void SetOptions(THZDropFilesOptions value);
+
+    TNotifyEvent OnBeforeDrop() const;
+    void SetOnBeforeDrop(TNotifyEvent handler);
+    TNotifyEvent OnDropFiles() const;
+    void SetOnDropFiles(TNotifyEvent handler);
+    THZDroppedFileFilter OnFileFilter() const;
+    void SetOnFileFilter(THZDroppedFileFilter handler);
+
+    // The names of the last drop, in the order added.
+    int Count() const;
+    QString Files(int index) const;
+    // Whether Files(index) is a folder.
+    bool IsFolder(int index) const;
+    // The first name, or empty.
+    QString FileName() const;
+    // Where the last drop happened, in client coordinates of the form.
+    QPoint DropPoint() const;
+
+    THZAbstractDropFilesHelper& Helper() const;
+
+protected:
+    virtual std::unique_ptr<THZAbstractDropFilesHelper> CreateHelper() = 0;
+    // Gives the drop target's window the enabled state (unless designing).
+    virtual void ApplyEnabled();
+
+private:
+    mutable std::unique_ptr<THZAbstractDropFilesHelper> helper_;
+    bool enabled_ = true;
+};
+
+// Lets the owning form accept files and folders dropped on it. Only one per form.
+class THZFormDropFiles : public THZSubClassedDropFiles
+{
+    Q_OBJECT
+public:
+    // owner must be a form (a top-level widget) without another THZFormDropFiles.
+    explicit THZFormDropFiles(QObject* owner, bool designing = false);
+    ~THZFormDropFiles() override;
+
+protected:
+    std::unique_ptr<THZAbstractDropFilesHelper> CreateHelper() override;
+    // Sees every event of the form; true when the event was consumed.
+    virtual bool WindowProc(QEvent* event);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void HandleDrop(const QStringList& names, QPoint point);
+
+    QPointer<QWidget> form_;
+    bool subclassed_ = false;
+};
+
+// The form helper: the drop target is the owning form.
+class THZFormDropFilesHelper : public THZAbstractDropFilesHelper
+{
+public:
+    using THZAbstractDropFilesHelper::THZAbstractDropFilesHelper;
+    QWidget* GetControl() override;
+};

@@ -1,0 +1,334 @@
+#include "KXFloatEdit.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+
+#include "FloatText.h"
+#include "platform/Exception.h"
+#include "platform/QtInput.h"
+
+// The up/down button: shows the edit's button bitmap and hands mouse presses
+// back to the edit.
+class TKXFloatEditButton : public QWidget
+{
+public:
+    explicit TKXFloatEditButton(TKXFloatEdit* edit) : QWidget(edit), edit_(edit)
+    {
+        setCursor(Qt::PointingHandCursor);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.drawImage(0, 0, edit_->buttonBitmap_);
+    }
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        const QPoint p = event->position().toPoint();
+        edit_->ButtonMouseDown(p.x(), p.y());
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        const QPoint p = event->position().toPoint();
+        edit_->ButtonMouseUp(MouseButtonFromQt(event->button()),
+                             ShiftStateFromQt(event->modifiers(), event->buttons()), p.x(), p.y());
+    }
+
+private:
+    TKXFloatEdit* edit_;
+};
+
+TKXFloatEdit::TKXFloatEdit(QWidget* parent) : QLineEdit(parent)
+{
+    // File drops belong to the form, as with a native edit.
+    setAcceptDrops(false);
+    connect(this, &QLineEdit::textChanged, this, [this] { Fire(OnChange, this); });
+    QLineEdit::setText(FormatValue(0));
+}
+
+TKXFloatEdit::~TKXFloatEdit()
+{
+    if (buttonImage_)
+        FreeButtons();
+}
+
+QString TKXFloatEdit::FormatValue(double value) const
+{
+    return FormatFloat(value, decimals_, thousands_, QLocale());
+}
+
+void TKXFloatEdit::Reformat()
+{
+    QLineEdit::setText(FormatValue(floatValue_));
+}
+
+void TKXFloatEdit::SetFloat(double value)
+{
+    // Written so that a NaN is refused too.
+    if (value == floatValue_ || !(value >= minValue_ && value <= maxValue_))
+        return;
+    floatValue_ = value;
+    Reformat();
+}
+
+void TKXFloatEdit::SetDecimals(int value)
+{
+    if (value == decimals_)
+        return;
+    if (value < 0 || value > 18)
+        throw Exception("Decimals must be between 0 and 18");
+    decimals_ = value;
+    Reformat();
+}
+
+void TKXFloatEdit::SetThousands(bool value)
+{
+    if (value == thousands_)
+        return;
+    thousands_ = value;
+    Reformat();
+}
+
+void TKXFloatEdit::SetStepValue(double value)
+{
+    if (value == stepValue_)
+        return;
+    if (!(value >= 0))
+        throw Exception("Step value must be zero or positive");
+    stepValue_ = value;
+}
+
+void TKXFloatEdit::SetText(const QString& value)
+{
+    if (allowText_) {
+        QLineEdit::setText(value);
+        return;
+    }
+    const auto number = ParseFloatText(value);
+    if (!number)
+        throw Exception("Value must be numerical");
+    if (*number >= minValue_ && *number <= maxValue_) {
+        floatValue_ = *number;
+        QLineEdit::setText(FormatValue(*number));
+    }
+}
+
+void TKXFloatEdit::SetAllowText(bool value)
+{
+    if (value == allowText_)
+        return;
+    if (value) {
+        savedText_ = text();
+        allowText_ = true;
+        SetColor(textBackColor_);
+        return;
+    }
+    allowText_ = false;
+    // The colour first, so that a saved text that is no number leaves a
+    // consistent numeric-mode control behind the exception.
+    SetColor(clWindow);
+    SetText(savedText_);
+}
+
+void TKXFloatEdit::SetTextBackColor(TColor value)
+{
+    if (value == textBackColor_)
+        return;
+    textBackColor_ = value;
+    if (allowText_)
+        SetColor(value);
+}
+
+void TKXFloatEdit::SetColor(TColor value)
+{
+    color_ = value;
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, ToQColor(value, pal));
+    setPalette(pal);
+    update();
+}
+
+void TKXFloatEdit::SetButtonColor(TColor value)
+{
+    buttonColor_ = value;
+    if (buttonImage_) {
+        DrawButtons(false, false);
+        buttonImage_->update();
+    }
+    update();
+}
+
+void TKXFloatEdit::SetHeight(int value)
+{
+    if (value < 10 || value > 64)
+        throw Exception("Height can range from 10 to 64");
+    resize(width(), value);
+}
+
+void TKXFloatEdit::SetEnabled(bool value)
+{
+    if (value == enabled_)
+        return;
+    enabled_ = value;
+    QLineEdit::setEnabled(value);
+    update();
+    if (upDown_) {
+        // A new button takes the enabled or disabled arrow colour.
+        FreeButtons();
+        CreateButtons();
+        SizeButtons(ClientHeight());
+    }
+}
+
+void TKXFloatEdit::SetUpDown(bool value)
+{
+    if (value == upDown_)
+        return;
+    upDown_ = value;
+    if (value) {
+        CreateButtons();
+        SizeButtons(ClientHeight());
+    } else {
+        FreeButtons();
+    }
+}
+
+int TKXFloatEdit::ClientHeight() const
+{
+    const int frame = hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) : 0;
+    return std::max(0, height() - 2 * frame);
+}
+
+void TKXFloatEdit::CreateButtons()
+{
+    KX_ASSERT(!buttonImage_, "KXFloatEdit");
+    buttonBitmap_ = QImage(64, 64, QImage::Format_RGB32);
+    buttonBitmap_.fill(ToQColor(buttonColor_, palette()));
+    auto* button = new TKXFloatEditButton(this);
+    buttonImage_ = button;
+    button->show();
+    SizeButtons(ClientHeight());
+}
+
+void TKXFloatEdit::FreeButtons()
+{
+    KX_ASSERT(buttonImage_, "KXFloatEdit");
+    delete buttonImage_.data();
+    buttonImage_ = nullptr;
+    buttonBitmap_ = QImage();
+    setTextMargins(0, 0, 0, 0);
+}
+
+void TKXFloatEdit::SizeButtons(int size)
+{
+    if (!buttonImage_)
+        return;
+    size = std::max(0, size);
+    buttonBitmap_ = QImage(size, size, QImage::Format_RGB32);
+    buttonImage_->resize(size, size);
+    DrawButtons(false, false);
+    PlaceButtons();
+    // Keep typed text clear of the button.
+    setTextMargins(0, 0, size, 0);
+    buttonImage_->update();
+}
+
+void TKXFloatEdit::PlaceButtons()
+{
+    if (!buttonImage_)
+        return;
+    const int frame = hasFrame() ? style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this) : 0;
+    buttonImage_->move(width() - buttonImage_->width() - frame, frame);
+}
+
+void TKXFloatEdit::DrawButtons(bool downHalf, bool pressed)
+{
+    DrawUpDownButton(buttonBitmap_, downHalf, pressed, enabled_, buttonColor_, palette());
+}
+
+void TKXFloatEdit::ButtonMouseDown(int x, int y)
+{
+    DrawButtons(InDownHalf(x, y, buttonBitmap_.width()), true);
+    buttonImage_->update();
+}
+
+void TKXFloatEdit::ButtonMouseUp(TMouseButton button, TShiftState shift, int x, int y)
+{
+    const bool down = InDownHalf(x, y, buttonBitmap_.width());
+    DrawButtons(down, false);
+    buttonImage_->update();
+    if (button != mbLeft)
+        return;
+    const double step = ButtonStep(stepValue_, shift.Contains(ssCtrl), decimals_);
+    // A step that would cross a bound is refused, not cut short.
+    if (down) {
+        const double next = AddStep(floatValue_, -step);
+        if (next >= minValue_)
+            floatValue_ = next;
+    } else {
+        const double next = AddStep(floatValue_, step);
+        if (next <= maxValue_)
+            floatValue_ = next;
+    }
+    Reformat();
+}
+
+void TKXFloatEdit::resizeEvent(QResizeEvent* event)
+{
+    QLineEdit::resizeEvent(event);
+    const int client = ClientHeight();
+    SizeButtons(client);
+    lastHeight_ = client;
+}
+
+void TKXFloatEdit::keyPressEvent(QKeyEvent* event)
+{
+    uint16_t key = VirtualKeyFromQt(event->key());
+    if (key != 0 && OnKeyDown) {
+        OnKeyDown(this, key, ShiftStateFromQt(event->modifiers()));
+        if (key == 0) {
+            // The handler swallowed the key.
+            event->accept();
+            return;
+        }
+    }
+    QLineEdit::keyPressEvent(event);
+    if (key != VK_RETURN && key != 10)
+        return;
+    const auto number = ParseFloatText(text());
+    if (!number) {
+        Reformat();
+    } else if (*number >= minValue_ && *number <= maxValue_) {
+        floatValue_ = *number;
+        Reformat();
+    }
+}
+
+void TKXFloatEdit::focusInEvent(QFocusEvent* event)
+{
+    QLineEdit::focusInEvent(event);
+    if (buttonImage_)
+        buttonImage_->raise();
+    Fire(OnEnter, this);
+}
+
+void TKXFloatEdit::focusOutEvent(QFocusEvent* event)
+{
+    QLineEdit::focusOutEvent(event);
+    // Switching to another window or opening a menu is not leaving the control.
+    const Qt::FocusReason reason = event->reason();
+    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason || reason == Qt::MenuBarFocusReason)
+        return;
+    Fire(OnExit, this);
+    const auto number = ParseFloatText(text());
+    if (!number)
+        Reformat();
+    else if (*number >= minValue_ && *number <= maxValue_)
+        floatValue_ = *number; // the typed text stays as it is
+}
