@@ -121,3 +121,28 @@ TEST(MessageBox, captureCollectsTextsAndRestoresTheHook)
     EXPECT_EQ(outer, QStringList{QStringLiteral("after")});
     SetMessageBoxHook(previous);
 }
+
+#include "platform/FileDialogs.h"
+
+TEST(FileDialogs, pipeFiltersBecomeQtFilters)
+{
+    EXPECT_EQ(QtFileFilter("Wave files(*.wav)|*.wav|flac files(*.flac)|*.flac"),
+              "Wave files(*.wav);;flac files(*.flac)");
+    EXPECT_EQ(QtFileFilter("Any|*.*"), "Any (*.*)");
+    EXPECT_EQ(QtFileFilter("Bitmap files (*.bmp)|*.BMP"), "Bitmap files (*.bmp)");
+    EXPECT_EQ(QtFileFilter(""), "");
+}
+
+TEST(FileDialogs, hookAnswersInsteadOfAPerson)
+{
+    FileDialogRequest seen;
+    auto previous = SetFileDialogHook([&](QWidget*, const FileDialogRequest& r) {
+        seen = r;
+        return QStringLiteral("/tmp/x.wav");
+    });
+    EXPECT_EQ(ExecuteFileDialog(nullptr, {FileDialogKind::Save, "Save image to file", "B|*.b", 2, "Untitled.bmp"}),
+              "/tmp/x.wav");
+    EXPECT_EQ(seen.fileName, "Untitled.bmp");
+    EXPECT_EQ(seen.filterIndex, 2);
+    SetFileDialogHook(previous);
+}
