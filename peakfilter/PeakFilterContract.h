@@ -1,0 +1,80 @@
+#pragma once
+#include <QString>
+#include <cstdint>
+
+typedef struct _GstElement GstElement;
+
+// The peak filter as the builder sees it: an element created by class
+// identifier, set up through three interfaces before the graph runs, that
+// hands whole peak records to a callback on its streaming thread.
+namespace PeakFilter {
+
+inline const QString ClassId = QStringLiteral("{C79B5024-9862-4172-AB47-3DFF1CB18813}");
+
+using HResult = int32_t;
+constexpr HResult S_OK = 0;
+constexpr HResult E_FAIL = int32_t(0x80004005u);
+constexpr HResult E_INVALIDARG = int32_t(0x80070057u);
+// A setting offered after streaming began.
+constexpr HResult VFW_E_WRONG_STATE = int32_t(0x80040227u);
+
+// Called on the streaming thread with whole records (no header) and the
+// media time reached, in 100-ns units split in halves. S_OK when taken.
+using PeakCallback = HResult (*)(void* context, int32_t count, const uint8_t* peaks, uint32_t timeLow,
+                                 uint32_t timeHigh);
+
+// Output format. Calls after the element left the stopped state are refused.
+class IConfiguration
+{
+public:
+    virtual ~IConfiguration() = default;
+    // Gains in 1/4096 units (4096 unity), applied with saturation.
+    virtual HResult SetGains(uint32_t left, uint32_t right) = 0;
+    // Processing mode; 1 (reduce to peaks) is the only mode.
+    virtual HResult SetMode(uint32_t mode) = 0;
+    // Output rate: runs of SamplesPerPeak frames are counted at this rate.
+    virtual HResult SetSampleRate(uint32_t hz) = 0;
+    virtual HResult SetChannels(uint32_t channels) = 0;
+    virtual HResult SetBitsPerSample(uint32_t bits) = 0;
+    // Accepted and ignored: the output format is always the one requested.
+    virtual HResult SetFreeOutputFormat(uint32_t free) = 0;
+    // Reserved: only 0, 0, 0 is accepted.
+    virtual HResult SetDelays(uint32_t a, uint32_t b, uint32_t c) = 0;
+    // Reserved: only 0, 0, 0, 0 is accepted.
+    virtual HResult SetWindow(uint32_t a, uint32_t b, uint32_t c, uint32_t d) = 0;
+};
+
+class IPeaks
+{
+public:
+    virtual ~IPeaks() = default;
+    // Accepted and ignored: records always hold the plain maximum and
+    // minimum of their run.
+    virtual HResult SetPostProcessing(uint32_t on) = 0;
+    // Frames per record, 1..65535 (0 is refused).
+    virtual HResult SetSamplesPerPeak(uint32_t frames) = 0;
+    virtual HResult SetCallback(void* context, PeakCallback callback) = 0;
+};
+
+class IFileSink
+{
+public:
+    virtual ~IFileSink() = default;
+    // The filter also writes the peak file, under a temporary name that is
+    // renamed into place only at end of stream. E_INVALIDARG for an empty
+    // name, E_FAIL when the folder cannot be written.
+    virtual HResult SetFileName(const QString& fileName) = 0;
+};
+
+// The interfaces of a peak filter element, or null when it has none.
+IConfiguration* QueryConfiguration(GstElement* filter);
+IPeaks* QueryPeaks(GstElement* filter);
+IFileSink* QueryFileSink(GstElement* filter);
+
+// Registers the element and its factory under ClassId (repeat calls are harmless).
+void Register();
+
+// Name of the temporary file the filter writes before renaming it into place.
+QString TemporaryName(const QString& fileName);
+
+} // namespace PeakFilter

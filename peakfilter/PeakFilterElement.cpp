@@ -1,0 +1,432 @@
+// The peak filter: a sink element that reduces decoded audio to peak records,
+// hands them to the builder's callback and optionally writes the peak file.
+// The factory wraps it in a bin behind an audioconvert, which brings any raw
+// audio to signed 16-bit at the requested channel count.
+#include <gst/audio/audio.h>
+#include <gst/base/gstbasesink.h>
+#include <gst/gst.h>
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "PeakFilterContract.h"
+#include "PeakReducer.h"
+#include "mediagraph/FilterRegistry.h"
+#include "platform/LittleEndian.h"
+
+GST_DEBUG_CATEGORY_STATIC(kx_peak_sink_debug);
+#define GST_CAT_DEFAULT kx_peak_sink_debug
+
+namespace {
+
+using namespace PeakFilter;
+
+// Records are handed on in blocks of about this size, so that progress
+// flows without a call per decoded buffer.
+constexpr size_t DeliveryBytes = 16384;
+
+const char* const DataKey = "kx-peak-filter";
+
+class FilterState final : public IConfiguration, public IPeaks, public IFileSink
+{
+public:
+    // Configuration: refused once the element has started.
+    HResult SetGains(uint32_t left, uint32_t right) override
+    {
+        return Set([&] {
+            settings_.leftGain = uint16_t(left);
+            settings_.rightGain = uint16_t(right);
+        });
+    }
+    HResult SetMode(uint32_t mode) override { return mode == 1 ? Set([] {}) : E_INVALIDARG; }
+    HResult SetSampleRate(uint32_t hz) override
+    {
+        return hz == 0 ? E_INVALIDARG : Set([&] { settings_.outputRate = hz; });
+    }
+    HResult SetChannels(uint32_t channels) override
+    {
+        return channels != 1 && channels != 2 ? E_INVALIDARG : Set([&] { settings_.channels = channels; });
+    }
+    HResult SetBitsPerSample(uint32_t bits) override
+    {
+        return bits != 8 && bits != 16 ? E_INVALIDARG : Set([&] { settings_.bitsPerSample = bits; });
+    }
+    HResult SetFreeOutputFormat(uint32_t) override { return Set([] {}); }
+    HResult SetDelays(uint32_t a, uint32_t b, uint32_t c) override
+    {
+        return (a | b | c) != 0 ? E_INVALIDARG : Set([] {});
+    }
+    HResult SetWindow(uint32_t a, uint32_t b, uint32_t c, uint32_t d) override
+    {
+        return (a | b | c | d) != 0 ? E_INVALIDARG : Set([] {});
+    }
+    HResult SetPostProcessing(uint32_t) override { return Set([] {}); }
+    HResult SetSamplesPerPeak(uint32_t frames) override
+    {
+        frames &= 0xFFFF;
+        return frames == 0 ? E_INVALIDARG : Set([&] { settings_.samplesPerPeak = uint16_t(frames); });
+    }
+    HResult SetCallback(void* context, PeakCallback callback) override
+    {
+        return Set([&] {
+            context_ = context;
+            callback_ = callback;
+        });
+    }
+    HResult SetFileName(const QString& fileName) override
+    {
+        if (fileName.isEmpty())
+            return E_INVALIDARG;
+        const QFileInfo info(fileName);
+        if (info.isDir() || access(QFile::encodeName(info.absolutePath()).constData(), W_OK) != 0)
+            return E_FAIL;
+        return Set([&] { fileName_ = fileName; });
+    }
+
+    // Streaming side.
+    bool Start(GstElement* self);
+    bool SetInput(uint32_t rate, uint32_t channels);
+    GstFlowReturn Render(GstBaseSink* sink, GstBuffer* buffer);
+    bool Finish(GstBaseSink* sink);
+    void Stop();
+
+    uint32_t Channels() const { return settings_.channels; }
+
+private:
+    template <typename F>
+    HResult Set(F&& apply)
+    {
+        std::lock_guard lock(mutex_);
+        if (started_)
+            return VFW_E_WRONG_STATE;
+        apply();
+        return S_OK;
+    }
+    void Deliver(bool all);
+    bool WriteHeader(int64_t duration100ns);
+    int64_t QueryDuration(GstBaseSink* sink) const;
+
+    std::mutex mutex_;
+    bool started_ = false;
+    PeakReducerSettings settings_;
+    void* context_ = nullptr;
+    PeakCallback callback_ = nullptr;
+    QString fileName_;
+
+    PeakReducer reducer_;
+    bool inputKnown_ = false;
+    bool headerDone_ = false;
+    int64_t headerDuration_ = 0;
+    std::FILE* file_ = nullptr;
+    std::string tempName_;
+    std::vector<uint8_t> block_;
+};
+
+bool FilterState::Start(GstElement* self)
+{
+    std::lock_guard lock(mutex_);
+    started_ = true;
+    inputKnown_ = false;
+    headerDone_ = false;
+    block_.clear();
+    if (fileName_.isEmpty())
+        return true;
+    tempName_ = QFile::encodeName(TemporaryName(fileName_)).toStdString();
+    file_ = std::fopen(tempName_.c_str(), "wb");
+    if (!file_) {
+        GST_ELEMENT_ERROR(self, RESOURCE, OPEN_WRITE, ("Could not write the peak file."),
+                          ("%s", tempName_.c_str()));
+        return false;
+    }
+    return true;
+}
+
+bool FilterState::SetInput(uint32_t rate, uint32_t channels)
+{
+    if (channels != settings_.channels)
+        return false;
+    // A format change mid-stream starts the run count afresh but keeps records.
+    if (inputKnown_ && reducer_.Settings().inputRate == rate)
+        return true;
+    PeakReducerSettings s = settings_;
+    s.inputRate = rate;
+    if (inputKnown_)
+        reducer_.Done();
+    std::vector<uint8_t> keep;
+    reducer_.TakeRecords(keep);
+    if (!reducer_.Init(s))
+        return false;
+    block_.insert(block_.end(), keep.begin(), keep.end());
+    inputKnown_ = true;
+    return true;
+}
+
+int64_t FilterState::QueryDuration(GstBaseSink* sink) const
+{
+    gint64 ns = -1;
+    if (!gst_pad_peer_query_duration(GST_BASE_SINK_PAD(sink), GST_FORMAT_TIME, &ns) || ns < 0)
+        return 0;
+    return ns / 100;
+}
+
+bool FilterState::WriteHeader(int64_t duration100ns)
+{
+    if (!file_)
+        return true;
+    // The filter owns its file layout: "PEAK", bytes per channel and record,
+    // channels, rate, decoded length at the output format, frames per record.
+    uint8_t bytes[16] = {'P', 'E', 'A', 'K'};
+    const uint32_t bytesPerSample = settings_.bitsPerSample / 8;
+    bytes[4] = uint8_t(2 * bytesPerSample);
+    bytes[5] = uint8_t(settings_.channels);
+    WriteU32LE(bytes + 6, settings_.outputRate);
+    const auto pcm = (uint128_t)settings_.outputRate * settings_.channels * bytesPerSample *
+                     uint64_t(std::max<int64_t>(duration100ns, 0)) / 10000000u;
+    WriteU32LE(bytes + 10, uint32_t(uint64_t(pcm) & 0xFFFFFFFFu));
+    WriteU16LE(bytes + 14, settings_.samplesPerPeak);
+    const long at = std::ftell(file_);
+    if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(bytes, 1, sizeof bytes, file_) != sizeof bytes)
+        return false;
+    return at <= 0 || std::fseek(file_, at, SEEK_SET) == 0;
+}
+
+void FilterState::Deliver(bool all)
+{
+    reducer_.TakeRecords(block_);
+    if (block_.empty() || (!all && block_.size() < DeliveryBytes))
+        return;
+    const uint64_t frames = reducer_.FramesIn();
+    const uint32_t rate = reducer_.Settings().inputRate;
+    const auto time = int64_t((uint128_t)frames * 10000000u / rate);
+    if (file_)
+        std::fwrite(block_.data(), 1, block_.size(), file_);
+    if (callback_)
+        callback_(context_, int32_t(block_.size()), block_.data(), uint32_t(uint64_t(time) & 0xFFFFFFFFu),
+                  uint32_t(uint64_t(time) >> 32));
+    block_.clear();
+}
+
+GstFlowReturn FilterState::Render(GstBaseSink* sink, GstBuffer* buffer)
+{
+    if (!inputKnown_)
+        return GST_FLOW_NOT_NEGOTIATED;
+    if (!headerDone_) {
+        headerDuration_ = QueryDuration(sink);
+        if (!WriteHeader(headerDuration_)) {
+            GST_ELEMENT_ERROR(sink, RESOURCE, WRITE, ("Could not write the peak file."), (nullptr));
+            return GST_FLOW_ERROR;
+        }
+        headerDone_ = true;
+    }
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+        return GST_FLOW_ERROR;
+    const size_t frameBytes = 2 * size_t(reducer_.Settings().channels);
+    reducer_.Process(reinterpret_cast<const int16_t*>(map.data), map.size / frameBytes);
+    gst_buffer_unmap(buffer, &map);
+    Deliver(false);
+    if (file_ && std::ferror(file_)) {
+        GST_ELEMENT_ERROR(sink, RESOURCE, WRITE, ("Could not write the peak file."), (nullptr));
+        return GST_FLOW_ERROR;
+    }
+    return GST_FLOW_OK;
+}
+
+bool FilterState::Finish(GstBaseSink* sink)
+{
+    if (inputKnown_)
+        reducer_.Done();
+    if (!headerDone_) {
+        headerDuration_ = QueryDuration(sink);
+        headerDone_ = true;
+        if (!WriteHeader(headerDuration_))
+            return false;
+    }
+    if (inputKnown_)
+        Deliver(true);
+    if (!file_)
+        return true;
+    // Without a known duration the header is completed from what was decoded.
+    if (headerDuration_ == 0 && inputKnown_)
+        WriteHeader(int64_t((uint128_t)reducer_.FramesIn() * 10000000u / reducer_.Settings().inputRate));
+    const bool written = std::fflush(file_) == 0 && !std::ferror(file_);
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    const std::string finalName = QFile::encodeName(fileName_).toStdString();
+    if (!written || !closed || std::rename(tempName_.c_str(), finalName.c_str()) != 0) {
+        std::remove(tempName_.c_str());
+        return false;
+    }
+    return true;
+}
+
+void FilterState::Stop()
+{
+    std::lock_guard lock(mutex_);
+    // Anything still open was interrupted: it must never look complete.
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+        std::remove(tempName_.c_str());
+    }
+    started_ = false;
+}
+
+} // namespace
+
+// The element.
+struct KxPeakSink {
+    GstBaseSink parent;
+    FilterState* state;
+};
+struct KxPeakSinkClass {
+    GstBaseSinkClass parent_class;
+};
+
+G_DEFINE_TYPE(KxPeakSink, kx_peak_sink, GST_TYPE_BASE_SINK)
+
+static GstStaticPadTemplate sink_template = GST_STATIC_PAD_TEMPLATE(
+    "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+    GST_STATIC_CAPS("audio/x-raw, format=(string)S16LE, layout=(string)interleaved, "
+                    "rate=(int)[1, 2147483647], channels=(int)[1, 2]"));
+
+static void kx_peak_sink_finalize(GObject* object)
+{
+    delete reinterpret_cast<KxPeakSink*>(object)->state;
+    G_OBJECT_CLASS(kx_peak_sink_parent_class)->finalize(object);
+}
+
+static GstCaps* kx_peak_sink_get_caps(GstBaseSink* sink, GstCaps* filter)
+{
+    auto* self = reinterpret_cast<KxPeakSink*>(sink);
+    GstCaps* caps = gst_static_pad_template_get_caps(&sink_template);
+    caps = gst_caps_make_writable(caps);
+    gst_caps_set_simple(caps, "channels", G_TYPE_INT, int(self->state->Channels()), nullptr);
+    if (filter) {
+        GstCaps* both = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
+        gst_caps_unref(caps);
+        caps = both;
+    }
+    return caps;
+}
+
+static gboolean kx_peak_sink_set_caps(GstBaseSink* sink, GstCaps* caps)
+{
+    auto* self = reinterpret_cast<KxPeakSink*>(sink);
+    GstAudioInfo info;
+    if (!gst_audio_info_from_caps(&info, caps) || GST_AUDIO_INFO_FORMAT(&info) != GST_AUDIO_FORMAT_S16LE)
+        return FALSE;
+    return self->state->SetInput(uint32_t(GST_AUDIO_INFO_RATE(&info)), uint32_t(GST_AUDIO_INFO_CHANNELS(&info)));
+}
+
+static gboolean kx_peak_sink_start(GstBaseSink* sink)
+{
+    return reinterpret_cast<KxPeakSink*>(sink)->state->Start(GST_ELEMENT(sink));
+}
+
+static gboolean kx_peak_sink_stop(GstBaseSink* sink)
+{
+    reinterpret_cast<KxPeakSink*>(sink)->state->Stop();
+    return TRUE;
+}
+
+static GstFlowReturn kx_peak_sink_render(GstBaseSink* sink, GstBuffer* buffer)
+{
+    return reinterpret_cast<KxPeakSink*>(sink)->state->Render(sink, buffer);
+}
+
+static gboolean kx_peak_sink_event(GstBaseSink* sink, GstEvent* event)
+{
+    // The last run and the file are finished before end of stream is
+    // reported, so a completed build always finds its peak file in place.
+    if (GST_EVENT_TYPE(event) == GST_EVENT_EOS && !reinterpret_cast<KxPeakSink*>(sink)->state->Finish(sink))
+        GST_ELEMENT_ERROR(sink, RESOURCE, WRITE, ("Could not write the peak file."), (nullptr));
+    return GST_BASE_SINK_CLASS(kx_peak_sink_parent_class)->event(sink, event);
+}
+
+static void kx_peak_sink_class_init(KxPeakSinkClass* klass)
+{
+    auto* gobject_class = G_OBJECT_CLASS(klass);
+    auto* element_class = GST_ELEMENT_CLASS(klass);
+    auto* base_class = GST_BASE_SINK_CLASS(klass);
+    gobject_class->finalize = kx_peak_sink_finalize;
+    gst_element_class_add_static_pad_template(element_class, &sink_template);
+    gst_element_class_set_static_metadata(element_class, "Peak reducer", "Sink/Analyzer/Audio",
+                                          "Reduces audio to peak records", "kxaudio");
+    base_class->get_caps = GST_DEBUG_FUNCPTR(kx_peak_sink_get_caps);
+    base_class->set_caps = GST_DEBUG_FUNCPTR(kx_peak_sink_set_caps);
+    base_class->start = GST_DEBUG_FUNCPTR(kx_peak_sink_start);
+    base_class->stop = GST_DEBUG_FUNCPTR(kx_peak_sink_stop);
+    base_class->render = GST_DEBUG_FUNCPTR(kx_peak_sink_render);
+    base_class->event = GST_DEBUG_FUNCPTR(kx_peak_sink_event);
+}
+
+static void kx_peak_sink_init(KxPeakSink* self)
+{
+    self->state = new FilterState;
+    auto* sink = GST_BASE_SINK(self);
+    gst_base_sink_set_sync(sink, FALSE);
+    gst_base_sink_set_qos_enabled(sink, FALSE);
+    gst_base_sink_set_last_sample_enabled(sink, FALSE);
+    g_object_set_data(G_OBJECT(self), DataKey, self->state);
+}
+
+namespace PeakFilter {
+
+namespace {
+
+FilterState* StateOf(GstElement* filter)
+{
+    return filter ? static_cast<FilterState*>(g_object_get_data(G_OBJECT(filter), DataKey)) : nullptr;
+}
+
+GstElement* MakeFilter(const QString& label)
+{
+    GstElement* bin = gst_bin_new(label.toUtf8().constData());
+    GstElement* convert = gst_element_factory_make("audioconvert", "convert");
+    GstElement* sink = gst_element_factory_make("kxpeaksink", "peaks");
+    if (!bin || !convert || !sink) {
+        for (GstElement* e : {bin, convert, sink})
+            if (e)
+                gst_object_unref(gst_object_ref_sink(e));
+        return nullptr;
+    }
+    // Plain truncation keeps the extremes of the decoded samples.
+    g_object_set(convert, "dithering", 0, "noise-shaping", 0, nullptr);
+    gst_bin_add_many(GST_BIN(bin), convert, sink, nullptr);
+    gst_element_link(convert, sink);
+    GstPad* target = gst_element_get_static_pad(convert, "sink");
+    gst_element_add_pad(bin, gst_ghost_pad_new("sink", target));
+    gst_object_unref(target);
+    g_object_set_data(G_OBJECT(bin), DataKey, reinterpret_cast<KxPeakSink*>(sink)->state);
+    return bin;
+}
+
+} // namespace
+
+IConfiguration* QueryConfiguration(GstElement* filter) { return StateOf(filter); }
+IPeaks* QueryPeaks(GstElement* filter) { return StateOf(filter); }
+IFileSink* QueryFileSink(GstElement* filter) { return StateOf(filter); }
+
+QString TemporaryName(const QString& fileName)
+{
+    return fileName + QStringLiteral(".partial");
+}
+
+void Register()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        GST_DEBUG_CATEGORY_INIT(kx_peak_sink_debug, "kxpeaksink", 0, "peak filter");
+        gst_element_register(nullptr, "kxpeaksink", GST_RANK_NONE, kx_peak_sink_get_type());
+    });
+    if (!FilterRegistry::Registered(ClassId))
+        FilterRegistry::Register(ClassId, MakeFilter);
+}
+
+} // namespace PeakFilter
