@@ -1,0 +1,27 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+
+class QObject;
+
+// States shared by the audio player, the video panel and the transport bar.
+enum TPlayerState {
+    psError, psClosed, psRendering, psStop, psPause, psPlay, psFF, psFR, psSeeking,
+    psReversePlay, psRootMenu, psTitleMenu, psChapterMenu
+};
+
+// Speed step: -4..-1 slower, 0 normal or paused, 1..4 faster.
+using TSpeedType = int8_t;
+
+// What a transport bar asks its owner to do.
+enum TControlOption {
+    coGoToStart, coFastRewind, coStepBack, coStop, coPlayReverse, coPause, coPlay,
+    coStepForward, coFastForward, coGoToEnd
+};
+
+using TOnStateChangeEvent = std::function<void(QObject* Sender, TPlayerState State)>;
+// Time is the media position in 100-nanosecond units.
+using TTimeUpdate = std::function<void(QObject* Sender, int64_t Time)>;
+
+// 100-nanosecond units per second.
+constexpr int64_t kUnitsPerSecond = 10000000;

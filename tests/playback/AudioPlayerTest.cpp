@@ -1,0 +1,341 @@
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include "tests/support/TestMedia.h"
+#include "platform/GraphRegistry.h"
+#include "playback/KXAudioPlayer.h"
+
+namespace {
+
+GstElement* SyncFakeSink()
+{
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "sync", TRUE, nullptr);
+    return sink;
+}
+
+// Records everything a player reports, in order.
+struct Recorder {
+    QStringList log;
+    std::vector<int64_t> times;
+    void Attach(TKXAudioFilePlayer& p)
+    {
+        p.OnStateChange = [this](QObject*, TPlayerState s) { log << QStringLiteral("state %1").arg(int(s)); };
+        p.OnMediaLoaded = [this](QObject*) { log << QStringLiteral("loaded"); };
+        p.OnMediaCleared = [this](QObject*) { log << QStringLiteral("cleared"); };
+        p.OnComplete = [this](QObject*) { log << QStringLiteral("complete"); };
+        p.OnTimeUpdate = [this](QObject*, int64_t t) { times.push_back(t); };
+    }
+};
+
+QString StateEntry(TPlayerState s)
+{
+    return QStringLiteral("state %1").arg(int(s));
+}
+
+class AudioPlayerTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        player.SetAudioSinkFactory(SyncFakeSink);
+    }
+    QString Wav(const QString& name, double seconds, uint32_t rate = 8000)
+    {
+        const QString path = dir.filePath(name);
+        TestMedia::WavSpec spec;
+        spec.rate = rate;
+        spec.channels = 1;
+        spec.frames = static_cast<int64_t>(seconds * rate);
+        EXPECT_TRUE(TestMedia::WriteWav(path, spec, TestMedia::Sine(440, 0.5, rate)));
+        return path;
+    }
+
+    QTemporaryDir dir;
+    Recorder rec;
+    TKXAudioFilePlayer player;
+};
+
+constexpr int64_t kSecond = kUnitsPerSecond;
+
+} // namespace
+
+TEST(AudioPlayerRules, VolumeIsStoredAsAttenuationWithinItsRange)
+{
+    TKXAudioFilePlayer p;
+    p.SetVolume(-100);
+    EXPECT_EQ(p.Volume(), 0);
+    p.SetVolume(-6000);
+    EXPECT_EQ(p.Volume(), -5000);
+    p.SetVolume(-300);
+    EXPECT_EQ(p.Volume(), -300);
+    p.SetVolume(-4000);
+    EXPECT_EQ(p.Volume(), -4000);
+    p.SetVolume(500);
+    EXPECT_EQ(p.Volume(), 0);
+
+    EXPECT_DOUBLE_EQ(TKXCommonAudioPlayer::LinearVolume(0), 1.0);
+    EXPECT_NEAR(TKXCommonAudioPlayer::LinearVolume(-2000), 0.1, 1e-12);
+    EXPECT_NEAR(TKXCommonAudioPlayer::LinearVolume(-600), 0.501187, 1e-6);
+    EXPECT_DOUBLE_EQ(TKXCommonAudioPlayer::LinearVolume(-10000), 0.0);
+}
+
+TEST(AudioPlayerRules, SpeedStepsMapToTheNineRates)
+{
+    const double expected[] = {0.0625, 0.125, 0.25, 0.5, 1.0, 1.0, 2.0, 4.0, 8.0};
+    for (int s = -4; s <= 4; ++s)
+        EXPECT_DOUBLE_EQ(TKXCommonAudioPlayer::RateOfSpeed(s), expected[s + 4]) << s;
+    EXPECT_EQ(TKXCommonAudioPlayer::RateOfSpeed(5), 0.0);
+    EXPECT_EQ(TKXCommonAudioPlayer::RateOfSpeed(-5), 0.0);
+}
+
+TEST(AudioPlayerRules, UpdateIntervalKeepsAtMostOneTimer)
+{
+    TKXAudioFilePlayer p;
+    EXPECT_FALSE(p.HasTimer());
+    p.SetUpdateInterval(100);
+    p.SetUpdateInterval(200);
+    const auto timers = p.findChildren<QTimer*>();
+    ASSERT_EQ(timers.size(), 1);
+    EXPECT_EQ(timers[0]->interval(), 200);
+    EXPECT_FALSE(timers[0]->isActive());
+    p.SetUpdateInterval(0);
+    EXPECT_TRUE(p.findChildren<QTimer*>().isEmpty());
+
+    TKXAudioFilePlayer designed;
+    designed.SetDesigning(true);
+    designed.SetUpdateInterval(100);
+    EXPECT_EQ(designed.UpdateInterval(), 100);
+    EXPECT_FALSE(designed.HasTimer());
+}
+
+TEST_F(AudioPlayerTest, WithoutAGraphTransportIsIgnoredAndClearReportsClosed)
+{
+    rec.Attach(player);
+    player.SetUpdateInterval(50);
+    EXPECT_EQ(player.State(), psError);
+    player.Play();
+    player.Pause();
+    player.Stop();
+    player.GoToEnd();
+    player.SetSpeed(2);
+    player.StepForward();
+    player.SetPosition(100);
+    EXPECT_TRUE(rec.log.isEmpty());
+    EXPECT_TRUE(rec.times.empty());
+    EXPECT_EQ(player.Position(), 0);
+    player.ClearMedia();
+    EXPECT_EQ(rec.log, QStringList{StateEntry(psClosed)});
+}
+
+TEST_F(AudioPlayerTest, MissingAndUnplayableFilesFailToLoad)
+{
+    rec.Attach(player);
+    EXPECT_FALSE(player.LoadMedia(dir.filePath("absent.wav")));
+    EXPECT_EQ(player.State(), psClosed);
+    EXPECT_FALSE(rec.log.contains("loaded"));
+
+    const QString junk = dir.filePath("junk.wav");
+    QFile f(junk);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(4096, '\x5a'));
+    f.close();
+    rec.log.clear();
+    EXPECT_FALSE(player.LoadMedia(junk));
+    EXPECT_EQ(player.State(), psError);
+    EXPECT_EQ(player.Duration(), 0);
+    EXPECT_TRUE(player.FileName().isEmpty());
+    EXPECT_FALSE(rec.log.contains("loaded"));
+    // A good file loads again after a failure.
+    EXPECT_TRUE(player.LoadMedia(Wav("ok.wav", 0.5)));
+    EXPECT_EQ(player.State(), psStop);
+}
+
+TEST_F(AudioPlayerTest, LoadReportsStatesDurationAndFileName)
+{
+    rec.Attach(player);
+    const QString path = Wav("tone.wav", 3.0);
+    ASSERT_TRUE(player.LoadMedia(path));
+    EXPECT_EQ(rec.log, (QStringList{StateEntry(psClosed), StateEntry(psStop), "loaded"}));
+    EXPECT_NEAR(double(player.Duration()), double(3 * kSecond), 0.01 * kSecond);
+    EXPECT_EQ(player.FileName(), path);
+    EXPECT_EQ(player.Position(), 0);
+
+    rec.log.clear();
+    player.ClearMedia();
+    EXPECT_EQ(rec.log, (QStringList{"cleared", StateEntry(psClosed)}));
+    EXPECT_TRUE(player.FileName().isEmpty());
+    EXPECT_EQ(player.Duration(), 0);
+    EXPECT_EQ(player.Graph(), nullptr);
+}
+
+TEST_F(AudioPlayerTest, SeeksAndStepsMoveThePosition)
+{
+    rec.Attach(player);
+    ASSERT_TRUE(player.LoadMedia(Wav("long.wav", 25.0)));
+    const int64_t d = player.Duration();
+
+    player.SetPosition(3 * kSecond);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.Position() == 3 * kSecond; }, 5000));
+    player.SetPosition(d); // equal to Duration: ignored
+    player.SetPosition(-1);
+    EXPECT_EQ(player.Position(), 3 * kSecond);
+
+    player.StepBack(); // 3 s - 10 s clamps to the start
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.Position() == 0; }, 5000));
+
+    player.StepForward(); // 10 s is below 25 s - 10 s
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.Position() == 10 * kSecond; }, 5000));
+    EXPECT_EQ(player.State(), psStop);
+    EXPECT_FALSE(rec.log.contains("complete"));
+
+    rec.log.clear();
+    player.StepForward(); // 20 s is not below 15 s: stops and completes in place
+    EXPECT_EQ(rec.log, QStringList{"complete"});
+    EXPECT_EQ(player.Position(), 10 * kSecond);
+    EXPECT_EQ(player.State(), psStop);
+
+    rec.log.clear();
+    player.GoToEnd();
+    EXPECT_EQ(rec.log, QStringList{"complete"});
+    player.GoToStart();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.Position() == 0; }, 5000));
+}
+
+TEST_F(AudioPlayerTest, SpeedStepsReportFastStatesAndPause)
+{
+    rec.Attach(player);
+    ASSERT_TRUE(player.LoadMedia(Wav("speed.wav", 5.0)));
+    rec.log.clear();
+    player.SetSpeed(1);
+    EXPECT_EQ(player.State(), psFF);
+    EXPECT_EQ(player.Speed(), 1);
+    player.SetSpeed(-1);
+    EXPECT_EQ(player.State(), psFR);
+    EXPECT_EQ(player.Speed(), -1);
+    player.SetSpeed(3);
+    EXPECT_EQ(player.State(), psFF);
+    player.SetSpeed(5); // outside the steps: nothing
+    EXPECT_EQ(player.Speed(), 3);
+    EXPECT_EQ(player.State(), psFF);
+    player.SetSpeed(0);
+    EXPECT_EQ(player.State(), psPause);
+    EXPECT_EQ(player.Speed(), 0);
+    EXPECT_EQ(rec.log, (QStringList{StateEntry(psFF), StateEntry(psFR), StateEntry(psFF), StateEntry(psPause)}));
+    player.SetSpeed(2);
+    player.Pause();
+    EXPECT_EQ(player.Speed(), 0);
+}
+
+TEST_F(AudioPlayerTest, EndOfMediaStopsRewindsThenCompletes)
+{
+    ASSERT_TRUE(player.LoadMedia(Wav("short.wav", 0.3)));
+    rec.Attach(player);
+    bool completed = false;
+    int64_t positionAtComplete = -1;
+    TPlayerState stateAtComplete = psError;
+    player.OnComplete = [&](QObject*) {
+        completed = true;
+        rec.log << "complete";
+        stateAtComplete = player.State();
+        positionAtComplete = player.Position();
+    };
+    player.Play();
+    EXPECT_EQ(player.State(), psPlay);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return completed; }, 10000));
+    EXPECT_EQ(rec.log, (QStringList{StateEntry(psPlay), StateEntry(psStop), "complete"}));
+    EXPECT_EQ(stateAtComplete, psStop);
+    EXPECT_EQ(positionAtComplete, 0);
+    // It plays again from the start after the end.
+    completed = false;
+    player.Play();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return completed; }, 10000));
+}
+
+TEST_F(AudioPlayerTest, AddToRotListsTheGraphUntilCleared)
+{
+    player.SetAddToRot(true);
+    ASSERT_TRUE(player.LoadMedia(Wav("rot.wav", 0.2)));
+    EXPECT_NE(player.RotCookie(), 0u);
+    const QString name = FilterGraphItemName(player.Graph(), static_cast<uint32_t>(getpid()));
+    EXPECT_TRUE(GraphRegistry::Contains(name));
+    player.ClearMedia();
+    EXPECT_EQ(player.RotCookie(), 0u);
+    EXPECT_FALSE(GraphRegistry::Contains(name));
+}
+
+TEST_F(AudioPlayerTest, Mp3WithoutLengthHeaderGetsAnEstimatedDuration)
+{
+    const QString path = dir.filePath("bare.mp3");
+    if (!TestMedia::EncodeTone(path, 4.0))
+        GTEST_SKIP() << "no MP3 encoder";
+    ASSERT_TRUE(player.LoadMedia(path));
+    // The estimate comes from the first frames' bitrate: rough, but never 0,
+    // so that positions can be set.
+    EXPECT_GT(player.Duration(), 0);
+    player.SetPosition(player.Duration() / 2);
+    EXPECT_EQ(player.Position(), player.Duration() / 2);
+}
+
+// The same playback checks for each format the player must handle.
+class AudioPlaybackFormats : public ::testing::TestWithParam<const char*>
+{
+};
+
+TEST_P(AudioPlaybackFormats, PlaysWithTimeUpdatesAndAFinalUpdateOnPause)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tone.") + GetParam());
+    // MP3 files as encoders usually write them: with a Xing length header.
+    const bool made = QString(GetParam()) == "mp3"
+                          ? TestMedia::RunPipeline(QStringLiteral("audiotestsrc num-buffers=172 ! "
+                                                                  "audio/x-raw,rate=44100,channels=2 ! lamemp3enc ! "
+                                                                  "xingmux ! id3v2mux ! filesink location=\"%1\"")
+                                                       .arg(path))
+                          : TestMedia::EncodeTone(path, 4.0);
+    if (!made)
+        GTEST_SKIP() << "no encoder for " << GetParam();
+    TKXAudioFilePlayer player;
+    player.SetAudioSinkFactory(SyncFakeSink);
+    Recorder rec;
+    rec.Attach(player);
+    player.SetUpdateInterval(40);
+    ASSERT_TRUE(player.LoadMedia(path));
+    EXPECT_NEAR(double(player.Duration()), double(4 * kSecond), 0.1 * kSecond);
+
+    player.Play();
+    EXPECT_TRUE(player.TimerActive());
+    EXPECT_TRUE(rec.times.empty()); // nothing before the first tick
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.times.size() >= 4; }, 10000));
+    EXPECT_TRUE(std::is_sorted(rec.times.begin(), rec.times.end()));
+    EXPECT_GT(rec.times.back(), 0);
+
+    const size_t before = rec.times.size();
+    player.Pause();
+    ASSERT_EQ(rec.times.size(), before + 1);
+    const int64_t pausedAt = rec.times.back();
+    EXPECT_NEAR(double(pausedAt), double(player.Position()), 0.2 * kSecond);
+    EXPECT_FALSE(player.TimerActive());
+    QTest::qWait(120); // a paused player sends nothing more
+    EXPECT_EQ(rec.times.size(), before + 1);
+
+    player.SetPosition(2 * kSecond);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.Position() == 2 * kSecond; }, 5000));
+    player.Play();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rec.times.size() >= before + 3; }, 10000));
+    EXPECT_GE(rec.times.back(), 2 * kSecond);
+
+    player.SetUpdateInterval(80); // changing the period keeps the updates coming
+    EXPECT_TRUE(player.TimerActive());
+    EXPECT_EQ(player.findChildren<QTimer*>().size(), 1);
+    player.Stop();
+    EXPECT_EQ(player.State(), psStop);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player.Position() == 0; }, 5000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, AudioPlaybackFormats, ::testing::Values("wav", "mp3"));
