@@ -1,0 +1,507 @@
+#include "KXCustomPeakViewer.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <limits>
+
+#include "PeakRender.h"
+#include "peaks/PeakFormat.h"
+#include "platform/HorzScrollBar.h"
+#include "platform/MemoryStream.h"
+#include "platform/QtInput.h"
+#include "platform/Round.h"
+
+TKXCustomPeakViewer::TKXCustomPeakViewer(QWidget* parent)
+    : QWidget(parent), scrollBar_(new HorzScrollBar(this)), model_(scrollBar_->State())
+{
+    setMinimumSize(100, 30);
+    resize(400, 150);
+    QFont f(QStringLiteral("Arial Narrow"));
+    f.setPointSize(9);
+    setFont(f);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    model_.BytesPerPeak = static_cast<uint8_t>(sampleBits_ == 8 ? 2 : PeakViewModel::FrameBytes);
+    scrollBar_->OnRequest = [this](int code) { ScrollRequest(code); };
+}
+
+TKXCustomPeakViewer::~TKXCustomPeakViewer() = default;
+
+// --- properties --------------------------------------------------------------
+
+void TKXCustomPeakViewer::SetBorderColor(TColor value)
+{
+    if (value == borderColor_)
+        return;
+    borderColor_ = value;
+    Repaint();
+}
+
+void TKXCustomPeakViewer::SetColor(TColor value)
+{
+    if (value == color_)
+        return;
+    color_ = value;
+    if (HasBuffer())
+        Repaint();
+}
+
+void TKXCustomPeakViewer::SetPeaksColor(TColor value)
+{
+    if (value == peaksColor_)
+        return;
+    peaksColor_ = value;
+    Repaint();
+}
+
+void TKXCustomPeakViewer::SetPositionColor(TColor value)
+{
+    if (value == positionColor_)
+        return;
+    positionColor_ = value;
+    Repaint();
+}
+
+void TKXCustomPeakViewer::SetPeaksFileName(const QString& value)
+{
+    if (value == peaksFileName_)
+        return;
+    if (value.isEmpty()) {
+        // The screen keeps the old picture until the next repaint.
+        model_.PcmByteCount = 0;
+        model_.PeakData.clear();
+        peaksFileName_.clear();
+        return;
+    }
+    if (LoadFromFile(value)) {
+        peaksFileName_ = value;
+        unsetCursor();
+    } else {
+        peaksFileName_.clear();
+    }
+}
+
+void TKXCustomPeakViewer::SetPlayStepPercent(int value)
+{
+    if (value == playStepPercent_ || value < 0 || value >= 50)
+        return;
+    playStepPercent_ = static_cast<uint8_t>(value);
+    if (visibleSeconds_ == 0 || value == 0)
+        return;
+    steps_ = ComputeSteps(steps_, visibleSeconds_, playStepPercent_);
+}
+
+void TKXCustomPeakViewer::SetTimeScaler(float value)
+{
+    if (value == model_.TimeScaler || static_cast<long double>(value) < 0.1L)
+        return;
+    model_.TimeScaler = value;
+    Repaint();
+}
+
+// --- loading -----------------------------------------------------------------
+
+bool TKXCustomPeakViewer::LoadFromFile(const QString& fileName)
+{
+    try {
+        std::vector<uint8_t> bytes;
+        if (ReadPeakFile(fileName, PeakReader::ViewerFile, bytes) != PeakCheck::Accepted)
+            return false;
+        uint8_t header[PeakHeaderSize];
+        std::copy_n(bytes.begin(), PeakHeaderSize, header);
+        bytes.erase(bytes.begin(), bytes.begin() + PeakHeaderSize);
+        if (!ApplyLoad(header, std::move(bytes)))
+            return false;
+        setCursor(Qt::PointingHandCursor);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TKXCustomPeakViewer::LoadFromStream(TMemoryStream* stream)
+{
+    if (!stream)
+        return false;
+    stream->SetPosition(0);
+    const int64_t size = stream->Size();
+    if (size < PeakHeaderSize)
+        return false;
+    uint8_t header[PeakHeaderSize];
+    if (stream->Read(header, PeakHeaderSize) != PeakHeaderSize)
+        return false;
+    if (CheckPeakData(header, static_cast<uint64_t>(size), PeakReader::ViewerStream) != PeakCheck::Accepted)
+        return false;
+    std::vector<uint8_t> records(static_cast<size_t>(size - PeakHeaderSize));
+    if (stream->Read(records.data(), size - PeakHeaderSize) != size - PeakHeaderSize)
+        return false;
+    if (!ApplyLoad(header, std::move(records)))
+        return false;
+    setCursor(Qt::PointingHandCursor);
+    return true;
+}
+
+bool TKXCustomPeakViewer::ApplyLoad(std::span<const uint8_t> header, std::vector<uint8_t>&& records)
+{
+    const auto h = DecodePeakHeader(header);
+    if (!h || records.empty())
+        return false;
+    model_.BytesPerPeak = h->BytesPerPeak;
+    model_.Channels = h->Channels;
+    model_.SamplesPerSecond = h->SamplesPerSecond;
+    model_.PcmByteCount = h->PcmByteCount;
+    model_.SamplesPerPeak = h->SamplesPerPeak;
+    model_.PeakData = std::move(records);
+    visibleSeconds_ = model_.VisibleSecondsFor(ClientWidth());
+    steps_ = ComputeSteps(steps_, visibleSeconds_, playStepPercent_);
+    UpdateScrollRange();
+    Repaint();
+    return true;
+}
+
+void TKXCustomPeakViewer::Clear()
+{
+    model_.PeakData.clear();
+    model_.PcmByteCount = 0;
+    Repaint();
+}
+
+// --- scrolling ---------------------------------------------------------------
+
+int TKXCustomPeakViewer::ScrollPos() const
+{
+    return scrollBar_->State().nPos;
+}
+
+int TKXCustomPeakViewer::ScrollBarHeight() const
+{
+    return scrollBar_->Height();
+}
+
+int TKXCustomPeakViewer::ClientHeight() const
+{
+    return std::max(0, height() - ScrollBarHeight());
+}
+
+void TKXCustomPeakViewer::SetScrollPosition(int pos)
+{
+    if (pos == ScrollPos())
+        return;
+    scrollBar_->State().SetPos(pos);
+    scrollBar_->Sync();
+    Repaint();
+}
+
+void TKXCustomPeakViewer::UpdateScrollRange()
+{
+    const int64_t peaks = model_.PeakData.empty() ? 0 : std::max<int64_t>(model_.PeakCount(), 0);
+    const int nMax = static_cast<int>(std::min<int64_t>(peaks, std::numeric_limits<int>::max()));
+    const int page = std::min(nMax, ClientWidth());
+    scrollBar_->State().SetInfo(0, nMax, static_cast<unsigned>(std::max(page, 0)), 0);
+    scrollBar_->Sync();
+}
+
+void TKXCustomPeakViewer::DoScroll(int scrollCode)
+{
+    ScrollState& st = scrollBar_->State();
+    int64_t next = st.nPos;
+    switch (scrollCode) {
+    case SB_LINELEFT: next -= model_.PeakAtMs(int64_t(steps_.LineSeconds) * 1000); break;
+    case SB_LINERIGHT: next += model_.PeakAtMs(int64_t(steps_.LineSeconds) * 1000); break;
+    case SB_PAGELEFT: next -= model_.PeakAtMs(int64_t(steps_.PageSeconds) * 1000); break;
+    case SB_PAGERIGHT: next += model_.PeakAtMs(int64_t(steps_.PageSeconds) * 1000); break;
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK: next = st.nTrackPos; break;
+    case SB_LEFT: next = st.nMin; break;
+    case SB_RIGHT: next = st.nMax; break;
+    default: break;
+    }
+    if (scrollCode == SB_ENDSCROLL || next == st.nPos)
+        return;
+    st.SetPos(static_cast<int>(std::clamp<int64_t>(next, st.nMin, st.nMax)));
+    scrollBar_->Sync();
+    Repaint();
+}
+
+void TKXCustomPeakViewer::ScrollRequest(int code)
+{
+    DoScroll(code);
+    int pos = (code == SB_THUMBPOSITION || code == SB_THUMBTRACK) ? scrollBar_->State().nTrackPos : 0;
+    Fire(OnScroll, this, code, pos);
+}
+
+void TKXCustomPeakViewer::ScrollToSeconds(int64_t seconds)
+{
+    // The millisecond count is clamped rather than wrapped, so a very late
+    // second scrolls to the end instead of back to the start.
+    const int64_t s = std::clamp<int64_t>(seconds, std::numeric_limits<int32_t>::min(),
+                                          std::numeric_limits<int32_t>::max());
+    const int64_t ms = std::clamp<int64_t>(s * 1000, std::numeric_limits<int32_t>::min(),
+                                           std::numeric_limits<int32_t>::max());
+    const int64_t peak = model_.PeakAtMs(ms);
+    SetScrollPosition(static_cast<int>(std::clamp<int64_t>(peak, std::numeric_limits<int>::min(),
+                                                           std::numeric_limits<int>::max())));
+}
+
+// --- marks, cursor, pointer ----------------------------------------------------
+
+bool TKXCustomPeakViewer::SetMark(int startMs, int endMs)
+{
+    const int64_t pcm = model_.PcmByteCount;
+    if (startMs < 0 || endMs < 0 || startMs >= pcm || endMs >= pcm)
+        return false;
+    if (startMs > 0 && startMs >= endMs)
+        return false;
+    markStart_ = startMs;
+    markEnd_ = endMs;
+    Repaint();
+    return true;
+}
+
+void TKXCustomPeakViewer::SetPositionAt(int x)
+{
+    const auto next = static_cast<int32_t>(model_.MsAtPixel(int64_t(x) + ScrollPos()));
+    const auto oldLow = static_cast<int32_t>(position_);
+    position_ = next;
+    if (next < 0 || next != oldLow)
+        Repaint();
+}
+
+void TKXCustomPeakViewer::SetPlayTime(int64_t time)
+{
+    const int64_t ms = time / 10000;
+    if (ms == model_.DurationMs())
+        return;
+    if (pointerX_ > 0)
+        UpdatePointerColumn(pointerX_);
+    const auto ms32 = static_cast<int32_t>(ms);
+    pointerX_ = static_cast<int>(std::clamp<int64_t>(model_.PointerColumnAtMs(ms32), -1, int64_t(1) << 30));
+    const double keep = 1.0 - playStepPercent_ / 100.0;
+    const int64_t threshold = Round(ClientWidth() * keep);
+    if (pointerX_ > threshold && autoMove_) {
+        ScrollState& st = scrollBar_->State();
+        const int64_t jump = model_.PeakAtMs(Round(steps_.PageSeconds * double(model_.TimeScaler) * keep * 1000.0));
+        const int64_t next = std::min<int64_t>(st.nMax, std::max<int64_t>(st.nPos + jump, st.nPos + 10));
+        st.SetPos(static_cast<int>(next));
+        scrollBar_->Sync();
+        Repaint();
+        return;
+    }
+    if (pointerX_ <= 0 || pointerX_ >= ClientWidth()) {
+        pointerX_ = 0;
+        return;
+    }
+    UpdatePointerColumn(pointerX_);
+}
+
+void TKXCustomPeakViewer::UpdatePointerColumn(int x)
+{
+    update(QRect(x, 0, 1, ClientHeight()));
+}
+
+// --- painting ----------------------------------------------------------------
+
+void TKXCustomPeakViewer::PaintPeaks(bool copyToScreen, TCanvas* target)
+{
+    if (buffer_.isNull())
+        return;
+    QPainter painter(&buffer_);
+    PeakRenderStyle style;
+    const QPalette& pal = palette();
+    style.Color = ToQColor(color_, pal);
+    style.MarkColor = ToQColor(markColor_, pal);
+    style.PeaksColor = ToQColor(peaksColor_, pal);
+    style.BorderColor = ToQColor(borderColor_, pal);
+    style.PositionColor = ToQColor(positionColor_, pal);
+    style.PaintCursor = paintCursor_;
+    style.Position = position_;
+    style.MarkStart = markStart_;
+    style.MarkEnd = markEnd_;
+    RenderPeaks(painter, model_, style, buffer_.width(), buffer_.height(), ClientHeight());
+    // The copy below covers any pointer line on the window.
+    pointerX_ = 0;
+    painter.setPen(QPen(style.BorderColor, 2));
+    painter.setBrush(Qt::NoBrush);
+    Fire(OnPaint, this, painter);
+    painter.end();
+    if (!copyToScreen)
+        return;
+    if (target)
+        target->drawImage(0, 0, buffer_);
+    else
+        update(0, 0, buffer_.width(), buffer_.height());
+}
+
+void TKXCustomPeakViewer::DrawPointer(QPainter& painter) const
+{
+    if (pointerX_ <= 0)
+        return;
+    // Not-XOR with the pointer colour, as the line is drawn on the window.
+    painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
+    const QColor c = ToQColor(pointerColor_, palette());
+    const int h = ClientHeight();
+    if (h - 2 > 2)
+        painter.fillRect(QRect(pointerX_, 2, 1, h - 4), c);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+QImage TKXCustomPeakViewer::WindowImage() const
+{
+    QImage image = buffer_.copy();
+    if (!image.isNull()) {
+        QPainter p(&image);
+        DrawPointer(p);
+    }
+    return image;
+}
+
+void TKXCustomPeakViewer::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    if (buffer_.isNull()) {
+        p.fillRect(rect(), ToQColor(color_, palette()));
+        return;
+    }
+    p.drawImage(0, 0, buffer_);
+    DrawPointer(p);
+}
+
+void TKXCustomPeakViewer::resizeEvent(QResizeEvent* event)
+{
+    const int w = std::max(1, width());
+    const int h = std::max(1, ClientHeight());
+    buffer_ = QImage(w, h, QImage::Format_RGB32);
+    buffer_.fill(Qt::black);
+    model_.ClientWidth = width();
+    scrollBar_->Layout();
+    QWidget::resizeEvent(event);
+    UpdateScrollRange();
+    Repaint();
+}
+
+// --- mouse and keys ------------------------------------------------------------
+
+void TKXCustomPeakViewer::LButtonDown(int x, int y, TShiftState shift)
+{
+    Fire(OnMouseDown, this, mbLeft, shift, x, y);
+    SetPositionAt(x);
+    setFocus(Qt::MouseFocusReason);
+}
+
+void TKXCustomPeakViewer::LButtonUp(int x, int y, TShiftState shift)
+{
+    Fire(OnMouseUp, this, mbLeft, shift, x, y);
+}
+
+void TKXCustomPeakViewer::LButtonDblClk(int x, int y, TShiftState shift)
+{
+    shift.Include(ssDouble);
+    Fire(OnDblClick, this);
+    Fire(OnMouseDown, this, mbLeft, shift, x, y);
+}
+
+void TKXCustomPeakViewer::MouseMoved(int x, int y, TShiftState shift)
+{
+    Fire(OnMouseMove, this, shift, x, y);
+}
+
+void TKXCustomPeakViewer::MouseEntered()
+{
+    Fire(OnEnter, this);
+}
+
+void TKXCustomPeakViewer::MouseLeft()
+{
+    Fire(OnExit, this);
+}
+
+void TKXCustomPeakViewer::mousePressEvent(QMouseEvent* e)
+{
+    const QPoint pt = e->position().toPoint();
+    const TShiftState shift = ShiftStateFromQt(e->modifiers(), e->buttons());
+    if (e->button() == Qt::LeftButton)
+        LButtonDown(pt.x(), pt.y(), shift);
+    else
+        Fire(OnMouseDown, this, MouseButtonFromQt(e->button()), shift, pt.x(), pt.y());
+    e->accept();
+}
+
+void TKXCustomPeakViewer::mouseReleaseEvent(QMouseEvent* e)
+{
+    const QPoint pt = e->position().toPoint();
+    const TShiftState shift = ShiftStateFromQt(e->modifiers(), e->buttons());
+    if (e->button() == Qt::LeftButton)
+        LButtonUp(pt.x(), pt.y(), shift);
+    else
+        Fire(OnMouseUp, this, MouseButtonFromQt(e->button()), shift, pt.x(), pt.y());
+    e->accept();
+}
+
+void TKXCustomPeakViewer::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    const QPoint pt = e->position().toPoint();
+    if (e->button() == Qt::LeftButton)
+        LButtonDblClk(pt.x(), pt.y(), ShiftStateFromQt(e->modifiers(), e->buttons()));
+    e->accept();
+}
+
+void TKXCustomPeakViewer::mouseMoveEvent(QMouseEvent* e)
+{
+    const QPoint pt = e->position().toPoint();
+    MouseMoved(pt.x(), pt.y(), ShiftStateFromQt(e->modifiers(), e->buttons()));
+    e->accept();
+}
+
+void TKXCustomPeakViewer::enterEvent(QEnterEvent* e)
+{
+    QWidget::enterEvent(e);
+    MouseEntered();
+}
+
+void TKXCustomPeakViewer::leaveEvent(QEvent* e)
+{
+    QWidget::leaveEvent(e);
+    MouseLeft();
+}
+
+void TKXCustomPeakViewer::contextMenuEvent(QContextMenuEvent* e)
+{
+    if (popupMenu_)
+        popupMenu_->popup(e->globalPos());
+    e->accept();
+}
+
+void TKXCustomPeakViewer::keyPressEvent(QKeyEvent* e)
+{
+    uint16_t key = VirtualKeyFromQt(e->key());
+    if (!Designing()) {
+        const int64_t p = model_.PeakAtMs(static_cast<int32_t>(position_));
+        const int s = ScrollPos();
+        // Only while the cursor is in view (at TimeScaler 1).
+        if (s < p && p < int64_t(ClientWidth()) + s) {
+            if (key == VK_RIGHT)
+                position_ += 40;
+            else if (key == VK_LEFT)
+                position_ -= 40;
+            Repaint();
+        }
+    }
+    Fire(OnKeyDown, this, key, ShiftStateFromQt(e->modifiers()));
+    if (OnKeyPress && !e->text().isEmpty()) {
+        QChar c = e->text().at(0);
+        OnKeyPress(this, c);
+    }
+    e->accept();
+}
+
+void TKXCustomPeakViewer::keyReleaseEvent(QKeyEvent* e)
+{
+    uint16_t key = VirtualKeyFromQt(e->key());
+    Fire(OnKeyUp, this, key, ShiftStateFromQt(e->modifiers()));
+    e->accept();
+}

@@ -1,0 +1,148 @@
+#include "PeakViewModel.h"
+
+#include <algorithm>
+
+#include "platform/LittleEndian.h"
+#include "platform/Round.h"
+
+uint32_t PeakViewModel::ValueCount() const
+{
+    if (PcmByteCount == 0)
+        return 0;
+    return static_cast<uint32_t>(static_cast<int64_t>(PeakData.size()) / ValueBytes());
+}
+
+int64_t PeakViewModel::PeakCount() const
+{
+    if (PcmByteCount == 0)
+        return 0;
+    return Round(double(ValueCount()) / double(Channels * ValuesPerChannel()));
+}
+
+int64_t PeakViewModel::DurationMs() const
+{
+    const double bytesPerSecond = double(SamplesPerSecond) * Channels * BytesPerPeak / 2.0;
+    if (bytesPerSecond <= 0)
+        return 0;
+    return Round(double(PcmByteCount) / bytesPerSecond * 1000.0);
+}
+
+int64_t PeakViewModel::ValueIndexAtMs(int64_t ms) const
+{
+    if (PcmByteCount == 0 || SamplesPerSecond == 0)
+        return 0;
+    const double seconds = double(PcmByteCount) / PcmFrameBytes() / double(SamplesPerSecond);
+    return Round(double(ValueCount()) * (double(ms) / 1000.0) / seconds);
+}
+
+int64_t PeakViewModel::PeakAtValueIndex(int64_t v) const
+{
+    if (PcmByteCount == 0)
+        return 0;
+    return Round(double(v) / double(Channels * ValuesPerChannel()));
+}
+
+int64_t PeakViewModel::FrameAtValueIndex(int64_t v) const
+{
+    const uint32_t n = ValueCount();
+    if (n == 0)
+        return 0;
+    return Round(double(PcmByteCount) / PcmFrameBytes() * double(v) / double(n));
+}
+
+int64_t PeakViewModel::MsAtValueIndex(int64_t v) const
+{
+    if (PcmByteCount == 0 || SamplesPerSecond == 0)
+        return 0;
+    return Round(double(FrameAtValueIndex(v)) / double(SamplesPerSecond) * 1000.0);
+}
+
+int64_t PeakViewModel::ValueIndexAtPixel(int64_t p) const
+{
+    const int64_t span = int64_t(ClientWidth) + scroll_->nMax - int64_t(scroll_->nPage);
+    if (span <= 0)
+        return 0;
+    return Round(double(ValueCount()) * double(p) / double(span));
+}
+
+int64_t PeakViewModel::PeakAtColumn(int x) const
+{
+    return ScrollPos() + Round(x * double(TimeScaler));
+}
+
+int64_t PeakViewModel::PointerColumnAtMs(int64_t ms) const
+{
+    const double ts = TimeScaler;
+    return Round(double(PeakAtMs(ms)) / ts) - Round(ScrollPos() / ts);
+}
+
+int64_t PeakViewModel::MarkColumnAtMs(int64_t ms) const
+{
+    return Round(double(PeakAtMs(ms)) / double(TimeScaler)) - ScrollPos();
+}
+
+int64_t PeakViewModel::CursorColumnAtMs(int64_t ms) const
+{
+    return PeakAtMs(ms) - ScrollPos();
+}
+
+int64_t PeakViewModel::TimeAtPixel(int x) const
+{
+    const double ts = TimeScaler;
+    const int64_t peak = Round(ts * double(int64_t(x) + Round(ScrollPos() / ts)));
+    return peak * SamplesPerPeak * 1000 / int64_t(SamplesPerSecond);
+}
+
+int64_t PeakViewModel::PointColumn(int64_t peak) const
+{
+    return Round(double(peak - ScrollPos()) / double(TimeScaler));
+}
+
+int64_t PeakViewModel::PointPositionAtColumn(int x) const
+{
+    return Round(double(int64_t(x) + ScrollPos()) * double(TimeScaler));
+}
+
+uint8_t PeakViewModel::VisibleSecondsFor(int clientWidth) const
+{
+    if (PeakData.empty() || SamplesPerSecond == 0)
+        return 10;
+    const double framesPerPeak = 2.0 * double(PcmByteCount) / double(PeakData.size());
+    const int64_t seconds = Round(clientWidth * framesPerPeak) / int64_t(SamplesPerSecond);
+    const auto low = static_cast<uint8_t>(seconds & 0xFF);
+    return low == 0 ? uint8_t(10) : low;
+}
+
+bool PeakViewModel::ReadPair(int64_t peak, int ch, uint32_t& first, uint32_t& second) const
+{
+    if (peak < 0)
+        return false;
+    const int64_t size = static_cast<int64_t>(PeakData.size());
+    const int64_t at = peak * RecordBytes() + int64_t(ch) * BytesPerPeak;
+    const uint8_t* d = PeakData.data();
+    if (BytesPerPeak == 1) {
+        // One 8-bit level per channel: both ends of the column take it.
+        if (at >= size)
+            return false;
+        first = second = d[at];
+        return true;
+    }
+    const int vb = ValueBytes();
+    if (at + vb > size)
+        return false;
+    first = vb == 2 ? ReadU16LE(d + at) : d[at];
+    if (at + 2 * vb > size)
+        return false;
+    second = vb == 2 ? ReadU16LE(d + at + vb) : d[at + vb];
+    return true;
+}
+
+PeakSteps ComputeSteps(PeakSteps current, uint8_t visibleSeconds, int playStepPercent)
+{
+    const int64_t page = Round((1.0 - playStepPercent / 100.0) * visibleSeconds);
+    PeakSteps s = current;
+    s.PageSeconds = static_cast<uint8_t>(page & 0xFF);
+    if (!(int64_t(current.LineSeconds) < page))
+        s.LineSeconds = static_cast<uint8_t>(std::max(1, s.PageSeconds / 10));
+    return s;
+}

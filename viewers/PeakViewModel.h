@@ -1,0 +1,89 @@
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "platform/ScrollState.h"
+
+// The loaded peak data of a viewer and the conversions between time, value
+// index, peak index and pixel column. No widget: the viewer feeds it its
+// client width and scroll-bar numbers.
+//
+// The stored files come from the builder as two-channel 16-bit records and
+// the conversions match that layout exactly. Other layouts (mono, 8-bit) are
+// read by their real record layout: a channel's part of a record is
+// BytesPerPeak bytes holding two values of BytesPerPeak/2 bytes (one 8-bit
+// value when BytesPerPeak is 1), and a sample frame is
+// Channels × BytesPerPeak / 2 bytes of PCM.
+class PeakViewModel
+{
+public:
+    explicit PeakViewModel(const ScrollState& scroll) : scroll_(&scroll) {}
+
+    // Header values; the defaults are those before any load.
+    uint8_t BytesPerPeak = 4;
+    int Channels = 2;
+    uint32_t SamplesPerSecond = 48000;
+    int64_t PcmByteCount = 0;  // 0 means nothing is loaded
+    uint16_t SamplesPerPeak = 0;
+    // The records after the 16-byte header.
+    std::vector<uint8_t> PeakData;
+
+    float TimeScaler = 1.0f;  // peaks per pixel column
+    int ClientWidth = 0;
+
+    static constexpr int FrameBytes = 4;
+
+    bool Empty() const { return PcmByteCount == 0 || PeakData.empty(); }
+
+    // Bytes of one value (2 for 16-bit values, else 1).
+    int ValueBytes() const { return BytesPerPeak >= 4 ? 2 : 1; }
+    // Values one channel holds in one record.
+    int ValuesPerChannel() const { return BytesPerPeak == 1 ? 1 : 2; }
+    int RecordBytes() const { return Channels * BytesPerPeak; }
+    bool Wide() const { return ValueBytes() == 2; }
+    // PCM bytes of one sample frame (4 for 16-bit stereo).
+    double PcmFrameBytes() const { return Channels * BytesPerPeak / 2.0; }
+
+    // N: values held in PeakData (0 when nothing is loaded).
+    uint32_t ValueCount() const;
+    int64_t PeakCount() const;
+    int64_t DurationMs() const;
+
+    int64_t ValueIndexAtMs(int64_t ms) const;
+    int64_t PeakAtValueIndex(int64_t v) const;
+    int64_t PeakAtMs(int64_t ms) const { return PeakAtValueIndex(ValueIndexAtMs(ms)); }
+    int64_t FrameAtValueIndex(int64_t v) const;
+    int64_t MsAtValueIndex(int64_t v) const;
+    int64_t ValueIndexAtPixel(int64_t p) const;
+    int64_t MsAtPixel(int64_t p) const { return MsAtValueIndex(ValueIndexAtPixel(p)); }
+
+    int ScrollPos() const { return scroll_->nPos; }
+
+    // Column rules (S the scroll position, TS the time scaler).
+    int64_t PeakAtColumn(int x) const;                // peak shown in column x
+    int64_t PointerColumnAtMs(int64_t ms) const;      // play pointer
+    int64_t MarkColumnAtMs(int64_t ms) const;         // marked range edges
+    int64_t CursorColumnAtMs(int64_t ms) const;       // cursor position line
+    int64_t TimeAtPixel(int x) const;                 // ms shown at column x
+    int64_t PointColumn(int64_t peak) const;          // effect point column
+    int64_t PointPositionAtColumn(int x) const;       // effect point position from x
+
+    // Seconds across the client width at TimeScaler 1 after a load, low 8
+    // bits kept; 10 when that byte is 0.
+    uint8_t VisibleSecondsFor(int clientWidth) const;
+
+    // Reads the two values of channel ch (0-based) of record `peak`; false
+    // past the end of the data.
+    bool ReadPair(int64_t peak, int ch, uint32_t& first, uint32_t& second) const;
+
+private:
+    const ScrollState* scroll_;
+};
+
+// Page and line steps in seconds derived from the visible seconds and the
+// play step percentage.
+struct PeakSteps {
+    uint8_t PageSeconds = 40;
+    uint8_t LineSeconds = 10;
+};
+PeakSteps ComputeSteps(PeakSteps current, uint8_t visibleSeconds, int playStepPercent);
