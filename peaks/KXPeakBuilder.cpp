@@ -4,11 +4,13 @@
 #include <QFileInfo>
 #include <gst/gst.h>
 
+#include "BuildGraph.h"
 #include "PeakFormat.h"
 #include "mediagraph/CodecConfig.h"
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/GraphHelpers.h"
 #include "mediagraph/MediaFramework.h"
+#include "peakfilter/PeakFilterContract.h"
 #include "platform/Exception.h"
 #include "platform/PostedEvent.h"
 
@@ -51,10 +53,13 @@ TKXPeakBuilder::TKXPeakBuilder(QObject* owner)
 {
     window_ = new MessageWindow([this](uint32_t msg, uintptr_t w, intptr_t l) { WindowProc(msg, w, l); }, this);
     CodecConfig::FillSetsIfDemuxEmpty();
+    PeakFilter::Register();
 }
 
 TKXPeakBuilder::~TKXPeakBuilder()
 {
+    // The streaming thread writes into the streams: it ends before they go.
+    ReleaseGraph();
     Clear();
     if (graphManager_) {
         SetNotifyWindow(graphManager_, nullptr, 0);
@@ -160,7 +165,8 @@ void TKXPeakBuilder::SetOutputBPS(TBPS value)
 
 void TKXPeakBuilder::SetSamplesPerPeak(uint16_t value)
 {
-    if (!GraphManagerExists())
+    // 0 frames per record means nothing; refused like a locked setting.
+    if (value != 0 && !GraphManagerExists())
         samplesPerPeak_ = value;
 }
 
@@ -215,6 +221,8 @@ void TKXPeakBuilder::FindNextMissing()
         const QString& media = files_[i];
         if (QFileInfo(PeakNameBeside(media)).isFile() || QFileInfo(PeakNameInTemp(media)).isFile())
             continue;
+        if (SkippedThisRun(media))
+            continue;
         if (currentIndex_ < 0)
             currentIndex_ = i;
         ++missingCount_;
@@ -241,8 +249,18 @@ bool TKXPeakBuilder::GetStreamByName(const QString& Filename, TMemoryStream*& St
 
 void TKXPeakBuilder::Clear()
 {
+    // Freeing streams under a running graph would let its callback write
+    // into freed memory: a build still running is stopped first.
+    if (graph_) {
+        StopGraph();
+        ReleaseGraph();
+        if (buildState_ == bsBuilding || buildState_ == bsPaused)
+            buildState_ = bsStopped;
+    }
     files_.clear();
     streams_.Clear();
+    completedInMemory_.clear();
+    failedThisRun_.clear();
 }
 
 TMemoryStream* TKXPeakBuilder::NewStreamAt(int index)
@@ -377,9 +395,4 @@ void TKXPeakBuilder::SetFilenames(const QStringList& List)
         }
         LoadOrReportMissing(i, stream);
     }
-}
-
-void TKXPeakBuilder::WindowProc(uint32_t, uintptr_t, intptr_t)
-{
-    // Graph notifications and progress belong to the build control.
 }

@@ -2,6 +2,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@
 
 typedef struct _GstElement GstElement;
 class MessageWindow;
+class TBuildGraph;
 
 enum TChannels { chNone, chMono, chStereo };
 enum TBPS { bp8, bp16 };
@@ -25,6 +27,10 @@ using TNotExistEvent = std::function<void(QObject* Sender, const QString& Filena
 
 // Build states.
 enum : uint8_t { bsStopped = 0, bsPaused = 1, bsBuilding = 2, bsFailed = 3 };
+
+// Messages of the builder's hidden window.
+constexpr uint32_t WM_GRAPHNOTIFY = 0x8001;  // one per graph event (WM_APP + 1)
+constexpr uint32_t WM_PEAKPROGRESS = 1025;   // from the peak callback (WM_USER + 1)
 
 // Keeps a queue of media files, one peak stream per file, loads existing peak
 // files into the streams and builds the missing ones by decoding the media.
@@ -90,8 +96,30 @@ public:
     int CurrentItemIndex() const { return currentIndex_; }
     int MissingCount() const { return missingCount_; }
     // Walks the queue for the first file with no peak file beside it or in
-    // TempFolder; sets the current index and the missing count.
+    // TempFolder; sets the current index and the missing count. Files whose
+    // peaks were completed in memory, and files that failed in the current
+    // run, are not counted as missing.
     void FindNextMissing();
+
+    // Build control.
+    // Starts the next file missing its peaks. A file whose graph cannot be
+    // built is reported through OnPeakFailed and passed over in favour of the
+    // next missing one; false when no file could be started.
+    bool StartBuild();
+    bool PauseBuild();
+    bool StopBuild();
+    // Lets the file being built complete, then starts no further file.
+    void AbortBuild() { abortRequest_ = true; }
+    int64_t Duration() const { return duration_; }
+    // The graph manager (null before the first build) and the current decode
+    // graph (null when none is running).
+    GstElement* GraphManager() const { return graphManager_; }
+    TBuildGraph* CurrentGraph() const { return graph_.get(); }
+
+    // The peak filter's callback (streaming thread): appends a block of whole
+    // records to the current file's peak stream and posts progress.
+    static int32_t PeakCallback(void* context, int32_t count, const uint8_t* peaks, uint32_t timeLow,
+                                uint32_t timeHigh);
 
     TNotifyPeak OnPeakComplete;
     TDuplicateEvent OnDuplicateFile;
@@ -117,6 +145,37 @@ protected:
     // Messages of the hidden window (graph notifications and progress).
     void WindowProc(uint32_t msg, uintptr_t wParam, intptr_t lParam);
 
+private:
+    friend class TBuildGraph;
+    void CreateGraphManager();
+    bool StartNext();
+    // Stops the manager and waits for the stopped state; false when the
+    // manager refused.
+    bool StopGraph();
+    void ReleaseGraph();
+    void GraphNotify();
+    void Progress(uintptr_t wParam, intptr_t lParam);
+    void CompleteCurrent();
+    void FailCurrent(const QString& why);
+    void ChainNext();
+    void EmptyStream(int index);
+    bool SkippedThisRun(const QString& media) const;
+    int32_t TakeBlock(int32_t count, const uint8_t* peaks, uint32_t timeLow, uint32_t timeHigh);
+
+    std::unique_ptr<TBuildGraph> graph_;
+    QString currentPeakFile_;
+    // Format of the running build, fixed at its start for the callback.
+    uint32_t buildRate_ = 48000;
+    uint32_t buildChannels_ = 2;
+    uint32_t buildBits_ = 16;
+    uint16_t buildSamplesPerPeak_ = 100;
+    // Files built into their streams only (no peak file) and files that
+    // failed in this run: the chain never starts them again.
+    QStringList completedInMemory_;
+    QStringList failedThisRun_;
+
+protected:
+
     MessageWindow* window_ = nullptr;
     QStringList files_;
     QString peakExtension_ = QStringLiteral(".pek");
@@ -137,9 +196,9 @@ protected:
     int vrmVideoCache_ = 12;
     int vrmAudioCache_ = 2;
     TFilterSet mpegCodecSet_ = Moonlight;
-    int currentIndex_ = 0;
+    std::atomic<int> currentIndex_{0};
     int missingCount_ = 0;
-    int64_t duration_ = 0;
+    std::atomic<int64_t> duration_{0};
     bool abortRequest_ = false;
     bool freeOutputFormat_ = false;
 };

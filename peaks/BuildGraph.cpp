@@ -1,0 +1,277 @@
+#include "BuildGraph.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <gst/base/gsttypefindhelper.h>
+#include <gst/gst.h>
+#include <map>
+
+#include "KXPeakBuilder.h"
+#include "mediagraph/CodecConfig.h"
+#include "mediagraph/FilterRegistry.h"
+#include "mediagraph/GraphHelpers.h"
+#include "mediagraph/GstPtr.h"
+#include "peakfilter/PeakFilterContract.h"
+#include "platform/Exception.h"
+
+namespace {
+
+// Prerolling stops waiting after this long (a stream that never shows its pads).
+constexpr gint64 PrerollLimitNs = 20 * GST_SECOND;
+// Type finding looks at this much of the file.
+constexpr qint64 TypeFindBytes = 256 * 1024;
+
+// Decoders chosen deliberately: mpg123 decodes MP3 faster and lighter than
+// the libav decoders that automatic plugging would pick first; video is
+// never decoded, its pads are left unlinked.
+// decodebin's answers to "autoplug-select" (the enum is not in a public header).
+enum AutoplugSelect : gint { SelectTry = 0, SelectExpose = 1, SelectSkip = 2 };
+
+gint OnAutoplugSelect(GstElement*, GstPad*, GstCaps*, GstElementFactory* factory, gpointer)
+{
+    const gchar* klass = gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS);
+    const bool decoder = klass && strstr(klass, "Decoder");
+    if (decoder && (strstr(klass, "Video") || strstr(klass, "Image")))
+        return SelectExpose;
+    const gchar* name = GST_OBJECT_NAME(factory);
+    if (g_str_has_prefix(name, "avdec_mp3") || g_str_has_prefix(name, "avdec_mp2float") ||
+        g_str_has_prefix(name, "avdec_mp1float")) {
+        static const bool haveMpg123 = [] {
+            GstElementFactory* f = gst_element_factory_find("mpg123audiodec");
+            if (f)
+                gst_object_unref(f);
+            return f != nullptr;
+        }();
+        if (haveMpg123)
+            return SelectSkip;
+    }
+    return SelectTry;
+}
+
+bool IsAudio(GstPad* pad)
+{
+    GstCapsPtr caps(gst_pad_get_current_caps(pad));
+    if (!caps)
+        caps.reset(gst_pad_query_caps(pad, nullptr));
+    return caps && MajorTypeOfCaps(caps.get()) == MajorType::Audio;
+}
+
+} // namespace
+
+MediaSubtype FindSubtype(const QString& mediaFile)
+{
+    QFile f(mediaFile);
+    if (!f.open(QIODevice::ReadOnly))
+        return MediaSubtype::Other;
+    const QByteArray head = f.read(TypeFindBytes);
+    if (head.isEmpty())
+        return MediaSubtype::Other;
+    const QByteArray ext = QFileInfo(mediaFile).suffix().toUtf8();
+    GstCapsPtr caps(gst_type_find_helper_for_data_with_extension(
+        nullptr, reinterpret_cast<const guint8*>(head.constData()), gsize(head.size()),
+        ext.isEmpty() ? nullptr : ext.constData(), nullptr));
+    if (!caps || gst_caps_is_empty(caps.get()))
+        return MediaSubtype::Other;
+    const GstStructure* s = gst_caps_get_structure(caps.get(), 0);
+    int version = 0;
+    gboolean system = FALSE;
+    gst_structure_get_int(s, "mpegversion", &version);
+    gst_structure_get_boolean(s, "systemstream", &system);
+    return SubtypeOf(QString::fromUtf8(gst_structure_get_name(s)), version, system);
+}
+
+TBuildGraph::TBuildGraph(TKXPeakBuilder& builder, const QString& mediaFile, const QString& peakFile)
+    : builder_(builder), manager_(builder.graphManager_), mediaFile_(mediaFile), peakFile_(peakFile)
+{
+}
+
+TBuildGraph::~TBuildGraph()
+{
+    Teardown();
+}
+
+void TBuildGraph::Teardown()
+{
+    if (filterPin_) {
+        gst_object_unref(filterPin_);
+        filterPin_ = nullptr;
+    }
+    source_ = nullptr;
+    if (!manager_)
+        return;
+    // Stopping joins the streaming threads before anything is removed.
+    gst_element_set_state(manager_, GST_STATE_NULL);
+    for (;;) {
+        GstIterator* it = gst_bin_iterate_elements(GST_BIN(manager_));
+        GValue item = G_VALUE_INIT;
+        GstElement* first = nullptr;
+        if (gst_iterator_next(it, &item) == GST_ITERATOR_OK)
+            first = GST_ELEMENT(gst_object_ref(g_value_get_object(&item)));
+        g_value_unset(&item);
+        gst_iterator_free(it);
+        if (!first)
+            break;
+        gst_element_set_state(first, GST_STATE_NULL);
+        gst_bin_remove(GST_BIN(manager_), first);
+        gst_object_unref(first);
+    }
+    // Messages of this graph must not reach the next one's handling.
+    GstBusPtr bus(gst_element_get_bus(manager_));
+    gst_bus_set_flushing(bus.get(), TRUE);
+    gst_bus_set_flushing(bus.get(), FALSE);
+}
+
+bool TBuildGraph::Fail(const QString& why)
+{
+    failure_ = why;
+    Teardown();
+    return false;
+}
+
+bool TBuildGraph::Build()
+{
+    Teardown();
+    KX_ASSERT(manager_ != nullptr, "KXPeakBuilder");
+    failure_.clear();
+    linked_ = false;
+
+    if (!QFileInfo(mediaFile_).isFile())
+        return Fail(QStringLiteral("no such file"));
+    source_ = gst_element_factory_make("filesrc", "Source");
+    if (!source_)
+        return Fail(QStringLiteral("no file source"));
+    g_object_set(source_, "location", QFile::encodeName(mediaFile_).constData(), nullptr);
+    gst_bin_add(GST_BIN(manager_), source_);
+    GstPadPtr sourcePin(FindPin(source_, PINDIR_OUTPUT, MajorType::Stream));
+    if (!sourcePin)
+        sourcePin.reset(FindPin(source_, PINDIR_OUTPUT, MajorType::Audio));
+    if (!sourcePin)
+        return Fail(QStringLiteral("the source has no output"));
+
+    // Codec selection: filters come from the class registry and are kept
+    // only when chosen.
+    subtype_ = FindSubtype(mediaFile_);
+    std::map<QString, GstElementPtr> created;
+    const CanCreateFilter canCreate = [&created](const CodecFilter& f) {
+        GstElement* e = CreateFilter(f.classId, f.label);
+        if (e)
+            created[f.classId].reset(e);
+        return e != nullptr;
+    };
+    choice_ = SelectCodecs(subtype_, builder_.MpegCodecSet(), CodecConfig::DemuxSet(), CodecConfig::DecoderSet(),
+                           canCreate);
+    if (choice_.hasDemux && created.count(choice_.demux.classId)) {
+        GstElement* demux = created[choice_.demux.classId].release();
+        gst_object_set_name(GST_OBJECT(demux), "Demux");
+        gst_bin_add(GST_BIN(manager_), demux);
+        if (choice_.setupKind != 0)
+            CodecConfig::SetupDemux(choice_.setupKind, demux, 0);
+        if (choice_.setCaches) {
+            if (auto* cache = static_cast<IAviSplitterCache*>(g_object_get_data(G_OBJECT(demux), AviSplitterCacheKey))) {
+                const int32_t video = builder_.VRMVideoCache() & 0xFF;
+                const int32_t audio = builder_.VRMAudioCache() & 0xFF;
+                cache->SetCaches(&video, &audio);
+            }
+        }
+    }
+    if (choice_.hasDecoder && created.count(choice_.decoder.classId)) {
+        GstElement* decoder = created[choice_.decoder.classId].release();
+        gst_object_set_name(GST_OBJECT(decoder), "Decoder");
+        gst_bin_add(GST_BIN(manager_), decoder);
+    }
+
+    GstElement* filter = CreateFilter(PeakFilter::ClassId, QStringLiteral("Pre Filter"));
+    if (filter) {
+        gst_object_set_name(GST_OBJECT(filter), "Pre Filter");
+        gst_bin_add(GST_BIN(manager_), filter);
+        gst_object_unref(filter);  // the manager holds it now
+    }
+    PeakFilter::IConfiguration* config = PeakFilter::QueryConfiguration(filter);
+    PeakFilter::IPeaks* peaks = PeakFilter::QueryPeaks(filter);
+    if (!config || !peaks)
+        return Fail(QStringLiteral("no peak filter"));
+
+    // The contract's order.
+    config->SetGains(builder_.LeftGain(), builder_.RightGain());
+    config->SetMode(1);
+    config->SetSampleRate(builder_.SampleRate());
+    config->SetChannels(builder_.ChannelCount());
+    config->SetBitsPerSample(builder_.BitsPerSample());
+    config->SetFreeOutputFormat(builder_.FreeOutputFormat() ? 1 : 0);
+    config->SetDelays(0, 0, 0);
+    config->SetWindow(0, 0, 0, 0);
+    peaks->SetPostProcessing(builder_.PostProcessing() ? 1 : 0);
+    peaks->SetSamplesPerPeak(builder_.SamplesPerPeak());
+    peaks->SetCallback(&builder_, &TKXPeakBuilder::PeakCallback);
+    if (builder_.SaveToPeakFiles()) {
+        PeakFilter::IFileSink* sink = PeakFilter::QueryFileSink(filter);
+        if (!sink || sink->SetFileName(peakFile_) != PeakFilter::S_OK)
+            return Fail(QStringLiteral("peak file name refused"));
+    }
+
+    filterPin_ = FindPin(filter, PINDIR_INPUT, MajorType::Audio);
+    KX_ASSERT(filterPin_ != nullptr, "KXPeakBuilder");
+
+    // Blocks arrive as fast as the decoder delivers them.
+    gst_pipeline_use_clock(GST_PIPELINE(manager_), nullptr);
+    if (!Connect(sourcePin.get(), filterPin_))
+        return Fail(failure_.isEmpty() ? QStringLiteral("cannot connect") : failure_);
+    return true;
+}
+
+bool TBuildGraph::Connect(GstPad* sourcePin, GstPad* filterPin)
+{
+    (void)filterPin;
+    GstElement* decodebin = gst_element_factory_make("decodebin", "Decodebin");
+    if (!decodebin)
+        return false;
+    g_signal_connect(decodebin, "autoplug-select", G_CALLBACK(OnAutoplugSelect), nullptr);
+    g_signal_connect(decodebin, "pad-added", G_CALLBACK(OnPadAdded), this);
+    g_signal_connect(decodebin, "no-more-pads", G_CALLBACK(OnNoMorePads), this);
+    gst_bin_add(GST_BIN(manager_), decodebin);
+    GstPadPtr sink(gst_element_get_static_pad(decodebin, "sink"));
+    if (gst_pad_link(sourcePin, sink.get()) != GST_PAD_LINK_OK)
+        return false;
+
+    // Made synchronous: the graph prerolls here, so a file without audio,
+    // or one that cannot be decoded at all, fails the build at once.
+    if (gst_element_set_state(manager_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE && !linked_) {
+        failure_ = QStringLiteral("cannot start decoding");
+    }
+    GstBusPtr bus(gst_element_get_bus(manager_));
+    const gint64 deadline = g_get_monotonic_time() + PrerollLimitNs / 1000;
+    while (failure_.isEmpty()) {
+        const GstStateChangeReturn r = gst_element_get_state(manager_, nullptr, nullptr, 20 * GST_MSECOND);
+        if (r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL)
+            break;
+        if (r == GST_STATE_CHANGE_FAILURE)
+            failure_ = QStringLiteral("cannot start decoding");
+        GstMessagePtr error(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
+        if (error) {
+            GError* e = nullptr;
+            gst_message_parse_error(error.get(), &e, nullptr);
+            failure_ = e ? QString::fromUtf8(e->message) : QStringLiteral("decoding error");
+            if (e)
+                g_error_free(e);
+        }
+        if (failure_.isEmpty() && g_get_monotonic_time() > deadline)
+            failure_ = QStringLiteral("no audio found in time");
+    }
+    if (failure_.isEmpty() && !linked_)
+        failure_ = QStringLiteral("no audio");
+    return failure_.isEmpty();
+}
+
+void TBuildGraph::OnPadAdded(GstElement*, GstPad* pad, TBuildGraph* self)
+{
+    if (self->linked_ || !IsAudio(pad))
+        return;
+    if (gst_pad_link(pad, self->filterPin_) == GST_PAD_LINK_OK)
+        self->linked_ = true;
+}
+
+void TBuildGraph::OnNoMorePads(GstElement* decodebin, TBuildGraph* self)
+{
+    if (!self->linked_)
+        GST_ELEMENT_ERROR(decodebin, STREAM, WRONG_TYPE, ("The file has no audio."), (nullptr));
+}

@@ -1,0 +1,65 @@
+#pragma once
+#include <QString>
+#include <atomic>
+
+#include "CodecSelection.h"
+
+typedef struct _GstElement GstElement;
+typedef struct _GstPad GstPad;
+class TKXPeakBuilder;
+
+// The AVI splitter's cache interface, found on a created splitter element
+// under the key below; the two values are taken by their low bytes.
+class IAviSplitterCache
+{
+public:
+    virtual ~IAviSplitterCache() = default;
+    virtual int32_t SetCaches(const int32_t* videoCache, const int32_t* audioCache) = 0;
+};
+inline constexpr const char* AviSplitterCacheKey = "kx-avi-splitter-cache";
+
+// The graph that decodes one media file into the peak filter, built inside
+// the builder's graph manager (a pipeline). "Source" reads the file; the
+// codec selection may add "Demux" and "Decoder"; the peak filter is "Pre
+// Filter"; automatic plugging connects the source to the filter's audio input.
+class TBuildGraph
+{
+public:
+    TBuildGraph(TKXPeakBuilder& builder, const QString& mediaFile, const QString& peakFile);
+    // Tears down.
+    ~TBuildGraph();
+    TBuildGraph(const TBuildGraph&) = delete;
+    TBuildGraph& operator=(const TBuildGraph&) = delete;
+
+    // Builds and prerolls the graph; false when the file cannot be decoded
+    // into the peak filter (no audio, no such file, not media, a refused
+    // peak file name). The manager is left empty on failure.
+    bool Build();
+    // Stops the manager and removes every element from it.
+    void Teardown();
+
+    MediaSubtype Subtype() const { return subtype_; }
+    const CodecChoice& Choice() const { return choice_; }
+    // Why the last build failed, for diagnostics.
+    QString FailureText() const { return failure_; }
+
+private:
+    bool Fail(const QString& why);
+    bool Connect(GstPad* sourcePin, GstPad* filterPin);
+    static void OnPadAdded(GstElement* decodebin, GstPad* pad, TBuildGraph* self);
+    static void OnNoMorePads(GstElement* decodebin, TBuildGraph* self);
+
+    TKXPeakBuilder& builder_;
+    GstElement* manager_;
+    QString mediaFile_;
+    QString peakFile_;
+    GstElement* source_ = nullptr;
+    GstPad* filterPin_ = nullptr;
+    MediaSubtype subtype_ = MediaSubtype::Other;
+    CodecChoice choice_;
+    QString failure_;
+    std::atomic<bool> linked_{false};
+};
+
+// Media type of the start of a file, as type finding reports it.
+MediaSubtype FindSubtype(const QString& mediaFile);

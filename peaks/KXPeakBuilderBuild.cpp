@@ -1,0 +1,284 @@
+// The running side of the peak builder: graph manager, start, pause, stop,
+// graph events, progress, and the chain from one missing file to the next.
+#include <gst/gst.h>
+
+#include <algorithm>
+
+#include "BuildGraph.h"
+#include "KXPeakBuilder.h"
+#include "PeakFormat.h"
+#include "mediagraph/GraphEvents.h"
+#include "mediagraph/MediaFramework.h"
+#include "peakfilter/PeakFilterContract.h"
+#include "platform/Exception.h"
+#include "platform/PostedEvent.h"
+
+namespace {
+
+// Stopping polls the state in steps of 10 ms; a manager that never gets
+// there is given up on after this many.
+constexpr int StopPolls = 500;
+
+} // namespace
+
+bool TKXPeakBuilder::SkippedThisRun(const QString& media) const
+{
+    const auto same = [&media](const QString& f) { return SameFileName(f, media); };
+    return std::any_of(completedInMemory_.begin(), completedInMemory_.end(), same) ||
+           std::any_of(failedThisRun_.begin(), failedThisRun_.end(), same);
+}
+
+void TKXPeakBuilder::CreateGraphManager()
+{
+    KX_ASSERT(graphManager_ == nullptr, "KXPeakBuilder");
+    GstElement* pipeline = gst_pipeline_new("FilterGraph");
+    if (!pipeline)
+        throw Exception("Failed Filter Graph creation");
+    graphManager_ = GST_ELEMENT(gst_object_ref_sink(pipeline));
+    SetNotifyWindow(graphManager_, window_, WM_GRAPHNOTIFY);
+    if (addToRot_)
+        RegisterGraph(graphManager_, true, rotCookie_);
+}
+
+bool TKXPeakBuilder::StopGraph()
+{
+    if (!graphManager_)
+        return false;
+    // Stopped is READY: the filter drops an unfinished peak file there.
+    if (gst_element_set_state(graphManager_, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
+        return false;
+    for (int i = 0; i < StopPolls; ++i) {
+        GstState state = GST_STATE_VOID_PENDING;
+        gst_element_get_state(graphManager_, &state, nullptr, 10 * GST_MSECOND);
+        if (state <= GST_STATE_READY)
+            return true;
+    }
+    return false;
+}
+
+void TKXPeakBuilder::ReleaseGraph()
+{
+    graph_.reset();
+}
+
+void TKXPeakBuilder::EmptyStream(int index)
+{
+    if (TMemoryStream* stream = streams_.Get(index)) {
+        QMutexLocker lock(&streams_.Lock());
+        stream->Clear();
+    }
+}
+
+bool TKXPeakBuilder::StartBuild()
+{
+    if (buildState_ == bsPaused || buildState_ == bsBuilding)
+        return false;
+    // A new run gives files that failed before another chance.
+    failedThisRun_.clear();
+    return StartNext();
+}
+
+bool TKXPeakBuilder::StartNext()
+{
+    FindNextMissing();
+    if (currentIndex_ < 0)
+        return false;
+    if (!graphManager_)
+        CreateGraphManager();
+    if (!graphManager_)
+        return false;
+
+    for (;;) {
+        const int index = currentIndex_;
+        bool exists = false;
+        GetPeakFilename(index, exists, currentPeakFile_);
+        KX_ASSERT(!exists, "KXPeakBuilder");
+        // A stopped build leaves a started stream behind; the file starts afresh.
+        EmptyStream(index);
+        ReleaseGraph();
+        buildRate_ = sampleRate_;
+        buildChannels_ = ChannelCount();
+        buildBits_ = bitsPerSample_;
+        buildSamplesPerPeak_ = std::max<uint16_t>(samplesPerPeak_, 1);
+        auto graph = std::make_unique<TBuildGraph>(*this, files_[index], currentPeakFile_);
+        if (graph->Build()) {
+            graph_ = std::move(graph);
+            break;
+        }
+        graph.reset();
+        const QString media = files_[index];
+        failedThisRun_.append(media);
+        Fire(OnPeakFailed, this, index, media, currentPeakFile_);
+        FindNextMissing();
+        if (currentIndex_ < 0)
+            return false;
+    }
+
+    gint64 ns = -1;
+    if (gst_element_query_duration(graphManager_, GST_FORMAT_TIME, &ns) && ns >= 0)
+        duration_ = ns / 100;
+
+    if (gst_element_set_state(graphManager_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        buildState_ = bsFailed;
+        return false;
+    }
+    buildState_ = bsBuilding;
+    bool abort = false;
+    Fire(OnProgress, this, 0, int(currentIndex_), missingCount_, abort);
+    if (abort)
+        return StopBuild();
+    return true;
+}
+
+bool TKXPeakBuilder::PauseBuild()
+{
+    if (graphManager_ && gst_element_set_state(graphManager_, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
+        buildState_ = bsPaused;
+        return true;
+    }
+    buildState_ = bsFailed;
+    return false;
+}
+
+bool TKXPeakBuilder::StopBuild()
+{
+    if (buildState_ == bsStopped)
+        return false;
+    const bool stopped = graphManager_ && StopGraph();
+    buildState_ = stopped ? bsStopped : bsFailed;
+    bool abort = false;
+    if (stopped)
+        Fire(OnProgress, this, 0, -1, 0, abort);
+    else
+        Fire(OnProgress, this, -1, -1, -1, abort);
+    return stopped;
+}
+
+void TKXPeakBuilder::WindowProc(uint32_t msg, uintptr_t wParam, intptr_t lParam)
+{
+    if (msg == WM_GRAPHNOTIFY)
+        GraphNotify();
+    else if (msg == WM_PEAKPROGRESS)
+        Progress(wParam, lParam);
+}
+
+void TKXPeakBuilder::GraphNotify()
+{
+    if (!graphManager_)
+        return;
+    long code = EC_NONE;
+    GstMessagePtr message;
+    if (!GetEvent(graphManager_, code, message))
+        return;
+    // Only the running graph's end or failure matter; the rest is dropped.
+    if (!graph_ || (buildState_ != bsBuilding && buildState_ != bsPaused))
+        return;
+    if (code == EC_COMPLETE)
+        CompleteCurrent();
+    else if (code == EC_ERRORABORT)
+        FailCurrent(ErrorText(message.get()));
+}
+
+void TKXPeakBuilder::CompleteCurrent()
+{
+    StopGraph();
+    buildState_ = bsStopped;
+    ReleaseGraph();
+    const int index = currentIndex_;
+    // The stream holds exactly the delivered records, as the peak file does.
+    if (TMemoryStream* stream = streams_.Get(index)) {
+        QMutexLocker lock(&streams_.Lock());
+        if (stream->Size() > 0)
+            stream->SetSize(stream->Position());
+        stream->SetPosition(0);
+    }
+    const QString media = index >= 0 && index < FileCount() ? files_[index] : QString();
+    if (!saveToPeakFiles_)
+        completedInMemory_.append(media);
+    Fire(OnPeakComplete, this, index, media, currentPeakFile_);
+    ChainNext();
+}
+
+void TKXPeakBuilder::FailCurrent(const QString& why)
+{
+    (void)why;
+    StopGraph();
+    buildState_ = bsStopped;
+    ReleaseGraph();
+    const int index = currentIndex_;
+    EmptyStream(index);
+    const QString media = index >= 0 && index < FileCount() ? files_[index] : QString();
+    failedThisRun_.append(media);
+    Fire(OnPeakFailed, this, index, media, currentPeakFile_);
+    ChainNext();
+}
+
+void TKXPeakBuilder::ChainNext()
+{
+    FindNextMissing();
+    bool abort = false;
+    Fire(OnProgress, this, 0, int(currentIndex_), missingCount_, abort);
+    if (abort) {
+        Fire(OnPeakAbort, this);
+        return;
+    }
+    if (currentIndex_ != -1 && !abortRequest_)
+        StartNext();
+    abortRequest_ = false;
+}
+
+void TKXPeakBuilder::Progress(uintptr_t wParam, intptr_t lParam)
+{
+    if (!OnProgress)
+        return;
+    const int64_t time = int64_t((uint64_t(wParam) & 0x7FFFFFFFu) << 32 | uint32_t(lParam));
+    const int64_t duration = duration_;
+    const auto percent = duration != 0 ? static_cast<int32_t>(uint64_t(100 * time / duration) & 0xFFFFFFFFu) : 0;
+    bool abort = false;
+    OnProgress(this, percent, currentIndex_, missingCount_, abort);
+    if (!abort || !graph_)
+        return;
+    StopGraph();
+    buildState_ = bsStopped;
+    ReleaseGraph();
+    Fire(OnPeakAbort, this);
+}
+
+int32_t TKXPeakBuilder::PeakCallback(void* context, int32_t count, const uint8_t* peaks, uint32_t timeLow,
+                                     uint32_t timeHigh)
+{
+    return static_cast<TKXPeakBuilder*>(context)->TakeBlock(count, peaks, timeLow, timeHigh);
+}
+
+int32_t TKXPeakBuilder::TakeBlock(int32_t count, const uint8_t* peaks, uint32_t timeLow, uint32_t timeHigh)
+{
+    const int index = currentIndex_;
+    if (index < 0 || index >= streams_.Count())
+        return PeakFilter::E_FAIL;
+    TMemoryStream* stream = streams_.Get(index);
+    if (!stream)
+        return PeakFilter::E_FAIL;
+    if (stream->Size() == 0) {
+        // Preallocated for the whole seconds of the track, so that appends
+        // rarely reallocate; trimmed to what arrived when the file completes.
+        const int64_t seconds = std::max<int64_t>(duration_ / 10000000, 0);
+        const int64_t estimate = std::min<int64_t>(seconds * buildRate_ * buildChannels_ * buildBits_ /
+                                                       (int64_t(buildSamplesPerPeak_) * 4),
+                                                   MaxPeakDataBytes);
+        uint8_t header[PeakHeaderSize];
+        EncodePeakHeader(MakePeakHeader(buildRate_, buildChannels_, buildBits_, buildSamplesPerPeak_, duration_),
+                         header);
+        QMutexLocker lock(&streams_.Lock());
+        try {
+            stream->SetSize(PeakHeaderSize + estimate);
+            stream->SetPosition(0);
+            stream->Write(header, PeakHeaderSize);
+        } catch (...) {
+            // Out of memory for the estimate: the appends still grow the stream.
+        }
+    }
+    if (count > 0 && peaks)
+        streams_.Append(index, peaks, count);
+    window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
+    return PeakFilter::S_OK;
+}
