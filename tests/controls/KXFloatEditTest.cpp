@@ -1,18 +1,15 @@
 #include <QFocusEvent>
 #include <QImage>
-#include <QKeyEvent>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QStyle>
 #include <QTest>
 #include <cmath>
 #include <gtest/gtest.h>
-#include <limits>
 
 #include "controls/FloatText.h"
 #include "controls/KXFloatEdit.h"
 #include "platform/Exception.h"
-#include "platform/QtInput.h"
 
 namespace {
 
@@ -35,41 +32,41 @@ class FloatEditTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        saved_ = QLocale();
         QLocale::setDefault(kUs);
         edit_.resize(120, 30);
     }
     void TearDown() override { QLocale::setDefault(saved_); }
 
-    void PressEnter() { QTest::keyClick(&edit_, Qt::Key_Return); }
-    void Type(const QString& text)
+    void TypeAndEnter(const QString& text)
     {
         edit_.clear();
         QTest::keyClicks(&edit_, text);
+        QTest::keyClick(&edit_, Qt::Key_Return);
     }
-    void Leave(Qt::FocusReason reason = Qt::TabFocusReason)
+    void TypeAndLeave(const QString& text, Qt::FocusReason reason = Qt::TabFocusReason)
     {
+        edit_.clear();
+        QTest::keyClicks(&edit_, text);
         QFocusEvent out(QEvent::FocusOut, reason);
         QCoreApplication::sendEvent(&edit_, &out);
     }
-    void Press(int x, int y, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers mods = {})
+    void Mouse(QEvent::Type type, QPoint p, Qt::MouseButton button, Qt::KeyboardModifiers mods)
     {
-        QMouseEvent e(QEvent::MouseButtonPress, QPointF(x, y), QPointF(x, y), button, button, mods);
+        QMouseEvent e(type, QPointF(p), QPointF(p), button, type == QEvent::MouseButtonPress ? button : Qt::NoButton,
+                      mods);
         QCoreApplication::sendEvent(edit_.ButtonImage(), &e);
     }
-    void Release(int x, int y, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers mods = {})
+    void Click(QPoint p, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers mods = {})
     {
-        QMouseEvent e(QEvent::MouseButtonRelease, QPointF(x, y), QPointF(x, y), button, Qt::NoButton, mods);
-        QCoreApplication::sendEvent(edit_.ButtonImage(), &e);
-    }
-    void Click(int x, int y, Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers mods = {})
-    {
-        Press(x, y, button, mods);
-        Release(x, y, button, mods);
+        Mouse(QEvent::MouseButtonPress, p, button, mods);
+        Mouse(QEvent::MouseButtonRelease, p, button, mods);
     }
     int ButtonSize() const { return edit_.ButtonImage()->width(); }
-    void ClickUp(Qt::KeyboardModifiers mods = {}) { Click(1, 1, Qt::LeftButton, mods); }
-    void ClickDown(Qt::KeyboardModifiers mods = {}) { Click(ButtonSize() - 2, ButtonSize() - 2, Qt::LeftButton, mods); }
+    void ClickUp(Qt::KeyboardModifiers mods = {}) { Click(QPoint(1, 1), Qt::LeftButton, mods); }
+    void ClickDown(Qt::KeyboardModifiers mods = {})
+    {
+        Click(QPoint(ButtonSize() - 2, ButtonSize() - 2), Qt::LeftButton, mods);
+    }
 
     QLocale saved_;
     TKXFloatEdit edit_;
@@ -77,42 +74,26 @@ protected:
 
 } // namespace
 
-TEST(FloatText, ParsesPlainNumbersOnly)
+TEST(FloatText, ParsesPlainNumbersWhateverTheLocale)
 {
-    EXPECT_EQ(ParseFloatText("0.5"), 0.5);
+    QLocale::setDefault(kGerman);
     EXPECT_EQ(ParseFloatText("  -12.25"), -12.25);
     EXPECT_EQ(ParseFloatText("+.5"), 0.5);
     EXPECT_EQ(ParseFloatText("5."), 5.0);
     EXPECT_EQ(ParseFloatText("1.5E+3"), 1500.0);
-    EXPECT_EQ(ParseFloatText("25e-1"), 2.5);
-    for (const char* bad : {"", "   ", "1,5", "1,234.5", "0.5 ", "abc", "1e", "e5", ".", "-", "1.2.3", "0x10",
-                            "inf", "nan", "1e400", "١٢"})
-        EXPECT_FALSE(ParseFloatText(QString::fromUtf8(bad)).has_value()) << bad;
+    for (const char* bad : {"", "   ", "1,5", "1.234,5", "0.5 ", "abc", "1e", "e5", ".", "-", "1.2.3", "0x10",
+                            "inf", "nan", "1e400"})
+        EXPECT_FALSE(ParseFloatText(bad).has_value()) << bad;
+    QLocale::setDefault(QLocale::system());
 }
 
 TEST(FloatText, FormatsWithTheLocaleSeparators)
 {
-    EXPECT_EQ(FormatFloat(0, 1, false, kUs), "0.0");
     EXPECT_EQ(FormatFloat(-0.0, 1, false, kUs), "0.0");
-    EXPECT_EQ(FormatFloat(1234.56, 2, false, kUs), "1234.56");
     EXPECT_EQ(FormatFloat(1234.56, 2, true, kUs), "1,234.56");
     EXPECT_EQ(FormatFloat(1234.56, 2, true, kGerman), "1.234,56");
     EXPECT_EQ(FormatFloat(1234.56, 2, false, kGerman), "1234,56");
     EXPECT_EQ(FormatFloat(1234.4, 0, true, kUs), "1,234");
-    EXPECT_EQ(FormatFloat(0.5, 18, false, kUs), "0.500000000000000000");
-}
-
-TEST(FloatText, StepsAndHalves)
-{
-    EXPECT_DOUBLE_EQ(ButtonStep(0, false, 1), 0.1);
-    EXPECT_DOUBLE_EQ(ButtonStep(0, false, 0), 1.0);
-    EXPECT_DOUBLE_EQ(ButtonStep(0, true, 2), 1.0);
-    EXPECT_DOUBLE_EQ(ButtonStep(0.25, true, 2), 0.25);
-    // Binary noise of repeated steps does not keep the value off a bound.
-    EXPECT_EQ(AddStep(0.2, 0.1), 0.3);
-    EXPECT_EQ(AddStep(0.3, -0.1), 0.2);
-    EXPECT_FALSE(InDownHalf(10, 10, 20));
-    EXPECT_TRUE(InDownHalf(11, 10, 20));
 }
 
 TEST(FloatText, DrawsHalvesAndArrowsInTheirColours)
@@ -120,177 +101,105 @@ TEST(FloatText, DrawsHalvesAndArrowsInTheirColours)
     QPalette palette;
     palette.setColor(QPalette::Button, QColor(200, 200, 200));
     palette.setColor(QPalette::Dark, QColor(100, 100, 100));
-    palette.setColor(QPalette::Light, QColor(255, 255, 255));
     const int h = 40;
-    const QPoint upperInside(5, 20), lowerInside(30, 20), upArrow(10, 12), downArrow(30, 28);
-    QImage image(h, h, QImage::Format_RGB32);
+    const QPoint upper(5, 20), lower(30, 20), upArrow(10, 12), downArrow(30, 28);
     const QColor red(255, 0, 0), shadow(100, 100, 100);
+    QImage image(h, h, QImage::Format_RGB32);
 
     DrawUpDownButton(image, false, false, true, clRed, palette);
-    EXPECT_EQ(image.pixelColor(upperInside), red);
-    EXPECT_EQ(image.pixelColor(lowerInside), red);
+    EXPECT_EQ(image.pixelColor(upper), red);
+    EXPECT_EQ(image.pixelColor(lower), red);
     EXPECT_EQ(image.pixelColor(upArrow), QColor(Qt::black));
     EXPECT_EQ(image.pixelColor(downArrow), QColor(Qt::black));
     EXPECT_EQ(image.pixelColor(h / 2, h / 2 - 1), shadow) << "raised diagonal edge";
 
     DrawUpDownButton(image, true, true, true, clRed, palette);
-    EXPECT_EQ(image.pixelColor(upperInside), red);
-    EXPECT_EQ(image.pixelColor(lowerInside), shadow);
+    EXPECT_EQ(image.pixelColor(upper), red);
+    EXPECT_EQ(image.pixelColor(lower), shadow);
 
     DrawUpDownButton(image, false, true, false, clBtnFace, palette);
-    EXPECT_EQ(image.pixelColor(upperInside), shadow);
-    EXPECT_EQ(image.pixelColor(lowerInside), QColor(200, 200, 200));
+    EXPECT_EQ(image.pixelColor(upper), shadow);
+    EXPECT_EQ(image.pixelColor(lower), QColor(200, 200, 200));
     EXPECT_EQ(image.pixelColor(upArrow), ToQColor(kDisabledArrowColor));
     EXPECT_EQ(image.pixelColor(downArrow), ToQColor(kDisabledArrowColor));
-
-    QImage empty;
-    DrawUpDownButton(empty, false, false, true, clRed, palette); // nothing to draw, no failure
 }
 
-TEST_F(FloatEditTest, StartsAtZeroWithOneDecimalInUnitRange)
+TEST_F(FloatEditTest, TextSetterTakesNumbersWithinTheBounds)
 {
     EXPECT_EQ(edit_.Text(), "0.0");
-    EXPECT_EQ(edit_.Float(), 0.0);
-    EXPECT_EQ(edit_.MinValue(), 0.0);
-    EXPECT_EQ(edit_.MaxValue(), 1.0);
-    EXPECT_EQ(edit_.Decimals(), 1);
-    EXPECT_EQ(edit_.ButtonImage(), nullptr);
-    EXPECT_EQ(edit_.Color(), clWindow);
-
-    QLocale::setDefault(kGerman);
-    TKXFloatEdit german;
-    EXPECT_EQ(german.Text(), "0,0");
-}
-
-TEST_F(FloatEditTest, TextSetterParsesAndRefusesOutOfRange)
-{
     edit_.SetDecimals(2);
     edit_.SetText(" .25");
     EXPECT_EQ(edit_.Float(), 0.25);
     EXPECT_EQ(edit_.Text(), "0.25");
-
     edit_.SetText("1.5");
+    for (const char* bad : {"abc", "0,5", ""})
+        EXPECT_EQ(MessageOf([&] { edit_.SetText(bad); }), "Value must be numerical") << bad;
     EXPECT_EQ(edit_.Float(), 0.25);
     EXPECT_EQ(edit_.Text(), "0.25");
 
-    for (const char* bad : {"abc", "0,5", "0.5x", ""}) {
-        EXPECT_EQ(MessageOf([&] { edit_.SetText(bad); }), "Value must be numerical") << bad;
-        EXPECT_EQ(edit_.Float(), 0.25);
-        EXPECT_EQ(edit_.Text(), "0.25");
-    }
-
-    // Parsing ignores the locale: a German user still types a point.
     QLocale::setDefault(kGerman);
     edit_.SetText("0.75");
-    EXPECT_EQ(edit_.Float(), 0.75);
     EXPECT_EQ(edit_.Text(), "0,75");
-    EXPECT_EQ(MessageOf([&] { edit_.SetText("0,5"); }), "Value must be numerical");
 }
 
-TEST_F(FloatEditTest, FloatSetterRefusesOutOfRangeWithoutClamping)
+TEST_F(FloatEditTest, FloatSetterRefusesWithoutClamping)
 {
     int changes = 0;
-    edit_.OnChange = [&](QObject* sender) {
-        EXPECT_EQ(sender, &edit_);
-        ++changes;
-    };
+    edit_.OnChange = [&](QObject*) { ++changes; };
     edit_.SetFloat(0.5);
-    EXPECT_EQ(edit_.Text(), "0.5");
-    EXPECT_EQ(changes, 1);
     edit_.SetFloat(1.5);
     edit_.SetFloat(-0.1);
-    edit_.SetFloat(std::numeric_limits<double>::quiet_NaN());
+    edit_.SetFloat(std::nan(""));
     EXPECT_EQ(edit_.Float(), 0.5);
+    EXPECT_EQ(edit_.Text(), "0.5");
     EXPECT_EQ(changes, 1);
-
-    // Bounds are plain stores: narrowing them leaves the value alone.
-    edit_.SetMaxValue(0.2);
+    edit_.SetMaxValue(0.2); // a plain store: the value stays
     EXPECT_EQ(edit_.Float(), 0.5);
-    edit_.SetFloat(0.2);
-    EXPECT_EQ(edit_.Float(), 0.2);
 }
 
 TEST_F(FloatEditTest, EnterTakesValidTextAndRestoresInvalidText)
 {
     edit_.SetDecimals(2);
-    Type(".7");
-    PressEnter();
+    TypeAndEnter(".7");
     EXPECT_EQ(edit_.Float(), 0.7);
     EXPECT_EQ(edit_.Text(), "0.70");
-
-    Type("abc");
-    PressEnter();
+    TypeAndEnter("abc");
     EXPECT_EQ(edit_.Text(), "0.70");
-
-    Type("5");
-    PressEnter();
+    TypeAndEnter("5");
     EXPECT_EQ(edit_.Float(), 0.7);
     EXPECT_EQ(edit_.Text(), "5") << "out of range typed text stays";
-
-    Type("0.1");
-    QTest::keyClick(&edit_, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_EQ(edit_.Float(), 0.1);
-}
-
-TEST_F(FloatEditTest, KeyDownHandlerCanSwallowEnter)
-{
-    std::vector<uint16_t> keys;
-    edit_.OnKeyDown = [&](QObject*, uint16_t& key, TShiftState) {
-        keys.push_back(key);
-        if (key == VK_RETURN)
-            key = 0;
-    };
-    Type("0.4");
-    PressEnter();
-    EXPECT_EQ(edit_.Float(), 0.0);
-    EXPECT_EQ(edit_.Text(), "0.4");
-    ASSERT_FALSE(keys.empty());
-    EXPECT_EQ(keys.back(), VK_RETURN);
 }
 
 TEST_F(FloatEditTest, LeavingTakesValidTextAsTyped)
 {
     int exits = 0;
     edit_.OnExit = [&](QObject*) { ++exits; };
-    Type(".7");
-    Leave();
+    TypeAndLeave(".7");
     EXPECT_EQ(edit_.Float(), 0.7);
     EXPECT_EQ(edit_.Text(), ".7");
-    EXPECT_EQ(exits, 1);
-
-    Type("nonsense");
-    Leave();
+    TypeAndLeave("nonsense");
     EXPECT_EQ(edit_.Text(), "0.7");
-
-    Type("3");
-    Leave();
+    TypeAndLeave("3");
     EXPECT_EQ(edit_.Float(), 0.7);
     EXPECT_EQ(edit_.Text(), "3");
-
     // Another window taking the focus is not leaving the control.
-    Type("0.2");
-    Leave(Qt::ActiveWindowFocusReason);
+    TypeAndLeave("0.2", Qt::ActiveWindowFocusReason);
     EXPECT_EQ(edit_.Float(), 0.7);
     EXPECT_EQ(exits, 3);
 }
 
-TEST_F(FloatEditTest, ThousandsTextIsShownButNotReadBack)
+TEST_F(FloatEditTest, GroupedTextIsShownButNotReadBack)
 {
     edit_.SetMaxValue(1e6);
     edit_.SetFloat(1234.5);
-    EXPECT_EQ(edit_.Text(), "1234.5");
     edit_.SetThousands(true);
     EXPECT_EQ(edit_.Text(), "1,234.5");
-    PressEnter();
+    QTest::keyClick(&edit_, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(edit_.Text(), "1,234.5");
     EXPECT_EQ(edit_.Float(), 1234.5);
-    Leave();
-    EXPECT_EQ(edit_.Float(), 1234.5);
-    edit_.SetThousands(false);
-    EXPECT_EQ(edit_.Text(), "1234.5");
 }
 
-TEST_F(FloatEditTest, FreeTextModeKeepsAnyTextAndRestoresTheNumber)
+TEST_F(FloatEditTest, FreeTextModeKeepsAnyTextUntilSwitchedBack)
 {
     edit_.SetFloat(0.5);
     edit_.SetTextBackColor(clYellow);
@@ -299,25 +208,18 @@ TEST_F(FloatEditTest, FreeTextModeKeepsAnyTextAndRestoresTheNumber)
     EXPECT_EQ(edit_.Color(), clYellow);
     edit_.SetText("hello");
     EXPECT_EQ(edit_.Text(), "hello");
-    edit_.SetTextBackColor(clAqua);
-    EXPECT_EQ(edit_.Color(), clAqua);
-
-    // Enter still validates.
-    PressEnter();
+    TypeAndEnter("word"); // Enter still validates
     EXPECT_EQ(edit_.Text(), "0.5");
 
     edit_.SetText("words");
     edit_.SetAllowText(false);
     EXPECT_EQ(edit_.Text(), "0.5");
     EXPECT_EQ(edit_.Color(), clWindow);
-    EXPECT_EQ(MessageOf([&] { edit_.SetText("words"); }), "Value must be numerical");
-}
 
-TEST_F(FloatEditTest, LeavingFreeTextModeWithSavedWordsReports)
-{
-    Type("label"); // typed, not yet validated
+    // Switched on over typed words: switching back reports, and leaves a numeric-looking control.
+    edit_.clear();
+    QTest::keyClicks(&edit_, "label");
     edit_.SetAllowText(true);
-    EXPECT_EQ(edit_.SavedText(), "label");
     EXPECT_EQ(MessageOf([&] { edit_.SetAllowText(false); }), "Value must be numerical");
     EXPECT_FALSE(edit_.AllowText());
     EXPECT_EQ(edit_.Color(), clWindow);
@@ -330,18 +232,14 @@ TEST_F(FloatEditTest, SettersReportBadValuesAndKeepTheOldOnes)
     EXPECT_EQ(edit_.Decimals(), 1);
     edit_.SetDecimals(18);
     EXPECT_EQ(edit_.Text(), "0.000000000000000000");
-
     EXPECT_EQ(MessageOf([&] { edit_.SetStepValue(-0.5); }), "Step value must be zero or positive");
     EXPECT_EQ(MessageOf([&] { edit_.SetStepValue(std::nan("")); }), "Step value must be zero or positive");
     EXPECT_EQ(edit_.StepValue(), 0.0);
-
     EXPECT_EQ(MessageOf([&] { edit_.SetHeight(9); }), "Height can range from 10 to 64");
     EXPECT_EQ(MessageOf([&] { edit_.SetHeight(65); }), "Height can range from 10 to 64");
     EXPECT_EQ(edit_.Height(), 30);
     edit_.SetHeight(64);
     EXPECT_EQ(edit_.Height(), 64);
-    edit_.SetHeight(10);
-    EXPECT_EQ(edit_.Height(), 10);
 }
 
 TEST_F(FloatEditTest, UpDownButtonIsASquareInsideTheRightEdge)
@@ -357,59 +255,44 @@ TEST_F(FloatEditTest, UpDownButtonIsASquareInsideTheRightEdge)
     QResizeEvent resize(QSize(150, 40), QSize(120, 30));
     QCoreApplication::sendEvent(&edit_, &resize);
     EXPECT_EQ(edit_.LastHeight(), 40 - 2 * frame);
-    EXPECT_EQ(edit_.ButtonImage()->geometry().right(), 150 - frame - 1);
-    EXPECT_EQ(edit_.ButtonImage()->width(), 40 - 2 * frame);
+    EXPECT_EQ(edit_.ButtonImage()->geometry(), QRect(150 - 40 + frame, frame, 40 - 2 * frame, 40 - 2 * frame));
 
     edit_.SetUpDown(false);
     EXPECT_EQ(edit_.ButtonImage(), nullptr);
-    EXPECT_TRUE(edit_.ButtonBitmap().isNull());
 }
 
 TEST_F(FloatEditTest, ButtonStepsByOneUnitOfTheLastDigit)
 {
     edit_.SetUpDown(true);
     ClickUp();
-    EXPECT_EQ(edit_.Float(), 0.1);
     EXPECT_EQ(edit_.Text(), "0.1");
     ClickDown();
-    EXPECT_EQ(edit_.Float(), 0.0);
     ClickDown(); // would go below the minimum
     EXPECT_EQ(edit_.Float(), 0.0);
 
-    edit_.SetMaxValue(10);
+    edit_.SetMaxValue(100);
     edit_.SetDecimals(0);
     ClickUp();
-    EXPECT_EQ(edit_.Float(), 1.0);
     ClickUp(Qt::ControlModifier);
     EXPECT_EQ(edit_.Float(), 2.0);
-
     edit_.SetDecimals(2);
     ClickUp();
     EXPECT_EQ(edit_.Float(), 2.01);
     ClickUp(Qt::ControlModifier);
-    EXPECT_EQ(edit_.Float(), 3.01);
     EXPECT_EQ(edit_.Text(), "3.01");
-
     edit_.SetStepValue(0.5);
     ClickDown(Qt::ControlModifier);
     EXPECT_EQ(edit_.Float(), 2.51);
-
-    // Other buttons show the pressed look but do not step.
-    Click(1, 1, Qt::RightButton);
+    Click(QPoint(1, 1), Qt::RightButton); // pressed look only
     EXPECT_EQ(edit_.Float(), 2.51);
-}
 
-TEST_F(FloatEditTest, DiagonalBelongsToTheUpHalf)
-{
-    edit_.SetMaxValue(100);
-    edit_.SetDecimals(0);
-    edit_.SetFloat(50);
-    edit_.SetUpDown(true);
+    // The diagonal belongs to the up half.
+    edit_.SetStepValue(1);
     const int w = ButtonSize();
-    Click(w / 2, w - w / 2);
-    EXPECT_EQ(edit_.Float(), 51.0);
-    Click(w / 2, w - w / 2 + 1);
-    EXPECT_EQ(edit_.Float(), 50.0);
+    Click(QPoint(w / 2, w - w / 2));
+    EXPECT_EQ(edit_.Float(), 3.51);
+    Click(QPoint(w / 2, w - w / 2 + 1));
+    EXPECT_EQ(edit_.Float(), 2.51);
 }
 
 TEST_F(FloatEditTest, StepCrossingABoundIsRefusedButTextIsRewritten)
@@ -418,12 +301,12 @@ TEST_F(FloatEditTest, StepCrossingABoundIsRefusedButTextIsRewritten)
     edit_.SetDecimals(2);
     edit_.SetStepValue(0.1);
     edit_.SetFloat(0.95);
-    Type("typed");
+    edit_.clear();
     ClickUp();
     EXPECT_EQ(edit_.Float(), 0.95);
     EXPECT_EQ(edit_.Text(), "0.95");
 
-    // Ten steps of 0.1 reach the bound exactly; the eleventh is refused.
+    // Ten steps of 0.1 reach the bound exactly despite binary fractions.
     edit_.SetFloat(0);
     for (int i = 0; i < 11; ++i)
         ClickUp();
@@ -441,17 +324,13 @@ TEST_F(FloatEditTest, ButtonShowsPressedAndDisabledLooks)
     edit_.SetButtonColor(clLime);
     edit_.SetUpDown(true);
     const int w = ButtonSize();
-    ASSERT_GE(w, 16);
-    const QPoint lowerInside(w - 3, w / 2), arrow(2 * w / 8, 2 * w / 8 + 1);
-
-    Press(w - 2, w - 2);
-    EXPECT_EQ(edit_.ButtonBitmap().pixelColor(lowerInside), QColor(10, 20, 30));
-    Release(w - 2, w - 2);
-    EXPECT_EQ(edit_.ButtonBitmap().pixelColor(lowerInside), QColor(0, 255, 0));
-    EXPECT_EQ(edit_.ButtonBitmap().pixelColor(arrow), QColor(Qt::black));
+    const QPoint lower(w - 3, w / 2), arrow(2 * w / 8, 2 * w / 8 + 1);
+    Mouse(QEvent::MouseButtonPress, QPoint(w - 2, w - 2), Qt::LeftButton, {});
+    EXPECT_EQ(edit_.ButtonBitmap().pixelColor(lower), QColor(10, 20, 30));
+    Mouse(QEvent::MouseButtonRelease, QPoint(w - 2, w - 2), Qt::LeftButton, {});
+    EXPECT_EQ(edit_.ButtonBitmap().pixelColor(lower), QColor(0, 255, 0));
 
     edit_.SetEnabled(false);
-    ASSERT_NE(edit_.ButtonImage(), nullptr);
     EXPECT_FALSE(edit_.isEnabled());
     EXPECT_EQ(edit_.ButtonBitmap().pixelColor(arrow), ToQColor(kDisabledArrowColor));
     edit_.SetEnabled(true);
