@@ -272,6 +272,14 @@ void TKXCustomPeakViewer::SetPositionAt(int x)
         Repaint();
 }
 
+void TKXCustomPeakViewer::SetPosition(int64_t ms)
+{
+    if (ms == position_)
+        return;
+    position_ = ms;
+    Repaint();
+}
+
 void TKXCustomPeakViewer::SetPlayTime(int64_t time)
 {
     const int64_t ms = time / 10000;

@@ -68,6 +68,9 @@ public:
     int64_t TimeAtPixel(int x) const { return model_.TimeAtPixel(x); }
     int DurationMs() const { return static_cast<int>(model_.DurationMs()); }
     int64_t PcmByteCount() const { return model_.PcmByteCount; }
+    // Places the cursor position (ms) from code, as a click would; repaints
+    // when it changes.
+    void SetPosition(int64_t ms);
 
     // Redraws the back buffer; copies it to Target, or to the window when
     // Target is null, when CopyToScreen is set.
