@@ -157,7 +157,9 @@ TEST_F(WavPlaybackTest, pointerPagesTheViewUnlessScrolledAway)
     ASSERT_TRUE(QTest::qWaitFor([&] { return v->ScrollPos() > 0; }, 5000));
     EXPECT_EQ(v->ScrollPos(), std::max<int64_t>(v->PeakAtMs(1000), 10));
 
-    // The user scrolls back: the pointer is out of view and no longer pages.
+    // The user scrolls back once the pointer is well past the first page: it
+    // is then out of view and no longer pages.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v->PlayPosition() > 1300; }, 5000));
     v->ScrollBar()->Request(SB_LEFT);
     EXPECT_EQ(v->ScrollPos(), 0);
     EXPECT_FALSE(v->FollowPlay());
