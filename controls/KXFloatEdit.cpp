@@ -1,5 +1,6 @@
 #include "KXFloatEdit.h"
 
+#include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLocale>
@@ -287,27 +288,93 @@ void TKXFloatEdit::resizeEvent(QResizeEvent* event)
     lastHeight_ = client;
 }
 
+void TKXFloatEdit::TakeTypedText(bool reformat)
+{
+    const auto number = ParseFloatText(text());
+    if (!number) {
+        Reformat();
+    } else if (*number >= minValue_ && *number <= maxValue_) {
+        floatValue_ = *number;
+        if (reformat)
+            Reformat();
+    }
+}
+
 void TKXFloatEdit::keyPressEvent(QKeyEvent* event)
 {
     uint16_t key = VirtualKeyFromQt(event->key());
     if (key != 0 && OnKeyDown) {
         OnKeyDown(this, key, ShiftStateFromQt(event->modifiers()));
         if (key == 0) {
-            // The handler swallowed the key.
             event->accept();
             return;
         }
     }
-    QLineEdit::keyPressEvent(event);
-    if (key != VK_RETURN && key != 10)
-        return;
-    const auto number = ParseFloatText(text());
-    if (!number) {
-        Reformat();
-    } else if (*number >= minValue_ && *number <= maxValue_) {
-        floatValue_ = *number;
-        Reformat();
+    const QString typed = event->text();
+    QChar c = typed.isEmpty() ? QChar() : typed.front();
+    if (!c.isNull() && OnKeyPress)
+        OnKeyPress(this, c);
+    if (typed.isEmpty() || c == typed.front()) {
+        QLineEdit::keyPressEvent(event);
+    } else if (!c.isNull()) {
+        QKeyEvent replaced(event->type(), event->key(), event->modifiers(), QString(c), event->isAutoRepeat());
+        QLineEdit::keyPressEvent(&replaced);
+    } else {
+        event->accept(); // the handler dropped the character
     }
+    if (key == VK_RETURN || key == 10) {
+        event->accept();
+        TakeTypedText(true);
+    }
+}
+
+void TKXFloatEdit::keyReleaseEvent(QKeyEvent* event)
+{
+    uint16_t key = VirtualKeyFromQt(event->key());
+    if (key != 0 && OnKeyUp)
+        OnKeyUp(this, key, ShiftStateFromQt(event->modifiers()));
+    QLineEdit::keyReleaseEvent(event);
+}
+
+void TKXFloatEdit::mousePressEvent(QMouseEvent* event)
+{
+    QLineEdit::mousePressEvent(event);
+    const QPoint p = event->position().toPoint();
+    Fire(OnMouseDown, this, MouseButtonFromQt(event->button()),
+         ShiftStateFromQt(event->modifiers(), event->buttons()), p.x(), p.y());
+}
+
+void TKXFloatEdit::mouseMoveEvent(QMouseEvent* event)
+{
+    QLineEdit::mouseMoveEvent(event);
+    const QPoint p = event->position().toPoint();
+    Fire(OnMouseMove, this, ShiftStateFromQt(event->modifiers(), event->buttons()), p.x(), p.y());
+}
+
+void TKXFloatEdit::mouseReleaseEvent(QMouseEvent* event)
+{
+    QLineEdit::mouseReleaseEvent(event);
+    const QPoint p = event->position().toPoint();
+    Fire(OnMouseUp, this, MouseButtonFromQt(event->button()),
+         ShiftStateFromQt(event->modifiers(), event->buttons()), p.x(), p.y());
+    if (event->button() == Qt::LeftButton && rect().contains(p))
+        Fire(OnClick, this);
+}
+
+void TKXFloatEdit::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QLineEdit::mouseDoubleClickEvent(event);
+    Fire(OnDblClick, this);
+}
+
+void TKXFloatEdit::contextMenuEvent(QContextMenuEvent* event)
+{
+    bool handled = false;
+    Fire(OnContextPopup, this, event->pos(), handled);
+    if (handled)
+        event->accept();
+    else
+        QLineEdit::contextMenuEvent(event);
 }
 
 void TKXFloatEdit::focusInEvent(QFocusEvent* event)
@@ -326,9 +393,5 @@ void TKXFloatEdit::focusOutEvent(QFocusEvent* event)
     if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason || reason == Qt::MenuBarFocusReason)
         return;
     Fire(OnExit, this);
-    const auto number = ParseFloatText(text());
-    if (!number)
-        Reformat();
-    else if (*number >= minValue_ && *number <= maxValue_)
-        floatValue_ = *number; // the typed text stays as it is
+    TakeTypedText(false); // valid typed text stays as typed
 }

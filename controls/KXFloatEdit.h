@@ -10,6 +10,11 @@
 
 class QWidget;
 
+// Key is the typed character; setting it to 0 drops the key press.
+using TKeyPressEvent = std::function<void(QObject* Sender, QChar& Key)>;
+// Handled set to true keeps the edit's own context menu closed.
+using TContextPopupEvent = std::function<void(QObject* Sender, QPoint MousePos, bool& Handled)>;
+
 // A single-line edit for one floating-point number. The number is kept apart
 // from the text: typed text is taken on Enter or when focus leaves, a value
 // outside MinValue..MaxValue is refused (never clamped), and a square up/down
@@ -70,14 +75,30 @@ public:
     // The text the current value is shown with.
     QString FormatValue(double value) const;
 
+    // Every text change, reformatting included.
     TNotifyEvent OnChange;
+    TNotifyEvent OnClick;
+    TNotifyEvent OnDblClick;
+    TContextPopupEvent OnContextPopup;
     TNotifyEvent OnEnter;
     TNotifyEvent OnExit;
+    // Setting Key to 0 drops the key, Enter included.
     TKeyEvent OnKeyDown;
+    TKeyPressEvent OnKeyPress;
+    TKeyEvent OnKeyUp;
+    TMouseEvent OnMouseDown;
+    TMouseMoveEvent OnMouseMove;
+    TMouseEvent OnMouseUp;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
@@ -86,6 +107,7 @@ private:
 
     int ClientHeight() const;
     void Reformat();
+    void TakeTypedText(bool reformat);
     void CreateButtons();
     void FreeButtons();
     void SizeButtons(int size);

@@ -10,6 +10,7 @@
 #include "controls/FloatText.h"
 #include "controls/KXFloatEdit.h"
 #include "platform/Exception.h"
+#include "platform/QtInput.h"
 
 namespace {
 
@@ -186,6 +187,33 @@ TEST_F(FloatEditTest, LeavingTakesValidTextAsTyped)
     TypeAndLeave("0.2", Qt::ActiveWindowFocusReason);
     EXPECT_EQ(edit_.Float(), 0.7);
     EXPECT_EQ(exits, 3);
+}
+
+TEST_F(FloatEditTest, KeyHandlersCanChangeOrDropKeys)
+{
+    // A comma typed by habit becomes the point; letters never arrive.
+    edit_.OnKeyPress = [](QObject*, QChar& key) {
+        if (key == QLatin1Char(','))
+            key = QLatin1Char('.');
+        else if (key.isLetter())
+            key = QChar();
+    };
+    int clicks = 0;
+    edit_.OnClick = [&](QObject*) { ++clicks; };
+    edit_.OnKeyDown = [](QObject*, uint16_t& key, TShiftState shift) {
+        if (key == VK_RETURN && shift.Contains(ssShift))
+            key = 0;
+    };
+    edit_.clear();
+    QTest::keyClicks(&edit_, "0x,y5");
+    EXPECT_EQ(edit_.Text(), "0.5");
+    QTest::keyClick(&edit_, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(edit_.Float(), 0.0) << "swallowed Enter";
+    QTest::keyClick(&edit_, Qt::Key_Return);
+    EXPECT_EQ(edit_.Float(), 0.5);
+    QTest::mouseClick(&edit_, Qt::LeftButton, {}, QPoint(5, 5));
+    QTest::mouseClick(&edit_, Qt::RightButton, {}, QPoint(5, 5));
+    EXPECT_EQ(clicks, 1);
 }
 
 TEST_F(FloatEditTest, GroupedTextIsShownButNotReadBack)
