@@ -1,0 +1,223 @@
+#pragma once
+#include <QPointer>
+#include <QToolButton>
+#include <QWidget>
+#include <array>
+#include <functional>
+
+#include "PlayerTypes.h"
+#include "platform/Color.h"
+#include "platform/DesignState.h"
+#include "platform/EnumSet.h"
+#include "platform/Events.h"
+
+class QFileDialog;
+class TKXCommonPlayer;
+
+// Button index of the transport bar.
+enum TPLBtnType {
+    btGoToStart, btFR, btStepBack, btStop, btPlay, btStepFrwd, btFF, btGoToEnd, btMarkIn, btMarkOut, btPlaySel,
+    btCapture
+};
+using TButtonSet = EnumSet<TPLBtnType>;
+constexpr int kButtonCount = 12;
+constexpr TButtonSet kAllButtons = TButtonSet::FromBits(0x0FFF);
+
+enum TCaptureMode { cmFile, cmBitmap, cmImage, cmCustom };
+
+using TControlEvent = std::function<void(QObject* Sender, TControlOption Option, TSpeedType Speed)>;
+using TOnSaveToFolderEvent = std::function<void(QObject* Sender, const QString& Folder)>;
+
+// Twelve per-button pixel values (widths, or gaps for TButtonSpacings).
+class TButtonParams
+{
+public:
+    explicit TButtonParams(int value);
+    virtual ~TButtonParams() = default;
+
+    int Value(TPLBtnType button) const { return values_[button]; }
+    // Stores and always reports OnChange, also for an unchanged value.
+    void SetValue(TPLBtnType button, int value);
+    std::array<int, kButtonCount> GetValues() const { return values_; }
+    // Adds to every value without OnChange.
+    void AddToAll(int delta);
+
+#define KX_BUTTON_PARAM(Name, Index)                                  \
+    int Name() const { return values_[Index]; }                       \
+    void Set##Name(int value) { SetValue(Index, value); }
+    KX_BUTTON_PARAM(GotToStart, btGoToStart)
+    KX_BUTTON_PARAM(FR, btFR)
+    KX_BUTTON_PARAM(StepBack, btStepBack)
+    KX_BUTTON_PARAM(Stop, btStop)
+    KX_BUTTON_PARAM(Play, btPlay)
+    KX_BUTTON_PARAM(StepForward, btStepFrwd)
+    KX_BUTTON_PARAM(FF, btFF)
+    KX_BUTTON_PARAM(GotToEnd, btGoToEnd)
+    KX_BUTTON_PARAM(MarkIn, btMarkIn)
+    KX_BUTTON_PARAM(MarkOut, btMarkOut)
+    KX_BUTTON_PARAM(PlaySelection, btPlaySel)
+    KX_BUTTON_PARAM(Capture, btCapture)
+#undef KX_BUTTON_PARAM
+
+    std::function<void(TButtonParams* Sender)> OnChange;
+
+private:
+    std::array<int, kButtonCount> values_{};
+};
+
+// The gap to the right of each button.
+class TButtonSpacings : public TButtonParams
+{
+public:
+    explicit TButtonSpacings(int value) : TButtonParams(value) {}
+};
+
+// A flat speed button: in a group (GroupIndex > 0) it stays down until
+// another button of the group goes down, or toggles when AllowAllUp is set.
+class TSpeedButton : public QToolButton
+{
+public:
+    explicit TSpeedButton(QWidget* parent);
+    int GroupIndex() const { return groupIndex_; }
+    void SetGroupIndex(int value);
+    bool AllowAllUp() const { return allowAllUp_; }
+    void SetAllowAllUp(bool value) { allowAllUp_ = value; }
+    bool Down() const { return isChecked(); }
+    // Going down releases the other buttons of the group.
+    void SetDown(bool value);
+    int NumGlyphs() const { return numGlyphs_; }
+    // A strip of NumGlyphs cells: up, disabled, clicked, down.
+    void SetGlyph(const QPixmap& strip, int numGlyphs);
+
+protected:
+    void nextCheckState() override;
+
+private:
+    int groupIndex_ = 0;
+    bool allowAllUp_ = false;
+    int numGlyphs_ = 1;
+};
+
+// Where each button goes. Buttons that do not exist have exists false;
+// shown tells whether an existing button is visible. With AutoSpace the
+// widths are changed in place to spread the buttons over barWidth.
+struct TButtonLayout {
+    std::array<bool, kButtonCount> exists{};
+    std::array<bool, kButtonCount> shown{};
+    std::array<int, kButtonCount> lefts{};
+    std::array<int, kButtonCount> widths{};
+};
+int LayoutButtons(TButtonLayout& layout, TButtonSet visibleButtons, const std::array<int, kButtonCount>& spacings,
+                  int barWidth, bool autoSpace);
+
+// A "Description|pattern|..." filter as a Qt name filter list.
+QString QtFileFilter(const QString& filter);
+
+// Transport bar of up to twelve buttons: drives a linked player panel, or
+// reports each click through OnControlEvent.
+class TKXPlayerControls : public QWidget, public DesignState
+{
+public:
+    explicit TKXPlayerControls(QWidget* owner = nullptr);
+    ~TKXPlayerControls() override;
+
+    bool AutoEnable() const { return autoEnable_; }
+    void SetAutoEnable(bool value);
+    bool AutoSpace() const { return autoSpace_; }
+    void SetAutoSpace(bool value);
+    // The bar's own enabled flag: enables or disables the buttons as a whole.
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool value);
+    TButtonSet EnabledButtons() const { return enabledButtons_; }
+    void SetEnabledButtons(TButtonSet value);
+    bool FlatButtons() const { return flatButtons_; }
+    void SetFlatButtons(bool value);
+    bool FullStateUpdate() const { return fullStateUpdate_; }
+    void SetFullStateUpdate(bool value) { fullStateUpdate_ = value; }
+    int GroupIndex() const { return groupIndex_; }
+    void SetGroupIndex(int value);
+    TCaptureMode CaptureMode() const { return captureMode_; }
+    void SetCaptureMode(TCaptureMode value) { captureMode_ = value; }
+    bool RepeatPlaySelection() const { return repeatPlaySelection_; }
+    void SetRepeatPlaySelection(bool value) { repeatPlaySelection_ = value; }
+    QString SaveToFolder() const { return saveToFolder_; }
+    void SetSaveToFolder(const QString& value);
+    TButtonSet VisibleButtons() const { return visibleButtons_; }
+    void SetVisibleButtons(TButtonSet value);
+    TKXCommonPlayer* PlayerLib() const { return playerLib_; }
+    void SetPlayerLib(TKXCommonPlayer* value);
+    TSpeedType Speed() const { return speed_; }
+    TButtonParams* ButtonWidths() const { return buttonWidths_; }
+    TButtonSpacings* ButtonSpacings() const { return buttonSpacings_; }
+    TSpeedButton* Button(TPLBtnType index) const { return buttons_[index]; }
+    QFileDialog* SaveDialog() const { return saveDialog_; }
+    TColor Color() const { return color_; }
+    void SetColor(TColor value);
+    void SetLeft(int value);
+    void SetTop(int value);
+    void SetWidth(int value);
+    void SetHeight(int value);
+
+    // Places the buttons; returns the bar width to use.
+    int Layout();
+
+    // Runs the capture save dialog and gives the chosen name, or "" when
+    // cancelled. Tests replace it so that nothing blocks.
+    using SaveDialogRunner = std::function<QString(QFileDialog& dialog)>;
+    static SaveDialogRunner SetSaveDialogRunner(SaveDialogRunner runner);
+
+    // Resource name of a button's glyph.
+    static const char* GlyphName(TPLBtnType button);
+
+    TMouseEvent OnCaptureMouseDown;
+    TNotifyEvent OnCaptureToBitmap;
+    TNotifyEvent OnCaptureToImage;
+    TControlEvent OnControlEvent;
+    TNotifyEvent OnCustomCapture;
+    TNotifyEvent OnResize;
+    TOnSaveToFolderEvent OnSaveToFolder;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    TSpeedButton* CreateButton(TPLBtnType index, bool transparent);
+    void ButtonClick(QObject* sender);
+    void Report(TControlOption option);
+    void PressButton(TPLBtnType index);
+    void ReleaseButton(TPLBtnType index);
+    bool ButtonShown(TPLBtnType index) const;
+    void StepFastForward();
+    void StepFastRewind();
+    void UpdatePlaySelection();
+    void Capture();
+    void EnableButtons();
+    void DisableButtons();
+    void InstallHooks(TKXCommonPlayer* panel);
+    void FollowState(TPlayerState state);
+    void SelectionEnded();
+    void ParamsChanged();
+    void ApplyLayout(const TButtonLayout& layout);
+    void Fit();
+
+    bool autoEnable_ = true;
+    bool autoSpace_ = false;
+    QString saveToFolder_;
+    std::array<TSpeedButton*, kButtonCount> buttons_{};
+    TButtonSpacings* buttonSpacings_ = nullptr;
+    TButtonParams* buttonWidths_ = nullptr;
+    TCaptureMode captureMode_ = cmFile;
+    TButtonSet enabledButtons_;
+    bool flatButtons_ = true;
+    bool fullStateUpdate_ = false;
+    int groupIndex_ = 16;
+    QPointer<TKXCommonPlayer> playerLib_;
+    bool repeatPlaySelection_ = false;
+    QFileDialog* saveDialog_ = nullptr;
+    TSpeedType speed_ = 0;
+    TButtonSet visibleButtons_ = kAllButtons;
+    bool enabled_ = false;
+    TColor color_ = clBtnFace;
+    bool resizing_ = false;
+};
