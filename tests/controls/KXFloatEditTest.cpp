@@ -88,15 +88,6 @@ TEST(FloatText, ParsesPlainNumbersWhateverTheLocale)
     QLocale::setDefault(QLocale::system());
 }
 
-TEST(FloatText, FormatsWithTheLocaleSeparators)
-{
-    EXPECT_EQ(FormatFloat(-0.0, 1, false, kUs), "0.0");
-    EXPECT_EQ(FormatFloat(1234.56, 2, true, kUs), "1,234.56");
-    EXPECT_EQ(FormatFloat(1234.56, 2, true, kGerman), "1.234,56");
-    EXPECT_EQ(FormatFloat(1234.56, 2, false, kGerman), "1234,56");
-    EXPECT_EQ(FormatFloat(1234.4, 0, true, kUs), "1,234");
-}
-
 TEST(FloatText, DrawsHalvesAndArrowsInTheirColours)
 {
     QPalette palette;
@@ -225,6 +216,11 @@ TEST_F(FloatEditTest, GroupedTextIsShownButNotReadBack)
     QTest::keyClick(&edit_, Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_EQ(edit_.Text(), "1,234.5");
     EXPECT_EQ(edit_.Float(), 1234.5);
+    QLocale::setDefault(kGerman);
+    edit_.SetDecimals(2);
+    EXPECT_EQ(edit_.Text(), "1.234,50");
+    edit_.SetThousands(false);
+    EXPECT_EQ(edit_.Text(), "1234,50");
 }
 
 TEST_F(FloatEditTest, FreeTextModeKeepsAnyTextUntilSwitchedBack)
