@@ -2,11 +2,11 @@
 #include <QString>
 #include <optional>
 
+#include "platform/Color.h"
+
 class QLocale;
 class QImage;
 class QPalette;
-
-#include "platform/Color.h"
 
 // Number text of the float edit: shown in the user's locale, read in one
 // fixed notation so that a stored or typed value means the same everywhere.

@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QWidget>
 #include <exception>
+#include <utility>
 
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
@@ -224,7 +225,9 @@ bool THZFormDropFiles::WindowProc(QEvent* event)
 {
     const QEvent::Type type = event->type();
     if (type == RegisterDropFilesMessage()) {
-        auto* drop = static_cast<THZDropFilesEvent*>(event);
+        auto* drop = dynamic_cast<THZDropFilesEvent*>(event);
+        if (!drop)
+            return false; // the type number without the names: not ours to read
         if (Enabled())
             HandleDrop(drop->Names, drop->Point);
         drop->Result = 1;
@@ -238,16 +241,18 @@ bool THZFormDropFiles::WindowProc(QEvent* event)
     const QStringList names = LocalFiles(dropEvent->mimeData());
     if (names.isEmpty())
         return false;
-    if (type != QEvent::Drop) {
-        if (!Enabled())
-            return false;
+    if (type != QEvent::Drop && !Enabled())
+        return false;
+    // Files are copied, never moved away from the shell; the drop is taken
+    // (the drag source is told so) whatever the handlers do.
+    if (dropEvent->possibleActions() & Qt::CopyAction) {
         dropEvent->setDropAction(Qt::CopyAction);
         dropEvent->accept();
-        return true;
+    } else {
+        dropEvent->acceptProposedAction();
     }
-    // The drop is taken (the drag source is told so) whatever the handlers do.
-    dropEvent->setDropAction(Qt::CopyAction);
-    dropEvent->accept();
+    if (type != QEvent::Drop)
+        return true;
     if (Enabled())
         HandleDrop(names, dropEvent->position().toPoint());
     return true;

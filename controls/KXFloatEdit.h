@@ -1,6 +1,7 @@
 #pragma once
 #include <QImage>
 #include <QLineEdit>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 
