@@ -600,9 +600,30 @@ bool TKXCommonPlayer::eventFilter(QObject* watched, QEvent* event)
 void TKXCommonPlayer::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);
+    SizeChanged();
+}
+
+void TKXCommonPlayer::SizeChanged()
+{
     videoRect_ = QRect(0, 0, width(), height());
     if (graph_ && rendererKind_ >= 1 && rendererKind_ <= 3)
         PlaceVideo();
+}
+
+void TKXCommonPlayer::SetWidth(int value)
+{
+    if (value == width())
+        return;
+    resize(value, height());
+    SizeChanged();
+}
+
+void TKXCommonPlayer::SetHeight(int value)
+{
+    if (value == height())
+        return;
+    resize(width(), value);
+    SizeChanged();
 }
 
 void TKXCommonPlayer::SetColor(TColor value)

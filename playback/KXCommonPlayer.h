@@ -86,6 +86,9 @@ public:
     // Video placement 0..5 (0 fills the panel).
     int ZoomMode() const { return zoomMode_; }
     void SetZoomMode(int value);
+    // Resize and place the video again (a hidden panel gets no resize event).
+    void SetWidth(int value);
+    void SetHeight(int value);
     int64_t FrameTime() const { return frameTime_; }
     bool KeepColorValues() const { return keepColorValues_; }
     void SetKeepColorValues(bool value) { keepColorValues_ = value; }
@@ -177,6 +180,7 @@ private:
     void ApplyGains(uint16_t gain);
     void ApplyColorControl(TColorControlKind kind);
     void PlaceFullScreenWindow();
+    void SizeChanged();
     void FormKeyDown(uint16_t key, TShiftState shift);
 
     bool addToRot_ = false;
