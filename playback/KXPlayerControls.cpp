@@ -212,11 +212,8 @@ TKXPlayerControls::TKXPlayerControls(QWidget* owner) : QWidget(owner)
     resize(0, 32);
     flatButtons_ = true;
     visibleButtons_ = kAllButtons;
-    for (int i = 0; i < kButtonCount; ++i) {
-        TSpeedButton* b = CreateButton(static_cast<TPLBtnType>(i), true);
-        if (i == btCapture)
-            b->installEventFilter(this);
-    }
+    for (int i = 0; i < kButtonCount; ++i)
+        CreateButton(static_cast<TPLBtnType>(i), true);
     PressButton(btStop);
 
     saveDialog_ = new QFileDialog(this);
@@ -274,6 +271,9 @@ TSpeedButton* TKXPlayerControls::CreateButton(TPLBtnType index, bool transparent
     b->SetGlyph(glyph, index == btMarkIn || index == btMarkOut ? 4 : 1);
     b->setEnabled(enabledButtons_.Contains(index));
     b->setVisible(visibleButtons_.Contains(index));
+    // Every capture button, also one made later, passes its mouse-down on.
+    if (index == btCapture)
+        b->installEventFilter(this);
     buttons_[index] = b;
     return b;
 }
