@@ -146,6 +146,16 @@ int TWavViewer::ClientHeight() const
     return std::max(0, height() - scrollBar_->Height());
 }
 
+void TWavViewer::SetClientWidth(int value)
+{
+    resize(value, height());
+}
+
+void TWavViewer::SetClientHeight(int value)
+{
+    resize(width(), value + scrollBar_->Height());
+}
+
 int TWavViewer::PeakAreaWidth() const
 {
     return ClientWidth() - InfoWidth();
@@ -191,10 +201,15 @@ void TWavViewer::UpdatePanelMinimums()
 void TWavViewer::PanelResized(TMyPanel* panel)
 {
     // The peak area keeps at least 20 pixels each way.
-    if (panel->Tag() == 0)
-        setMinimumWidth(panel->width() + 20);
-    else
-        setMinimumHeight(panel->height() + 20 + scrollBar_->Height());
+    if (panel->Tag() == 0) {
+        const int w = panel->width() + 20;
+        if (w != minimumWidth())
+            setMinimumWidth(w);
+    } else {
+        const int h = panel->height() + 20 + scrollBar_->Height();
+        if (h != minimumHeight())
+            setMinimumHeight(h);
+    }
 }
 
 void TWavViewer::Repaint()
@@ -876,6 +891,29 @@ void TWavViewer::keyPressEvent(QKeyEvent* event)
         update();
     }
     Fire(OnKeyDown, this, key, ShiftStateFromQt(event->modifiers()));
+    if (OnKeyPress && !event->text().isEmpty()) {
+        QChar c = event->text().at(0);
+        OnKeyPress(this, c);
+    }
+}
+
+void TWavViewer::keyReleaseEvent(QKeyEvent* event)
+{
+    uint16_t key = VirtualKeyFromQt(event->key());
+    Fire(OnKeyUp, this, key, ShiftStateFromQt(event->modifiers()));
+    QWidget::keyReleaseEvent(event);
+}
+
+void TWavViewer::focusInEvent(QFocusEvent* event)
+{
+    Fire(OnEnter, this);
+    QWidget::focusInEvent(event);
+}
+
+void TWavViewer::focusOutEvent(QFocusEvent* event)
+{
+    Fire(OnExit, this);
+    QWidget::focusOutEvent(event);
 }
 
 // ---------------------------------------------------------------- playback

@@ -149,12 +149,19 @@ public:
     TMouseProc OnButtonDown;
     TScrollProc OnScroll;
     TKeyEvent OnKeyDown;
+    TKeyEvent OnKeyUp;
+    std::function<void(QObject* Sender, QChar& Key)> OnKeyPress;
+    TNotifyEvent OnEnter; // the viewer took the keyboard focus
+    TNotifyEvent OnExit;  // the viewer lost it
 
     TMyPanel* LeftPanel() const { return leftPanel_; }
     TMyPanel* TopPanel() const { return topPanel_; }
     HorzScrollBar* ScrollBar() const { return scrollBar_; }
     int ClientWidth() const;
+    void SetClientWidth(int value);
+    // The client area ends above the scroll bar.
     int ClientHeight() const;
+    void SetClientHeight(int value);
     // Width of the peak area, W.
     int PeakAreaWidth() const;
     int ScrollPos() const;
@@ -219,6 +226,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void changeEvent(QEvent* event) override;
 
