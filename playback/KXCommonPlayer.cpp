@@ -597,6 +597,18 @@ bool TKXCommonPlayer::eventFilter(QObject* watched, QEvent* event)
     return QFrame::eventFilter(watched, event);
 }
 
+void TKXCommonPlayer::keyPressEvent(QKeyEvent* event)
+{
+    uint16_t key = VirtualKeyFromQt(event->key());
+    if (OnKeyDown)
+        OnKeyDown(this, key, ShiftStateFromQt(event->modifiers()));
+    if (OnKeyPress && !event->text().isEmpty()) {
+        QChar c = event->text().at(0);
+        OnKeyPress(this, c);
+    }
+    QFrame::keyPressEvent(event);
+}
+
 void TKXCommonPlayer::resizeEvent(QResizeEvent* event)
 {
     QFrame::resizeEvent(event);

@@ -21,6 +21,7 @@ using TDebugTextEvent = std::function<void(QObject* Sender, const QString& Text)
 using TOnFullScreenEvent = std::function<void(QObject* Sender, QWidget* Form)>;
 using TOnMarkEvent = std::function<void(QObject* Sender, bool Mark, double Position)>;
 using TOnPositionChangeEvent = std::function<void(QObject* Sender, double Position)>;
+using TKeyPressEvent = std::function<void(QObject* Sender, QChar& Key)>;
 using TOnRendererConnectedEvent = std::function<void(QObject* Sender, bool Connected)>;
 
 // Colour controls of the video renderer.
@@ -132,6 +133,7 @@ public:
     TOnFullScreenEvent OnStartFullScreen;
     TNotifyEvent OnEndFullScreen;
     TKeyEvent OnKeyDown;
+    TKeyPressEvent OnKeyPress;
     TOnMarkEvent OnMarkIn;
     TOnMarkEvent OnMarkOut;
     TOnPositionChangeEvent OnPositionChange;
@@ -167,6 +169,7 @@ protected:
 
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     bool destroying_ = false;

@@ -12,7 +12,7 @@
 #include "platform/Events.h"
 
 class QFileDialog;
-class TKXCommonPlayer;
+#include "KXCommonPlayer.h"
 
 // Button index of the transport bar.
 enum TPLBtnType {

@@ -265,3 +265,15 @@ TEST_F(VideoPanelTest, PlaysToTheEndAndRegistersWhenAsked)
     ASSERT_TRUE(QTest::qWaitFor([&] { return panel.completed; }, 10000));
     EXPECT_EQ(states, (QList<TPlayerState>{psPlay, psStop}));
 }
+
+TEST(VideoPanel, KeysReachTheOwner)
+{
+    TestVideoPlayer panel;
+    uint16_t down = 0;
+    QChar pressed;
+    panel.OnKeyDown = [&](QObject*, uint16_t& key, TShiftState) { down = key; };
+    panel.OnKeyPress = [&](QObject*, QChar& key) { pressed = key; };
+    QTest::keyClick(&panel, Qt::Key_A);
+    EXPECT_EQ(down, 'A');
+    EXPECT_EQ(pressed, QChar('a'));
+}
