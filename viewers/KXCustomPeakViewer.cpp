@@ -28,6 +28,7 @@ TKXCustomPeakViewer::TKXCustomPeakViewer(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     model_.BytesPerPeak = static_cast<uint8_t>(sampleBits_ == 8 ? 2 : PeakViewModel::FrameBytes);
     scrollBar_->OnRequest = [this](int code) { ScrollRequest(code); };
+    UpdateScrollRange();
 }
 
 TKXCustomPeakViewer::~TKXCustomPeakViewer() = default;
@@ -199,6 +200,7 @@ void TKXCustomPeakViewer::SetScrollPosition(int pos)
 
 void TKXCustomPeakViewer::UpdateScrollRange()
 {
+    model_.ClientWidth = ClientWidth();
     const int64_t peaks = model_.PeakData.empty() ? 0 : std::max<int64_t>(model_.PeakCount(), 0);
     const int nMax = static_cast<int>(std::min<int64_t>(peaks, std::numeric_limits<int>::max()));
     const int page = std::min(nMax, ClientWidth());
@@ -385,7 +387,6 @@ void TKXCustomPeakViewer::resizeEvent(QResizeEvent* event)
     const int h = std::max(1, ClientHeight());
     buffer_ = QImage(w, h, QImage::Format_RGB32);
     buffer_.fill(Qt::black);
-    model_.ClientWidth = width();
     scrollBar_->Layout();
     QWidget::resizeEvent(event);
     UpdateScrollRange();

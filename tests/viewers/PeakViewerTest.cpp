@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <random>
 #include <gtest/gtest.h>
 
 #include "PeakTestData.h"
@@ -86,6 +87,34 @@ TEST_F(PeakViewerTest, fileAndStreamReadersRefuseBadHeadersAndKeepThePicture)
     EXPECT_FALSE(v.LoadFromStream(nullptr));
     EXPECT_EQ(v.Model().SamplesPerSecond, 48000u);
     EXPECT_EQ(v.BufferImage(), before);
+}
+
+TEST_F(PeakViewerTest, damagedDataNeverReadsOutOfBounds)
+{
+    // Every accepted layout and odd length, drawn zoomed in and out, scrolled and played.
+    std::mt19937 rng(7);
+    auto next = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
+    const int layouts[] = {1, 2, 4};
+    for (int round = 0; round < 60; ++round) {
+        std::vector<uint8_t> bytes(16 + next(200));
+        for (auto& b : bytes)
+            b = static_cast<uint8_t>(next(256));
+        TPeakHeader h = Header(8000 + next(40001), 1 + int(next(2)), layouts[next(3)],
+                               static_cast<uint16_t>(1 + next(2000)), 0);
+        h.PcmByteCount = next(0xFFFFFFFFu);
+        EncodePeakHeader(h, bytes.data());
+        if (!LoadStream(bytes) && !v.LoadFromFile(File("fuzz.pek", bytes)))
+            continue;
+        for (float ts : {0.1f, 1.0f, 7.5f}) {
+            v.SetTimeScaler(ts);
+            v.ScrollBar()->Request(SB_RIGHT);
+            v.SetPlayTime(int64_t(next(100000)) * 10000);
+            v.SetMark(0, int(next(1000)));
+        }
+        const auto whole = static_cast<int64_t>((bytes.size() - 16) / size_t(h.Channels * h.BytesPerPeak));
+        EXPECT_GE(v.Model().PeakCount(), whole);
+        EXPECT_LE(v.Model().PeakCount(), whole + 1);
+    }
 }
 
 TEST_F(PeakViewerTest, peaksFileNameLoadsOnceAndEmptyNameForgetsWithoutRepaint)
