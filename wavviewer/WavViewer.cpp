@@ -229,6 +229,8 @@ void TWavViewer::SetFileName(const QString& value)
     if (value == fileName_)
         return;
     if (value.isEmpty()) {
+        // Nothing is shown any more, so nothing may keep playing either.
+        CloseMedia();
         peakData_.Clear();
         info_.DataSize = 0;
         fileName_.clear();
