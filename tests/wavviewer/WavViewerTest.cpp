@@ -364,3 +364,26 @@ TEST_F(WavViewerTest, clicksAndArrowKeysMoveThePosition)
     QTest::mouseClick(v.get(), Qt::LeftButton, {}, QPoint(x + 30, 100));
     EXPECT_EQ(v->Position(), before - 40);
 }
+
+TEST_F(WavViewerTest, paintEventsNameThePanelThatWasPainted)
+{
+    auto v = Viewer(200);
+    std::vector<QObject*> senders;
+    v->OnPaintHorzInfo = [&](QObject* s, TCanvas&) { senders.push_back(s); };
+    v->OnPaintVertInfo = [&](QObject* s, TCanvas&) { senders.push_back(s); };
+    int windowPaints = 0;
+    v->OnPaint = [&](QObject* s, TCanvas&) {
+        EXPECT_EQ(s, v.get());
+        ++windowPaints;
+    };
+    v->grab();
+    EXPECT_GE(windowPaints, 1);
+    EXPECT_NE(std::find(senders.begin(), senders.end(), v->LeftPanel()), senders.end());
+    EXPECT_NE(std::find(senders.begin(), senders.end(), v->TopPanel()), senders.end());
+    // The top panel draws its marks in the marks colour.
+    v->SetMarksColor(clRed);
+    const QImage top = v->TopPanel()->grab().toImage();
+    const auto marks = v->TimeMarks();
+    ASSERT_FALSE(marks.empty());
+    EXPECT_EQ(top.pixelColor(marks[0].X, 3), ToQColor(clRed));
+}
