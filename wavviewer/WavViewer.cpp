@@ -102,6 +102,12 @@ void TMyPanel::paintEvent(QPaintEvent*)
     }
 }
 
+void TMyPanel::mousePressEvent(QMouseEvent* event)
+{
+    // A panel is a window of its own: its clicks never reach the peak area.
+    event->accept();
+}
+
 void TMyPanel::resizeEvent(QResizeEvent*)
 {
     viewer_->PanelResized(this);
@@ -813,12 +819,8 @@ void TWavViewer::paintEvent(QPaintEvent* event)
     QPainter p(this);
     if (buffer_.isNull())
         return;
-    if (bufferDirty_) {
+    if (bufferDirty_)
         PaintPeaks(false, nullptr);
-        p.setFont(font());
-        p.setBrush(ToQColor(color_, palette()));
-        p.setPen(ToQColor(peaksColor_, palette()));
-    }
     p.drawImage(event->rect(), buffer_, event->rect());
     // The play pointer is an overlay; the buffer never holds it.
     if (pointerX_ > InfoWidth() && pointerX_ < ClientWidth()) {
@@ -827,6 +829,9 @@ void TWavViewer::paintEvent(QPaintEvent* event)
         p.drawLine(pointerX_, InfoHeight(), pointerX_, ClientHeight());
         p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
+    p.setFont(font());
+    p.setBrush(ToQColor(color_, palette()));
+    p.setPen(ToQColor(peaksColor_, palette()));
     Fire(OnPaint, this, p);
 }
 
@@ -887,10 +892,14 @@ void TWavViewer::keyPressEvent(QKeyEvent* event)
     uint16_t key = VirtualKeyFromQt(event->key());
     const int64_t c = PeakAtMs(position_);
     const int s = ScrollPos();
-    if (s < c && c < s + PeakAreaWidth() && (key == VK_RIGHT || key == VK_LEFT)) {
-        position_ += key == VK_RIGHT ? 40 : -40;
-        bufferDirty_ = true;
-        update();
+    if (key == VK_RIGHT || key == VK_LEFT) {
+        if (s < c && c < s + PeakAreaWidth()) {
+            position_ += key == VK_RIGHT ? 40 : -40;
+            bufferDirty_ = true;
+            update();
+        }
+    } else {
+        QWidget::keyPressEvent(event);
     }
     Fire(OnKeyDown, this, key, ShiftStateFromQt(event->modifiers()));
     if (OnKeyPress && !event->text().isEmpty()) {

@@ -48,6 +48,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     void PaintBevel(QPainter& p, QRect& r, TBevelCut cut) const;

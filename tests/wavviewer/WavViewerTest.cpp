@@ -360,9 +360,13 @@ TEST_F(WavViewerTest, clicksAndArrowKeysMoveThePosition)
     EXPECT_EQ(v->Position(), before - 40);
     EXPECT_EQ(keys, std::vector<uint16_t>({VK_RIGHT, VK_LEFT, VK_LEFT, VK_RIGHT}));
 
+    // Clicks on the info panels are theirs, not the peak area's.
+    QTest::mouseClick(v->TopPanel(), Qt::LeftButton, {}, QPoint(x + 30, 10));
+    EXPECT_EQ(v->Position(), before - 40);
     v->SetDesigning(true);
     QTest::mouseClick(v.get(), Qt::LeftButton, {}, QPoint(x + 30, 100));
     EXPECT_EQ(v->Position(), before - 40);
+    EXPECT_EQ(presses.size(), 2u);
 }
 
 TEST_F(WavViewerTest, paintEventsNameThePanelThatWasPainted)
