@@ -257,6 +257,21 @@ TEST_F(AudioPlayerTest, EndOfMediaStopsRewindsThenCompletes)
     EXPECT_TRUE(QTest::qWaitFor([&] { return completed; }, 10000));
 }
 
+TEST_F(AudioPlayerTest, StreamErrorWhilePlayingEndsInError)
+{
+    ASSERT_TRUE(player.LoadMedia(Wav("err.wav", 5.0)));
+    player.SetUpdateInterval(30);
+    rec.Attach(player);
+    player.Play();
+    GError* error = g_error_new_literal(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, "broken frame");
+    gst_element_post_message(player.Graph(), gst_message_new_error(GST_OBJECT(player.Graph()), error, nullptr));
+    g_error_free(error);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return player.State() == psError; }, 5000));
+    EXPECT_FALSE(player.TimerActive());
+    EXPECT_EQ(rec.log.last(), StateEntry(psError));
+    EXPECT_FALSE(rec.log.contains("complete"));
+}
+
 TEST_F(AudioPlayerTest, AddToRotListsTheGraphUntilCleared)
 {
     player.SetAddToRot(true);
