@@ -11,8 +11,15 @@ void InitMediaFramework()
 {
     if (!CodecConfig::Loaded())
         CodecConfig::Load();
-    if (!gst_is_initialized())
-        gst_init(nullptr, nullptr);
+    if (gst_is_initialized())
+        return;
+    gst_init(nullptr, nullptr);
+    // Automatic plugging ties the MP3 decoders on rank and picks the slower
+    // one by name; the mpg123 decoder is about a quarter faster.
+    if (GstPluginFeature* mpg123 = gst_registry_lookup_feature(gst_registry_get(), "mpg123audiodec")) {
+        gst_plugin_feature_set_rank(mpg123, GST_RANK_PRIMARY + 1);
+        gst_object_unref(mpg123);
+    }
 }
 
 void ShutdownMediaFramework()
