@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "ScreenCursor.h"
+#include "ViewerCursors.h"
 #include "platform/Exception.h"
 #include "platform/Round.h"
 

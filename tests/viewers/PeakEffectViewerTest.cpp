@@ -9,7 +9,7 @@
 #include "platform/Exception.h"
 #include "platform/MemoryStream.h"
 #include "viewers/KXPeakEffectViewer.h"
-#include "viewers/ScreenCursor.h"
+#include "viewers/ViewerCursors.h"
 
 using namespace PeakTestData;
 

@@ -1,4 +1,4 @@
-#include "ScreenCursor.h"
+#include "ViewerCursors.h"
 
 #include <QGuiApplication>
 #include <QPixmap>
