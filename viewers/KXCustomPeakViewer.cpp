@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "PeakRender.h"
@@ -99,7 +100,9 @@ void TKXCustomPeakViewer::SetPlayStepPercent(int value)
 
 void TKXCustomPeakViewer::SetTimeScaler(float value)
 {
-    if (value == model_.TimeScaler || static_cast<long double>(value) < 0.1L)
+    // Beyond a million peaks a column the column rules leave the integer range.
+    if (value == model_.TimeScaler || !std::isfinite(value) || static_cast<long double>(value) < 0.1L ||
+        value > 1e6f)
         return;
     model_.TimeScaler = value;
     Repaint();

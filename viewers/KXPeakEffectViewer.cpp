@@ -353,7 +353,7 @@ int TKXPeakEffectViewer::AddPointAt(int x, int y)
     if (PeakDataEmpty() || !list)
         return -1;
     const int64_t position = Model().PointPositionAtColumn(x);
-    if (position > PointRange() || position < 0)
+    if (position > PointRange() || position < 0 || position > std::numeric_limits<int32_t>::max())
         throw Exception("Position is out of range");
     int index = 0;
     for (const TEffectPointRec& p : *list) {

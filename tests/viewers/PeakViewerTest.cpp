@@ -150,7 +150,8 @@ TEST_F(PeakViewerTest, loadDerivesStepsAndSettersIgnoreOutOfRangeValues)
     EXPECT_EQ(v.PageSeconds(), 7);
     v.SetPlayStepPercent(0);
     EXPECT_EQ(v.PageSeconds(), 7);
-    v.SetTimeScaler(0.05f);
+    for (float bad : {0.05f, std::nanf(""), 1e30f})
+        v.SetTimeScaler(bad);
     EXPECT_FLOAT_EQ(v.TimeScaler(), 1.0f);
 }
 
