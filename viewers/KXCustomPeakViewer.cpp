@@ -323,6 +323,8 @@ void TKXCustomPeakViewer::PaintPeaks(bool copyToScreen, TCanvas* target)
 {
     if (buffer_.isNull())
         return;
+    // Unshared before drawing: the peaks are written straight into its pixels.
+    buffer_.detach();
     QPainter painter(&buffer_);
     PeakRenderStyle style;
     const QPalette& pal = palette();

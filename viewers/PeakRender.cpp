@@ -1,10 +1,8 @@
 #include "PeakRender.h"
 
 #include <QPainter>
-#include <QPolygon>
 #include <QImage>
 #include <algorithm>
-#include <optional>
 #include <vector>
 
 #include "platform/Round.h"
@@ -27,10 +25,10 @@ int ClampToInt(int64_t v)
     return static_cast<int>(std::clamp<int64_t>(v, -(int64_t(1) << 30), int64_t(1) << 30));
 }
 
-// Vertical spans straight into a 32-bit image: the zigzag moves one column at
-// a time, so every segment is a span in its column (a join is split at its
-// middle row between the two columns), which is several times faster than
-// the general line rasteriser.
+// The zigzag moves one column at a time, so every segment is a vertical span
+// in its column (a join is split at its middle row between the two columns).
+// Writing the spans straight into the 32-bit buffer is several times faster
+// than the general line rasteriser, with the same pixels for smooth data.
 class SpanWriter
 {
 public:
@@ -65,22 +63,13 @@ bool CanWriteSpans(QPainter& painter)
     return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied;
 }
 
-void DrawChannel(QPainter& painter, const PeakViewModel& model, const PeakBands& b, int ch, int width,
-                 QPolygon& line)
+void DrawChannel(SpanWriter& writer, const PeakViewModel& model, const PeakBands& b, int ch, int width)
 {
     const int bottom = 2 * ch * b.q;
     // Silence until the first value is read.
     const uint32_t mid = model.Wide() ? 32768u : 128u;
     uint32_t first = mid, second = mid;
-    const bool spans = CanWriteSpans(painter);
-    std::optional<SpanWriter> writer;
-    if (spans)
-        writer.emplace(*static_cast<QImage*>(painter.device()), painter.pen().color());
-    else
-        line.resize(1 + 2 * width);
     int last = b.CentreY(ch);  // the pen starts on the centre line of column 0
-    if (!spans)
-        line[0] = QPoint(0, last);
     int64_t previous = 0;
     int y1 = 0, y2 = 0;
     for (int x = 0; x < width; ++x) {
@@ -91,23 +80,16 @@ void DrawChannel(QPainter& painter, const PeakViewModel& model, const PeakBands&
             y2 = static_cast<int>(Round(double(bottom) - double(float(second) / b.Scale)));
         }
         previous = peak;
-        if (spans) {
-            if (x == 0) {
-                writer->Fill(0, last, y1);
-            } else {
-                const int join = last + (y1 - last) / 2;
-                writer->Fill(x - 1, last, join);
-                writer->Fill(x, join, y1);
-            }
-            writer->Fill(x, y1, y2);
-            last = y2;
+        if (x == 0) {
+            writer.Fill(0, last, y1);
         } else {
-            line[1 + 2 * x] = QPoint(x, y1);
-            line[2 + 2 * x] = QPoint(x, y2);
+            const int join = last + (y1 - last) / 2;
+            writer.Fill(x - 1, last, join);
+            writer.Fill(x, join, y1);
         }
+        writer.Fill(x, y1, y2);
+        last = y2;
     }
-    if (!spans)
-        painter.drawPolyline(line);
 }
 
 } // namespace
@@ -115,6 +97,15 @@ void DrawChannel(QPainter& painter, const PeakViewModel& model, const PeakBands&
 void RenderPeaks(QPainter& painter, const PeakViewModel& model, const PeakRenderStyle& style, int width,
                  int height, int bandHeight)
 {
+    if (!CanWriteSpans(painter)) {
+        // Other devices get a copy of a drawing made in an image.
+        QImage image(width, height, QImage::Format_RGB32);
+        QPainter imagePainter(&image);
+        RenderPeaks(imagePainter, model, style, width, height, bandHeight);
+        imagePainter.end();
+        painter.drawImage(0, 0, image);
+        return;
+    }
     const PeakBands b = ComputeBands(model, bandHeight);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.fillRect(QRect(0, 0, width, height), style.Color);
@@ -131,10 +122,9 @@ void RenderPeaks(QPainter& painter, const PeakViewModel& model, const PeakRender
     }
 
     if (!model.PeakData.empty() && width > 0) {
-        painter.setPen(QPen(style.PeaksColor, 1));
-        QPolygon line;
+        SpanWriter writer(*static_cast<QImage*>(painter.device()), style.PeaksColor);
         for (int ch = 1; ch <= b.Channels; ++ch)
-            DrawChannel(painter, model, b, ch, width, line);
+            DrawChannel(writer, model, b, ch, width);
     }
 
     // Odd lines are the channels' centre lines (1 px), even lines the

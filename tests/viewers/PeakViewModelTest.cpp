@@ -1,10 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QImage>
-#include <QPainter>
-#include <QPixmap>
-
-#include "viewers/PeakRender.h"
 #include "viewers/PeakViewModel.h"
 
 namespace {
@@ -113,44 +108,6 @@ TEST(PeakSteps, lineStepFollowsThePageUnlessAlreadySmaller)
     EXPECT_EQ(s.LineSeconds, 1);
     s = ComputeSteps({}, 200, 0);
     EXPECT_EQ(s.LineSeconds, 10);
-}
-
-} // namespace
-
-namespace {
-
-TEST(RenderPeaks, spansInTheBufferMatchThePolylineElsewhere)
-{
-    ScrollState scroll;
-    PeakViewModel m{scroll};
-    m.SamplesPerSecond = 8000;
-    m.SamplesPerPeak = 80;
-    m.PcmByteCount = 8000 * 4 * 4;
-    for (int p = 0; p < 400; ++p)
-        for (uint16_t v : {uint16_t(40000 + p * 50), uint16_t(30000 - p * 40), uint16_t(33000), uint16_t(31000)})
-            m.PeakData.insert(m.PeakData.end(), {uint8_t(v), uint8_t(v >> 8)});
-    m.ClientWidth = 300;
-    scroll.SetInfo(0, int(m.PeakCount()), 300, 0);
-    PeakRenderStyle style;
-    style.Color = Qt::white;
-    style.PeaksColor = Qt::blue;
-    style.BorderColor = style.MarkColor = style.PositionColor = Qt::white;
-    QImage spans(300, 200, QImage::Format_RGB32);
-    QPixmap line(300, 200);
-    {
-        QPainter a(&spans), b(&line);
-        RenderPeaks(a, m, style, 300, 200, 200);
-        RenderPeaks(b, m, style, 300, 200, 200);
-    }
-    const QImage other = line.toImage().convertToFormat(QImage::Format_RGB32);
-    int differ = 0, blue = 0;
-    for (int y = 0; y < 200; ++y)
-        for (int x = 2; x < 298; ++x) {
-            blue += spans.pixel(x, y) == qRgb(0, 0, 255);
-            differ += spans.pixel(x, y) != other.pixel(x, y);
-        }
-    EXPECT_GT(blue, 300 * 20);
-    EXPECT_LT(differ, blue / 50) << differ;  // only where a join's middle row is split differently
 }
 
 } // namespace
