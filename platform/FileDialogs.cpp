@@ -1,19 +1,34 @@
 #include "FileDialogs.h"
 
 #include <QFileDialog>
+#include <QRegularExpression>
 #include <QStringList>
 
 QString QtFileFilter(const QString& pipeFilter)
 {
+    static const QRegularExpression trailingPatterns(QStringLiteral("\\s*\\(([^()]*)\\)\\s*$"));
     const QStringList parts = pipeFilter.split(QLatin1Char('|'));
-    QStringList entries;
+    QStringList result;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString& name = parts[i];
-        const QString patterns = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
-        // Qt reads the patterns from the parentheses; add them when the name lacks them.
-        entries << (name.contains(QLatin1Char('(')) ? name : QStringLiteral("%1 (%2)").arg(name, patterns));
+        QString label = parts[i].trimmed();
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        // A label that already lists patterns merges them with the real ones, so
+        // that "(*.bmp)" and "*.BMP" both match on a case-sensitive file system.
+        const QRegularExpressionMatch m = trailingPatterns.match(label);
+        if (m.hasMatch()) {
+            QStringList shown = m.captured(1).split(QRegularExpression(QStringLiteral("[\\s;]+")), Qt::SkipEmptyParts);
+            for (const QString& p : patterns) {
+                if (!shown.contains(p.trimmed()))
+                    shown << p.trimmed();
+            }
+            patterns = shown;
+            label = label.left(m.capturedStart());
+        }
+        for (QString& p : patterns)
+            p = p.trimmed();
+        result << QStringLiteral("%1 (%2)").arg(label, patterns.join(QLatin1Char(' ')));
     }
-    return entries.join(QStringLiteral(";;"));
+    return result.join(QStringLiteral(";;"));
 }
 
 namespace {

@@ -4,7 +4,8 @@
 
 class QWidget;
 
-// "Name(*.x)|*.x|Other(*.y)|*.y" pairs as a Qt filter list ("Name(*.x);;Other(*.y)").
+// "Name(*.x)|*.x|Other|*.y" pairs as a Qt filter list ("Name (*.x);;Other (*.y)"); patterns
+// after the bar join those in the name, so "(*.bmp)|*.BMP" matches both spellings.
 QString QtFileFilter(const QString& pipeFilter);
 
 // Open and save dialogs go through one hook so that tests answer them

@@ -7,6 +7,7 @@
 
 #include "KXCommonPlayer.h"
 #include "platform/Exception.h"
+#include "platform/FileDialogs.h"
 #include "platform/QtInput.h"
 
 static void InitGlyphResources()
@@ -154,33 +155,6 @@ int LayoutButtons(TButtonLayout& layout, TButtonSet visibleButtons, const std::a
         r += r > 0 ? -1 : 1;
     }
     return barWidth;
-}
-
-QString QtFileFilter(const QString& filter)
-{
-    static const QRegularExpression trailingPatterns(QStringLiteral("\\s*\\(([^()]*)\\)\\s*$"));
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList result;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString label = parts[i].trimmed();
-        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        // A label that already lists patterns merges them with the real ones, so
-        // that "(*.bmp)" and "*.BMP" both match on a case-sensitive file system.
-        const QRegularExpressionMatch m = trailingPatterns.match(label);
-        if (m.hasMatch()) {
-            QStringList shown = m.captured(1).split(QRegularExpression(QStringLiteral("[\\s;]+")), Qt::SkipEmptyParts);
-            for (const QString& p : patterns) {
-                if (!shown.contains(p.trimmed()))
-                    shown << p.trimmed();
-            }
-            patterns = shown;
-            label = label.left(m.capturedStart());
-        }
-        for (QString& p : patterns)
-            p = p.trimmed();
-        result << QStringLiteral("%1 (%2)").arg(label, patterns.join(QLatin1Char(' ')));
-    }
-    return result.join(QStringLiteral(";;"));
 }
 
 const char* TKXPlayerControls::GlyphName(TPLBtnType button)

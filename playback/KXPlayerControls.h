@@ -110,9 +110,6 @@ struct TButtonLayout {
 int LayoutButtons(TButtonLayout& layout, TButtonSet visibleButtons, const std::array<int, kButtonCount>& spacings,
                   int barWidth, bool autoSpace);
 
-// A "Description|pattern|..." filter as a Qt name filter list.
-QString QtFileFilter(const QString& filter);
-
 // Transport bar of up to twelve buttons: drives a linked player panel, or
 // reports each click through OnControlEvent.
 class TKXPlayerControls : public QWidget, public DesignState

@@ -5,6 +5,7 @@
 
 #include "FakePanel.h"
 #include "platform/Exception.h"
+#include "platform/FileDialogs.h"
 #include "playback/KXPlayerControls.h"
 
 namespace {
