@@ -1,0 +1,54 @@
+#include "Screenshots.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QTabWidget>
+#include <QThread>
+
+#include "Form1.h"
+#include "peaks/KXPeakBuilder.h"
+#include "viewers/KXAudioPeakViewer.h"
+#include "viewers/KXPeakEffectViewer.h"
+
+namespace {
+
+void PumpUntil(const std::function<bool()>& done, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+} // namespace
+
+QStringList SaveScreenshots(TForm1& form, const QString& folder)
+{
+    QDir().mkpath(folder);
+    const QString media = form.cbAudioFilename->currentText();
+    if (!media.isEmpty()) {
+        form.btnLoadBothClick();
+        PumpUntil([&] { return form.KXPeakBuilder1->BuildState() != bsBuilding; }, 30000);
+        const QString peaks = ChangeFileExt(media, form.KXPeakBuilder1->PeakExtension());
+        form.Viewer->SetPeaksFileName(peaks);
+        form.Viewer->SetMark(3000, 7000);
+        form.EffectViewer->Clear();
+        form.EffectViewer->SetPeaksFileName(peaks);
+        form.EffectViewer->InitPoints();
+    }
+    QStringList written;
+    for (int i = 0; i < form.PageControl1->count(); ++i) {
+        form.PageControl1->setCurrentIndex(i);
+        PumpUntil([] { return false; }, 150);
+        QString caption = form.PageControl1->tabText(i);
+        caption.replace(QLatin1Char(' '), QLatin1Char('-'));
+        const QString path = QDir(folder).absoluteFilePath(QStringLiteral("page-%1-%2.png").arg(i).arg(caption));
+        if (!form.grab().save(path))
+            return {};
+        written << path;
+    }
+    return written;
+}
