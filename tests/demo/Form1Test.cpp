@@ -1,0 +1,336 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include "controls/HZDropFiles.h"
+#include "controls/KXFloatEdit.h"
+#include "demo/Form1.h"
+#include "peaks/KXPeakBuilder.h"
+#include "peaks/PeakFormat.h"
+#include "platform/FileDialogs.h"
+#include "platform/MessageBox.h"
+#include "playback/KXAudioPlayer.h"
+#include "playback/KXPlayerControls.h"
+#include "tests/support/TestMedia.h"
+#include "viewers/KXAudioPeakViewer.h"
+#include "viewers/KXPeakEffectViewer.h"
+#include "wavviewer/WaveDevice.h"
+#include "wavviewer/WavViewer.h"
+
+namespace {
+
+GstElement* SyncFakeSink()
+{
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "sync", TRUE, nullptr);
+    return sink;
+}
+
+// The form with short generated WAVs, dialogs answered from a queue, and no
+// sound device or dialog ever reached.
+class Form1Test : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale::c());
+        a = dir.filePath("a.wav");
+        b = dir.filePath("b.wav");
+        ASSERT_TRUE(TestMedia::WriteWav(a, {44100, 2, 16, 44100 * 3}, TestMedia::Sine(440, 0.8, 44100)));
+        ASSERT_TRUE(TestMedia::WriteWav(b, {22050, 1, 16, 22050 * 2}, TestMedia::Sine(220, 0.5, 22050)));
+        previousDialog = SetFileDialogHook([this](QWidget*, const FileDialogRequest&) {
+            return answers.isEmpty() ? QString() : answers.takeFirst();
+        });
+        WaveDevice::SetForceFakeAudioSink(true);
+        form = std::make_unique<TForm1>(QStringList{a, b});
+        form->AudioFilePlayer->SetAudioSinkFactory(SyncFakeSink);
+        form->KXPeakBuilder1->SetTempFolder(dir.path());
+        form->OnBeep = [this] { ++beeps; };
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        SetFileDialogHook(previousDialog);
+    }
+
+    QStringList MemoLines() const
+    {
+        return form->Memo->toPlainText().split('\n', Qt::SkipEmptyParts);
+    }
+
+    bool WaitForMemo(const QString& line, int ms = 30000)
+    {
+        return QTest::qWaitFor([&] { return MemoLines().contains(line); }, ms);
+    }
+
+    // Builds a's peak file through the page, then empties the queue.
+    void BuildPeaksOfA()
+    {
+        answers << a;
+        form->Button5Click();
+        form->btnStartClick();
+        ASSERT_TRUE(WaitForMemo("Peak build completed: " + a));
+        form->btnClearClick();
+    }
+
+    QTemporaryDir dir;
+    QString a, b;
+    QStringList answers;
+    FileDialogHook previousDialog;
+    std::unique_ptr<TForm1> form;
+    int beeps = 0;
+};
+
+} // namespace
+
+TEST_F(Form1Test, startsWithTheStoredLayoutAndSettings)
+{
+    EXPECT_EQ(form->windowTitle(), "Form1");
+    EXPECT_EQ(form->size(), QSize(706, 729));
+    EXPECT_EQ(form->PageControl1->count(), 6);
+    EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet5);
+    EXPECT_EQ(form->KXPeakBuilder1->SamplesPerPeak(), 1102);
+    EXPECT_EQ(form->KXPeakBuilder1->SampleRate(), 44100u);
+    EXPECT_TRUE(form->KXPeakBuilder1->SaveToPeakFiles());
+    EXPECT_FALSE(form->btnStart->isEnabled());
+    EXPECT_FALSE(form->PlayControl->Enabled());
+    EXPECT_EQ(form->PlayControl->width(), 136);
+    EXPECT_EQ(form->cbAudioFilename->currentText(), a);
+    EXPECT_EQ(form->EffectViewer->VisiblePoints(), (TEffectTypes{fcA, fcB}));
+}
+
+TEST_F(Form1Test, addFilesLogsTheQueueAndDuplicates)
+{
+    answers << a;
+    form->Button5Click();
+    EXPECT_EQ(MemoLines(), (QStringList{"Peak file Missing " + a, a}));
+    EXPECT_TRUE(form->btnStart->isEnabled());
+    EXPECT_FALSE(form->btnPause->isEnabled());
+    EXPECT_TRUE(form->StartOnDrop);
+
+    answers << a;
+    form->Button5Click();
+    EXPECT_EQ(MemoLines(), (QStringList{"Duplicate file: " + a, "AppendFilename failed"}));
+
+    form->Button5Click();  // cancelled dialog: nothing changes
+    EXPECT_EQ(MemoLines().size(), 2);
+}
+
+TEST_F(Form1Test, buildLogsInOrderAndFeedsTheSecondViewer)
+{
+    answers << a;
+    form->Button5Click();
+    form->btnStartClick();
+    EXPECT_EQ(MemoLines().last(), "StartBuild succeeded");
+    ASSERT_TRUE(WaitForMemo("Peak build completed: " + a));
+    const QStringList lines = MemoLines();
+    const auto done = lines.indexOf("Peak build completed: " + a);
+    EXPECT_EQ(lines.value(done + 1), "Filled Streams: 1");
+    EXPECT_TRUE(QFile::exists(dir.filePath("a.pek")));
+    EXPECT_NEAR(form->Viewer1->DurationMs(), 3000, 30);
+
+    form->btnStopClick();  // nothing runs any more
+    EXPECT_EQ(MemoLines().last(), "StopBuild failed");
+}
+
+TEST_F(Form1Test, gainsAreLoggedAsReadBackFromTheBuilder)
+{
+    form->cbPeaksGain->setCurrentIndex(6);
+    form->cbPeaksGainChange();
+    EXPECT_EQ(MemoLines().last(), "Gain Left: FFFFGain Right: FFFF");
+    form->cbPeaksGain->setCurrentIndex(0);
+    form->cbPeaksGainChange();
+    EXPECT_EQ(MemoLines().last(), "Gain Left: 0400Gain Right: 0400");
+
+    BuildPeaksOfA();  // the builder keeps its settings once it has built
+    form->cbPeaksGain->setCurrentIndex(2);
+    form->cbPeaksGainChange();
+    EXPECT_EQ(MemoLines().last(), "Gain Left: 0400Gain Right: 0400");
+    form->cbPostProc->setChecked(false);
+    form->cbPostProcClick();
+    EXPECT_EQ(MemoLines().last(), "Change Post Proc failed");
+    EXPECT_TRUE(form->cbPostProc->isChecked());
+}
+
+TEST_F(Form1Test, postProcessingAndSamplesPerPeakBeforeAnyBuild)
+{
+    form->cbPostProc->setChecked(false);
+    form->cbPostProcClick();
+    EXPECT_EQ(MemoLines().last(), "Change Post Proc succeeded");
+    EXPECT_FALSE(form->KXPeakBuilder1->PostProcessing());
+    form->cbPeaksPerSec->setCurrentIndex(1);
+    form->cbPeaksPerSecChange();
+    EXPECT_EQ(form->KXPeakBuilder1->SamplesPerPeak(), 200);
+    form->cbCreatePeakFiles->setChecked(false);
+    form->cbCreatePeakFilesClick();
+    EXPECT_FALSE(form->KXPeakBuilder1->SaveToPeakFiles());
+}
+
+TEST_F(Form1Test, clearLogsFiveLines)
+{
+    answers << a;
+    form->Button5Click();
+    form->btnClearClick();
+    EXPECT_EQ(MemoLines(), (QStringList{"File count: 1", "Filled Streams: 0", "Clear", "File count: 0",
+                                        "Filled Streams: 0"}));
+}
+
+TEST_F(Form1Test, dropsAppendOrReplaceAndStartOnlyOnceAMissingFileWasSeen)
+{
+    // a already has peaks: queuing it reports nothing missing, so no build starts.
+    std::vector<uint8_t> peaks(PeakHeaderSize + 8, 0x80);
+    EncodePeakHeader(MakePeakHeader(44100, 2, 16, 1102, 3 * 10000000LL), peaks.data());
+    ASSERT_TRUE(TestMedia::WriteFile(dir.filePath("a.pek"), peaks));
+    THZDropFilesEvent first({a}, QPoint(5, 5));
+    QCoreApplication::sendEvent(form.get(), &first);
+    EXPECT_EQ(first.Result, 1);
+    EXPECT_FALSE(form->StartOnDrop);
+    EXPECT_EQ(form->KXPeakBuilder1->BuildState(), bsStopped);
+    EXPECT_EQ(MemoLines(), (QStringList{"Start Build: " + a, "Peak file New: " + a, "File count: 1", "Filled Streams: 1"}));
+
+    // Replacing the queue with b reports it missing, and that drop starts its build.
+    form->cbAppend->setChecked(false);
+    THZDropFilesEvent second({b}, QPoint(5, 5));
+    QCoreApplication::sendEvent(form.get(), &second);
+    EXPECT_EQ(form->KXPeakBuilder1->Files(), QStringList{b});
+    EXPECT_TRUE(form->StartOnDrop);
+    EXPECT_EQ(form->KXPeakBuilder1->BuildState(), bsBuilding);
+    ASSERT_TRUE(WaitForMemo("Peak build completed: " + b));
+
+    // Several names appended at once.
+    form->cbAppend->setChecked(true);
+    THZDropFilesEvent third({a, b}, QPoint(5, 5));
+    QCoreApplication::sendEvent(form.get(), &third);
+    EXPECT_EQ(form->KXPeakBuilder1->Files(), (QStringList{b, a}));
+    EXPECT_TRUE(MemoLines().contains("Duplicate file: " + b));
+}
+
+TEST_F(Form1Test, scalerLabelsAndViewerSettings)
+{
+    form->tbScaler->setValue(1);
+    EXPECT_EQ(form->lblScaler->text(), "0.25");
+    EXPECT_FLOAT_EQ(form->Viewer->TimeScaler(), 0.25f);
+    form->tbScaler->setValue(3);
+    EXPECT_EQ(form->lblScaler->text(), "0.75");
+    form->tbEffectViewerScaler->setValue(1);
+    EXPECT_EQ(form->lblEffectScaler->text(), "1.00");
+    EXPECT_FLOAT_EQ(form->EffectViewer->TimeScaler(), 1.0f);
+    form->tbPlayStepPercent->setValue(20);
+    EXPECT_EQ(form->lblPlayStepPercent->text(), "20%");
+    form->cbCursorAtMouse->setChecked(false);
+    form->cbCursorAtMouseClick();
+    EXPECT_FALSE(form->Viewer->PaintCursor());
+}
+
+TEST_F(Form1Test, mediaFileLoadsPeaksPlaysAndSeeks)
+{
+    BuildPeaksOfA();
+    answers << a;
+    form->btnLoadFromFileClick();
+    EXPECT_EQ(form->MediaFileName, a);
+    EXPECT_TRUE(form->PlayControl->Enabled());
+    EXPECT_TRUE(MemoLines().contains("Peak file New: " + a));
+    EXPECT_NEAR(form->Viewer->DurationMs(), 3000, 30);
+    EXPECT_EQ(form->lblLength->text(), "0 mins");
+
+    form->btnMark3To7Click();
+    EXPECT_EQ(form->Viewer->MarkStart(), 3000);
+    EXPECT_EQ(form->Viewer->MarkEnd(), 7000);
+    form->Button11Click();
+    EXPECT_EQ(form->Viewer->MarkEnd(), 0);
+
+    // Time updates reach both viewers' play pointers.
+    TMemoryStream* stream = nullptr;
+    ASSERT_TRUE(form->KXPeakBuilder1->GetStreamByName(a, stream));
+    ASSERT_TRUE(form->Viewer1->LoadFromStream(stream));
+    form->PlayControl->OnControlEvent(form->PlayControl, coPlay, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->Viewer->PointerX() > 2 && form->Viewer1->PointerX() > 2; }, 5000));
+    form->PlayControl->OnControlEvent(form->PlayControl, coPause, 0);
+    EXPECT_EQ(form->AudioFilePlayer->State(), psPause);
+
+    // A click seeks the player to the clicked time.
+    QTest::mouseClick(form->Viewer, Qt::LeftButton, {}, QPoint(100, 30));
+    const int64_t t = form->Viewer->TimeAtPixel(100);
+    EXPECT_EQ(form->lblTime->text(), QStringLiteral("%1 msec").arg(t));
+    EXPECT_NEAR(double(form->AudioFilePlayer->Position()), double(t * 10000), 200000.0);
+
+    form->PlayControl->OnControlEvent(form->PlayControl, coGoToStart, 0);
+    EXPECT_EQ(form->AudioFilePlayer->State(), psStop);
+    EXPECT_EQ(form->AudioFilePlayer->Position(), 0);
+}
+
+TEST_F(Form1Test, streamIndexLoadsTheViewerOrBeeps)
+{
+    BuildPeaksOfA();
+    form->KXPeakBuilder1->AppendFilenames({a, dir.filePath("ghost.wav")});
+    form->feStreamIndex->SetFloat(0);
+    form->btnLoadStreamClick();
+    EXPECT_EQ(beeps, 0);
+    EXPECT_NEAR(form->Viewer->DurationMs(), 3000, 30);
+    form->feStreamIndex->SetFloat(1);  // a stream with no peaks yet
+    form->btnLoadStreamClick();
+    EXPECT_EQ(beeps, 1);
+    form->feStreamIndex->SetFloat(7);  // no such stream
+    form->btnLoadStreamClick();
+    EXPECT_EQ(beeps, 1);
+    EXPECT_NEAR(form->Viewer->DurationMs(), 3000, 30);
+}
+
+TEST_F(Form1Test, effectViewerPageEditsTheEnvelopes)
+{
+    BuildPeaksOfA();
+    answers << dir.filePath("a.pek");
+    form->btnLoadFromFile1Click();
+    TEffectPointRec p{};
+    for (TEffectType t : {fcA, fcB, fcC}) {
+        form->EffectViewer->GetPoint(t, 1, p);
+        EXPECT_GT(p.Position, 0) << int(t);
+    }
+    form->cbEffectC->setChecked(true);
+    form->cbEffectClick(form->cbEffectC);
+    EXPECT_TRUE(form->EffectViewer->VisiblePoints().Contains(fcC));
+    form->cbFocusedPoint->setCurrentIndex(2);
+    form->cbFocusedPointChange();
+    EXPECT_EQ(form->EffectViewer->FocusedType(), fcC);
+
+    // Stereo effects cannot change while points exist: the refusal is shown, not thrown.
+    {
+        ScopedMessageCapture capture;
+        form->cbStereoEffects->setChecked(true);
+        form->Guarded([&] { form->cbStereoEffectsClick(); });
+        EXPECT_EQ(capture.Texts(), QStringList{"Cannot change stereo effects when points are populated"});
+    }
+    form->PeakEffectPopupPopup();
+    EXPECT_FALSE(form->miDeletePoint->isEnabled());  // no point under the mouse
+
+    form->Button12Click();
+    form->EffectViewer->GetPoint(fcA, 0, p);
+    EXPECT_EQ(p.Position, 0);
+    form->cbStereoEffectsClick();  // allowed once the points are gone
+    EXPECT_TRUE(form->EffectViewer->StereoEffects());
+}
+
+TEST_F(Form1Test, loadBothFillsTheWaveViewerBuildsAndLoadsThePlayer)
+{
+    form->btnLoadBothClick();
+    EXPECT_GT(form->WavViewer->PeakData().Size(), 0);
+    EXPECT_EQ(form->AudioFilePlayer->FileName(), a);
+    ASSERT_TRUE(WaitForMemo("Peak build completed: " + a));
+    EXPECT_NEAR(form->Viewer1->DurationMs(), 3000, 30);
+    form->Button4Click();  // the wave viewer plays from its position
+    form->Button2Click();
+    form->cbDisplayTime->setCurrentIndex(1);
+    form->cbDisplayTimeChange();
+    EXPECT_EQ(form->WavViewer->SecondsToShow(), 5);
+}

@@ -1,0 +1,35 @@
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+// The real program on a real (virtual) X display: every page is saved as a
+// picture for a person to look at.
+TEST(TestBench, savesAScreenshotOfEveryPage_xvfb)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        GTEST_SKIP() << "needs an X display (run under xvfb-run)";
+    const QString folder = QStringLiteral(KX_TEST_BINARY_DIR "/screenshots");
+    QDir(folder).removeRecursively();
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(TESTBENCH), {"--media", EXAMPLE_MEDIA, "--screenshots", folder});
+    ASSERT_TRUE(program.waitForFinished(90000));
+    ASSERT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+    const QStringList files = QString::fromUtf8(program.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(files.size(), 6);
+    for (const QString& f : files) {
+        std::printf("screenshot: %s\n", qPrintable(f));
+        const QImage image(f);
+        ASSERT_FALSE(image.isNull()) << f.toStdString();
+        EXPECT_EQ(image.size(), QSize(706, 729));
+    }
+    // The viewer page shows the navy peaks of the example.
+    const QImage viewer(files[1]);
+    int navy = 0;
+    for (int x = 60; x < 450; ++x)
+        navy += viewer.pixelColor(x, 160) == QColor(0, 0, 128) ? 1 : 0;
+    EXPECT_GT(navy, 5);
+}
