@@ -73,6 +73,8 @@ IFileSink* QueryFileSink(GstElement* filter);
 
 // Registers the element and its factory under ClassId (repeat calls are harmless).
 void Register();
+// The factory itself: a new peak filter element named by the label, or null.
+GstElement* Make(const QString& label);
 
 // Name of the temporary file the filter writes before renaming it into place.
 QString TemporaryName(const QString& fileName);

@@ -251,9 +251,15 @@ bool FilterState::Finish(GstBaseSink* sink)
         Deliver(true);
     if (!file_)
         return true;
-    // Without a known duration the header is completed from what was decoded.
-    if (headerDuration_ == 0 && inputKnown_)
-        WriteHeader(int64_t((uint128_t)reducer_.FramesIn() * 10000000u / reducer_.Settings().inputRate));
+    // The header ends with the length actually decoded (a compressed file's
+    // duration is often only an estimate when decoding starts).
+    if (inputKnown_ &&
+        !WriteHeader(int64_t((uint128_t)reducer_.FramesIn() * 10000000u / reducer_.Settings().inputRate))) {
+        std::fclose(file_);
+        file_ = nullptr;
+        std::remove(tempName_.c_str());
+        return false;
+    }
     const bool written = std::fflush(file_) == 0 && !std::ferror(file_);
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
@@ -385,7 +391,9 @@ FilterState* StateOf(GstElement* filter)
     return filter ? static_cast<FilterState*>(g_object_get_data(G_OBJECT(filter), DataKey)) : nullptr;
 }
 
-GstElement* MakeFilter(const QString& label)
+} // namespace
+
+GstElement* Make(const QString& label)
 {
     GstElement* bin = gst_bin_new(label.toUtf8().constData());
     GstElement* convert = gst_element_factory_make("audioconvert", "convert");
@@ -407,8 +415,6 @@ GstElement* MakeFilter(const QString& label)
     return bin;
 }
 
-} // namespace
-
 IConfiguration* QueryConfiguration(GstElement* filter) { return StateOf(filter); }
 IPeaks* QueryPeaks(GstElement* filter) { return StateOf(filter); }
 IFileSink* QueryFileSink(GstElement* filter) { return StateOf(filter); }
@@ -426,7 +432,7 @@ void Register()
         gst_element_register(nullptr, "kxpeaksink", GST_RANK_NONE, kx_peak_sink_get_type());
     });
     if (!FilterRegistry::Registered(ClassId))
-        FilterRegistry::Register(ClassId, MakeFilter);
+        FilterRegistry::Register(ClassId, Make);
 }
 
 } // namespace PeakFilter

@@ -111,6 +111,8 @@ public:
     // Lets the file being built complete, then starts no further file.
     void AbortBuild() { abortRequest_ = true; }
     int64_t Duration() const { return duration_; }
+    // Why the last file reported through OnPeakFailed by a build failed.
+    QString LastBuildFailure() const { return lastFailure_; }
     // The graph manager (null before the first build) and the current decode
     // graph (null when none is running).
     GstElement* GraphManager() const { return graphManager_; }
@@ -154,8 +156,12 @@ private:
     bool StopGraph();
     void ReleaseGraph();
     void GraphNotify();
+    // Takes one graph event and acts on it; false when none was queued.
+    bool TakeGraphEvent();
     void Progress(uintptr_t wParam, intptr_t lParam);
     void CompleteCurrent();
+    // Trims a finished file's stream to its records and sets its decoded length.
+    void FinishStream(int index);
     void FailCurrent(const QString& why);
     void ChainNext();
     void EmptyStream(int index);
@@ -164,11 +170,14 @@ private:
 
     std::unique_ptr<TBuildGraph> graph_;
     QString currentPeakFile_;
+    QString lastFailure_;
     // Format of the running build, fixed at its start for the callback.
     uint32_t buildRate_ = 48000;
     uint32_t buildChannels_ = 2;
     uint32_t buildBits_ = 16;
     uint16_t buildSamplesPerPeak_ = 100;
+    // Media time of the last block taken (written on the streaming thread).
+    std::atomic<int64_t> lastBlockTime_{0};
     // Files built into their streams only (no peak file) and files that
     // failed in this run: the chain never starts them again.
     QStringList completedInMemory_;

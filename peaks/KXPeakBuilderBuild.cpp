@@ -2,6 +2,8 @@
 // graph events, progress, and the chain from one missing file to the next.
 #include <gst/gst.h>
 
+#include <QFileInfo>
+#include <QTimer>
 #include <algorithm>
 
 #include "BuildGraph.h"
@@ -11,6 +13,7 @@
 #include "mediagraph/MediaFramework.h"
 #include "peakfilter/PeakFilterContract.h"
 #include "platform/Exception.h"
+#include "platform/LittleEndian.h"
 #include "platform/PostedEvent.h"
 
 namespace {
@@ -96,6 +99,7 @@ bool TKXPeakBuilder::StartNext()
         // A stopped build leaves a started stream behind; the file starts afresh.
         EmptyStream(index);
         ReleaseGraph();
+        lastBlockTime_ = 0;
         buildRate_ = sampleRate_;
         buildChannels_ = ChannelCount();
         buildBits_ = bitsPerSample_;
@@ -105,6 +109,7 @@ bool TKXPeakBuilder::StartNext()
             graph_ = std::move(graph);
             break;
         }
+        lastFailure_ = graph->FailureText();
         graph.reset();
         const QString media = files_[index];
         failedThisRun_.append(media);
@@ -146,6 +151,10 @@ bool TKXPeakBuilder::StopBuild()
         return false;
     const bool stopped = graphManager_ && StopGraph();
     buildState_ = stopped ? bsStopped : bsFailed;
+    // The filter may have finished its peak file just before the stop; the
+    // stream then holds the same records and is finished alike.
+    if (stopped && graph_ && QFileInfo(currentPeakFile_).isFile())
+        FinishStream(currentIndex_);
     bool abort = false;
     if (stopped)
         Fire(OnProgress, this, 0, -1, 0, abort);
@@ -164,19 +173,33 @@ void TKXPeakBuilder::WindowProc(uint32_t msg, uintptr_t wParam, intptr_t lParam)
 
 void TKXPeakBuilder::GraphNotify()
 {
+    // The notification is posted from the bus before the message is queued,
+    // so it can arrive first and find nothing. When that happens during a
+    // build, the bus is looked at again shortly, or the last message (the
+    // end of stream) could stay queued with no notification left for it.
+    if (!TakeGraphEvent() && graph_)
+        QTimer::singleShot(20, window_, [this] {
+            for (int i = 0; i < 10000 && graph_ && TakeGraphEvent(); ++i) {
+            }
+        });
+}
+
+bool TKXPeakBuilder::TakeGraphEvent()
+{
     if (!graphManager_)
-        return;
+        return false;
     long code = EC_NONE;
     GstMessagePtr message;
     if (!GetEvent(graphManager_, code, message))
-        return;
+        return false;
     // Only the running graph's end or failure matter; the rest is dropped.
     if (!graph_ || (buildState_ != bsBuilding && buildState_ != bsPaused))
-        return;
+        return true;
     if (code == EC_COMPLETE)
         CompleteCurrent();
     else if (code == EC_ERRORABORT)
         FailCurrent(ErrorText(message.get()));
+    return true;
 }
 
 void TKXPeakBuilder::CompleteCurrent()
@@ -185,13 +208,7 @@ void TKXPeakBuilder::CompleteCurrent()
     buildState_ = bsStopped;
     ReleaseGraph();
     const int index = currentIndex_;
-    // The stream holds exactly the delivered records, as the peak file does.
-    if (TMemoryStream* stream = streams_.Get(index)) {
-        QMutexLocker lock(&streams_.Lock());
-        if (stream->Size() > 0)
-            stream->SetSize(stream->Position());
-        stream->SetPosition(0);
-    }
+    FinishStream(index);
     const QString media = index >= 0 && index < FileCount() ? files_[index] : QString();
     if (!saveToPeakFiles_)
         completedInMemory_.append(media);
@@ -199,9 +216,25 @@ void TKXPeakBuilder::CompleteCurrent()
     ChainNext();
 }
 
+void TKXPeakBuilder::FinishStream(int index)
+{
+    // The stream holds exactly the delivered records, as the peak file does.
+    if (TMemoryStream* stream = streams_.Get(index)) {
+        QMutexLocker lock(&streams_.Lock());
+        if (stream->Size() >= PeakHeaderSize) {
+            stream->SetSize(stream->Position());
+            // The decoded length replaces the estimate taken at the start, as
+            // the peak filter does in its file.
+            WriteU32LE(stream->Data() + 10,
+                       ComputePcmByteCount(buildRate_, buildChannels_, buildBits_, lastBlockTime_));
+        }
+        stream->SetPosition(0);
+    }
+}
+
 void TKXPeakBuilder::FailCurrent(const QString& why)
 {
-    (void)why;
+    lastFailure_ = why;
     StopGraph();
     buildState_ = bsStopped;
     ReleaseGraph();
@@ -279,6 +312,7 @@ int32_t TKXPeakBuilder::TakeBlock(int32_t count, const uint8_t* peaks, uint32_t 
     }
     if (count > 0 && peaks)
         streams_.Append(index, peaks, count);
+    lastBlockTime_ = int64_t(uint64_t(timeHigh) << 32 | timeLow);
     window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
     return PeakFilter::S_OK;
 }

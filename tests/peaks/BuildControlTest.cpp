@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <gst/gst.h>
 
 #include "BuildTestSupport.h"
 #include "peaks/PeakFormat.h"
@@ -87,4 +88,151 @@ TEST_F(BuildControl, singleWavMatchesAnIndependentMinMax)
         const auto expected = ReferenceRecords(AsS16(TestMedia::Pcm(spec, signal), bits), channels, 64);
         EXPECT_EQ(std::vector<uint8_t>(stream.begin() + PeakHeaderSize, stream.end()), expected);
     }
+}
+
+TEST_F(BuildControl, chainBuildsEveryMissingFileAndReportsProgress)
+{
+    builder.SetSaveToPeakFiles(true);
+    TestMedia::WavSpec spec{8000, 1, 16, 8000};
+    const QString a = Wav("a.wav", spec), b = Wav("b.wav", spec), c = Wav("c.wav", spec);
+    ASSERT_TRUE(builder.AppendFilenames({a, b, c}));
+    ASSERT_TRUE(builder.StartBuild());
+    EXPECT_EQ(builder.BuildState(), bsBuilding);
+    EXPECT_FALSE(builder.StartBuild());  // already building
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.completed.size() == 3; }, 30000));
+    ASSERT_TRUE(WaitUntilIdle(builder));
+    EXPECT_EQ(events.completed, (std::vector<int>{0, 1, 2}));
+    EXPECT_TRUE(events.failed.empty());
+    for (const QString& f : {a, b, c})
+        EXPECT_TRUE(QFileInfo::exists(ChangeFileExt(f, ".pek")));
+
+    // The start of each file and the moment after each completion, with the
+    // next index and the files still missing.
+    std::vector<std::tuple<int, int>> moments;
+    for (const auto& p : events.progress)
+        if (p.progress == 0)
+            moments.emplace_back(p.item, p.total);
+    const std::vector<std::tuple<int, int>> expected = {{0, 3}, {1, 2}, {1, 2}, {2, 1}, {2, 1}, {-1, 0}};
+    EXPECT_EQ(moments, expected);
+    EXPECT_EQ(builder.BuildState(), bsStopped);
+    EXPECT_FALSE(builder.StartBuild());  // nothing missing any more
+    EXPECT_EQ(builder.BuildState(), bsStopped);
+    EXPECT_FALSE(builder.StopBuild());   // stopped already
+}
+
+TEST_F(BuildControl, abortBuildLetsTheCurrentFileFinishAndStartsNoOther)
+{
+    builder.SetSaveToPeakFiles(true);
+    TestMedia::WavSpec spec{8000, 1, 16, 8000};
+    ASSERT_TRUE(builder.AppendFilenames({Wav("a.wav", spec), Wav("b.wav", spec)}));
+    ASSERT_TRUE(builder.StartBuild());
+    builder.AbortBuild();
+    ASSERT_TRUE(WaitUntilIdle(builder));
+    EXPECT_EQ(events.completed, std::vector<int>{0});
+    ASSERT_FALSE(events.progress.empty());
+    EXPECT_EQ(events.progress.back().item, 1);  // chosen, but not started
+    EXPECT_EQ(builder.BuildState(), bsStopped);
+    // The request was cleared: the next start builds the other file.
+    ASSERT_TRUE(builder.StartBuild());
+    ASSERT_TRUE(WaitUntilIdle(builder));
+    EXPECT_EQ(events.completed, (std::vector<int>{0, 1}));
+}
+
+TEST_F(BuildControl, abortFromProgressStopsAndLeavesNoPeakFile)
+{
+    builder.SetSaveToPeakFiles(true);
+    builder.SetSamplesPerPeak(1);  // many blocks, so progress arrives mid-build
+    const QString wav = Wav("long.wav", {44100, 2, 16, 44100 * 20});
+    ScopedFilterHold hold(20);
+    ASSERT_TRUE(builder.AppendFilename(wav));
+    bool asked = false;
+    builder.OnProgress = [&](QObject*, int progress, int, int, bool& abort) {
+        if (progress > 0 && !asked) {
+            asked = true;
+            abort = true;
+        }
+    };
+    ASSERT_TRUE(builder.StartBuild());
+    ASSERT_TRUE(WaitUntilIdle(builder));
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(events.aborts, 1);
+    EXPECT_TRUE(events.completed.empty());
+    EXPECT_EQ(builder.BuildState(), bsStopped);
+    const QString peak = ChangeFileExt(wav, ".pek");
+    EXPECT_FALSE(QFileInfo::exists(peak));
+    EXPECT_FALSE(QFileInfo::exists(peak + ".partial"));
+}
+
+TEST_F(BuildControl, stoppedBuildStartsAfreshAndEndsWithFileAndStreamAlike)
+{
+    builder.SetSaveToPeakFiles(true);
+    const QString wav = Wav("a.wav", {22050, 2, 16, 22050 * 4});
+    ASSERT_TRUE(builder.AppendFilename(wav));
+    EXPECT_FALSE(builder.PauseBuild());  // no graph manager yet
+    EXPECT_EQ(builder.BuildState(), bsFailed);
+    {
+        ScopedFilterHold hold(10);
+        ASSERT_TRUE(builder.StartBuild());
+        ASSERT_TRUE(builder.PauseBuild());
+        EXPECT_EQ(builder.BuildState(), bsPaused);
+        EXPECT_FALSE(builder.StartBuild());  // a paused build is only stopped
+        ASSERT_TRUE(builder.StopBuild());
+    }
+    EXPECT_EQ(builder.BuildState(), bsStopped);
+    EXPECT_FALSE(QFileInfo::exists(ChangeFileExt(wav, ".pek")));
+    ASSERT_TRUE(builder.StartBuild());
+    ASSERT_TRUE(WaitUntilIdle(builder));
+    ASSERT_EQ(events.completed, std::vector<int>{0});
+    EXPECT_EQ(Stream(0), FileBytes(ChangeFileExt(wav, ".pek")));
+    const auto header = DecodePeakHeader(Stream(0));
+    ASSERT_TRUE(header);
+    EXPECT_EQ(PeakRecordCount(*header, Stream(0).size()), int64_t(4 * 48000 / 100));
+}
+
+TEST_F(BuildControl, withoutPeakFilesEachFileIsBuiltOnce)
+{
+    TestMedia::WavSpec spec{8000, 2, 16, 12000};
+    const QString a = Wav("a.wav", spec), b = Wav("b.wav", spec);
+    ASSERT_TRUE(builder.AppendFilenames({a, b}));
+    ASSERT_TRUE(builder.StartBuild());
+    ASSERT_TRUE(WaitUntilIdle(builder));
+    EXPECT_EQ(events.completed, (std::vector<int>{0, 1}));
+    EXPECT_FALSE(QFileInfo::exists(ChangeFileExt(a, ".pek")));
+    EXPECT_EQ(builder.FilledStreamCount(), 2);
+    EXPECT_FALSE(builder.StartBuild());
+    // Trimmed to the records: 1.5 s at 48000 Hz is 720 records of 8 bytes.
+    EXPECT_EQ(Stream(1).size(), size_t(PeakHeaderSize + 720 * 8));
+}
+
+TEST_F(BuildControl, errorDuringBuildFailsThatFileAndGoesOn)
+{
+    builder.SetSaveToPeakFiles(true);
+    const QString a = Wav("a.wav", {44100, 2, 16, 44100 * 10});
+    const QString b = Wav("b.wav", {8000, 1, 16, 8000});
+    ASSERT_TRUE(builder.AppendFilenames({a, b}));
+    bool injected = false;
+    builder.OnProgress = [&](QObject*, int, int item, int, bool&) {
+        if (item == 0 && !injected && builder.BuildState() == bsBuilding) {
+            injected = true;
+            GError* e = g_error_new_literal(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, "broken frame");
+            gst_element_post_message(builder.GraphManager(),
+                                     gst_message_new_error(GST_OBJECT(builder.GraphManager()), e, nullptr));
+            g_error_free(e);
+        }
+    };
+    builder.OnPeakFailed = [&](QObject*, int i, const QString&, const QString&) { events.failed.push_back(i); };
+    ScopedFilterHold hold(5, 1);  // the first file is still decoding when the error comes
+    ASSERT_TRUE(builder.StartBuild());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !events.completed.empty() && builder.BuildState() != bsBuilding; }, 30000));
+    EXPECT_EQ(events.failed, std::vector<int>{0});
+    EXPECT_EQ(events.completed, std::vector<int>{1});
+    EXPECT_FALSE(QFileInfo::exists(ChangeFileExt(a, ".pek")));
+    EXPECT_FALSE(QFileInfo::exists(ChangeFileExt(a, ".pek") + ".partial"));
+    EXPECT_EQ(Stream(0).size(), 0u);
+    // Not retried in this run; a new start tries it again.
+    EXPECT_EQ(builder.BuildState(), bsStopped);
+    ASSERT_TRUE(builder.StartBuild());
+    EXPECT_EQ(builder.CurrentItemIndex(), 0);
+    ASSERT_TRUE(WaitUntilIdle(builder));
+    EXPECT_EQ(events.completed, (std::vector<int>{1, 0}));
 }

@@ -13,13 +13,17 @@ struct BuildEvents {
     std::vector<int> failed;
     std::vector<int> missing;
     int aborts = 0;
+    QStringList reasons;
     struct ProgressCall { int progress, item, total; };
     std::vector<ProgressCall> progress;
 
     void Attach(TKXPeakBuilder& b)
     {
         b.OnPeakComplete = [this](QObject*, int i, const QString&, const QString&) { completed.push_back(i); };
-        b.OnPeakFailed = [this](QObject*, int i, const QString&, const QString&) { failed.push_back(i); };
+        b.OnPeakFailed = [this, &b](QObject*, int i, const QString& f, const QString&) {
+            failed.push_back(i);
+            reasons.push_back(f + ": " + b.LastBuildFailure());
+        };
         b.OnPeakMissing = [this](QObject*, int i, const QString&, const QString&) { missing.push_back(i); };
         b.OnPeakAbort = [this](QObject*) { ++aborts; };
         b.OnProgress = [this](QObject*, int p, int i, int t, bool&) { progress.push_back({p, i, t}); };
@@ -71,3 +75,55 @@ inline std::vector<int16_t> AsS16(const std::vector<uint8_t>& pcm, int bits)
     }
     return out;
 }
+
+// An MPEG-2 program stream with a tone (MP2) and a test picture. mpeg2enc
+// is used because the libav MPEG-2 video encoder refuses these caps here.
+inline bool EncodeMpegProgram(const QString& path, double seconds)
+{
+    const int frames = int(seconds * 25);
+    const int buffers = int(seconds * 50);
+    return TestMedia::RunPipeline(
+        QStringLiteral("mpegpsmux name=mux ! filesink location=\"%1\" "
+                       "videotestsrc num-buffers=%2 ! video/x-raw,width=160,height=120,framerate=25/1,format=I420 "
+                       "! mpeg2enc ! mux. "
+                       "audiotestsrc wave=sine freq=440 volume=0.5 num-buffers=%3 samplesperbuffer=882 "
+                       "! audio/x-raw,format=S16LE,rate=44100,channels=2 ! avenc_mp2 ! mpegaudioparse ! mux.")
+            .arg(path)
+            .arg(frames)
+            .arg(buffers));
+}
+
+// While alive, peak filters made for a build let `passBuffers` buffers in and
+// then hold their input until the graph is stopped, so that a test acts on a
+// build that is certainly still running.
+#include <gst/gst.h>
+#include <memory>
+#include "mediagraph/FilterRegistry.h"
+#include "mediagraph/GraphHelpers.h"
+#include "peakfilter/PeakFilterContract.h"
+
+class ScopedFilterHold
+{
+public:
+    // Only the first `filters` filters made are held.
+    explicit ScopedFilterHold(int passBuffers, int filters = 1000)
+    {
+        auto left = std::make_shared<int>(filters);
+        FilterRegistry::Register(PeakFilter::ClassId, [passBuffers, left](const QString& label) {
+            GstElement* filter = PeakFilter::Make(label);
+            if ((*left)-- <= 0)
+                return filter;
+            if (GstPad* pad = filter ? FindPin(filter, PINDIR_INPUT, MajorType::Audio) : nullptr) {
+                gst_pad_add_probe(pad, GstPadProbeType(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER),
+                                  [](GstPad*, GstPadProbeInfo*, gpointer data) {
+                                      auto* left = static_cast<int*>(data);
+                                      return (*left)-- > 0 ? GST_PAD_PROBE_PASS : GST_PAD_PROBE_OK;
+                                  },
+                                  new int(passBuffers), [](gpointer p) { delete static_cast<int*>(p); });
+                gst_object_unref(pad);
+            }
+            return filter;
+        });
+    }
+    ~ScopedFilterHold() { FilterRegistry::Register(PeakFilter::ClassId, PeakFilter::Make); }
+};
