@@ -355,12 +355,23 @@ static gboolean kx_peak_sink_event(GstBaseSink* sink, GstEvent* event)
     return GST_BASE_SINK_CLASS(kx_peak_sink_parent_class)->event(sink, event);
 }
 
+static GstStateChangeReturn kx_peak_sink_change_state(GstElement* element, GstStateChange transition)
+{
+    const GstStateChangeReturn result = GST_ELEMENT_CLASS(kx_peak_sink_parent_class)->change_state(element, transition);
+    // Stopped (not just torn down): the streaming thread has ended, so an
+    // unfinished peak file goes now rather than at the next teardown.
+    if (transition == GST_STATE_CHANGE_PAUSED_TO_READY)
+        reinterpret_cast<KxPeakSink*>(element)->state->Stop();
+    return result;
+}
+
 static void kx_peak_sink_class_init(KxPeakSinkClass* klass)
 {
     auto* gobject_class = G_OBJECT_CLASS(klass);
     auto* element_class = GST_ELEMENT_CLASS(klass);
     auto* base_class = GST_BASE_SINK_CLASS(klass);
     gobject_class->finalize = kx_peak_sink_finalize;
+    element_class->change_state = GST_DEBUG_FUNCPTR(kx_peak_sink_change_state);
     gst_element_class_add_static_pad_template(element_class, &sink_template);
     gst_element_class_set_static_metadata(element_class, "Peak reducer", "Sink/Analyzer/Audio",
                                           "Reduces audio to peak records", "kxaudio");
