@@ -41,7 +41,15 @@ bool PeakReducer::Init(const PeakReducerSettings& s)
 uint64_t PeakReducer::RunEnd(uint64_t k) const
 {
     // First input frame whose time reaches output sample (k + 1) × N.
-    const uint128_t num = (uint128_t)(k + 1) * settings_.samplesPerPeak * settings_.inputRate;
+    const uint64_t n = settings_.samplesPerPeak;
+    if (settings_.inputRate == settings_.outputRate)
+        return (k + 1) * n;
+    // 64 bits hold the product for any track shorter than about 90 years.
+    if (k < (uint64_t(1) << 30)) {
+        const uint64_t num = (k + 1) * n * settings_.inputRate;
+        return (num + settings_.outputRate - 1) / settings_.outputRate;
+    }
+    const uint128_t num = (uint128_t)(k + 1) * n * settings_.inputRate;
     return uint64_t((num + settings_.outputRate - 1) / settings_.outputRate);
 }
 
@@ -72,15 +80,28 @@ void PeakReducer::Accumulate(const int16_t* samples, size_t frames)
             hi = hi > v ? hi : v;
             lo = lo < v ? lo : v;
         }
-        // Lane l holds channel l % channels, since every chunk starts on a frame.
-        for (size_t l = 0; l < LaneCount; ++l) {
-            const size_t c = l % settings_.channels;
-            max_[c] = std::max(max_[c], hi[l]);
-            min_[c] = std::min(min_[c], lo[l]);
+        // Fold the lanes pairwise; with stereo the even lanes are the first
+        // channel and the odd ones the second, since every chunk starts on a frame.
+        const Lanes swap4 = __builtin_shuffle(hi, Lanes{4, 5, 6, 7, 0, 1, 2, 3});
+        hi = hi > swap4 ? hi : swap4;
+        const Lanes swap4l = __builtin_shuffle(lo, Lanes{4, 5, 6, 7, 0, 1, 2, 3});
+        lo = lo < swap4l ? lo : swap4l;
+        const Lanes swap2 = __builtin_shuffle(hi, Lanes{2, 3, 0, 1, 6, 7, 4, 5});
+        hi = hi > swap2 ? hi : swap2;
+        const Lanes swap2l = __builtin_shuffle(lo, Lanes{2, 3, 0, 1, 6, 7, 4, 5});
+        lo = lo < swap2l ? lo : swap2l;
+        if (settings_.channels == 2) {
+            max_[0] = std::max(max_[0], hi[0]);
+            max_[1] = std::max(max_[1], hi[1]);
+            min_[0] = std::min(min_[0], lo[0]);
+            min_[1] = std::min(min_[1], lo[1]);
+        } else {
+            max_[0] = std::max({max_[0], hi[0], hi[1]});
+            min_[0] = std::min({min_[0], lo[0], lo[1]});
         }
     }
     for (; i < count; ++i) {
-        const size_t c = i % settings_.channels;
+        const size_t c = settings_.channels == 2 ? (i & 1) : 0;
         max_[c] = std::max(max_[c], samples[i]);
         min_[c] = std::min(min_[c], samples[i]);
     }
@@ -92,6 +113,9 @@ void PeakReducer::Accumulate(const int16_t* samples, size_t frames)
 void PeakReducer::Emit()
 {
     const uint16_t gains[2] = {settings_.leftGain, settings_.rightGain};
+    const size_t at = pending_.size();
+    pending_.resize(at + size_t(recordSize_));
+    uint8_t* out = pending_.data() + at;
     for (uint32_t c = 0; c < settings_.channels; ++c) {
         // Above the input rate a span can fall between two input frames: it
         // then holds the level of the frame before it.
@@ -100,11 +124,11 @@ void PeakReducer::Emit()
         const int32_t values[2] = {ApplyGain(max_[c], gains[c]), ApplyGain(min_[c], gains[c])};
         for (int32_t v : values) {
             if (settings_.bitsPerSample == 8) {
-                pending_.push_back(uint8_t((v >> 8) + 128));
+                *out++ = uint8_t((v >> 8) + 128);
             } else {
                 const auto u = uint16_t(v + 32768);
-                pending_.push_back(uint8_t(u));
-                pending_.push_back(uint8_t(u >> 8));
+                *out++ = uint8_t(u);
+                *out++ = uint8_t(u >> 8);
             }
         }
         max_[c] = INT16_MIN;

@@ -178,10 +178,20 @@ void TKXPeakBuilder::GraphNotify()
     // build, the bus is looked at again shortly, or the last message (the
     // end of stream) could stay queued with no notification left for it.
     if (!TakeGraphEvent() && graph_)
-        QTimer::singleShot(20, window_, [this] {
-            for (int i = 0; i < 10000 && graph_ && TakeGraphEvent(); ++i) {
-            }
-        });
+        RetryGraphEvents(1);
+}
+
+void TKXPeakBuilder::RetryGraphEvents(int delayMs)
+{
+    // Backs off from 1 ms: the missing message is normally queued within
+    // microseconds, and a surplus notification costs only a few idle timers.
+    QTimer::singleShot(delayMs, window_, [this, delayMs] {
+        bool took = false;
+        for (int i = 0; i < 10000 && graph_ && TakeGraphEvent(); ++i)
+            took = true;
+        if (!took && graph_ && delayMs < 16)
+            RetryGraphEvents(delayMs * 2);
+    });
 }
 
 bool TKXPeakBuilder::TakeGraphEvent()
