@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "peaks/PeakFormat.h"
+#include "tests/support/TestMedia.h"
+
+#ifdef PEAKTOOL
+
+namespace {
+
+struct Result {
+    int code = -1;
+    QStringList lines;
+    QString err;
+};
+
+Result Peaktool(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(PEAKTOOL), args);
+    Result r;
+    if (!p.waitForFinished(120000))
+        return r;
+    r.code = p.exitCode();
+    r.lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+} // namespace
+
+TEST(PeakToolBuild, buildsAFolderOfMixedMediaAndReportsEachFile)
+{
+    QTemporaryDir dir;
+    const QString wav = dir.filePath("a.wav"), flac = dir.filePath("b.flac"), mp3 = dir.filePath("c.mp3");
+    const QString text = dir.filePath("d.wav"), video = dir.filePath("e.avi");
+    const TestMedia::WavSpec spec{44100, 2, 16, 44100 * 2 + 5};
+    const auto signal = TestMedia::Sine(97, 0.6, 44100);
+    ASSERT_TRUE(TestMedia::WriteWav(wav, spec, signal));
+    ASSERT_TRUE(TestMedia::EncodeTone(flac, 1.0));
+    ASSERT_TRUE(TestMedia::EncodeTone(mp3, 1.0));
+    ASSERT_TRUE(TestMedia::WriteFile(text, std::vector<uint8_t>(3000, 'z')));
+    ASSERT_TRUE(TestMedia::EncodeVideoOnly(video, 1.0));
+    const QStringList files = {wav, flac, mp3, text, video};
+
+    const Result r = Peaktool(QStringList{"build", "--no-progress", "--rate", "44100", "--samples-per-peak", "441"} + files);
+    EXPECT_EQ(r.code, 1) << r.err.toStdString();
+    QStringList built, failed;
+    for (const QString& line : r.lines) {
+        const QStringList f = line.split('\t');
+        if (f[0] == "built")
+            built << f.value(1);
+        else if (f[0] == "failed")
+            failed << f.value(1);
+    }
+    EXPECT_EQ(built, (QStringList{wav, flac, mp3}));
+    EXPECT_EQ(failed, (QStringList{text, video}));
+
+    for (const QString& f : {wav, flac, mp3}) {
+        const QString peak = f.left(f.lastIndexOf('.')) + ".pek";
+        EXPECT_EQ(Peaktool({"info", peak}).code, 0) << peak.toStdString();
+    }
+    // The WAV's records are the plain extremes of its samples.
+    std::vector<uint8_t> bytes;
+    ASSERT_EQ(ReadPeakFile(dir.filePath("a.pek"), PeakReader::ViewerFile, bytes), PeakCheck::Accepted);
+    const auto pcm = TestMedia::Pcm(spec, signal);
+    ASSERT_EQ(bytes.size(), size_t(PeakHeaderSize + 201 * 8));
+    for (size_t k = 0; k < 201; ++k) {
+        int hi = -32768, lo = 32767;
+        for (size_t f = k * 441; f < std::min<size_t>(size_t(spec.frames), (k + 1) * 441); ++f) {
+            const int v = int16_t(pcm[f * 4] | pcm[f * 4 + 1] << 8);
+            hi = std::max(hi, v);
+            lo = std::min(lo, v);
+        }
+        const uint8_t* rec = &bytes[PeakHeaderSize + k * 8];
+        ASSERT_EQ(rec[0] | rec[1] << 8, hi + 32768) << k;
+        ASSERT_EQ(rec[2] | rec[3] << 8, lo + 32768) << k;
+    }
+
+    // A second run loads what exists and builds nothing new.
+    const Result again = Peaktool(QStringList{"build", "--no-progress"} + files.mid(0, 3));
+    EXPECT_EQ(again.code, 0);
+    EXPECT_EQ(again.lines.filter("has-peaks").size(), 3);
+    const Result status = Peaktool(QStringList{"status"} + files);
+    EXPECT_TRUE(status.lines.last().startsWith("files: 5 missing: 2")) << status.lines.join("\n").toStdString();
+}
+
+TEST(PeakToolBuild, refusesBadOptions)
+{
+    for (const QStringList& bad : {QStringList{"--channels", "3", "x.wav"}, QStringList{"--rate", "12345", "x.wav"},
+                                   QStringList{"--samples-per-peak", "0", "x.wav"}, QStringList{"--bits", "16"},
+                                   QStringList{"--gain", "70000", "x.wav"}})
+        EXPECT_EQ(Peaktool(QStringList{"build"} + bad).code, 2) << bad.join(' ').toStdString();
+    QTemporaryDir dir;
+    const Result missing = Peaktool({"build", dir.filePath("nothing.wav")});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_TRUE(missing.lines.value(0).startsWith("not-found"));
+}
+
+#endif
