@@ -80,17 +80,4 @@ TEST_F(ChosenFilters, aviGetsSplitterAndDecoderNamedInTheGraph)
     EXPECT_TRUE(complete);
 }
 
-TEST_F(ChosenFilters, mpegWithoutItsFiltersFallsBackToAutomaticPlugging)
-{
-    // Moonlight is in the demultiplexer set, but no such filter exists here.
-    const auto choice = SelectCodecs(MediaSubtype::Mpeg2Program, Moonlight, CodecConfig::DemuxSet(),
-                                     CodecConfig::DecoderSet(), [](const CodecFilter& f) {
-                                         return FilterRegistry::Registered(f.classId);
-                                     });
-    EXPECT_FALSE(choice.success);
-    EXPECT_FALSE(choice.hasDemux);
-    // The FFDShow decoder exists and is taken, but without a demultiplexer it is no success.
-    EXPECT_EQ(choice.decoder.classId, CodecIds::FFDShowAudio);
-}
-
 #endif
