@@ -18,6 +18,8 @@ namespace {
 
 // Prerolling stops waiting after this long (a stream that never shows its pads).
 constexpr gint64 PrerollLimitNs = 20 * GST_SECOND;
+// Bytes the file source reads at a time.
+constexpr guint SourceBlockBytes = 64 * 1024;
 // Type finding looks at this much of the file.
 constexpr qint64 TypeFindBytes = 256 * 1024;
 
@@ -140,7 +142,10 @@ bool TBuildGraph::Build()
     source_ = gst_element_factory_make("filesrc", "Source");
     if (!source_)
         return Fail(QStringLiteral("no file source"));
-    g_object_set(source_, "location", QFile::encodeName(mediaFile_).constData(), nullptr);
+    // Automatic plugging reads the file in push mode; the default 4 KiB
+    // blocks make a parser such as the WAV one about half again slower.
+    g_object_set(source_, "location", QFile::encodeName(mediaFile_).constData(), "blocksize", guint(SourceBlockBytes),
+                 nullptr);
     gst_bin_add(GST_BIN(manager_), source_);
     GstPadPtr sourcePin(FindPin(source_, PINDIR_OUTPUT, MajorType::Stream));
     if (!sourcePin)
