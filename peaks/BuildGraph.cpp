@@ -219,14 +219,13 @@ bool TBuildGraph::Build()
 
     // Blocks arrive as fast as the decoder delivers them.
     gst_pipeline_use_clock(GST_PIPELINE(manager_), nullptr);
-    if (!Connect(sourcePin.get(), filterPin_))
+    if (!Connect(sourcePin.get()))
         return Fail(failure_.isEmpty() ? QStringLiteral("cannot connect") : failure_);
     return true;
 }
 
-bool TBuildGraph::Connect(GstPad* sourcePin, GstPad* filterPin)
+bool TBuildGraph::Connect(GstPad* sourcePin)
 {
-    (void)filterPin;
     GstElement* decodebin = gst_element_factory_make("decodebin", "Decodebin");
     if (!decodebin)
         return false;

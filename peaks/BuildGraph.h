@@ -45,7 +45,8 @@ public:
 
 private:
     bool Fail(const QString& why);
-    bool Connect(GstPad* sourcePin, GstPad* filterPin);
+    // Plugs from the source pin to the filter's audio input and prerolls.
+    bool Connect(GstPad* sourcePin);
     static void OnPadAdded(GstElement* decodebin, GstPad* pad, TBuildGraph* self);
     static void OnNoMorePads(GstElement* decodebin, TBuildGraph* self);
 

@@ -147,6 +147,32 @@ protected:
     // Messages of the hidden window (graph notifications and progress).
     void WindowProc(uint32_t msg, uintptr_t wParam, intptr_t lParam);
 
+    MessageWindow* window_ = nullptr;
+    QStringList files_;
+    QString peakExtension_ = QStringLiteral(".pek");
+    TStreamList streams_;
+    GstElement* graphManager_ = nullptr;
+    uint32_t rotCookie_ = 0;
+    uint8_t buildState_ = bsStopped;
+    bool saveToPeakFiles_ = false;
+    bool postProcessing_ = false;
+    uint16_t samplesPerPeak_ = 100;
+    QString tempFolder_;
+    uint32_t bitsPerSample_ = 16;
+    TChannels outputChannels_ = chStereo;
+    uint16_t leftGain_ = 4096;
+    uint16_t rightGain_ = 4096;
+    uint32_t sampleRate_ = 48000;
+    bool addToRot_ = false;
+    int vrmVideoCache_ = 12;
+    int vrmAudioCache_ = 2;
+    TFilterSet mpegCodecSet_ = Moonlight;
+    std::atomic<int> currentIndex_{0};
+    int missingCount_ = 0;
+    std::atomic<int64_t> duration_{0};
+    bool abortRequest_ = false;
+    bool freeOutputFormat_ = false;
+
 private:
     friend class TBuildGraph;
     void CreateGraphManager();
@@ -183,34 +209,6 @@ private:
     // failed in this run: the chain never starts them again.
     QStringList completedInMemory_;
     QStringList failedThisRun_;
-
-protected:
-
-    MessageWindow* window_ = nullptr;
-    QStringList files_;
-    QString peakExtension_ = QStringLiteral(".pek");
-    TStreamList streams_;
-    GstElement* graphManager_ = nullptr;
-    uint32_t rotCookie_ = 0;
-    uint8_t buildState_ = bsStopped;
-    bool saveToPeakFiles_ = false;
-    bool postProcessing_ = false;
-    uint16_t samplesPerPeak_ = 100;
-    QString tempFolder_;
-    uint32_t bitsPerSample_ = 16;
-    TChannels outputChannels_ = chStereo;
-    uint16_t leftGain_ = 4096;
-    uint16_t rightGain_ = 4096;
-    uint32_t sampleRate_ = 48000;
-    bool addToRot_ = false;
-    int vrmVideoCache_ = 12;
-    int vrmAudioCache_ = 2;
-    TFilterSet mpegCodecSet_ = Moonlight;
-    std::atomic<int> currentIndex_{0};
-    int missingCount_ = 0;
-    std::atomic<int64_t> duration_{0};
-    bool abortRequest_ = false;
-    bool freeOutputFormat_ = false;
 };
 
 // Names compare equal when they match after lower-casing ASCII letters.
