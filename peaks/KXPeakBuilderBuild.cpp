@@ -231,7 +231,12 @@ void TKXPeakBuilder::FinishStream(int index)
     // The stream holds exactly the delivered records, as the peak file does.
     if (TMemoryStream* stream = streams_.Get(index)) {
         QMutexLocker lock(&streams_.Lock());
-        if (stream->Size() >= PeakHeaderSize) {
+        if (stream->Size() == 0) {
+            // A track without a single sample: the header alone, as in the file.
+            uint8_t header[PeakHeaderSize];
+            EncodePeakHeader(MakePeakHeader(buildRate_, buildChannels_, buildBits_, buildSamplesPerPeak_, 0), header);
+            stream->Write(header, PeakHeaderSize);
+        } else if (stream->Size() >= PeakHeaderSize) {
             stream->SetSize(stream->Position());
             // The decoded length replaces the estimate taken at the start, as
             // the peak filter does in its file.

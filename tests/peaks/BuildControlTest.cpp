@@ -236,3 +236,15 @@ TEST_F(BuildControl, errorDuringBuildFailsThatFileAndGoesOn)
     ASSERT_TRUE(WaitUntilIdle(builder));
     EXPECT_EQ(events.completed, (std::vector<int>{1, 0}));
 }
+
+TEST_F(BuildControl, trackWithoutSamplesGivesAHeaderOnlyStreamAndFile)
+{
+    builder.SetSaveToPeakFiles(true);
+    const QString wav = Wav("empty.wav", {44100, 2, 16, 0});
+    ASSERT_TRUE(builder.AppendFilename(wav));
+    ASSERT_TRUE(builder.StartBuild());
+    ASSERT_TRUE(WaitUntilIdle(builder));
+    ASSERT_EQ(events.completed, std::vector<int>{0});
+    EXPECT_EQ(Stream(0).size(), size_t(PeakHeaderSize));
+    EXPECT_EQ(Stream(0), FileBytes(ChangeFileExt(wav, ".pek")));
+}
