@@ -17,12 +17,20 @@ enum GraphEventCode : long {
 };
 
 // Routes a pipeline's bus to a hidden window: one posted message (msg, 0, 0)
-// per bus message; the messages stay queued on the bus for GetEvent.
-// A null window detaches.
+// per bus message. The bus messages are queued for GetEvent and PopEvent
+// before the notification is posted, so a notification always finds its
+// message. A null window detaches (messages already queued stay).
 void SetNotifyWindow(GstElement* pipeline, MessageWindow* window, uint32_t msg);
 
 // Takes one queued bus message without waiting; false when none is queued.
 bool GetEvent(GstElement* pipeline, long& code, GstMessagePtr& message);
+
+// Takes the oldest queued message of the given types without waiting
+// (a reference the caller owns), or null.
+GstMessage* PopEvent(GstElement* pipeline, GstMessageType types);
+
+// Drops every queued message of the pipeline.
+void FlushEvents(GstElement* pipeline);
 
 // The text of an error message ("" for other messages).
 QString ErrorText(GstMessage* message);

@@ -9,6 +9,7 @@
 #include "KXPeakBuilder.h"
 #include "mediagraph/CodecConfig.h"
 #include "mediagraph/FilterRegistry.h"
+#include "mediagraph/GraphEvents.h"
 #include "mediagraph/GraphHelpers.h"
 #include "mediagraph/GstPtr.h"
 #include "peakfilter/PeakFilterContract.h"
@@ -118,9 +119,7 @@ void TBuildGraph::Teardown()
         gst_object_unref(first);
     }
     // Messages of this graph must not reach the next one's handling.
-    GstBusPtr bus(gst_element_get_bus(manager_));
-    gst_bus_set_flushing(bus.get(), TRUE);
-    gst_bus_set_flushing(bus.get(), FALSE);
+    FlushEvents(manager_);
 }
 
 bool TBuildGraph::Fail(const QString& why)
@@ -242,7 +241,6 @@ bool TBuildGraph::Connect(GstPad* sourcePin)
     if (gst_element_set_state(manager_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE && !linked_) {
         failure_ = QStringLiteral("cannot start decoding");
     }
-    GstBusPtr bus(gst_element_get_bus(manager_));
     const gint64 deadline = g_get_monotonic_time() + PrerollLimitNs / 1000;
     while (failure_.isEmpty()) {
         const GstStateChangeReturn r = gst_element_get_state(manager_, nullptr, nullptr, 20 * GST_MSECOND);
@@ -250,7 +248,7 @@ bool TBuildGraph::Connect(GstPad* sourcePin)
             break;
         if (r == GST_STATE_CHANGE_FAILURE)
             failure_ = QStringLiteral("cannot start decoding");
-        GstMessagePtr error(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
+        GstMessagePtr error(PopEvent(manager_, GST_MESSAGE_ERROR));
         if (error) {
             GError* e = nullptr;
             gst_message_parse_error(error.get(), &e, nullptr);

@@ -184,7 +184,6 @@ private:
     void GraphNotify();
     // Takes one graph event and acts on it; false when none was queued.
     bool TakeGraphEvent();
-    void RetryGraphEvents(int delayMs);
     void Progress(uintptr_t wParam, intptr_t lParam);
     void CompleteCurrent();
     // Trims a finished file's stream to its records and sets its decoded length.

@@ -3,7 +3,6 @@
 #include <gst/gst.h>
 
 #include <QFileInfo>
-#include <QTimer>
 #include <algorithm>
 
 #include "BuildGraph.h"
@@ -173,25 +172,7 @@ void TKXPeakBuilder::WindowProc(uint32_t msg, uintptr_t wParam, intptr_t lParam)
 
 void TKXPeakBuilder::GraphNotify()
 {
-    // The notification is posted from the bus before the message is queued,
-    // so it can arrive first and find nothing. When that happens during a
-    // build, the bus is looked at again shortly, or the last message (the
-    // end of stream) could stay queued with no notification left for it.
-    if (!TakeGraphEvent() && graph_)
-        RetryGraphEvents(1);
-}
-
-void TKXPeakBuilder::RetryGraphEvents(int delayMs)
-{
-    // Backs off from 1 ms: the missing message is normally queued within
-    // microseconds, and a surplus notification costs only a few idle timers.
-    QTimer::singleShot(delayMs, window_, [this, delayMs] {
-        bool took = false;
-        for (int i = 0; i < 10000 && graph_ && TakeGraphEvent(); ++i)
-            took = true;
-        if (!took && graph_ && delayMs < 16)
-            RetryGraphEvents(delayMs * 2);
-    });
+    TakeGraphEvent();
 }
 
 bool TKXPeakBuilder::TakeGraphEvent()

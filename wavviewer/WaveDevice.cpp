@@ -99,9 +99,7 @@ bool WaveDevice::Open(const QString& fileName, MessageWindow* callback)
         return false;
     }
     // Messages of the failed or finished preroll are of no interest.
-    GstBusPtr bus(gst_element_get_bus(pipeline.get()));
-    gst_bus_set_flushing(bus.get(), TRUE);
-    gst_bus_set_flushing(bus.get(), FALSE);
+    FlushEvents(pipeline.get());
 
     pipeline_ = std::move(pipeline);
     busWindow_ = std::move(busWindow);
@@ -148,9 +146,7 @@ bool WaveDevice::Play(uint32_t fromMs, bool notify)
         return false;
     gst_element_get_state(pipeline_.get(), nullptr, nullptr, WaitTime);
     // An end of the previous play may have been posted before the flush.
-    GstBusPtr bus(gst_element_get_bus(pipeline_.get()));
-    gst_bus_set_flushing(bus.get(), TRUE);
-    gst_bus_set_flushing(bus.get(), FALSE);
+    FlushEvents(pipeline_.get());
     if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
         return false;
     atEnd_ = false;

@@ -148,3 +148,52 @@ TEST(RegisterGraph, listsTheGraphUnderItsItemName)
     EXPECT_EQ(cookie, kept);  // revoking leaves the cookie
     EXPECT_FALSE(GraphRegistry::Contains(name));
 }
+
+TEST(GraphEvents, everyNotificationFindsItsMessage)
+{
+    // level posts a message per millisecond of audio from the streaming
+    // thread: many chances for a notification to outrun its message.
+    GstElementPtr pipeline(GST_ELEMENT(gst_object_ref_sink(gst_parse_launch(
+        "audiotestsrc num-buffers=300 samplesperbuffer=441 ! level interval=1000000 post-messages=true "
+        "! fakesink sync=false",
+        nullptr))));
+    ASSERT_TRUE(pipeline);
+    int notifications = 0, empty = 0;
+    bool complete = false;
+    MessageWindow window([&](uint32_t, uintptr_t, intptr_t) {
+        ++notifications;
+        long code = 0;
+        GstMessagePtr m;
+        if (!GetEvent(pipeline.get(), code, m))
+            ++empty;
+        complete = complete || code == EC_COMPLETE;
+    });
+    SetNotifyWindow(pipeline.get(), &window, 0x8001);
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    QTRY_VERIFY_WITH_TIMEOUT(complete, 10000);
+    EXPECT_GT(notifications, 300);
+    EXPECT_EQ(empty, 0);
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    SetNotifyWindow(pipeline.get(), nullptr, 0);
+}
+
+TEST(GraphEvents, popByTypeAndFlush)
+{
+    GstElementPtr pipeline(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr))));
+    MessageWindow window([](uint32_t, uintptr_t, intptr_t) {});
+    SetNotifyWindow(pipeline.get(), &window, 0x8001);
+    GstBusPtr bus(gst_element_get_bus(pipeline.get()));
+    gst_bus_post(bus.get(), gst_message_new_eos(GST_OBJECT(pipeline.get())));
+    gst_bus_post(bus.get(), gst_message_new_error(GST_OBJECT(pipeline.get()),
+                                                  g_error_new_literal(GST_CORE_ERROR, GST_CORE_ERROR_FAILED, "boom"),
+                                                  nullptr));
+    GstMessagePtr error(PopEvent(pipeline.get(), GST_MESSAGE_ERROR));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(ErrorText(error.get()), "boom");
+    EXPECT_EQ(ErrorText(nullptr), "");
+    FlushEvents(pipeline.get());
+    long code = 0;
+    GstMessagePtr m;
+    EXPECT_FALSE(GetEvent(pipeline.get(), code, m));  // the end of stream went with the flush
+    SetNotifyWindow(pipeline.get(), nullptr, 0);
+}
