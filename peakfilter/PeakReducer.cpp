@@ -80,16 +80,13 @@ void PeakReducer::Accumulate(const int16_t* samples, size_t frames)
             hi = hi > v ? hi : v;
             lo = lo < v ? lo : v;
         }
-        // Fold the lanes pairwise; with stereo the even lanes are the first
-        // channel and the odd ones the second, since every chunk starts on a frame.
-        const Lanes swap4 = __builtin_shuffle(hi, Lanes{4, 5, 6, 7, 0, 1, 2, 3});
-        hi = hi > swap4 ? hi : swap4;
-        const Lanes swap4l = __builtin_shuffle(lo, Lanes{4, 5, 6, 7, 0, 1, 2, 3});
-        lo = lo < swap4l ? lo : swap4l;
-        const Lanes swap2 = __builtin_shuffle(hi, Lanes{2, 3, 0, 1, 6, 7, 4, 5});
-        hi = hi > swap2 ? hi : swap2;
-        const Lanes swap2l = __builtin_shuffle(lo, Lanes{2, 3, 0, 1, 6, 7, 4, 5});
-        lo = lo < swap2l ? lo : swap2l;
+        // Fold the lanes; with stereo the even lanes are the first channel
+        // and the odd ones the second, since every chunk starts on a frame.
+        // Once per call, so plain code costs nothing measurable.
+        for (size_t l = 2; l < LaneCount; ++l) {
+            hi[l % 2] = std::max(hi[l % 2], hi[l]);
+            lo[l % 2] = std::min(lo[l % 2], lo[l]);
+        }
         if (settings_.channels == 2) {
             max_[0] = std::max(max_[0], hi[0]);
             max_[1] = std::max(max_[1], hi[1]);
