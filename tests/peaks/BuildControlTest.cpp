@@ -20,10 +20,10 @@ protected:
         events.Attach(builder);
     }
     QString Path(const QString& name) const { return dir.filePath(name); }
-    QString Wav(const QString& name, const TestMedia::WavSpec& spec, double freq = 440)
+    QString Wav(const QString& name, const TestMedia::WavFormat& format, double freq = 440)
     {
         const QString p = Path(name);
-        EXPECT_TRUE(TestMedia::WriteWav(p, spec, TestMedia::Sine(freq, 0.8, spec.rate)));
+        EXPECT_TRUE(TestMedia::WriteWav(p, format, TestMedia::Sine(freq, 0.8, format.rate)));
         return p;
     }
     std::vector<uint8_t> Stream(int index)
@@ -61,10 +61,10 @@ TEST_F(BuildControl, singleWavMatchesAnIndependentMinMax)
         b.SetSamplesPerPeak(64);
         b.SetOutputSamplesPerSecond(sps);
         b.SetOutputChannels(channels == 1 ? chMono : chStereo);
-        TestMedia::WavSpec spec{rate, channels, bits, int64_t(rate) * 3 / 2 + 17};
+        TestMedia::WavFormat format{rate, channels, bits, int64_t(rate) * 3 / 2 + 17};
         const auto signal = TestMedia::Sine(rate / 97.0, 0.8, rate);
         const QString wav = Path(QStringLiteral("s%1.wav").arg(rate));
-        ASSERT_TRUE(TestMedia::WriteWav(wav, spec, signal));
+        ASSERT_TRUE(TestMedia::WriteWav(wav, format, signal));
         ASSERT_TRUE(b.AppendFilename(wav));
         ASSERT_TRUE(b.StartBuild());
         ASSERT_TRUE(WaitUntilIdle(b));
@@ -85,7 +85,7 @@ TEST_F(BuildControl, singleWavMatchesAnIndependentMinMax)
         EXPECT_EQ(header->BytesPerPeak, 4);
         EXPECT_EQ(header->SamplesPerPeak, 64);
         EXPECT_EQ(header->PcmByteCount, ComputePcmByteCount(rate, channels, 16, b.Duration()));
-        const auto expected = ReferenceRecords(AsS16(TestMedia::Pcm(spec, signal), bits), channels, 64);
+        const auto expected = ReferenceRecords(AsS16(TestMedia::Pcm(format, signal), bits), channels, 64);
         EXPECT_EQ(std::vector<uint8_t>(stream.begin() + PeakHeaderSize, stream.end()), expected);
     }
 }
@@ -93,8 +93,8 @@ TEST_F(BuildControl, singleWavMatchesAnIndependentMinMax)
 TEST_F(BuildControl, chainBuildsEveryMissingFileAndReportsProgress)
 {
     builder.SetSaveToPeakFiles(true);
-    TestMedia::WavSpec spec{8000, 1, 16, 8000};
-    const QString a = Wav("a.wav", spec), b = Wav("b.wav", spec), c = Wav("c.wav", spec);
+    TestMedia::WavFormat format{8000, 1, 16, 8000};
+    const QString a = Wav("a.wav", format), b = Wav("b.wav", format), c = Wav("c.wav", format);
     ASSERT_TRUE(builder.AppendFilenames({a, b, c}));
     ASSERT_TRUE(builder.StartBuild());
     EXPECT_EQ(builder.BuildState(), bsBuilding);
@@ -123,8 +123,8 @@ TEST_F(BuildControl, chainBuildsEveryMissingFileAndReportsProgress)
 TEST_F(BuildControl, abortBuildLetsTheCurrentFileFinishAndStartsNoOther)
 {
     builder.SetSaveToPeakFiles(true);
-    TestMedia::WavSpec spec{8000, 1, 16, 8000};
-    ASSERT_TRUE(builder.AppendFilenames({Wav("a.wav", spec), Wav("b.wav", spec)}));
+    TestMedia::WavFormat format{8000, 1, 16, 8000};
+    ASSERT_TRUE(builder.AppendFilenames({Wav("a.wav", format), Wav("b.wav", format)}));
     ASSERT_TRUE(builder.StartBuild());
     builder.AbortBuild();
     ASSERT_TRUE(WaitUntilIdle(builder));
@@ -191,8 +191,8 @@ TEST_F(BuildControl, stoppedBuildStartsAfreshAndEndsWithFileAndStreamAlike)
 
 TEST_F(BuildControl, withoutPeakFilesEachFileIsBuiltOnce)
 {
-    TestMedia::WavSpec spec{8000, 2, 16, 12000};
-    const QString a = Wav("a.wav", spec), b = Wav("b.wav", spec);
+    TestMedia::WavFormat format{8000, 2, 16, 12000};
+    const QString a = Wav("a.wav", format), b = Wav("b.wav", format);
     ASSERT_TRUE(builder.AppendFilenames({a, b}));
     ASSERT_TRUE(builder.StartBuild());
     ASSERT_TRUE(WaitUntilIdle(builder));

@@ -48,11 +48,11 @@ protected:
     QString Wav(const QString& name, double seconds, uint32_t rate = 8000)
     {
         const QString path = dir.filePath(name);
-        TestMedia::WavSpec spec;
-        spec.rate = rate;
-        spec.channels = 1;
-        spec.frames = static_cast<int64_t>(seconds * rate);
-        EXPECT_TRUE(TestMedia::WriteWav(path, spec, TestMedia::Sine(440, 0.5, rate)));
+        TestMedia::WavFormat format;
+        format.rate = rate;
+        format.channels = 1;
+        format.frames = static_cast<int64_t>(seconds * rate);
+        EXPECT_TRUE(TestMedia::WriteWav(path, format, TestMedia::Sine(440, 0.5, rate)));
         return path;
     }
 

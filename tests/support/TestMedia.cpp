@@ -17,15 +17,15 @@ Signal Sine(double frequency, double amplitude, uint32_t rate)
     };
 }
 
-std::vector<uint8_t> Pcm(const WavSpec& spec, const Signal& signal)
+std::vector<uint8_t> Pcm(const WavFormat& format, const Signal& signal)
 {
-    const size_t bytesPerSample = spec.bits / 8u;
-    std::vector<uint8_t> out(static_cast<size_t>(spec.frames) * spec.channels * bytesPerSample);
+    const size_t bytesPerSample = format.bits / 8u;
+    std::vector<uint8_t> out(static_cast<size_t>(format.frames) * format.channels * bytesPerSample);
     size_t at = 0;
-    for (int64_t f = 0; f < spec.frames; ++f) {
-        for (int c = 0; c < spec.channels; ++c) {
+    for (int64_t f = 0; f < format.frames; ++f) {
+        for (int c = 0; c < format.channels; ++c) {
             const double v = std::clamp(signal(f, c), -1.0, 1.0);
-            if (spec.bits == 8) {
+            if (format.bits == 8) {
                 out[at++] = static_cast<uint8_t>(std::lround(128.0 + v * 127.0));
             } else {
                 WriteU16LE(&out[at], static_cast<uint16_t>(static_cast<int16_t>(std::lround(v * 32767.0))));
@@ -36,9 +36,9 @@ std::vector<uint8_t> Pcm(const WavSpec& spec, const Signal& signal)
     return out;
 }
 
-std::vector<uint8_t> WavBytes(const WavSpec& spec, const Signal& signal)
+std::vector<uint8_t> WavBytes(const WavFormat& format, const Signal& signal)
 {
-    return MakeWavBytes(spec.rate, spec.channels, spec.bits, Pcm(spec, signal));
+    return MakeWavBytes(format.rate, format.channels, format.bits, Pcm(format, signal));
 }
 
 bool WriteFile(const QString& path, const std::vector<uint8_t>& bytes)
@@ -50,9 +50,9 @@ bool WriteFile(const QString& path, const std::vector<uint8_t>& bytes)
            static_cast<qint64>(bytes.size());
 }
 
-bool WriteWav(const QString& path, const WavSpec& spec, const Signal& signal)
+bool WriteWav(const QString& path, const WavFormat& format, const Signal& signal)
 {
-    return WriteFile(path, WavBytes(spec, signal));
+    return WriteFile(path, WavBytes(format, signal));
 }
 
 bool RunPipeline(const QString& description, int timeoutMs)

@@ -9,7 +9,7 @@
 // encoded with GStreamer at test time.
 namespace TestMedia {
 
-struct WavSpec {
+struct WavFormat {
     uint32_t rate = 44100;
     uint16_t channels = 2;
     uint16_t bits = 16;
@@ -22,12 +22,12 @@ using Signal = std::function<double(int64_t frame, int channel)>;
 // A sine of the given frequency and amplitude on every channel.
 Signal Sine(double frequency, double amplitude, uint32_t rate);
 
-// Interleaved PCM bytes for the spec (8-bit unsigned, 16-bit signed LE).
-std::vector<uint8_t> Pcm(const WavSpec& spec, const Signal& signal);
+// Interleaved PCM bytes for the format (8-bit unsigned, 16-bit signed LE).
+std::vector<uint8_t> Pcm(const WavFormat& format, const Signal& signal);
 // A canonical 44-byte-header PCM WAV.
-std::vector<uint8_t> WavBytes(const WavSpec& spec, const Signal& signal);
+std::vector<uint8_t> WavBytes(const WavFormat& format, const Signal& signal);
 bool WriteFile(const QString& path, const std::vector<uint8_t>& bytes);
-bool WriteWav(const QString& path, const WavSpec& spec, const Signal& signal);
+bool WriteWav(const QString& path, const WavFormat& format, const Signal& signal);
 
 // Runs a gst-launch style pipeline to its end (for example
 // "audiotestsrc num-buffers=20 ! flacenc ! filesink location=x.flac");

@@ -23,8 +23,8 @@ protected:
     std::unique_ptr<TWavViewer> Viewer(double fileSeconds, int seconds, int width)
     {
         const QString path = dir.filePath(QStringLiteral("tone%1.wav").arg(++files));
-        TestMedia::WavSpec spec{8000, 1, 16, static_cast<int64_t>(fileSeconds * 8000)};
-        EXPECT_TRUE(TestMedia::WriteWav(path, spec, TestMedia::Sine(440, 0.5, 8000)));
+        TestMedia::WavFormat format{8000, 1, 16, static_cast<int64_t>(fileSeconds * 8000)};
+        EXPECT_TRUE(TestMedia::WriteWav(path, format, TestMedia::Sine(440, 0.5, 8000)));
         auto v = std::make_unique<TWavViewer>();
         v->resize(v->InfoWidth() + width, 200);
         v->show();
