@@ -96,7 +96,7 @@ TEST_F(BuildGraphMedia, compressedAudioMatchesAnIndependentDecode)
 TEST_F(BuildGraphMedia, containersWithVideoGiveTheirAudio)
 {
     const QStringList files = {Path("mpg.mpg"), Path("avi.avi")};
-    ASSERT_TRUE(EncodeMpegProgram(files[0], 2.0));
+    ASSERT_TRUE(TestMedia::EncodeTone(files[0], 2.0));
     ASSERT_TRUE(TestMedia::EncodeTone(files[1], 2.0));
     ASSERT_TRUE(builder.AppendFilenames(files));
     ASSERT_TRUE(builder.StartBuild());
@@ -193,7 +193,7 @@ TEST(BuildGraphTypes, typeFindingNamesContainers)
     QTemporaryDir dir;
     const QString avi = dir.filePath("a.avi"), mpg = dir.filePath("a.mpg"), wav = dir.filePath("a.wav");
     ASSERT_TRUE(TestMedia::EncodeTone(avi, 0.5));
-    ASSERT_TRUE(EncodeMpegProgram(mpg, 0.5));
+    ASSERT_TRUE(TestMedia::EncodeTone(mpg, 0.5));
     ASSERT_TRUE(TestMedia::WriteWav(wav, {8000, 1, 16, 800}, TestMedia::Sine(440, 0.5, 8000)));
     EXPECT_EQ(FindSubtype(avi), MediaSubtype::Avi);
     EXPECT_EQ(FindSubtype(mpg), MediaSubtype::Mpeg2Program);

@@ -76,23 +76,6 @@ inline std::vector<int16_t> AsS16(const std::vector<uint8_t>& pcm, int bits)
     return out;
 }
 
-// An MPEG-2 program stream with a tone (MP2) and a test picture. mpeg2enc
-// is used because the libav MPEG-2 video encoder refuses these caps here.
-inline bool EncodeMpegProgram(const QString& path, double seconds)
-{
-    const int frames = int(seconds * 25);
-    const int buffers = int(seconds * 50);
-    return TestMedia::RunPipeline(
-        QStringLiteral("mpegpsmux name=mux ! filesink location=\"%1\" "
-                       "videotestsrc num-buffers=%2 ! video/x-raw,width=160,height=120,framerate=25/1,format=I420 "
-                       "! mpeg2enc ! mux. "
-                       "audiotestsrc wave=sine freq=440 volume=0.5 num-buffers=%3 samplesperbuffer=882 "
-                       "! audio/x-raw,format=S16LE,rate=44100,channels=2 ! avenc_mp2 ! mpegaudioparse ! mux.")
-            .arg(path)
-            .arg(frames)
-            .arg(buffers));
-}
-
 // While alive, peak filters made for a build let `passBuffers` buffers in and
 // then hold their input until the graph is stopped, so that a test acts on a
 // build that is certainly still running.

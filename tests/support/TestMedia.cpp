@@ -92,8 +92,11 @@ bool EncodeTone(const QString& path, double seconds, uint32_t rate, int channels
     else if (path.endsWith(QLatin1String(".wav")))
         enc = QStringLiteral("! wavenc");
     else if (path.endsWith(QLatin1String(".mpg"))) {
-        const QString video = QStringLiteral(" videotestsrc num-buffers=%1 ! video/x-raw,width=160,height=120,framerate=25/1 "
-                                             "! avenc_mpeg2video ! mpegvideoparse ! mux. ")
+        // An MPEG-2 program stream; mpeg2enc, as the libav MPEG-2 video
+        // encoder refuses these caps here.
+        const QString video = QStringLiteral(" videotestsrc num-buffers=%1 "
+                                             "! video/x-raw,width=160,height=120,framerate=25/1,format=I420 "
+                                             "! mpeg2enc ! mux. ")
                                   .arg(static_cast<long>(seconds * 25));
         return RunPipeline(QStringLiteral("mpegpsmux name=mux ! filesink location=\"%1\" %2 %3 ! avenc_mp2 ! mpegaudioparse ! mux.")
                                .arg(path, video, src));
