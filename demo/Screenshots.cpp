@@ -38,6 +38,13 @@ QStringList SaveScreenshots(TForm1& form, const QString& folder)
         form.EffectViewer->Clear();
         form.EffectViewer->SetPeaksFileName(peaks);
         form.EffectViewer->InitPoints();
+        // A few envelope points, so the picture shows lines and discs.
+        const int64_t range = form.EffectViewer->PointRange();
+        int index = 0;
+        form.EffectViewer->AddPoint(fcA, ecBoth, index, 20000, int(range / 4));
+        form.EffectViewer->AddPoint(fcA, ecBoth, index, -12000, int(range / 2));
+        form.EffectViewer->AddPoint(fcB, ecBoth, index, -25000, int(range / 3));
+        form.EffectViewer->PaintPeaks(true, nullptr);
     }
     QStringList written;
     for (int i = 0; i < form.PageControl1->count(); ++i) {
