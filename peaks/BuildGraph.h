@@ -18,6 +18,14 @@ public:
 };
 inline constexpr const char* AviSplitterCacheKey = "kx-avi-splitter-cache";
 
+// What type finding reports for the start of a file (an empty name when
+// nothing is recognised).
+struct TypeFound {
+    QString name;
+    int mpegVersion = 0;
+    bool systemStream = false;
+};
+
 // The graph that decodes one media file into the peak filter, built inside
 // the builder's graph manager (a pipeline). "Source" reads the file; the
 // codec selection may add "Demux" and "Decoder"; the peak filter is "Pre
@@ -47,6 +55,9 @@ private:
     bool Fail(const QString& why);
     // Plugs from the source pin to the filter's audio input and prerolls.
     bool Connect(GstPad* sourcePin);
+    // Runs the graph to PAUSED: made synchronous, so a file without audio
+    // fails the build at once.
+    bool Preroll();
     static void OnPadAdded(GstElement* decodebin, GstPad* pad, TBuildGraph* self);
     static void OnNoMorePads(GstElement* decodebin, TBuildGraph* self);
 
@@ -56,11 +67,14 @@ private:
     QString peakFile_;
     GstElement* source_ = nullptr;
     GstPad* filterPin_ = nullptr;
+    TypeFound mediaType_;
     MediaSubtype subtype_ = MediaSubtype::Other;
     CodecChoice choice_;
     QString failure_;
     std::atomic<bool> linked_{false};
 };
 
-// Media type of the start of a file, as type finding reports it.
+// What type finding reports for a file.
+TypeFound FindMediaType(const QString& mediaFile);
+// The media subtype of a file, from its type.
 MediaSubtype FindSubtype(const QString& mediaFile);
