@@ -14,23 +14,10 @@
 
 #include "controls/HZDropFiles.h"
 #include "platform/Exception.h"
+#include "tests/support/TestHelpers.h"
 #include "platform/MessageBox.h"
 
-// Readable failure output for Qt strings.
-void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-
 namespace {
-
-template <typename F>
-QString MessageOf(F&& f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return QString();
-}
 
 // Refuses names with one extension.
 class ExtensionFilter : public THZFileFilter
@@ -118,9 +105,9 @@ TEST(DropFilesConstruction, OwnerMustBeAFormWithoutAnotherComponent)
     QWidget form;
     QWidget child(&form);
     QObject plain;
-    EXPECT_EQ(MessageOf([] { THZFormDropFiles d(nullptr); }), notAForm);
-    EXPECT_EQ(MessageOf([&] { THZFormDropFiles d(&child); }), notAForm);
-    EXPECT_EQ(MessageOf([&] { THZFormDropFiles d(&plain); }), notAForm);
+    EXPECT_EQ(RaisedMessage([] { THZFormDropFiles d(nullptr); }), notAForm);
+    EXPECT_EQ(RaisedMessage([&] { THZFormDropFiles d(&child); }), notAForm);
+    EXPECT_EQ(RaisedMessage([&] { THZFormDropFiles d(&plain); }), notAForm);
     EXPECT_TRUE(child.children().isEmpty());
 
     form.setObjectName("MainForm");
@@ -128,7 +115,7 @@ TEST(DropFilesConstruction, OwnerMustBeAFormWithoutAnotherComponent)
     first->setObjectName("Drops");
     EXPECT_TRUE(form.acceptDrops());
     const int children = static_cast<int>(form.children().size());
-    EXPECT_EQ(MessageOf([&] { new THZFormDropFiles(&form); }),
+    EXPECT_EQ(RaisedMessage([&] { new THZFormDropFiles(&form); }),
               "Only one THZFormDropFiles component is permitted on a form: Drops is already present on MainForm");
     EXPECT_EQ(form.children().size(), children) << "the refused component is not created";
 

@@ -10,23 +10,13 @@
 #include "controls/FloatText.h"
 #include "controls/KXFloatEdit.h"
 #include "platform/Exception.h"
+#include "tests/support/TestHelpers.h"
 #include "platform/QtInput.h"
 
 namespace {
 
 const QLocale kUs(QLocale::English, QLocale::UnitedStates);
 const QLocale kGerman(QLocale::German, QLocale::Germany);
-
-template <typename F>
-QString MessageOf(F&& f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return QString();
-}
 
 class FloatEditTest : public ::testing::Test
 {
@@ -125,7 +115,7 @@ TEST_F(FloatEditTest, TextSetterTakesNumbersWithinTheBounds)
     EXPECT_EQ(edit_.Text(), "0.25");
     edit_.SetText("1.5");
     for (const char* bad : {"abc", "0,5", ""})
-        EXPECT_EQ(MessageOf([&] { edit_.SetText(bad); }), "Value must be numerical") << bad;
+        EXPECT_EQ(RaisedMessage([&] { edit_.SetText(bad); }), "Value must be numerical") << bad;
     EXPECT_EQ(edit_.Float(), 0.25);
     EXPECT_EQ(edit_.Text(), "0.25");
 
@@ -244,23 +234,23 @@ TEST_F(FloatEditTest, FreeTextModeKeepsAnyTextUntilSwitchedBack)
     edit_.clear();
     QTest::keyClicks(&edit_, "label");
     edit_.SetAllowText(true);
-    EXPECT_EQ(MessageOf([&] { edit_.SetAllowText(false); }), "Value must be numerical");
+    EXPECT_EQ(RaisedMessage([&] { edit_.SetAllowText(false); }), "Value must be numerical");
     EXPECT_FALSE(edit_.AllowText());
     EXPECT_EQ(edit_.Color(), clWindow);
 }
 
 TEST_F(FloatEditTest, SettersReportBadValuesAndKeepTheOldOnes)
 {
-    EXPECT_EQ(MessageOf([&] { edit_.SetDecimals(19); }), "Decimals must be between 0 and 18");
-    EXPECT_EQ(MessageOf([&] { edit_.SetDecimals(-1); }), "Decimals must be between 0 and 18");
+    EXPECT_EQ(RaisedMessage([&] { edit_.SetDecimals(19); }), "Decimals must be between 0 and 18");
+    EXPECT_EQ(RaisedMessage([&] { edit_.SetDecimals(-1); }), "Decimals must be between 0 and 18");
     EXPECT_EQ(edit_.Decimals(), 1);
     edit_.SetDecimals(18);
     EXPECT_EQ(edit_.Text(), "0.000000000000000000");
-    EXPECT_EQ(MessageOf([&] { edit_.SetStepValue(-0.5); }), "Step value must be zero or positive");
-    EXPECT_EQ(MessageOf([&] { edit_.SetStepValue(std::nan("")); }), "Step value must be zero or positive");
+    EXPECT_EQ(RaisedMessage([&] { edit_.SetStepValue(-0.5); }), "Step value must be zero or positive");
+    EXPECT_EQ(RaisedMessage([&] { edit_.SetStepValue(std::nan("")); }), "Step value must be zero or positive");
     EXPECT_EQ(edit_.StepValue(), 0.0);
-    EXPECT_EQ(MessageOf([&] { edit_.SetHeight(9); }), "Height can range from 10 to 64");
-    EXPECT_EQ(MessageOf([&] { edit_.SetHeight(65); }), "Height can range from 10 to 64");
+    EXPECT_EQ(RaisedMessage([&] { edit_.SetHeight(9); }), "Height can range from 10 to 64");
+    EXPECT_EQ(RaisedMessage([&] { edit_.SetHeight(65); }), "Height can range from 10 to 64");
     EXPECT_EQ(edit_.Height(), 30);
     edit_.SetHeight(64);
     EXPECT_EQ(edit_.Height(), 64);

@@ -8,6 +8,7 @@
 #include "peaks/KXPeakBuilder.h"
 #include "peaks/PeakFormat.h"
 #include "platform/Exception.h"
+#include "tests/support/TestHelpers.h"
 
 namespace {
 
@@ -187,23 +188,15 @@ TEST_F(QueueFixture, setFilenameReplacesTheQueueOnlyForAnExistingFile)
 TEST(KXPeakBuilderSettings, settersRefuseWithTheirMessages)
 {
     TKXPeakBuilder b;
-    auto message = [](auto&& f) {
-        try {
-            f();
-        } catch (const Exception& e) {
-            return e.Message();
-        }
-        return QString();
-    };
-    EXPECT_EQ(message([&] { b.SetVRMAudioCache(0); }), "Cache must be between 1 and 50");
-    EXPECT_EQ(message([&] { b.SetVRMVideoCache(51); }), "Cache must be between 1 and 50");
+    EXPECT_EQ(RaisedMessage([&] { b.SetVRMAudioCache(0); }), "Cache must be between 1 and 50");
+    EXPECT_EQ(RaisedMessage([&] { b.SetVRMVideoCache(51); }), "Cache must be between 1 and 50");
     b.SetVRMAudioCache(50);
     b.SetVRMVideoCache(1);
     EXPECT_EQ(b.VRMAudioCache(), 50);
     EXPECT_EQ(b.VRMVideoCache(), 1);
-    EXPECT_EQ(message([&] { b.SetOutputChannels(chNone); }), "Channels must be chMono or chStereo");
+    EXPECT_EQ(RaisedMessage([&] { b.SetOutputChannels(chNone); }), "Channels must be chMono or chStereo");
     const int outOfRange = std::atoi("7");  // not a constant, so it reaches the setter as stored data would
-    EXPECT_EQ(message([&] { b.SetOutputBPS(static_cast<TBPS>(outOfRange)); }), "BitsPerSample must be bps8 or bps16");
+    EXPECT_EQ(RaisedMessage([&] { b.SetOutputBPS(static_cast<TBPS>(outOfRange)); }), "BitsPerSample must be bps8 or bps16");
     b.SetOutputBPS(bp8);
     EXPECT_EQ(b.BitsPerSample(), 8u);
     EXPECT_EQ(b.OutputBPS(), bp8);

@@ -9,19 +9,10 @@
 #include "mediagraph/CodecConfig.h"
 #include "platform/Exception.h"
 #include "platform/GraphRegistry.h"
+#include "tests/support/TestHelpers.h"
 #include "tests/support/TestMedia.h"
 
 namespace {
-
-QString ExceptionText(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return {};
-}
 
 class VideoPanelTest : public ::testing::Test
 {
@@ -72,7 +63,7 @@ TEST(VideoPanelRules, CodecSetFallsBackToInstalledFamilies)
     EXPECT_EQ(choose(Custom, {Moonlight}), "ignored");
     EXPECT_EQ(choose(TFilterSet::Test, none), "9");
     for (int bad : {6, 7, 10, -1})
-        EXPECT_EQ(ExceptionText([&] { choose(bad, none); }), "Invalid mpeg codec set") << bad;
+        EXPECT_EQ(RaisedMessage([&] { choose(bad, none); }), "Invalid mpeg codec set") << bad;
 }
 
 TEST(VideoPanelRules, VolumeRuleTable)
@@ -129,7 +120,7 @@ TEST(VideoPanel, StartsClosedWithDefaultsAndCodecRules)
     EXPECT_EQ(panel.Resolution(), 0);
     panel.SetResolution(2); // ignored outside sets 1 and 2
     EXPECT_EQ(panel.Resolution(), 0);
-    EXPECT_EQ(ExceptionText([&] { panel.SetCodecSet(7); }), "Invalid mpeg codec set");
+    EXPECT_EQ(RaisedMessage([&] { panel.SetCodecSet(7); }), "Invalid mpeg codec set");
 
     TestVideoPlayer owned(nullptr);
     QWidget form;

@@ -1,6 +1,7 @@
 #pragma once
 #include <QStringList>
-#include <ostream>
+
+#include "tests/support/TestHelpers.h"
 
 #include "playback/KXCommonPlayer.h"
 
@@ -43,8 +44,3 @@ protected:
     void WindowProc(uint32_t, uintptr_t, intptr_t) override {}
 };
 
-// Readable QString values in test failure messages.
-inline void PrintTo(const QString& s, std::ostream* os)
-{
-    *os << '"' << s.toStdString() << '"';
-}

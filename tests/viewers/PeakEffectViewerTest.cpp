@@ -7,6 +7,7 @@
 
 #include "PeakTestData.h"
 #include "platform/Exception.h"
+#include "tests/support/TestHelpers.h"
 #include "platform/MemoryStream.h"
 #include "viewers/KXPeakEffectViewer.h"
 #include "viewers/ViewerCursors.h"
@@ -17,12 +18,7 @@ namespace {
 
 void ExpectRaise(const std::function<void()>& f, const char* message)
 {
-    try {
-        f();
-        ADD_FAILURE() << "no exception, expected: " << message;
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), QString::fromLatin1(message));
-    }
+    EXPECT_EQ(RaisedMessage(f), QString::fromLatin1(message));
 }
 
 TEST(TEffectPoints, limitsIgnoreWhatCannotBeARangeAndRejectBeyond32767)

@@ -1,0 +1,24 @@
+#pragma once
+// Small helpers shared by the test binaries.
+#include <QString>
+#include <functional>
+#include <ostream>
+
+#include "platform/Exception.h"
+
+// The message of the Exception a call raises, or empty when it raises none.
+inline QString RaisedMessage(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return {};
+}
+
+// Readable QString values in test failure output.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
