@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <string>
 
+namespace kx {
+
 QString FormatFloat(double value, int decimals, bool thousands, const QLocale& locale)
 {
     QLocale l(locale);
@@ -137,3 +139,5 @@ void DrawUpDownButton(QImage& image, bool downHalf, bool pressed, bool enabled, 
     painter.drawPolygon(QPolygon({QPoint(2 * h / 8, h / 8), QPoint(h / 8, 3 * h / 8), QPoint(3 * h / 8, 3 * h / 8)}));
     painter.drawPolygon(QPolygon({QPoint(5 * h / 8, 5 * h / 8), QPoint(7 * h / 8, 5 * h / 8), QPoint(6 * h / 8, 7 * h / 8)}));
 }
+
+} // namespace kx

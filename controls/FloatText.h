@@ -8,6 +8,8 @@ class QLocale;
 class QImage;
 class QPalette;
 
+namespace kx {
+
 // Number text of the float edit: shown in the user's locale, read in one
 // fixed notation so that a stored or typed value means the same everywhere.
 
@@ -40,3 +42,5 @@ void DrawUpDownButton(QImage& image, bool downHalf, bool pressed, bool enabled, 
 
 // Arrow colour of a disabled button.
 constexpr TColor kDisabledArrowColor = 10789024;
+
+} // namespace kx

@@ -12,6 +12,8 @@
 #include "platform/Exception.h"
 #include "platform/MessageBox.h"
 
+namespace kx {
+
 QEvent::Type RegisterDropFilesMessage()
 {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -270,3 +272,5 @@ void THZFormDropFiles::HandleDrop(const QStringList& names, QPoint point)
         ShowMessageBox(form_, QString::fromUtf8(e.what()));
     }
 }
+
+} // namespace kx

@@ -14,6 +14,9 @@
 #include "platform/Events.h"
 
 class QWidget;
+
+namespace kx {
+
 class THZSubClassedDropFiles;
 
 enum THZDropFilesOption { dfoIncFolders, dfoIncFiles, dfoRecurseFolders };
@@ -173,3 +176,5 @@ public:
     using THZAbstractDropFilesHelper::THZAbstractDropFilesHelper;
     QWidget* GetControl() override;
 };
+
+} // namespace kx

@@ -12,6 +12,8 @@
 #include "platform/Exception.h"
 #include "platform/QtInput.h"
 
+namespace kx {
+
 // The up/down button: shows the edit's button bitmap and hands mouse presses
 // back to the edit.
 class TKXFloatEditButton : public QWidget
@@ -395,3 +397,5 @@ void TKXFloatEdit::focusOutEvent(QFocusEvent* event)
     Fire(OnExit, this);
     TakeTypedText(false); // valid typed text stays as typed
 }
+
+} // namespace kx

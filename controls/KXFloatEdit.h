@@ -11,6 +11,8 @@
 
 class QWidget;
 
+namespace kx {
+
 // Key is the typed character; setting it to 0 drops the key press.
 using TKeyPressEvent = std::function<void(QObject* Sender, QChar& Key)>;
 // Handled set to true keeps the edit's own context menu closed.
@@ -134,3 +136,5 @@ private:
     bool enabled_ = true;
     TColor color_ = clWindow;
 };
+
+} // namespace kx

@@ -31,6 +31,8 @@
 #include "viewers/KXPeakEffectViewer.h"
 #include "wavviewer/WavViewer.h"
 
+namespace kx {
+
 namespace {
 
 template <typename W, typename... A>
@@ -413,3 +415,5 @@ void TForm1::CreatePeaksTestPage()
     connect(Button10, &QPushButton::clicked, this, Guard(&TForm1::Button10Click));
     connect(btnLoadBoth, &QPushButton::clicked, this, Guard(&TForm1::btnLoadBothClick));
 }
+
+} // namespace kx

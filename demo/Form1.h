@@ -19,6 +19,9 @@ class QProgressBar;
 class QPushButton;
 class QSlider;
 class QTabWidget;
+
+namespace kx {
+
 class TKXAudioFilePlayer;
 class TKXAudioPeakViewer;
 class TKXFloatEdit;
@@ -215,3 +218,5 @@ private:
 
     QStringList exampleMedia_;
 };
+
+} // namespace kx

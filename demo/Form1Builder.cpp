@@ -14,6 +14,8 @@
 #include "platform/FileDialogs.h"
 #include "viewers/KXAudioPeakViewer.h"
 
+namespace kx {
+
 namespace {
 
 const uint16_t kGains[] = {1024, 2048, 4096, 8192, 16384, 32768, 65535};
@@ -206,3 +208,5 @@ void TForm1::WireBuilderEvents()
     };
     b->OnFileNotExist = [this](QObject*, const QString& f) { Log(f + " does not exist"); };
 }
+
+} // namespace kx

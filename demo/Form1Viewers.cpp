@@ -18,6 +18,8 @@
 #include "viewers/KXPeakEffectViewer.h"
 #include "wavviewer/WavViewer.h"
 
+namespace kx {
+
 namespace {
 
 QString FormatFloat(double v)
@@ -254,3 +256,5 @@ void TForm1::Button10Click()
 {
     AudioFilePlayer->Play();
 }
+
+} // namespace kx

@@ -12,6 +12,8 @@
 #include "viewers/KXAudioPeakViewer.h"
 #include "viewers/KXPeakEffectViewer.h"
 
+namespace kx {
+
 namespace {
 
 void PumpUntil(const std::function<bool()>& done, int ms)
@@ -59,3 +61,5 @@ QStringList SaveScreenshots(TForm1& form, const QString& folder)
     }
     return written;
 }
+
+} // namespace kx

@@ -12,6 +12,8 @@
 #include "mediagraph/MediaFramework.h"
 #include "viewers/ViewerCursors.h"
 
+using namespace kx;
+
 int main(int argc, char** argv)
 {
     // Qt needs its application object before any cursor image can exist, so

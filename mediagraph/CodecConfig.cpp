@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+namespace kx {
+
 namespace {
 
 void* g_library = nullptr;
@@ -107,3 +109,5 @@ void ResetSets()
 }
 
 } // namespace CodecConfig
+
+} // namespace kx

@@ -6,6 +6,8 @@
 
 typedef struct _GstElement GstElement;
 
+namespace kx {
+
 // The codec configuration library "libmpgconf.so", an outside library that
 // comes with third-party demultiplexers and decoders. It is loaded once at
 // start-up; its exports are looked up at every call, and every call gives 0
@@ -33,3 +35,5 @@ void FillSetsIfDecoderEmpty();
 void ResetSets();
 
 } // namespace CodecConfig
+
+} // namespace kx

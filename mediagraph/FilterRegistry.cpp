@@ -5,6 +5,8 @@
 #include <QMutex>
 #include <map>
 
+namespace kx {
+
 namespace {
 
 struct Registry {
@@ -75,3 +77,5 @@ GstElement* CreateFilter(const QString& classId, const QString& label)
         return nullptr;
     }
 }
+
+} // namespace kx

@@ -4,6 +4,8 @@
 
 typedef struct _GstElement GstElement;
 
+namespace kx {
+
 // Filters are created by class identifier ("{C79B5024-...}"): components
 // register a factory for the identifiers they provide, and creation of an
 // identifier nobody provides simply yields nothing.
@@ -21,3 +23,5 @@ bool Registered(const QString& classId);
 // A new element (a normal, non-floating reference the caller owns), or null.
 // Never throws; the label names the element.
 GstElement* CreateFilter(const QString& classId, const QString& label);
+
+} // namespace kx

@@ -1,6 +1,10 @@
 #pragma once
 #include "platform/EnumSet.h"
 
+namespace kx {
+
 // Demultiplexer and decoder family for MPEG media.
 enum TFilterSet { Default, Moonlight, Elecard, DScaler, FFDShow, VRMMedia, Dirac, Illiminable, Custom, Test };
 using TFilterSets = EnumSet<TFilterSet>;
+
+} // namespace kx

@@ -7,6 +7,8 @@
 
 #include "platform/PostedEvent.h"
 
+namespace kx {
+
 namespace {
 
 // Messages of a notifying bus wait here rather than in the bus: the sync
@@ -135,3 +137,5 @@ QString ErrorText(GstMessage* message)
         g_error_free(error);
     return text;
 }
+
+} // namespace kx

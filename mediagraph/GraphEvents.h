@@ -4,6 +4,8 @@
 
 #include "GstPtr.h"
 
+namespace kx {
+
 class MessageWindow;
 
 // Event codes of graph notifications.
@@ -34,3 +36,5 @@ void FlushEvents(GstElement* pipeline);
 
 // The text of an error message ("" for other messages).
 QString ErrorText(GstMessage* message);
+
+} // namespace kx

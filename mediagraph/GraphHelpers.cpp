@@ -8,6 +8,8 @@
 #include "GstPtr.h"
 #include "platform/Exception.h"
 
+namespace kx {
+
 MajorType MajorTypeOfCaps(const GstCaps* caps)
 {
     if (!caps || gst_caps_is_any(caps) || gst_caps_is_empty(caps))
@@ -89,3 +91,5 @@ bool FolderWritable(const QString& path)
         return false;
     return access(native.constData(), W_OK) == 0;
 }
+
+} // namespace kx

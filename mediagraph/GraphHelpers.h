@@ -3,6 +3,9 @@
 
 typedef struct _GstElement GstElement;
 typedef struct _GstPad GstPad;
+typedef struct _GstCaps GstCaps;
+
+namespace kx {
 
 enum PinDirection { PINDIR_INPUT = 0, PINDIR_OUTPUT = 1 };
 
@@ -16,10 +19,12 @@ enum class MajorType { Null, Stream, Audio, Video };
 GstPad* FindPin(GstElement* filter, PinDirection direction, MajorType major);
 
 // The major type of a set of caps.
-MajorType MajorTypeOfCaps(const struct _GstCaps* caps);
+MajorType MajorTypeOfCaps(const GstCaps* caps);
 
 // A folder is writable when it exists, is a directory, carries a write
 // permission bit, lies on a mount that is not read-only, and access(W_OK)
 // agrees. The folder is the part of the path before its last "/" (the root
 // stays whole), so "a/b/" names b and "a/b" names a.
 bool FolderWritable(const QString& path);
+
+} // namespace kx

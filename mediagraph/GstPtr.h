@@ -2,6 +2,8 @@
 #include <gst/gst.h>
 #include <memory>
 
+namespace kx {
+
 // Owning handles for GStreamer objects, released with the right unref.
 struct GstObjectUnref {
     void operator()(gpointer p) const { if (p) gst_object_unref(p); }
@@ -21,3 +23,5 @@ using GstPadPtr = GstPtr<GstPad>;
 using GstBusPtr = GstPtr<GstBus>;
 using GstMessagePtr = std::unique_ptr<GstMessage, GstMiniObjectUnref>;
 using GstCapsPtr = std::unique_ptr<GstCaps, GstMiniObjectUnref>;
+
+} // namespace kx

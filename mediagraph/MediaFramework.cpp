@@ -7,6 +7,8 @@
 #include "CodecConfig.h"
 #include "platform/GraphRegistry.h"
 
+namespace kx {
+
 void InitMediaFramework()
 {
     if (!CodecConfig::Loaded())
@@ -97,3 +99,5 @@ bool MediaFrameworkPresent()
     }
     return true;
 }
+
+} // namespace kx

@@ -4,6 +4,8 @@
 
 typedef struct _GstElement GstElement;
 
+namespace kx {
+
 // Start-up and shutdown of the media support: the codec configuration
 // library and GStreamer, in that order (once per process; repeat calls are
 // harmless).
@@ -24,3 +26,5 @@ int VersionClassOf(const QString& release);
 // True when the media framework is usable: GStreamer 1.22 or later with the
 // elements the components build their graphs from.
 bool MediaFrameworkPresent();
+
+} // namespace kx

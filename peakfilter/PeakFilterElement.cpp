@@ -14,10 +14,12 @@
 #include <unistd.h>
 #include <vector>
 
-#include "PeakFilterContract.h"
+#include "PeakFilterElement.h"
 #include "PeakReducer.h"
 #include "mediagraph/FilterRegistry.h"
 #include "platform/LittleEndian.h"
+
+namespace kx {
 
 GST_DEBUG_CATEGORY_STATIC(kx_peak_sink_debug);
 #define GST_CAT_DEFAULT kx_peak_sink_debug
@@ -30,7 +32,6 @@ using namespace PeakFilter;
 // flows without a call per decoded buffer.
 constexpr size_t DeliveryBytes = 16384;
 
-const char* const DataKey = "kx-peak-filter";
 
 class FilterState final : public IConfiguration, public IPeaks, public IFileSink
 {
@@ -383,6 +384,14 @@ static void kx_peak_sink_class_init(KxPeakSinkClass* klass)
     base_class->event = GST_DEBUG_FUNCPTR(kx_peak_sink_event);
 }
 
+// The builder finds the interfaces through object data (see the contract).
+static void Offer(GObject* object, FilterState* state)
+{
+    g_object_set_data(object, PeakFilter::ConfigurationKey, static_cast<PeakFilter::IConfiguration*>(state));
+    g_object_set_data(object, PeakFilter::PeaksKey, static_cast<PeakFilter::IPeaks*>(state));
+    g_object_set_data(object, PeakFilter::FileSinkKey, static_cast<PeakFilter::IFileSink*>(state));
+}
+
 static void kx_peak_sink_init(KxPeakSink* self)
 {
     self->state = new FilterState;
@@ -390,22 +399,27 @@ static void kx_peak_sink_init(KxPeakSink* self)
     gst_base_sink_set_sync(sink, FALSE);
     gst_base_sink_set_qos_enabled(sink, FALSE);
     gst_base_sink_set_last_sample_enabled(sink, FALSE);
-    g_object_set_data(G_OBJECT(self), DataKey, self->state);
+    Offer(G_OBJECT(self), self->state);
 }
 
 namespace PeakFilter {
 
 namespace {
 
-FilterState* StateOf(GstElement* filter)
+void RegisterElement()
 {
-    return filter ? static_cast<FilterState*>(g_object_get_data(G_OBJECT(filter), DataKey)) : nullptr;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        GST_DEBUG_CATEGORY_INIT(kx_peak_sink_debug, "kxpeaksink", 0, "peak filter");
+        gst_element_register(nullptr, "kxpeaksink", GST_RANK_NONE, kx_peak_sink_get_type());
+    });
 }
 
 } // namespace
 
 GstElement* Make(const QString& label)
 {
+    RegisterElement();
     GstElement* bin = gst_bin_new(label.toUtf8().constData());
     GstElement* convert = gst_element_factory_make("audioconvert", "convert");
     GstElement* sink = gst_element_factory_make("kxpeaksink", "peaks");
@@ -422,13 +436,10 @@ GstElement* Make(const QString& label)
     GstPad* target = gst_element_get_static_pad(convert, "sink");
     gst_element_add_pad(bin, gst_ghost_pad_new("sink", target));
     gst_object_unref(target);
-    g_object_set_data(G_OBJECT(bin), DataKey, reinterpret_cast<KxPeakSink*>(sink)->state);
+    Offer(G_OBJECT(bin), reinterpret_cast<KxPeakSink*>(sink)->state);
     return bin;
 }
 
-IConfiguration* QueryConfiguration(GstElement* filter) { return StateOf(filter); }
-IPeaks* QueryPeaks(GstElement* filter) { return StateOf(filter); }
-IFileSink* QueryFileSink(GstElement* filter) { return StateOf(filter); }
 
 QString TemporaryName(const QString& fileName)
 {
@@ -437,13 +448,25 @@ QString TemporaryName(const QString& fileName)
 
 void Register()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        GST_DEBUG_CATEGORY_INIT(kx_peak_sink_debug, "kxpeaksink", 0, "peak filter");
-        gst_element_register(nullptr, "kxpeaksink", GST_RANK_NONE, kx_peak_sink_get_type());
-    });
+    RegisterElement();
     if (!FilterRegistry::Registered(ClassId))
         FilterRegistry::Register(ClassId, Make);
 }
 
 } // namespace PeakFilter
+
+// Programs that build peaks refer to this (see PeakFilterAnchor.cpp) so that
+// this object, and with it the registration below, is part of them.
+extern "C" const int kx_peak_filter_anchor = 1;
+
+namespace {
+
+// Loading the library offers the filter to the builder.
+const bool registeredOnLoad = [] {
+    FilterRegistry::Register(PeakFilter::ClassId, PeakFilter::Make);
+    return true;
+}();
+
+} // namespace
+
+} // namespace kx

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace kx {
+
 namespace {
 
 // Eight 16-bit lanes: SSE2 has max/min for these, and with stereo the lanes
@@ -150,3 +152,5 @@ void PeakReducer::TakeRecords(std::vector<uint8_t>& out)
     out.insert(out.end(), pending_.begin(), pending_.end());
     pending_.clear();
 }
+
+} // namespace kx

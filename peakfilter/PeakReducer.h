@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace kx {
+
 // Wide enough for frame × rate products of any track.
 __extension__ typedef unsigned __int128 uint128_t;
 
@@ -59,3 +61,5 @@ private:
     int16_t last_[2] = {};
     std::vector<uint8_t> pending_;
 };
+
+} // namespace kx

@@ -12,8 +12,10 @@
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/GraphHelpers.h"
 #include "mediagraph/GstPtr.h"
-#include "peakfilter/PeakFilterContract.h"
+#include "mediagraph/PeakFilterContract.h"
 #include "platform/Exception.h"
+
+namespace kx {
 
 namespace {
 
@@ -314,3 +316,5 @@ void TBuildGraph::OnNoMorePads(GstElement* decodebin, TBuildGraph* self)
     if (!self->linked_)
         GST_ELEMENT_ERROR(decodebin, STREAM, WRONG_TYPE, ("The file has no audio."), (nullptr));
 }
+
+} // namespace kx

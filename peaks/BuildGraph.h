@@ -6,6 +6,8 @@
 
 typedef struct _GstElement GstElement;
 typedef struct _GstPad GstPad;
+namespace kx {
+
 class TKXPeakBuilder;
 
 // The AVI splitter's cache interface, found on a created splitter element
@@ -78,3 +80,5 @@ private:
 TypeFound FindMediaType(const QString& mediaFile);
 // The media subtype of a file, from its type.
 MediaSubtype FindSubtype(const QString& mediaFile);
+
+} // namespace kx

@@ -1,5 +1,7 @@
 #include "CodecSelection.h"
 
+namespace kx {
+
 MediaSubtype SubtypeOf(const QString& name, int mpegVersion, bool systemStream)
 {
     if (name == QLatin1String("video/x-msvideo"))
@@ -155,3 +157,5 @@ CodecChoice SelectCodecs(MediaSubtype subtype, TFilterSet codecSet, TFilterSets 
     }
     return s.Finish(false);
 }
+
+} // namespace kx

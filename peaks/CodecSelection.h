@@ -5,6 +5,8 @@
 
 #include "mediagraph/FilterSet.h"
 
+namespace kx {
+
 // Media subtypes that matter to the choice of demultiplexer and decoder.
 enum class MediaSubtype {
     Other,
@@ -66,3 +68,5 @@ inline const QString MicrosoftMpeg2Demux = QStringLiteral("{AFB6C280-2C41-11D3-8
 // The AVI splitter's cache interface.
 inline const QString AviCacheInterface = QStringLiteral("{A644578E-5168-46B3-88E8-94533837DF8A}");
 } // namespace CodecIds
+
+} // namespace kx

@@ -10,9 +10,11 @@
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/GraphHelpers.h"
 #include "mediagraph/MediaFramework.h"
-#include "peakfilter/PeakFilterContract.h"
+#include "mediagraph/PeakFilterContract.h"
 #include "platform/Exception.h"
 #include "platform/PostedEvent.h"
+
+namespace kx {
 
 bool SameFileName(const QString& a, const QString& b)
 {
@@ -53,7 +55,6 @@ TKXPeakBuilder::TKXPeakBuilder(QObject* owner)
 {
     window_ = new MessageWindow([this](uint32_t msg, uintptr_t w, intptr_t l) { WindowProc(msg, w, l); }, this);
     CodecConfig::FillSetsIfDemuxEmpty();
-    PeakFilter::Register();
 }
 
 TKXPeakBuilder::~TKXPeakBuilder()
@@ -396,3 +397,5 @@ void TKXPeakBuilder::SetFilenames(const QStringList& List)
         LoadOrReportMissing(i, stream);
     }
 }
+
+} // namespace kx

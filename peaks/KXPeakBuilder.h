@@ -13,6 +13,8 @@
 #include "platform/Events.h"
 
 typedef struct _GstElement GstElement;
+namespace kx {
+
 class MessageWindow;
 class TBuildGraph;
 
@@ -214,3 +216,5 @@ private:
 bool SameFileName(const QString& a, const QString& b);
 // The name with its last extension replaced (ext includes the dot).
 QString ChangeFileExt(const QString& fileName, const QString& ext);
+
+} // namespace kx

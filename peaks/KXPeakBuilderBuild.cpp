@@ -10,10 +10,12 @@
 #include "PeakFormat.h"
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/MediaFramework.h"
-#include "peakfilter/PeakFilterContract.h"
+#include "mediagraph/PeakFilterContract.h"
 #include "platform/Exception.h"
 #include "platform/LittleEndian.h"
 #include "platform/PostedEvent.h"
+
+namespace kx {
 
 namespace {
 
@@ -312,3 +314,5 @@ int32_t TKXPeakBuilder::TakeBlock(int32_t count, const uint8_t* peaks, uint32_t 
     window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
     return PeakFilter::S_OK;
 }
+
+} // namespace kx

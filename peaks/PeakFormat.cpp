@@ -7,6 +7,8 @@
 #include "platform/LittleEndian.h"
 #include "platform/Round.h"
 
+namespace kx {
+
 void EncodePeakHeader(const TPeakHeader& h, uint8_t out[PeakHeaderSize])
 {
     std::memcpy(out, "PEAK", 4);
@@ -141,3 +143,5 @@ PeakCheck ReadPeakFile(const QString& fileName, PeakReader reader, std::vector<u
     out = std::move(bytes);
     return PeakCheck::Accepted;
 }
+
+} // namespace kx

@@ -5,6 +5,8 @@
 #include <span>
 #include <vector>
 
+namespace kx {
+
 // Peak data: a 16-byte little-endian header followed by peak records. A
 // record holds, per channel in stream order, two unsigned values of
 // BytesPerPeak/2 bytes each (mid-scale is silence).
@@ -73,3 +75,5 @@ TPeakHeader MakePeakHeader(uint32_t rate, uint32_t channels, uint32_t bitsPerSam
 // opened read-only and only taken into `out` when it is accepted; `out` is
 // left untouched otherwise.
 PeakCheck ReadPeakFile(const QString& fileName, PeakReader reader, std::vector<uint8_t>& out);
+
+} // namespace kx

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace kx {
+
 void TStreamList::Add(std::unique_ptr<TMemoryStream> stream)
 {
     QMutexLocker lock(&mutex_);
@@ -76,3 +78,5 @@ void TStreamList::Append(int index, const void* data, int64_t count)
         // Out of memory while growing: the block is lost, the build goes on.
     }
 }
+
+} // namespace kx

@@ -6,6 +6,8 @@
 
 #include "platform/MemoryStream.h"
 
+namespace kx {
+
 // The builder's peak streams, one per queued file, guarded by one lock: the
 // peak callback appends from the streaming thread while the GUI thread
 // manages the list. Every operation takes and releases the lock.
@@ -36,3 +38,5 @@ private:
     mutable QMutex mutex_;
     std::vector<std::unique_ptr<TMemoryStream>> streams_;
 };
+
+} // namespace kx

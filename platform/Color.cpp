@@ -4,6 +4,8 @@
 #include <QColor>
 #include <QPalette>
 
+namespace kx {
+
 namespace {
 
 QPalette::ColorRole RoleOfSystemColor(int index)
@@ -53,3 +55,5 @@ TColor FromQColor(const QColor& color)
                                (static_cast<uint32_t>(color.green()) << 8) |
                                (static_cast<uint32_t>(color.blue()) << 16));
 }
+
+} // namespace kx

@@ -4,6 +4,8 @@
 class QColor;
 class QPalette;
 
+namespace kx {
+
 // 0x00BBGGRR for plain colours; negative values name system colours by
 // index (0xFF000000 | index), resolved through the palette when painting.
 using TColor = int32_t;
@@ -58,3 +60,5 @@ QColor ToQColor(TColor color, const QPalette& palette);
 
 // The plain TColor value of a Qt colour (alpha dropped).
 TColor FromQColor(const QColor& color);
+
+} // namespace kx

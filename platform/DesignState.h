@@ -1,5 +1,7 @@
 #pragma once
 
+namespace kx {
+
 // Whether a component is being edited in a designer or loaded from a stored
 // form. Both are false in a running program; tests set them to reach the
 // design-time branches.
@@ -15,3 +17,5 @@ private:
     bool designing_ = false;
     bool loading_ = false;
 };
+
+} // namespace kx

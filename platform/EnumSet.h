@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <initializer_list>
 
+namespace kx {
+
 // A set of enumeration values with the ordinal as bit index (up to 32 values),
 // the layout stored sets such as the 16-bit availability sets rely on.
 template <typename E>
@@ -37,3 +39,5 @@ private:
     static constexpr uint32_t Bit(E v) { return static_cast<uint32_t>(v) & 31u; }
     uint32_t bits_ = 0;
 };
+
+} // namespace kx

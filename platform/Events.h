@@ -7,6 +7,8 @@
 class QObject;
 class QPainter;
 
+namespace kx {
+
 // The canvas handed to paint handlers is a painter on the component's back buffer.
 using TCanvas = QPainter;
 
@@ -29,3 +31,5 @@ void Fire(const F& handler, A&&... args)
     if (handler)
         handler(std::forward<A>(args)...);
 }
+
+} // namespace kx

@@ -2,6 +2,8 @@
 #include <QString>
 #include <stdexcept>
 
+namespace kx {
+
 // The general exception class: carries exactly the message text the
 // components document ("Cache must be between 1 and 50", ...).
 class Exception : public std::runtime_error
@@ -19,5 +21,7 @@ QString AssertionMessage(const char* unit, int line);
 #define KX_ASSERT(condition, unit)                                   \
     do {                                                             \
         if (!(condition))                                            \
-            throw Exception(AssertionMessage((unit), __LINE__));     \
+            throw ::kx::Exception(::kx::AssertionMessage((unit), __LINE__));   \
     } while (false)
+
+} // namespace kx

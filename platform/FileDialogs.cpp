@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+namespace kx {
+
 QString QtFileFilter(const QString& pipeFilter)
 {
     static const QRegularExpression trailingPatterns(QStringLiteral("\\s*\\(([^()]*)\\)\\s*$"));
@@ -59,3 +61,5 @@ FileDialogHook SetFileDialogHook(FileDialogHook hook)
     CurrentHook() = std::move(hook);
     return previous;
 }
+
+} // namespace kx

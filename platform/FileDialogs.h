@@ -4,6 +4,8 @@
 
 class QWidget;
 
+namespace kx {
+
 // "Name(*.x)|*.x|Other|*.y" pairs as a Qt filter list ("Name (*.x);;Other (*.y)"); patterns
 // after the bar join those in the name, so "(*.bmp)|*.BMP" matches both spellings.
 QString QtFileFilter(const QString& pipeFilter);
@@ -24,3 +26,5 @@ using FileDialogHook = std::function<QString(QWidget* parent, const FileDialogRe
 QString ExecuteFileDialog(QWidget* parent, const FileDialogRequest& request);
 // Installs a hook and gives back the previous one; an empty hook restores the real dialogs.
 FileDialogHook SetFileDialogHook(FileDialogHook hook);
+
+} // namespace kx

@@ -6,6 +6,8 @@
 #include <QStandardPaths>
 #include <map>
 
+namespace kx {
+
 namespace {
 
 struct Entry {
@@ -109,3 +111,5 @@ QString FilterGraphItemName(const void* graph, uint32_t pid)
     const QString hex = QStringLiteral("%1").arg(address, int(sizeof(void*) * 2), 16, QLatin1Char('0')).toUpper();
     return QStringLiteral("FilterGraph %1 pid %2").arg(hex, QString::number(pid, 16).toUpper());
 }
+
+} // namespace kx

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace kx {
+
 // A process-wide table of running media graphs, so that outside tools can
 // find them: each registered graph is listed by name and its Graphviz dump
 // is written to "<runtime dir>/kxaudio-graphs/<name>.dot".
@@ -28,3 +30,5 @@ public:
 // "FilterGraph %p pid %x": the address in upper-case hex (all its digits), the
 // process id in upper-case hex without leading zeros.
 QString FilterGraphItemName(const void* graph, uint32_t pid);
+
+} // namespace kx

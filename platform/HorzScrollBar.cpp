@@ -4,6 +4,8 @@
 #include <QSignalBlocker>
 #include <QWidget>
 
+namespace kx {
+
 HorzScrollBar::HorzScrollBar(QWidget* owner)
     : QObject(owner), owner_(owner), bar_(new QScrollBar(Qt::Horizontal, owner))
 {
@@ -69,3 +71,5 @@ void HorzScrollBar::ActionTriggered(int action)
         bar_->setSliderPosition(state_.nPos);
     Request(code, track);
 }
+
+} // namespace kx

@@ -7,6 +7,8 @@
 class QScrollBar;
 class QWidget;
 
+namespace kx {
+
 // A horizontal scroll bar at the bottom of a widget whose numbers live in a
 // ScrollState. User actions arrive as scroll codes; the owner decides the new
 // position (as a window procedure would) and calls Sync().
@@ -41,3 +43,5 @@ private:
     ScrollState state_;
     bool dragging_ = false;
 };
+
+} // namespace kx

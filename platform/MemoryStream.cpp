@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace kx {
+
 void TMemoryStream::SetSize(int64_t size)
 {
     data_.resize(static_cast<size_t>(std::max<int64_t>(size, 0)));
@@ -72,3 +74,5 @@ bool TMemoryStream::SaveToFile(const QString& fileName) const
         return false;
     return file.commit();
 }
+
+} // namespace kx

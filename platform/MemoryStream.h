@@ -4,6 +4,8 @@
 #include <span>
 #include <vector>
 
+namespace kx {
+
 // The byte stream of the components: size, position, reads that stop at the
 // end, writes that grow the stream. Sizes and positions are 64-bit.
 class TMemoryStream
@@ -35,3 +37,5 @@ private:
     std::vector<uint8_t> data_;
     int64_t position_ = 0;
 };
+
+} // namespace kx

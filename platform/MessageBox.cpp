@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QStringList>
 
+namespace kx {
+
 namespace {
 
 MessageBoxHook& CurrentHook()
@@ -39,3 +41,5 @@ ScopedMessageCapture::~ScopedMessageCapture()
 {
     SetMessageBoxHook(std::move(previous_));
 }
+
+} // namespace kx

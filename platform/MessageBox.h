@@ -5,6 +5,8 @@
 
 class QWidget;
 
+namespace kx {
+
 // Every message box of the components goes through one hook: by default a
 // QMessageBox with an empty title and an OK button, owned by the control.
 // Tests and command-line tools replace it so that nothing blocks.
@@ -31,3 +33,5 @@ private:
     MessageBoxHook previous_;
     QStringList texts_;
 };
+
+} // namespace kx

@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+namespace kx {
+
 QEvent::Type MessageWindow::EventType()
 {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -28,3 +30,5 @@ bool MessageWindow::event(QEvent* e)
     }
     return QObject::event(e);
 }
+
+} // namespace kx

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <functional>
 
+namespace kx {
+
 // A message posted to a hidden window: an event type with two parameters.
 // Posting never waits for the receiving thread.
 class PostedMessageEvent : public QEvent
@@ -37,3 +39,5 @@ protected:
 private:
     Procedure procedure_;
 };
+
+} // namespace kx

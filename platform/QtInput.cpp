@@ -1,5 +1,7 @@
 #include "QtInput.h"
 
+namespace kx {
+
 uint16_t VirtualKeyFromQt(int qtKey)
 {
     switch (qtKey) {
@@ -46,3 +48,5 @@ TMouseButton MouseButtonFromQt(Qt::MouseButton button)
     default: return mbLeft;
     }
 }
+
+} // namespace kx

@@ -4,6 +4,8 @@
 
 #include "Events.h"
 
+namespace kx {
+
 // Virtual-key codes the components' key handlers speak of.
 enum VirtualKey : uint16_t {
     VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11,
@@ -17,3 +19,5 @@ enum VirtualKey : uint16_t {
 uint16_t VirtualKeyFromQt(int qtKey);
 TShiftState ShiftStateFromQt(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons = Qt::NoButton);
 TMouseButton MouseButtonFromQt(Qt::MouseButton button);
+
+} // namespace kx

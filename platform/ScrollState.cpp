@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace kx {
+
 void ScrollState::SetInfo(int min, int max, unsigned page, int pos)
 {
     nMin = min;
@@ -34,3 +36,5 @@ int ScrollState::Clamp(int pos) const
 {
     return std::clamp(pos, nMin, MaxPos());
 }
+
+} // namespace kx

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+namespace kx {
+
 // Scroll-bar request codes carried by scroll events.
 enum ScrollCode : int {
     SB_LINELEFT = 0,
@@ -39,3 +41,5 @@ public:
 private:
     int Clamp(int pos) const;
 };
+
+} // namespace kx

@@ -4,6 +4,8 @@
 
 #include "LittleEndian.h"
 
+namespace kx {
+
 std::vector<uint8_t> MakeWavBytes(uint32_t rate, uint16_t channels, uint16_t bitsPerSample,
                                   std::span<const uint8_t> pcm)
 {
@@ -25,3 +27,5 @@ std::vector<uint8_t> MakeWavBytes(uint32_t rate, uint16_t channels, uint16_t bit
         std::memcpy(out.data() + 44, pcm.data(), pcm.size());
     return out;
 }
+
+} // namespace kx

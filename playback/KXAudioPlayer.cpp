@@ -10,6 +10,8 @@
 #include "mediagraph/MediaFramework.h"
 #include "platform/PostedEvent.h"
 
+namespace kx {
+
 namespace {
 
 // The graph notification message of the hidden window.
@@ -484,3 +486,5 @@ bool TKXAudioFilePlayer::LoadMedia(const QString& fileName)
     Fire(OnMediaLoaded, this);
     return true;
 }
+
+} // namespace kx

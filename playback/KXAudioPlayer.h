@@ -8,9 +8,12 @@
 #include "platform/DesignState.h"
 #include "platform/Events.h"
 
-class MessageWindow;
 class QTimer;
 typedef struct _GstElement GstElement;
+
+namespace kx {
+
+class MessageWindow;
 
 // Plays a media file on a playback pipeline and reports its time, state
 // changes and end. The pipeline is the "graph"; a stopped graph stays
@@ -125,3 +128,5 @@ public:
 private:
     QString fileName_;
 };
+
+} // namespace kx

@@ -20,6 +20,8 @@
 #include "platform/PostedEvent.h"
 #include "platform/QtInput.h"
 
+namespace kx {
+
 namespace {
 
 constexpr uint32_t kGraphNotify = WM_APP + 1;
@@ -654,3 +656,5 @@ void TKXCommonPlayer::changeEvent(QEvent* event)
         palette().color(QPalette::Window) != ToQColor(skinColor_))
         SetColor(skinColor_);
 }
+
+} // namespace kx

@@ -13,9 +13,12 @@
 #include "platform/DesignState.h"
 #include "platform/Events.h"
 
-class MessageWindow;
 class QLabel;
 typedef struct _GstElement GstElement;
+
+namespace kx {
+
+class MessageWindow;
 
 using TDebugTextEvent = std::function<void(QObject* Sender, const QString& Text)>;
 using TOnFullScreenEvent = std::function<void(QObject* Sender, QWidget* Form)>;
@@ -219,3 +222,5 @@ private:
     bool preventScreenSaver_ = true;
     bool skinnedApp_ = false;
 };
+
+} // namespace kx

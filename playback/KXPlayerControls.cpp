@@ -19,6 +19,8 @@ static void InitGlyphResources()
     (void)done;
 }
 
+namespace kx {
+
 namespace {
 
 // Group indexes of the mark and play-selection buttons: each one its own group.
@@ -696,3 +698,5 @@ bool TKXPlayerControls::eventFilter(QObject* watched, QEvent* event)
     }
     return QWidget::eventFilter(watched, event);
 }
+
+} // namespace kx

@@ -12,7 +12,10 @@
 #include "platform/Events.h"
 
 class QFileDialog;
+
 #include "KXCommonPlayer.h"
+
+namespace kx {
 
 // Button index of the transport bar.
 enum TPLBtnType {
@@ -218,3 +221,5 @@ private:
     TColor color_ = clBtnFace;
     bool resizing_ = false;
 };
+
+} // namespace kx

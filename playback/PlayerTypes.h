@@ -4,6 +4,8 @@
 
 class QObject;
 
+namespace kx {
+
 // States shared by the audio player, the video panel and the transport bar.
 enum TPlayerState {
     psError, psClosed, psRendering, psStop, psPause, psPlay, psFF, psFR, psSeeking,
@@ -25,3 +27,5 @@ using TTimeUpdate = std::function<void(QObject* Sender, int64_t Time)>;
 
 // 100-nanosecond units per second.
 constexpr int64_t kUnitsPerSecond = 10000000;
+
+} // namespace kx

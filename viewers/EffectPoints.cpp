@@ -4,6 +4,8 @@
 
 #include "platform/Exception.h"
 
+namespace kx {
+
 namespace {
 
 void CheckLimit(int value)
@@ -40,3 +42,5 @@ void TEffectPoints::SetMin(TEffectType type, int value)
     CheckLimit(value);
     min_[type] = value;
 }
+
+} // namespace kx

@@ -6,6 +6,8 @@
 #include "platform/Color.h"
 #include "platform/EnumSet.h"
 
+namespace kx {
+
 enum TEffectType { fcA, fcB, fcC };
 using TEffectTypes = EnumSet<TEffectType>;
 enum TEffectChannel { ecBoth, ecLeft, ecRight };
@@ -74,3 +76,5 @@ private:
     TEffectType focused_ = fcA;
     std::function<void()> changed_;
 };
+
+} // namespace kx

@@ -1,6 +1,8 @@
 #pragma once
 #include "KXCustomPeakViewer.h"
 
+namespace kx {
+
 // The peak viewer with its properties published; no state or behaviour of its own.
 class TKXAudioPeakViewer : public TKXCustomPeakViewer
 {
@@ -8,3 +10,5 @@ class TKXAudioPeakViewer : public TKXCustomPeakViewer
 public:
     explicit TKXAudioPeakViewer(QWidget* parent = nullptr) : TKXCustomPeakViewer(parent) {}
 };
+
+} // namespace kx

@@ -16,6 +16,8 @@
 #include "platform/QtInput.h"
 #include "platform/Round.h"
 
+namespace kx {
+
 TKXCustomPeakViewer::TKXCustomPeakViewer(QWidget* parent)
     : QWidget(parent), scrollBar_(new HorzScrollBar(this)), model_(scrollBar_->State())
 {
@@ -519,3 +521,5 @@ void TKXCustomPeakViewer::keyReleaseEvent(QKeyEvent* e)
     Fire(OnKeyUp, this, key, ShiftStateFromQt(e->modifiers()));
     e->accept();
 }
+
+} // namespace kx

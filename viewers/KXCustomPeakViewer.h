@@ -14,6 +14,8 @@
 #include "platform/DesignState.h"
 #include "platform/Events.h"
 
+namespace kx {
+
 class HorzScrollBar;
 class TMemoryStream;
 
@@ -171,3 +173,5 @@ private:
     bool paintCursor_ = false;
     uint8_t playStepPercent_ = 0;
 };
+
+} // namespace kx

@@ -11,6 +11,8 @@
 #include "platform/Exception.h"
 #include "platform/Round.h"
 
+namespace kx {
+
 namespace {
 
 int ClampInt(int64_t v)
@@ -548,3 +550,5 @@ void TKXPeakEffectViewer::MouseLeft()
     SetScreenCursor(crDefaultId);
     TKXCustomPeakViewer::MouseLeft();
 }
+
+} // namespace kx

@@ -5,6 +5,8 @@
 #include "EffectPoints.h"
 #include "KXCustomPeakViewer.h"
 
+namespace kx {
+
 // A peak viewer with up to three effect envelopes (A, B, C) drawn over the
 // peaks as points joined by lines. The list of the focused type is edited
 // with the mouse: a press on a line adds a point, a press on a point grabs
@@ -100,3 +102,5 @@ private:
     bool stereoEffects_ = false;
     bool singlePointLevel_ = true;
 };
+
+} // namespace kx

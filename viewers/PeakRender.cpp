@@ -7,6 +7,8 @@
 
 #include "platform/Round.h"
 
+namespace kx {
+
 PeakBands ComputeBands(const PeakViewModel& model, int bandHeight)
 {
     PeakBands b;
@@ -153,3 +155,5 @@ void RenderPeaks(QPainter& painter, const PeakViewModel& model, const PeakRender
     painter.fillRect(QRect(0, 0, 2, height), style.BorderColor);
     painter.fillRect(QRect(width - 2, 0, 2, height), style.BorderColor);
 }
+
+} // namespace kx

@@ -6,6 +6,8 @@
 
 class QPainter;
 
+namespace kx {
+
 // What one buffer redraw needs besides the model.
 struct PeakRenderStyle {
     QColor Color;          // background
@@ -33,3 +35,5 @@ PeakBands ComputeBands(const PeakViewModel& model, int bandHeight);
 // client-sized surface. bandHeight is the drawing height the bands share.
 void RenderPeaks(QPainter& painter, const PeakViewModel& model, const PeakRenderStyle& style, int width,
                  int height, int bandHeight);
+
+} // namespace kx

@@ -5,6 +5,8 @@
 #include "platform/LittleEndian.h"
 #include "platform/Round.h"
 
+namespace kx {
+
 uint32_t PeakViewModel::ValueCount() const
 {
     if (PcmByteCount == 0)
@@ -146,3 +148,5 @@ PeakSteps ComputeSteps(PeakSteps current, uint8_t visibleSeconds, int playStepPe
         s.LineSeconds = static_cast<uint8_t>(std::max(1, s.PageSeconds / 10));
     return s;
 }
+
+} // namespace kx

@@ -4,6 +4,8 @@
 
 #include "platform/ScrollState.h"
 
+namespace kx {
+
 // The loaded peak data of a viewer and the conversions between time, value
 // index, peak index and pixel column. No widget: the viewer feeds it its
 // client width and scroll-bar numbers.
@@ -87,3 +89,5 @@ struct PeakSteps {
     uint8_t LineSeconds = 10;
 };
 PeakSteps ComputeSteps(PeakSteps current, uint8_t visibleSeconds, int playStepPercent);
+
+} // namespace kx

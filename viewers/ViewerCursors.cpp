@@ -10,6 +10,8 @@ static void InitViewerResources()
     Q_INIT_RESOURCE(ViewerCursors);
 }
 
+namespace kx {
+
 namespace {
 
 std::map<int, QCursor>& Table()
@@ -80,3 +82,5 @@ void SetScreenCursor(int id)
     if (id != 0)
         QGuiApplication::setOverrideCursor(CursorTableEntry(id));
 }
+
+} // namespace kx

@@ -2,6 +2,8 @@
 #include <QCursor>
 #include <QString>
 
+namespace kx {
+
 // Cursor ids of the effect viewer in the application's cursor table.
 enum ViewerCursorId {
     crDefaultId = 0,
@@ -30,3 +32,5 @@ QString ViewerCursorName(int id);
 // override cursor; 0 is the default cursor (no override).
 int ScreenCursor();
 void SetScreenCursor(int id);
+
+} // namespace kx

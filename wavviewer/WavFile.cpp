@@ -9,6 +9,8 @@
 #include "platform/MemoryStream.h"
 #include "platform/Round.h"
 
+namespace kx {
+
 // The min/max kernels load samples in host order.
 static_assert(std::endian::native == std::endian::little, "sample kernels assume a little-endian host");
 
@@ -355,3 +357,5 @@ QString ClockText(int64_t ms)
         .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
         .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
+
+} // namespace kx

@@ -5,8 +5,11 @@
 #include <span>
 #include <vector>
 
-class TMemoryStream;
 class QFile;
+
+namespace kx {
+
+class TMemoryStream;
 
 // Sequential byte source for the WAV parser, so that it never needs a file.
 class ByteReader
@@ -117,3 +120,5 @@ QString ReplaceExtension(const QString& fileName, const QString& ext);
 
 // "hh:mm:ss" clock text of a time in milliseconds (days wrap into hours).
 QString ClockText(int64_t ms);
+
+} // namespace kx

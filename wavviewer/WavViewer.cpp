@@ -17,6 +17,8 @@
 #include "platform/Round.h"
 #include "wavviewer/WaveDevice.h"
 
+namespace kx {
+
 namespace {
 
 const QString InvalidFileText = QStringLiteral("Invalid file");
@@ -1133,3 +1135,5 @@ void TWavViewer::DeviceMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam)
     if (autoLoop_ && playRequested_)
         Play(true, 0);
 }
+
+} // namespace kx

@@ -13,6 +13,8 @@
 #include "platform/MemoryStream.h"
 #include "wavviewer/WavFile.h"
 
+namespace kx {
+
 class HorzScrollBar;
 class MessageWindow;
 class TWavViewer;
@@ -284,3 +286,5 @@ private:
     HorzScrollBar* scrollBar_ = nullptr;
     std::unique_ptr<MessageWindow> window_;
 };
+
+} // namespace kx

@@ -5,6 +5,8 @@
 #include "mediagraph/GraphEvents.h"
 #include "platform/PostedEvent.h"
 
+namespace kx {
+
 namespace {
 
 bool& ForceFakeSink()
@@ -259,3 +261,5 @@ void WaveDevice::Notify(uint32_t code)
     if (MessageWindow* w = callback_.data())
         w->Post(MM_MCINOTIFY, code, static_cast<intptr_t>(id_));
 }
+
+} // namespace kx

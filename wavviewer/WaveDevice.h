@@ -6,6 +6,8 @@
 
 #include "mediagraph/GstPtr.h"
 
+namespace kx {
+
 class MessageWindow;
 
 // Window message and codes of the device's end-of-play notification.
@@ -83,3 +85,5 @@ private:
     bool notifyPending_ = false;
     bool atEnd_ = false;
 };
+
+} // namespace kx

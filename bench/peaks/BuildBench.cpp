@@ -20,6 +20,8 @@
 #include "peakfilter/PeakReducer.h"
 #include "peaks/KXPeakBuilder.h"
 
+namespace kx {
+
 namespace {
 
 constexpr int Seconds = 600;
@@ -204,6 +206,10 @@ void BM_Reduce(benchmark::State& state)
 }
 
 } // namespace
+
+} // namespace kx
+
+using namespace kx;
 
 int main(int argc, char** argv)
 {

@@ -8,6 +8,8 @@
 #include "playback/KXAudioPlayer.h"
 #include "playback/KXPlayerControls.h"
 
+namespace kx {
+
 namespace {
 
 // A one-minute 44.1 kHz stereo tone, written once.
@@ -93,5 +95,9 @@ void BM_LayoutAutoSpace(benchmark::State& state)
 BENCHMARK(BM_LayoutAutoSpace);
 
 } // namespace
+
+} // namespace kx
+
+using namespace kx;
 
 BENCHMARK_MAIN();

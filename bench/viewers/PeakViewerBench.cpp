@@ -10,6 +10,8 @@
 #include "platform/LittleEndian.h"
 #include "viewers/KXAudioPeakViewer.h"
 
+namespace kx {
+
 namespace {
 
 // 60 minutes of 44.1 kHz stereo peaks with the given frames per peak.
@@ -102,6 +104,10 @@ void BM_LoadFromFile(benchmark::State& state)
 BENCHMARK(BM_LoadFromFile)->Arg(100)->Arg(1102)->Unit(benchmark::kMillisecond);
 
 } // namespace
+
+} // namespace kx
+
+using namespace kx;
 
 int main(int argc, char** argv)
 {

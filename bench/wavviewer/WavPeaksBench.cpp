@@ -10,6 +10,8 @@
 #include "platform/LittleEndian.h"
 #include "wavviewer/WavViewer.h"
 
+namespace kx {
+
 namespace {
 
 constexpr uint32_t Rate = 44100;
@@ -114,6 +116,10 @@ void BuildPeaks(benchmark::State& state)
 BENCHMARK(BuildPeaks)->Arg(400)->Arg(1600)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
+
+} // namespace kx
+
+using namespace kx;
 
 int main(int argc, char** argv)
 {

@@ -6,6 +6,8 @@
 
 #include "peaks/PeakFormat.h"
 
+using namespace kx;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::span<const uint8_t> bytes(data, size);

@@ -7,6 +7,8 @@
 #include "platform/MemoryStream.h"
 #include "wavviewer/WavFile.h"
 
+using namespace kx;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     MemoryByteReader reader(std::span<const uint8_t>(data, size));

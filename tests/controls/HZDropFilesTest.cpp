@@ -17,6 +17,8 @@
 #include "tests/support/TestHelpers.h"
 #include "platform/MessageBox.h"
 
+namespace kx {
+
 namespace {
 
 // Refuses names with one extension.
@@ -291,3 +293,5 @@ TEST_F(DropFilesTest, MoreThanSixtyFiveThousandNamesAreAllKept)
     EXPECT_EQ(drop_->Count(), 65537);
     EXPECT_EQ(drop_->Files(65536), names.last());
 }
+
+} // namespace kx

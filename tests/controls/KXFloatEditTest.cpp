@@ -13,6 +13,8 @@
 #include "tests/support/TestHelpers.h"
 #include "platform/QtInput.h"
 
+namespace kx {
+
 namespace {
 
 const QLocale kUs(QLocale::English, QLocale::UnitedStates);
@@ -350,3 +352,5 @@ TEST_F(FloatEditTest, ButtonShowsPressedAndDisabledLooks)
     edit_.SetEnabled(true);
     EXPECT_EQ(edit_.ButtonBitmap().pixelColor(arrow), QColor(Qt::black));
 }
+
+} // namespace kx

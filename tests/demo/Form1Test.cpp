@@ -27,6 +27,8 @@
 #include "wavviewer/WaveDevice.h"
 #include "wavviewer/WavViewer.h"
 
+namespace kx {
+
 namespace {
 
 GstElement* SyncFakeSink()
@@ -334,3 +336,5 @@ TEST_F(Form1Test, loadBothFillsTheWaveViewerBuildsAndLoadsThePlayer)
     form->cbDisplayTimeChange();
     EXPECT_EQ(form->WavViewer->SecondsToShow(), 5);
 }
+
+} // namespace kx

@@ -3,6 +3,8 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+namespace kx {
+
 // The real program on a real (virtual) X display: every page is saved as a
 // picture for a person to look at.
 TEST(TestBench, savesAScreenshotOfEveryPage_xvfb)
@@ -33,3 +35,5 @@ TEST(TestBench, savesAScreenshotOfEveryPage_xvfb)
         navy += viewer.pixelColor(x, 160) == QColor(0, 0, 128) ? 1 : 0;
     EXPECT_GT(navy, 5);
 }
+
+} // namespace kx

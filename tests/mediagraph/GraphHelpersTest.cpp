@@ -15,6 +15,8 @@
 #include "platform/GraphRegistry.h"
 #include "platform/PostedEvent.h"
 
+namespace kx {
+
 TEST(CodecConfig, withoutTheLibraryEverythingIsZero)
 {
     CodecConfig::Unload();
@@ -197,3 +199,5 @@ TEST(GraphEvents, popByTypeAndFlush)
     EXPECT_FALSE(GetEvent(pipeline.get(), code, m));  // the end of stream went with the flush
     SetNotifyWindow(pipeline.get(), nullptr, 0);
 }
+
+} // namespace kx

@@ -15,6 +15,8 @@
 
 #ifdef MPGCONF_STUB
 
+namespace kx {
+
 namespace {
 
 struct CacheRecorder : IAviSplitterCache {
@@ -81,3 +83,5 @@ TEST_F(ChosenFilters, aviGetsSplitterAndDecoderNamedInTheGraph)
 }
 
 #endif
+
+} // namespace kx

@@ -7,10 +7,12 @@
 #include <mutex>
 
 #include "mediagraph/GstPtr.h"
-#include "peakfilter/PeakFilterContract.h"
+#include "peakfilter/PeakFilterElement.h"
 #include "peaks/PeakFormat.h"
 #include "platform/LittleEndian.h"
 #include "tests/support/TestMedia.h"
+
+namespace kx {
 
 using namespace PeakFilter;
 
@@ -215,3 +217,5 @@ TEST(PeakFilterElement, recordsMatchAResampledStreamInCountAndTime)
     // Both report the same media time at the end.
     EXPECT_NEAR(double(direct.received.times.back()), double(resampled.received.times.back()), 10000.0 / 48);
 }
+
+} // namespace kx

@@ -5,6 +5,8 @@
 
 #include "peakfilter/PeakReducer.h"
 
+namespace kx {
+
 namespace {
 
 std::vector<int16_t> Noise(size_t count, uint32_t seed)
@@ -173,3 +175,5 @@ TEST(PeakReducer, refusesSettingsItCannotHonour)
                      PeakReducerSettings{0, 44100, 2, 16, 4096, 4096, 100}})
         EXPECT_FALSE(r.Init(bad));
 }
+
+} // namespace kx

@@ -8,6 +8,8 @@
 
 #ifdef PEAKTOOL
 
+namespace kx {
+
 namespace {
 
 struct Result {
@@ -81,3 +83,5 @@ TEST(PeakToolBuild, refusesBadOptions)
 }
 
 #endif
+
+} // namespace kx

@@ -8,6 +8,8 @@
 #include "BuildTestSupport.h"
 #include "peaks/PeakFormat.h"
 
+namespace kx {
+
 namespace {
 
 class BuildControl : public ::testing::Test
@@ -248,3 +250,5 @@ TEST_F(BuildControl, trackWithoutSamplesGivesAHeaderOnlyStreamAndFile)
     EXPECT_EQ(Stream(0).size(), size_t(PeakHeaderSize));
     EXPECT_EQ(Stream(0), FileBytes(ChangeFileExt(wav, ".pek")));
 }
+
+} // namespace kx

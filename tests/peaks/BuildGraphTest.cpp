@@ -11,6 +11,8 @@
 #include "peaks/PeakFormat.h"
 #include "platform/LittleEndian.h"
 
+namespace kx {
+
 namespace {
 
 class BuildGraphMedia : public ::testing::Test
@@ -200,3 +202,5 @@ TEST(BuildGraphTypes, typeFindingNamesContainers)
     EXPECT_EQ(FindSubtype(wav), MediaSubtype::Other);
     EXPECT_EQ(FindSubtype(dir.filePath("none")), MediaSubtype::Other);
 }
+
+} // namespace kx

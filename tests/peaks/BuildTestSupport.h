@@ -8,6 +8,14 @@
 #include "peaks/KXPeakBuilder.h"
 #include "tests/support/TestMedia.h"
 
+#include <gst/gst.h>
+#include <memory>
+#include "mediagraph/FilterRegistry.h"
+#include "mediagraph/GraphHelpers.h"
+#include "peakfilter/PeakFilterElement.h"
+
+namespace kx {
+
 struct BuildEvents {
     std::vector<int> completed;
     std::vector<int> failed;
@@ -79,11 +87,6 @@ inline std::vector<int16_t> AsS16(const std::vector<uint8_t>& pcm, int bits)
 // While alive, peak filters made for a build let `passBuffers` buffers in and
 // then hold their input until the graph is stopped, so that a test acts on a
 // build that is certainly still running.
-#include <gst/gst.h>
-#include <memory>
-#include "mediagraph/FilterRegistry.h"
-#include "mediagraph/GraphHelpers.h"
-#include "peakfilter/PeakFilterContract.h"
 
 class ScopedFilterHold
 {
@@ -110,3 +113,5 @@ public:
     }
     ~ScopedFilterHold() { FilterRegistry::Register(PeakFilter::ClassId, PeakFilter::Make); }
 };
+
+} // namespace kx

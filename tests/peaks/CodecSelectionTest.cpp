@@ -4,6 +4,8 @@
 
 #include "peaks/CodecSelection.h"
 
+namespace kx {
+
 namespace {
 
 // A fake "can create": only the listed class identifiers exist.
@@ -156,3 +158,5 @@ TEST(CodecSelection, quickTimeFamilyNeedsOnlyTheDecoder)
         EXPECT_FALSE(SelectCodecs(subtype, Default, {}, {FFDShow}, Nothing).success);
     }
 }
+
+} // namespace kx

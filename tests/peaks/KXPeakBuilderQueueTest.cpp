@@ -10,6 +10,8 @@
 #include "platform/Exception.h"
 #include "tests/support/TestHelpers.h"
 
+namespace kx {
+
 namespace {
 
 // Records every queue event as one line, in firing order.
@@ -248,3 +250,5 @@ TEST(KXPeakBuilderSettings, gainsArePackedLowLeftHighRight)
     EXPECT_EQ(b.LeftGain(), 0xFFFF);
     EXPECT_EQ(b.RightGain(), 0x0400);
 }
+
+} // namespace kx

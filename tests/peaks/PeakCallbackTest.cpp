@@ -3,8 +3,10 @@
 #include <QTemporaryDir>
 
 #include "BuildTestSupport.h"
-#include "peakfilter/PeakFilterContract.h"
+#include "mediagraph/PeakFilterContract.h"
 #include "peaks/PeakFormat.h"
+
+namespace kx {
 
 namespace {
 
@@ -112,3 +114,5 @@ TEST(PeakCallback, eightBitOutputTakesTwoBytesPerChannelAndZeroFramesPerPeakIsRe
         EXPECT_EQ(PeakRecordCount(*header, uint64_t(s->Size())), 48);
     }
 }
+
+} // namespace kx

@@ -4,6 +4,8 @@
 
 #include "peaks/PeakFormat.h"
 
+namespace kx {
+
 namespace {
 
 std::vector<uint8_t> PeakBytes(const TPeakHeader& h, size_t recordBytes)
@@ -153,3 +155,5 @@ TEST(PeakFile, refusedOrMissingFilesLeaveTheOutputUntouched)
     EXPECT_EQ(ReadPeakFile(empty.fileName(), PeakReader::Builder, kept), PeakCheck::TooShort);
     EXPECT_EQ(kept, std::vector<uint8_t>{9});
 }
+
+} // namespace kx

@@ -3,6 +3,8 @@
 
 #include "peaks/StreamList.h"
 
+namespace kx {
+
 TEST(StreamList, countsFilledStreamsAndHandsOutByIndex)
 {
     TStreamList list;
@@ -38,3 +40,5 @@ TEST(StreamList, appendsFromAnotherThreadAreWholeBlocks)
         for (size_t i = 1; i < 64; ++i)
             ASSERT_EQ(bytes[block * 64 + i], bytes[block * 64]) << "interleaved block " << block;
 }
+
+} // namespace kx

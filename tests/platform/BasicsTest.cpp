@@ -9,6 +9,10 @@
 #include "platform/MessageBox.h"
 #include "platform/Round.h"
 
+#include "platform/FileDialogs.h"
+
+namespace kx {
+
 TEST(Round, halvesGoToTheEvenNeighbour)
 {
     EXPECT_EQ(Round(0.5), 0);
@@ -122,8 +126,6 @@ TEST(MessageBox, captureCollectsTextsAndRestoresTheHook)
     SetMessageBoxHook(previous);
 }
 
-#include "platform/FileDialogs.h"
-
 TEST(FileDialogs, pipeFiltersBecomeQtFilters)
 {
     EXPECT_EQ(QtFileFilter("Wave files(*.wav)|*.wav|flac files(*.flac)|*.flac"),
@@ -147,3 +149,5 @@ TEST(FileDialogs, hookAnswersInsteadOfAPerson)
     EXPECT_EQ(seen.filterIndex, 2);
     SetFileDialogHook(previous);
 }
+
+} // namespace kx

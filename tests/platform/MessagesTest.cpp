@@ -8,6 +8,8 @@
 #include "platform/GraphRegistry.h"
 #include "platform/PostedEvent.h"
 
+namespace kx {
+
 TEST(MessageWindow, postsFromAnyThreadArriveOnTheGuiThreadInOrder)
 {
     std::vector<std::tuple<uint32_t, uintptr_t, intptr_t>> got;
@@ -53,3 +55,5 @@ TEST(GraphRegistry, registerThenRevokeLeavesTheTableAsBefore)
     EXPECT_EQ(GraphRegistry::Names(), before);
     EXPECT_FALSE(QFile::exists(dump));
 }
+
+} // namespace kx

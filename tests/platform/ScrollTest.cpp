@@ -5,6 +5,8 @@
 #include "platform/HorzScrollBar.h"
 #include "platform/ScrollState.h"
 
+namespace kx {
+
 TEST(ScrollState, positionStaysWithinRangeLessPage)
 {
     ScrollState s;
@@ -66,3 +68,5 @@ TEST(HorzScrollBar, thumbRequestsCarryTheTrackPosition)
     bar.Request(SB_THUMBTRACK, 321);
     EXPECT_EQ(seen, 321);
 }
+
+} // namespace kx

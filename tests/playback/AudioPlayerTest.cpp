@@ -9,6 +9,8 @@
 #include "platform/GraphRegistry.h"
 #include "playback/KXAudioPlayer.h"
 
+namespace kx {
+
 namespace {
 
 GstElement* SyncFakeSink()
@@ -343,3 +345,5 @@ TEST_P(AudioPlaybackFormats, PlaysWithTimeUpdatesAndAFinalUpdateOnPause)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, AudioPlaybackFormats, ::testing::Values("wav", "mp3"));
+
+} // namespace kx

@@ -12,6 +12,8 @@
 #include "tests/support/TestHelpers.h"
 #include "tests/support/TestMedia.h"
 
+namespace kx {
+
 namespace {
 
 class VideoPanelTest : public ::testing::Test
@@ -251,3 +253,5 @@ TEST_F(VideoPanelTest, PlaysToTheEndAndRegistersWhenAsked)
     ASSERT_TRUE(QTest::qWaitFor([&] { return panel.completed; }, 10000));
     EXPECT_EQ(states, (QList<TPlayerState>{psPlay, psStop}));
 }
+
+} // namespace kx

@@ -5,6 +5,8 @@
 
 #include "playback/KXCommonPlayer.h"
 
+namespace kx {
+
 // A panel that only records what a transport bar asks of it.
 class FakePanel : public TKXCommonPlayer
 {
@@ -44,3 +46,4 @@ protected:
     void WindowProc(uint32_t, uintptr_t, intptr_t) override {}
 };
 
+} // namespace kx

@@ -8,6 +8,8 @@
 #include "platform/FileDialogs.h"
 #include "playback/KXPlayerControls.h"
 
+namespace kx {
+
 namespace {
 
 struct ControlLog {
@@ -407,3 +409,5 @@ TEST(PlayerControls, CaptureMouseDownIsPassedOn)
     EXPECT_EQ(button, mbLeft);
     EXPECT_EQ(x, 5);
 }
+
+} // namespace kx

@@ -7,6 +7,8 @@
 #include "platform/PostedEvent.h"
 #include "playback/KXCommonPlayer.h"
 
+namespace kx {
+
 // A small concrete player: plays a file into the panel through the given
 // video sink (a real overlay sink or a fake one).
 class TestVideoPlayer : public TKXCommonPlayer
@@ -99,3 +101,5 @@ protected:
         }
     }
 };
+
+} // namespace kx

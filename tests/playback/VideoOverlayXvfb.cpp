@@ -9,6 +9,8 @@
 #include "TestVideoPlayer.h"
 #include "tests/support/TestMedia.h"
 
+namespace kx {
+
 namespace {
 
 // Share of pixels in the image that are not black.
@@ -67,3 +69,5 @@ TEST(VideoOverlay, VideoAppearsInThePanelAndInFullScreen)
     EXPECT_TRUE(QTest::qWaitFor([&] { return panel.completed; }, 10000));
     EXPECT_EQ(panel.State(), psStop);
 }
+
+} // namespace kx

@@ -6,6 +6,8 @@
 
 #include "platform/Exception.h"
 
+namespace kx {
+
 // The message of the Exception a call raises, or empty when it raises none.
 inline QString RaisedMessage(const std::function<void()>& call)
 {
@@ -22,3 +24,5 @@ inline void PrintTo(const QString& s, std::ostream* os)
 {
     *os << '"' << s.toStdString() << '"';
 }
+
+} // namespace kx

@@ -3,6 +3,8 @@
 
 #include "mediagraph/MediaFramework.h"
 
+using namespace kx;
+
 // Widgets need an application object; tests never need a sound card, and
 // only the _xvfb ones a screen.
 int main(int argc, char** argv)

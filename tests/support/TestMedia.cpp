@@ -8,6 +8,8 @@
 #include "platform/LittleEndian.h"
 #include "platform/WavWriter.h"
 
+namespace kx {
+
 namespace TestMedia {
 
 Signal Sine(double frequency, double amplitude, uint32_t rate)
@@ -119,3 +121,5 @@ bool EncodeVideoOnly(const QString& path, double seconds)
 }
 
 } // namespace TestMedia
+
+} // namespace kx

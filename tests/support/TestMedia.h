@@ -5,6 +5,8 @@
 #include <functional>
 #include <vector>
 
+namespace kx {
+
 // Media made by the tests themselves: WAVs written in code, other formats
 // encoded with GStreamer at test time.
 namespace TestMedia {
@@ -42,3 +44,5 @@ bool EncodeTone(const QString& path, double seconds, uint32_t rate = 44100, int 
 bool EncodeVideoOnly(const QString& path, double seconds);
 
 } // namespace TestMedia
+
+} // namespace kx

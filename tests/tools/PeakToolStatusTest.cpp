@@ -5,6 +5,8 @@
 
 #include "peaks/PeakFormat.h"
 
+namespace kx {
+
 namespace {
 
 struct Result {
@@ -86,3 +88,5 @@ TEST(PeakToolStatus, reportsEveryEventAndTheTotals)
     EXPECT_EQ(RunTool({"status"}).code, 2);
     EXPECT_EQ(RunTool({"status", "--bogus", "x"}).code, 2);
 }
+
+} // namespace kx

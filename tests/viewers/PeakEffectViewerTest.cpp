@@ -12,6 +12,8 @@
 #include "viewers/KXPeakEffectViewer.h"
 #include "viewers/ViewerCursors.h"
 
+namespace kx {
+
 using namespace PeakTestData;
 
 namespace {
@@ -433,3 +435,5 @@ TEST(ViewerCursors, sixCursorsWithTheirHotSpotsBecomeTheScreenCursor)
 }
 
 } // namespace
+
+} // namespace kx

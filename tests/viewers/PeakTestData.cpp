@@ -6,6 +6,8 @@
 #include "platform/LittleEndian.h"
 #include "viewers/KXCustomPeakViewer.h"
 
+namespace kx {
+
 namespace PeakTestData {
 
 TPeakHeader Header(uint32_t rate, int channels, int bytesPerPeak, uint16_t samplesPerPeak, double seconds)
@@ -71,3 +73,5 @@ void Prepare(TKXCustomPeakViewer& viewer, int w, int h)
 }
 
 } // namespace PeakTestData
+
+} // namespace kx

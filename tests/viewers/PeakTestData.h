@@ -6,6 +6,8 @@
 
 #include "peaks/PeakFormat.h"
 
+namespace kx {
+
 class TKXCustomPeakViewer;
 
 namespace PeakTestData {
@@ -26,3 +28,5 @@ bool Write(const QString& path, const std::vector<uint8_t>& bytes);
 void Prepare(TKXCustomPeakViewer& viewer, int w, int h);
 
 } // namespace PeakTestData
+
+} // namespace kx

@@ -6,6 +6,8 @@
 #include "PeakTestData.h"
 #include "platform/Color.h"
 
+namespace kx {
+
 using namespace PeakTestData;
 
 namespace {
@@ -75,3 +77,5 @@ TEST_F(PeakToolRender, refusesBadFilesAndBadUsage)
 #endif
 
 } // namespace
+
+} // namespace kx

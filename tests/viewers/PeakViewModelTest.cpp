@@ -2,6 +2,8 @@
 
 #include "viewers/PeakViewModel.h"
 
+namespace kx {
+
 namespace {
 
 // 10 s at 8000 Hz, 80 frames per peak: 100 peaks a second, 1000 peaks.
@@ -111,3 +113,5 @@ TEST(PeakSteps, lineStepFollowsThePageUnlessAlreadySmaller)
 }
 
 } // namespace
+
+} // namespace kx

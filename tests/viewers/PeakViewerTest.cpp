@@ -15,6 +15,8 @@
 #include "viewers/KXAudioPeakViewer.h"
 #include "viewers/PeakRender.h"
 
+namespace kx {
+
 using namespace PeakTestData;
 
 namespace {
@@ -410,3 +412,5 @@ TEST_F(PlayPointerTest, pagesOncePastTheThreshold)
 }
 
 } // namespace
+
+} // namespace kx

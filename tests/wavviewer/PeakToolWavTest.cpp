@@ -7,6 +7,8 @@
 
 #ifdef KX_PEAKTOOL
 
+namespace kx {
+
 using namespace WavTest;
 
 namespace {
@@ -77,3 +79,5 @@ TEST(PeakToolWavPeaks, failuresGoToStderrWithExitStatusOne)
 }
 
 #endif
+
+} // namespace kx

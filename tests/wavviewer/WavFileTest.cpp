@@ -4,6 +4,8 @@
 #include "platform/MemoryStream.h"
 #include "wavviewer/WavFile.h"
 
+namespace kx {
+
 using namespace WavTest;
 
 namespace {
@@ -193,3 +195,5 @@ TEST(ClockLabels, showHoursMinutesAndSeconds)
     EXPECT_EQ(ClockText(3600000 + 61999), "01:01:01");
     EXPECT_EQ(ClockText(-10), "00:00:00");
 }
+
+} // namespace kx

@@ -11,6 +11,8 @@
 #include "wavviewer/WavViewer.h"
 #include "wavviewer/WaveDevice.h"
 
+namespace kx {
+
 namespace {
 
 // Playback runs against a fake sink that keeps real time; no sound card needed.
@@ -212,3 +214,5 @@ TEST_F(WavPlaybackTest, aNewFileClosesTheDeviceAndIgnoresItsLateNotices)
     EXPECT_FALSE(v->MediaOpen());
     EXPECT_FALSE(v->PlayTimerActive());
 }
+
+} // namespace kx

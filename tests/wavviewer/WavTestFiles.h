@@ -7,6 +7,8 @@
 
 #include "platform/LittleEndian.h"
 
+namespace kx {
+
 // RIFF files assembled chunk by chunk, so that odd layouts are easy to make.
 namespace WavTest {
 
@@ -87,3 +89,5 @@ inline std::vector<uint8_t> ExpectedRecords(const std::vector<uint8_t>& pcm, int
 }
 
 } // namespace WavTest
+
+} // namespace kx

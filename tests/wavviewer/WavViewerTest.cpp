@@ -10,6 +10,8 @@
 #include "platform/QtInput.h"
 #include "wavviewer/WavViewer.h"
 
+namespace kx {
+
 using namespace WavTest;
 
 namespace {
@@ -391,3 +393,5 @@ TEST_F(WavViewerTest, paintEventsNameThePanelThatWasPainted)
     ASSERT_FALSE(marks.empty());
     EXPECT_EQ(top.pixelColor(marks[0].X, 3), ToQColor(clRed));
 }
+
+} // namespace kx

@@ -10,6 +10,8 @@
 #include "platform/LittleEndian.h"
 #include "platform/WavWriter.h"
 
+namespace kx {
+
 namespace {
 
 bool Save(const std::string& path, const std::vector<uint8_t>& bytes)
@@ -63,6 +65,10 @@ std::vector<uint8_t> Beats(uint32_t rate, double seconds)
 }
 
 } // namespace
+
+} // namespace kx
+
+using namespace kx;
 
 int main(int argc, char** argv)
 {

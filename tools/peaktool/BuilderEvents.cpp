@@ -3,6 +3,8 @@
 #include "Command.h"
 #include "peaks/KXPeakBuilder.h"
 
+namespace kx {
+
 namespace {
 
 QString Line(const char* event, const QStringList& fields)
@@ -46,3 +48,5 @@ void PrintBuilderEvents(TKXPeakBuilder& b)
         Fire(next, sender, file);
     };
 }
+
+} // namespace kx

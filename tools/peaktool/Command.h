@@ -2,6 +2,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace kx {
+
 // One subcommand of peaktool. Each cmd_*.cpp file registers its own with a
 // static PeakToolCommand object.
 struct PeakToolCommand {
@@ -22,3 +24,5 @@ bool WantsHelp(const PeakToolCommand& command, const QStringList& args);
 
 void Out(const QString& line);
 void Err(const QString& line);
+
+} // namespace kx

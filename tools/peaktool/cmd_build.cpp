@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <unistd.h>
 
+namespace kx {
+
 namespace {
 
 int Run(const QStringList& args);
@@ -218,3 +220,5 @@ int Run(const QStringList& args)
 }
 
 } // namespace
+
+} // namespace kx

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+namespace kx {
+
 namespace {
 
 int Run(const QStringList& args);
@@ -69,3 +71,5 @@ int Run(const QStringList& args)
 }
 
 } // namespace
+
+} // namespace kx

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QPainter>
 
+namespace kx {
+
 namespace {
 
 int Run(const QStringList& args);
@@ -129,3 +131,5 @@ int Run(const QStringList& args)
 }
 
 } // namespace
+
+} // namespace kx

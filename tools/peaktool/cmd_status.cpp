@@ -6,6 +6,8 @@
 
 #include <QFileInfo>
 
+namespace kx {
+
 namespace {
 
 int Run(const QStringList& args);
@@ -65,3 +67,5 @@ int Run(const QStringList& args)
 }
 
 } // namespace
+
+} // namespace kx

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 
+namespace kx {
+
 namespace {
 
 int Run(const QStringList& args);
@@ -84,3 +86,5 @@ int Run(const QStringList& args)
 }
 
 } // namespace
+
+} // namespace kx

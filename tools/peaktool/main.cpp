@@ -6,6 +6,8 @@
 #include "Command.h"
 #include "mediagraph/MediaFramework.h"
 
+namespace kx {
+
 namespace {
 
 std::vector<const PeakToolCommand*>& Commands()
@@ -53,6 +55,10 @@ void Err(const QString& line)
 {
     std::fprintf(stderr, "%s\n", line.toUtf8().constData());
 }
+
+} // namespace kx
+
+using namespace kx;
 
 int main(int argc, char** argv)
 {

@@ -4,6 +4,8 @@
 
 typedef struct _GstElement GstElement;
 
+namespace kx {
+
 // The peak filter as the builder sees it: an element created by class
 // identifier, set up through three interfaces before the graph runs, that
 // hands whole peak records to a callback on its streaming thread.
@@ -71,12 +73,12 @@ IConfiguration* QueryConfiguration(GstElement* filter);
 IPeaks* QueryPeaks(GstElement* filter);
 IFileSink* QueryFileSink(GstElement* filter);
 
-// Registers the element and its factory under ClassId (repeat calls are harmless).
-void Register();
-// The factory itself: a new peak filter element named by the label, or null.
-GstElement* Make(const QString& label);
-
-// Name of the temporary file the filter writes before renaming it into place.
-QString TemporaryName(const QString& fileName);
+// How an element offers the interfaces: object data under these keys, each
+// pointing at the interface itself and living as long as the element.
+inline constexpr const char* ConfigurationKey = "kx-peak-configuration";
+inline constexpr const char* PeaksKey = "kx-peak-peaks";
+inline constexpr const char* FileSinkKey = "kx-peak-file-sink";
 
 } // namespace PeakFilter
+
+} // namespace kx

@@ -1,0 +1,35 @@
+# The installed package: KXAudio::<subsystem> targets and KXAudio::KXAudio for
+# all of them, a CMake package config with its version file, and kxaudio.pc.
+include(CMakePackageConfigHelpers)
+
+get_property(kx_libraries GLOBAL PROPERTY KX_LIBRARIES)
+add_library(kx_all INTERFACE)
+add_library(KXAudio::KXAudio ALIAS kx_all)
+set_target_properties(kx_all PROPERTIES EXPORT_NAME KXAudio)
+target_link_libraries(kx_all INTERFACE ${kx_libraries})
+if(TARGET kx_peakfilter)
+  target_sources(kx_all INTERFACE
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/cmake/PeakFilterAnchor.cpp>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_DATADIR}/kxaudio/PeakFilterAnchor.cpp>)
+  install(FILES cmake/PeakFilterAnchor.cpp DESTINATION ${CMAKE_INSTALL_DATADIR}/kxaudio)
+endif()
+install(TARGETS kx_all EXPORT KXAudioTargets)
+
+set(KX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KXAudio)
+install(EXPORT KXAudioTargets NAMESPACE KXAudio:: DESTINATION ${KX_CMAKE_DIR})
+configure_package_config_file(cmake/KXAudioConfig.cmake.in ${PROJECT_BINARY_DIR}/KXAudioConfig.cmake
+  INSTALL_DESTINATION ${KX_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/KXAudioConfigVersion.cmake
+  COMPATIBILITY SameMinorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/KXAudioConfig.cmake ${PROJECT_BINARY_DIR}/KXAudioConfigVersion.cmake
+  DESTINATION ${KX_CMAKE_DIR})
+
+# pkg-config: the libraries in dependency order, highest first.
+set(KX_PC_LIBS "")
+list(REVERSE kx_libraries)
+foreach(lib IN LISTS kx_libraries)
+  get_target_property(name ${lib} OUTPUT_NAME)
+  string(APPEND KX_PC_LIBS " -l${name}")
+endforeach()
+configure_file(cmake/kxaudio.pc.in ${PROJECT_BINARY_DIR}/kxaudio.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/kxaudio.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
