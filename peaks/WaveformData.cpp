@@ -1,0 +1,447 @@
+#include "WaveformData.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "PeakFormat.h"
+#include "platform/LittleEndian.h"
+
+namespace kx {
+
+namespace {
+
+int32_t ReadS32LE(const uint8_t* p)
+{
+    return static_cast<int32_t>(ReadU32LE(p));
+}
+
+void WriteS32LE(uint8_t* p, int32_t v)
+{
+    WriteU32LE(p, static_cast<uint32_t>(v));
+}
+
+int ValueMin(int bits)
+{
+    return bits == 8 ? -128 : -32768;
+}
+
+int ValueMax(int bits)
+{
+    return bits == 8 ? 127 : 32767;
+}
+
+// Rounds a / b toward minus and plus infinity (b > 0).
+int FloorDiv(int a, int b)
+{
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+int CeilDiv(int a, int b)
+{
+    return -FloorDiv(-a, b);
+}
+
+// The fields every form shares, checked against the format's limits.
+bool CheckFields(const TWaveformData& d, uint64_t length, QString& error)
+{
+    if (d.Version != 1 && d.Version != 2)
+        error = QStringLiteral("version %1 is not 1 or 2").arg(d.Version);
+    else if (d.Bits != 8 && d.Bits != 16)
+        error = QStringLiteral("bits %1 is not 8 or 16").arg(d.Bits);
+    else if (d.SampleRate <= 0)
+        error = QStringLiteral("sample rate %1 is not positive").arg(d.SampleRate);
+    else if (d.SamplesPerPixel <= 0)
+        error = QStringLiteral("samples per pixel %1 is not positive").arg(d.SamplesPerPixel);
+    else if (d.Channels < 1 || d.Channels > MaxWaveformChannels)
+        error = QStringLiteral("channel count %1 is not 1 to %2").arg(d.Channels).arg(MaxWaveformChannels);
+    else if (d.Version == 1 && d.Channels != 1)
+        error = QStringLiteral("version 1 holds one channel");
+    else if (length * uint64_t(d.Channels) * 2 * uint64_t(d.Bits / 8) > uint64_t(MaxPeakDataBytes))
+        error = QStringLiteral("larger than 1 GiB");
+    else
+        return true;
+    return false;
+}
+
+} // namespace
+
+uint32_t TWaveformData::Length() const
+{
+    return Channels > 0 ? static_cast<uint32_t>(Values.size() / (2 * size_t(Channels))) : 0;
+}
+
+std::optional<TWaveformData> WaveformFromPeaks(std::span<const uint8_t> peakData, QString& error)
+{
+    const PeakCheck check = CheckPeakData(peakData, peakData.size(), PeakReader::Builder);
+    if (check != PeakCheck::Accepted) {
+        error = PeakCheckText(check);
+        return std::nullopt;
+    }
+    const TPeakHeader h = *DecodePeakHeader(peakData);
+    if (h.BytesPerPeak != 2 && h.BytesPerPeak != 4) {
+        error = QStringLiteral("BytesPerPeak %1 holds no values").arg(h.BytesPerPeak);
+        return std::nullopt;
+    }
+    if (h.SamplesPerPeak == 0) {
+        error = PeakCheckText(PeakCheck::ZeroSamplesPerPeak);
+        return std::nullopt;
+    }
+    TWaveformData d;
+    d.Bits = h.BytesPerPeak == 2 ? 8 : 16;
+    d.SampleRate = static_cast<int32_t>(h.SamplesPerSecond);
+    d.SamplesPerPixel = h.SamplesPerPeak;
+    d.Channels = h.Channels;
+    const int64_t records = PeakRecordCount(h, peakData.size());
+    d.Values.reserve(static_cast<size_t>(records) * h.Channels * 2);
+    const uint8_t* p = peakData.data() + PeakHeaderSize;
+    const int half = h.BytesPerPeak / 2;
+    const int mid = d.Bits == 8 ? 128 : 32768;
+    for (int64_t r = 0; r < records; ++r) {
+        for (int c = 0; c < h.Channels; ++c, p += h.BytesPerPeak) {
+            const int a = (half == 1 ? p[0] : ReadU16LE(p)) - mid;
+            const int b = (half == 1 ? p[1] : ReadU16LE(p + 2)) - mid;
+            d.Values.push_back(static_cast<int16_t>(std::min(a, b)));
+            d.Values.push_back(static_cast<int16_t>(std::max(a, b)));
+        }
+    }
+    return d;
+}
+
+std::optional<std::vector<uint8_t>> PeaksFromWaveform(const TWaveformData& d, QString& error)
+{
+    if (d.SampleRate < 8000 || d.SampleRate > 48000)
+        error = QStringLiteral("sample rate %1 is outside 8000..48000").arg(d.SampleRate);
+    else if (d.Channels != 1 && d.Channels != 2)
+        error = QStringLiteral("%1 channels: peak data holds 1 or 2").arg(d.Channels);
+    else if (d.SamplesPerPixel < 1 || d.SamplesPerPixel > 65535)
+        error = QStringLiteral("samples per pixel %1 is outside 1..65535").arg(d.SamplesPerPixel);
+    else if (d.Bits != 8 && d.Bits != 16)
+        error = QStringLiteral("bits %1 is not 8 or 16").arg(d.Bits);
+    if (!error.isEmpty())
+        return std::nullopt;
+    const int64_t frames = int64_t(d.Length()) * d.SamplesPerPixel;
+    TPeakHeader h = MakePeakHeader(uint32_t(d.SampleRate), uint32_t(d.Channels), uint32_t(d.Bits),
+                                   uint16_t(d.SamplesPerPixel), 0);
+    // The decoded length from the frame count directly: a duration in 100 ns
+    // units would round it.
+    h.PcmByteCount = static_cast<uint32_t>(frames * d.Channels * (d.Bits / 8));
+    std::vector<uint8_t> out(PeakHeaderSize + d.Values.size() / 2 * size_t(h.BytesPerPeak));
+    EncodePeakHeader(h, out.data());
+    uint8_t* p = out.data() + PeakHeaderSize;
+    const int mid = d.Bits == 8 ? 128 : 32768;
+    const int lo = ValueMin(d.Bits);
+    const int hi = ValueMax(d.Bits);
+    for (size_t i = 0; i + 1 < d.Values.size(); i += 2) {
+        const int mn = std::clamp<int>(d.Values[i], lo, hi) + mid;
+        const int mx = std::clamp<int>(d.Values[i + 1], lo, hi) + mid;
+        if (d.Bits == 8) {
+            *p++ = static_cast<uint8_t>(mx);
+            *p++ = static_cast<uint8_t>(mn);
+        } else {
+            WriteU16LE(p, static_cast<uint16_t>(mx));
+            WriteU16LE(p + 2, static_cast<uint16_t>(mn));
+            p += 4;
+        }
+    }
+    return out;
+}
+
+std::optional<TWaveformData> ReduceWaveform(const TWaveformData& d, int32_t samplesPerPixel, QString& error)
+{
+    if (samplesPerPixel <= 0 || d.SamplesPerPixel <= 0 || samplesPerPixel % d.SamplesPerPixel != 0) {
+        error = QStringLiteral("samples per pixel %1 is not a multiple of the data's %2")
+                    .arg(samplesPerPixel)
+                    .arg(d.SamplesPerPixel);
+        return std::nullopt;
+    }
+    const size_t run = size_t(samplesPerPixel / d.SamplesPerPixel);
+    const size_t channels = size_t(d.Channels);
+    const size_t length = d.Length();
+    TWaveformData out = d;
+    out.SamplesPerPixel = samplesPerPixel;
+    out.Values.clear();
+    out.Values.reserve((length + run - 1) / run * channels * 2);
+    for (size_t first = 0; first < length; first += run) {
+        const size_t last = std::min(length, first + run);
+        for (size_t c = 0; c < channels; ++c) {
+            int16_t mn = INT16_MAX;
+            int16_t mx = INT16_MIN;
+            for (size_t i = first; i < last; ++i) {
+                const size_t at = (i * channels + c) * 2;
+                mn = std::min(mn, d.Values[at]);
+                mx = std::max(mx, d.Values[at + 1]);
+            }
+            out.Values.push_back(mn);
+            out.Values.push_back(mx);
+        }
+    }
+    return out;
+}
+
+std::optional<TWaveformData> CutWaveform(const TWaveformData& d, double startSeconds, double endSeconds,
+                                         QString& error)
+{
+    const double pixelsPerSecond = double(d.SampleRate) / d.SamplesPerPixel;
+    const double length = d.Length();
+    if (!(startSeconds >= 0) || !std::isfinite(startSeconds))
+        error = QStringLiteral("the start must be a time of 0 seconds or more");
+    else if (endSeconds >= 0 && !(endSeconds > startSeconds))
+        error = QStringLiteral("the end must lie after the start");
+    else if (std::floor(startSeconds * pixelsPerSecond) >= length)
+        error = QStringLiteral("the start lies past the end of the data (%1 s)").arg(length / pixelsPerSecond);
+    if (!error.isEmpty())
+        return std::nullopt;
+    const auto first = static_cast<size_t>(std::floor(startSeconds * pixelsPerSecond));
+    size_t last = d.Length();
+    if (endSeconds >= 0 && std::isfinite(endSeconds))
+        last = static_cast<size_t>(std::min(length, std::ceil(endSeconds * pixelsPerSecond)));
+    TWaveformData out = d;
+    const size_t stride = size_t(d.Channels) * 2;
+    out.Values.assign(d.Values.begin() + std::ptrdiff_t(first * stride), d.Values.begin() + std::ptrdiff_t(last * stride));
+    return out;
+}
+
+TWaveformData MixWaveformToMono(const TWaveformData& d)
+{
+    TWaveformData out = d;
+    out.Channels = 1;
+    if (d.Channels == 1)
+        return out;
+    out.Values.clear();
+    const size_t length = d.Length();
+    out.Values.reserve(length * 2);
+    for (size_t i = 0; i < length; ++i) {
+        int mn = 0;
+        int mx = 0;
+        for (int c = 0; c < d.Channels; ++c) {
+            mn += d.Values[(i * size_t(d.Channels) + size_t(c)) * 2];
+            mx += d.Values[(i * size_t(d.Channels) + size_t(c)) * 2 + 1];
+        }
+        out.Values.push_back(static_cast<int16_t>(FloorDiv(mn, d.Channels)));
+        out.Values.push_back(static_cast<int16_t>(CeilDiv(mx, d.Channels)));
+    }
+    return out;
+}
+
+TWaveformData ConvertWaveformBits(const TWaveformData& d, int bits)
+{
+    TWaveformData out = d;
+    out.Bits = bits;
+    if (bits == d.Bits)
+        return out;
+    for (int16_t& v : out.Values)
+        v = bits == 8 ? static_cast<int16_t>(FloorDiv(v, 256)) : static_cast<int16_t>(v * 256);
+    return out;
+}
+
+std::vector<uint8_t> EncodeWaveformDat(const TWaveformData& d)
+{
+    if (d.Version == 1 && d.Channels != 1)
+        return EncodeWaveformDat(MixWaveformToMono(d));
+    const int header = d.Version == 1 ? WaveformDatHeaderSizeV1 : WaveformDatHeaderSizeV2;
+    const size_t width = d.Bits == 8 ? 1 : 2;
+    std::vector<uint8_t> out(size_t(header) + d.Values.size() * width);
+    uint8_t* p = out.data();
+    WriteS32LE(p, d.Version);
+    WriteU32LE(p + 4, d.Bits == 8 ? 1u : 0u);
+    WriteS32LE(p + 8, d.SampleRate);
+    WriteS32LE(p + 12, d.SamplesPerPixel);
+    WriteU32LE(p + 16, d.Length());
+    if (d.Version != 1)
+        WriteS32LE(p + 20, d.Channels);
+    p += header;
+    for (int16_t v : d.Values) {
+        if (width == 1) {
+            *p++ = static_cast<uint8_t>(static_cast<int8_t>(v));
+        } else {
+            WriteU16LE(p, static_cast<uint16_t>(v));
+            p += 2;
+        }
+    }
+    return out;
+}
+
+std::string EncodeWaveformJson(const TWaveformData& d)
+{
+    if (d.Version == 1 && d.Channels != 1)
+        return EncodeWaveformJson(MixWaveformToMono(d));
+    std::string s = "{\"version\":" + std::to_string(d.Version);
+    if (d.Version != 1)
+        s += ",\"channels\":" + std::to_string(d.Channels);
+    s += ",\"sample_rate\":" + std::to_string(d.SampleRate) +
+         ",\"samples_per_pixel\":" + std::to_string(d.SamplesPerPixel) + ",\"bits\":" + std::to_string(d.Bits) +
+         ",\"length\":" + std::to_string(d.Length()) + ",\"data\":[";
+    s.reserve(s.size() + d.Values.size() * 5 + 3);
+    for (size_t i = 0; i < d.Values.size(); ++i) {
+        if (i)
+            s += ',';
+        s += std::to_string(d.Values[i]);
+    }
+    s += "]}\n";
+    return s;
+}
+
+std::optional<TWaveformData> DecodeWaveformDat(std::span<const uint8_t> b, QString& error)
+{
+    if (b.size() < WaveformDatHeaderSizeV1) {
+        error = QStringLiteral("shorter than the header");
+        return std::nullopt;
+    }
+    TWaveformData d;
+    d.Version = ReadS32LE(b.data());
+    const uint32_t flags = ReadU32LE(b.data() + 4);
+    d.SampleRate = ReadS32LE(b.data() + 8);
+    d.SamplesPerPixel = ReadS32LE(b.data() + 12);
+    const uint32_t length = ReadU32LE(b.data() + 16);
+    d.Bits = (flags & 1u) ? 8 : 16;
+    if (d.Version == 2) {
+        if (b.size() < WaveformDatHeaderSizeV2) {
+            error = QStringLiteral("shorter than the header");
+            return std::nullopt;
+        }
+        d.Channels = ReadS32LE(b.data() + 20);
+    }
+    if (flags & ~1u) {
+        error = QStringLiteral("unknown flags 0x%1").arg(flags, 0, 16);
+        return std::nullopt;
+    }
+    if (!CheckFields(d, length, error))
+        return std::nullopt;
+    const size_t header = d.Version == 1 ? WaveformDatHeaderSizeV1 : WaveformDatHeaderSizeV2;
+    const size_t width = d.Bits == 8 ? 1 : 2;
+    const size_t count = size_t(length) * size_t(d.Channels) * 2;
+    const size_t have = b.size() - header;
+    if (have != count * width) {
+        error = have < count * width ? QStringLiteral("the data ends before %1 pixels").arg(length)
+                                     : QStringLiteral("%1 bytes follow the last pixel").arg(have - count * width);
+        return std::nullopt;
+    }
+    d.Values.resize(count);
+    const uint8_t* p = b.data() + header;
+    for (size_t i = 0; i < count; ++i, p += width)
+        d.Values[i] = width == 1 ? static_cast<int16_t>(static_cast<int8_t>(p[0])) : ReadS16LE(p);
+    return d;
+}
+
+std::optional<TWaveformData> DecodeWaveformJson(std::span<const uint8_t> b, QString& error)
+{
+    if (b.size() > size_t(MaxPeakDataBytes)) {
+        error = QStringLiteral("larger than 1 GiB");
+        return std::nullopt;
+    }
+    QJsonParseError parse;
+    const QJsonDocument doc = QJsonDocument::fromJson(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(b.data()), qsizetype(b.size())), &parse);
+    if (parse.error != QJsonParseError::NoError || !doc.isObject()) {
+        error = parse.error != QJsonParseError::NoError
+                    ? QStringLiteral("not JSON: %1 at offset %2").arg(parse.errorString()).arg(parse.offset)
+                    : QStringLiteral("not a JSON object");
+        return std::nullopt;
+    }
+    const QJsonObject o = doc.object();
+    // Whole numbers only; anything else is a damaged file.
+    const auto integer = [&o, &error](const char* key, bool required, int64_t fallback, int64_t& out) {
+        const QJsonValue v = o.value(QLatin1String(key));
+        if (v.isUndefined() && !required) {
+            out = fallback;
+            return true;
+        }
+        const double x = v.toDouble(std::nan(""));
+        if (!v.isDouble() || x != std::floor(x) || x < -2147483648.0 || x > 4294967295.0) {
+            error = QStringLiteral("\"%1\" is missing or not a whole number").arg(QLatin1String(key));
+            return false;
+        }
+        out = static_cast<int64_t>(x);
+        return true;
+    };
+    int64_t version = 0, channels = 0, rate = 0, spp = 0, bits = 0, length = 0;
+    if (!integer("version", false, 2, version) || !integer("channels", false, 1, channels) ||
+        !integer("sample_rate", true, 0, rate) || !integer("samples_per_pixel", true, 0, spp) ||
+        !integer("bits", true, 0, bits) || !integer("length", true, 0, length))
+        return std::nullopt;
+    TWaveformData d;
+    d.Version = int(std::clamp<int64_t>(version, INT32_MIN, INT32_MAX));
+    d.Channels = int(std::clamp<int64_t>(channels, INT32_MIN, INT32_MAX));
+    d.SampleRate = int32_t(std::clamp<int64_t>(rate, INT32_MIN, INT32_MAX));
+    d.SamplesPerPixel = int32_t(std::clamp<int64_t>(spp, INT32_MIN, INT32_MAX));
+    d.Bits = int(std::clamp<int64_t>(bits, INT32_MIN, INT32_MAX));
+    if (length < 0) {
+        error = QStringLiteral("length %1 is negative").arg(length);
+        return std::nullopt;
+    }
+    if (!CheckFields(d, uint64_t(length), error))
+        return std::nullopt;
+    const QJsonValue data = o.value(QLatin1String("data"));
+    if (!data.isArray()) {
+        error = QStringLiteral("\"data\" is missing or not an array");
+        return std::nullopt;
+    }
+    const QJsonArray values = data.toArray();
+    const int64_t count = length * d.Channels * 2;
+    if (values.size() != count) {
+        error = QStringLiteral("\"data\" holds %1 values, the length asks for %2").arg(values.size()).arg(count);
+        return std::nullopt;
+    }
+    d.Values.reserve(size_t(count));
+    const int lo = ValueMin(d.Bits);
+    const int hi = ValueMax(d.Bits);
+    for (const QJsonValue& v : values) {
+        const double x = v.toDouble(std::nan(""));
+        if (!v.isDouble() || x != std::floor(x) || x < lo || x > hi) {
+            error = QStringLiteral("value %1 is not a whole number in %2..%3")
+                        .arg(v.isDouble() ? QString::number(x) : QStringLiteral("(not a number)"))
+                        .arg(lo)
+                        .arg(hi);
+            return std::nullopt;
+        }
+        d.Values.push_back(static_cast<int16_t>(x));
+    }
+    return d;
+}
+
+std::optional<TWaveformData> DecodeWaveform(std::span<const uint8_t> bytes, QString& error)
+{
+    for (uint8_t c : bytes) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            continue;
+        return c == '{' ? DecodeWaveformJson(bytes, error) : DecodeWaveformDat(bytes, error);
+    }
+    error = QStringLiteral("empty");
+    return std::nullopt;
+}
+
+std::optional<std::vector<uint8_t>> ExportWaveform(std::span<const uint8_t> peakData, const TWaveformExport& how,
+                                                   QString& error)
+{
+    if (how.Version != 1 && how.Version != 2) {
+        error = QStringLiteral("version %1 is not 1 or 2").arg(how.Version);
+        return std::nullopt;
+    }
+    if (how.Bits != 0 && how.Bits != 8 && how.Bits != 16) {
+        error = QStringLiteral("bits %1 is not 8 or 16").arg(how.Bits);
+        return std::nullopt;
+    }
+    auto data = WaveformFromPeaks(peakData, error);
+    if (data && (how.StartSeconds != 0 || how.EndSeconds >= 0))
+        data = CutWaveform(*data, how.StartSeconds, how.EndSeconds, error);
+    if (data && how.SamplesPerPixel != 0)
+        data = ReduceWaveform(*data, how.SamplesPerPixel, error);
+    if (!data)
+        return std::nullopt;
+    if (how.Version == 1)
+        *data = MixWaveformToMono(*data);
+    data->Version = how.Version;
+    if (how.Bits != 0)
+        *data = ConvertWaveformBits(*data, how.Bits);
+    if (how.Format == WaveformFormat::Dat)
+        return EncodeWaveformDat(*data);
+    const std::string json = EncodeWaveformJson(*data);
+    return std::vector<uint8_t>(json.begin(), json.end());
+}
+
+} // namespace kx

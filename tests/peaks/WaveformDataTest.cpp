@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include "peaks/PeakFormat.h"
+#include "peaks/WaveformData.h"
+#include "platform/LittleEndian.h"
+
+using namespace kx;
+
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string& s)
+{
+    return {s.begin(), s.end()};
+}
+
+// Peak data with the given unsigned values, record after record.
+std::vector<uint8_t> Peaks(uint8_t bytesPerPeak, uint8_t channels, uint32_t rate, uint16_t samplesPerPeak,
+                           const std::vector<int>& values, uint32_t pcmByteCount = 0)
+{
+    TPeakHeader h;
+    h.BytesPerPeak = bytesPerPeak;
+    h.Channels = channels;
+    h.SamplesPerSecond = rate;
+    h.SamplesPerPeak = samplesPerPeak;
+    h.PcmByteCount = pcmByteCount;
+    std::vector<uint8_t> out(PeakHeaderSize);
+    EncodePeakHeader(h, out.data());
+    for (int v : values) {
+        if (bytesPerPeak == 2) {
+            out.push_back(uint8_t(v));
+        } else {
+            out.push_back(uint8_t(v & 0xff));
+            out.push_back(uint8_t(v >> 8));
+        }
+    }
+    return out;
+}
+
+TWaveformData Data(int bits, int channels, int32_t rate, int32_t spp, std::vector<int16_t> values)
+{
+    TWaveformData d;
+    d.Bits = bits;
+    d.Channels = channels;
+    d.SampleRate = rate;
+    d.SamplesPerPixel = spp;
+    d.Values = std::move(values);
+    return d;
+}
+
+TWaveformData Decoded(const std::vector<uint8_t>& bytes)
+{
+    QString error;
+    auto d = DecodeWaveform(bytes, error);
+    EXPECT_TRUE(d) << error.toStdString();
+    return d.value_or(TWaveformData{});
+}
+
+QString Refusal(const std::vector<uint8_t>& bytes)
+{
+    QString error;
+    EXPECT_FALSE(DecodeWaveform(bytes, error));
+    EXPECT_FALSE(error.isEmpty());
+    return error;
+}
+
+} // namespace
+
+TEST(WaveformFromPeaks, givesSignedMinimumThenMaximumWhateverTheStoredOrder)
+{
+    // 16-bit stereo: first record stores (max, min), the second (min, max).
+    const auto pek = Peaks(4, 2, 44100, 100, {40000, 30000, 32768, 0, 100, 65535, 32767, 32769});
+    QString error;
+    const auto d = WaveformFromPeaks(pek, error);
+    ASSERT_TRUE(d) << error.toStdString();
+    EXPECT_EQ(d->Bits, 16);
+    EXPECT_EQ(d->Channels, 2);
+    EXPECT_EQ(d->SampleRate, 44100);
+    EXPECT_EQ(d->SamplesPerPixel, 100);
+    EXPECT_EQ(d->Length(), 2u);
+    EXPECT_EQ(d->Values, (std::vector<int16_t>{-2768, 7232, -32768, 0, -32668, 32767, -1, 1}));
+
+    const auto mono8 = WaveformFromPeaks(Peaks(2, 1, 8000, 7, {200, 10, 128, 128, 0, 255}), error);
+    ASSERT_TRUE(mono8);
+    EXPECT_EQ(mono8->Bits, 8);
+    EXPECT_EQ(mono8->Values, (std::vector<int16_t>{-118, 72, 0, 0, -128, 127}));
+}
+
+TEST(WaveformFromPeaks, refusesDataWithoutValues)
+{
+    QString error;
+    EXPECT_FALSE(WaveformFromPeaks(Bytes("PEAK"), error));
+    EXPECT_FALSE(WaveformFromPeaks(Peaks(1, 1, 44100, 100, {1, 2}), error));  // no room for a pair
+    EXPECT_FALSE(WaveformFromPeaks(Peaks(4, 1, 44100, 0, {1, 2}), error));
+    EXPECT_FALSE(WaveformFromPeaks(Peaks(4, 3, 44100, 100, {1, 2}), error));
+    EXPECT_FALSE(WaveformFromPeaks(Peaks(4, 1, 7999, 100, {1, 2}), error));
+    // A header alone is a track without samples: no pixels.
+    const auto empty = WaveformFromPeaks(Peaks(4, 2, 44100, 100, {}), error);
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->Length(), 0u);
+}
+
+TEST(WaveformDat, writesTheHeaderAndValuesByteForByte)
+{
+    const auto d16 = Data(16, 2, 44100, 256, {-1, 2, -300, 400});
+    EXPECT_EQ(EncodeWaveformDat(d16), (std::vector<uint8_t>{2, 0, 0, 0,  0, 0, 0, 0,  0x44, 0xac, 0, 0,  0, 1, 0, 0,
+                                                             1, 0, 0, 0,  2, 0, 0, 0,
+                                                             0xff, 0xff, 2, 0, 0xd4, 0xfe, 0x90, 0x01}));
+    auto d8 = Data(8, 1, 8000, 64, {-128, 127, -1, 0});
+    d8.Version = 1;
+    EXPECT_EQ(EncodeWaveformDat(d8), (std::vector<uint8_t>{1, 0, 0, 0,  1, 0, 0, 0,  0x40, 0x1f, 0, 0,  64, 0, 0, 0,
+                                                            2, 0, 0, 0,  0x80, 0x7f, 0xff, 0}));
+}
+
+TEST(WaveformJson, writesOneObjectWithTheValuesInFileOrder)
+{
+    auto d = Data(8, 2, 48000, 512, {-3, 4, -128, 127});
+    EXPECT_EQ(EncodeWaveformJson(d), "{\"version\":2,\"channels\":2,\"sample_rate\":48000,\"samples_per_pixel\":512,"
+                                     "\"bits\":8,\"length\":1,\"data\":[-3,4,-128,127]}\n");
+    d.Version = 1;  // one channel: the mix
+    EXPECT_EQ(EncodeWaveformJson(d), "{\"version\":1,\"sample_rate\":48000,\"samples_per_pixel\":512,"
+                                     "\"bits\":8,\"length\":1,\"data\":[-66,66]}\n");
+}
+
+TEST(WaveformDecode, readsBothFormsBack)
+{
+    for (int bits : {8, 16}) {
+        auto d = Data(bits, 2, 22050, 100, {-5, 5, -100, 90, 0, 1, -128, 127});
+        EXPECT_EQ(Decoded(EncodeWaveformDat(d)), d);
+        EXPECT_EQ(Decoded(Bytes(EncodeWaveformJson(d))), d);
+        auto mono = MixWaveformToMono(d);
+        mono.Version = 1;
+        EXPECT_EQ(Decoded(EncodeWaveformDat(mono)), mono);
+        EXPECT_EQ(Decoded(Bytes(EncodeWaveformJson(mono))), mono);
+    }
+    // Files of other writers may leave out "version" and "channels".
+    const auto plain = Decoded(Bytes(" {\"sample_rate\":8000,\"samples_per_pixel\":1,\"bits\":16,\"length\":1,"
+                                     "\"data\":[-32768,32767]}"));
+    EXPECT_EQ(plain.Channels, 1);
+    EXPECT_EQ(plain.Values, (std::vector<int16_t>{-32768, 32767}));
+}
+
+TEST(WaveformDecode, refusesDamagedDataAndSaysWhy)
+{
+    const auto good = EncodeWaveformDat(Data(16, 2, 44100, 256, {-1, 2, -300, 400}));
+    auto bytes = good;
+    bytes.pop_back();
+    EXPECT_TRUE(Refusal(bytes).contains("ends before"));
+    bytes = good;
+    bytes.push_back(0);
+    EXPECT_TRUE(Refusal(bytes).contains("follow"));
+    bytes = good;
+    bytes[0] = 3;
+    EXPECT_TRUE(Refusal(bytes).contains("version"));
+    bytes = good;
+    bytes[4] = 2;
+    EXPECT_TRUE(Refusal(bytes).contains("flags"));
+    bytes = good;
+    bytes[20] = 0;
+    EXPECT_TRUE(Refusal(bytes).contains("channel"));
+    bytes = good;
+    WriteU32LE(bytes.data() + 12, 0);
+    EXPECT_TRUE(Refusal(bytes).contains("samples per pixel"));
+    bytes = good;
+    WriteU32LE(bytes.data() + 16, 0xffffffffu);  // a length no file can hold
+    EXPECT_FALSE(Refusal(bytes).isEmpty());
+    EXPECT_TRUE(Refusal(std::vector<uint8_t>(good.begin(), good.begin() + 10)).contains("shorter"));
+    EXPECT_TRUE(Refusal({}).contains("empty"));
+
+    const std::string head = "{\"version\":2,\"channels\":1,\"sample_rate\":8000,\"samples_per_pixel\":4,";
+    EXPECT_TRUE(Refusal(Bytes(head + "\"bits\":12,\"length\":1,\"data\":[0,0]}")).contains("bits"));
+    EXPECT_TRUE(Refusal(Bytes(head + "\"bits\":8,\"length\":2,\"data\":[0,0]}")).contains("holds 2 values"));
+    EXPECT_TRUE(Refusal(Bytes(head + "\"bits\":8,\"length\":1,\"data\":[0,128]}")).contains("-128..127"));
+    EXPECT_TRUE(Refusal(Bytes(head + "\"bits\":8,\"length\":1,\"data\":[0,1.5]}")).contains("whole number"));
+    EXPECT_TRUE(Refusal(Bytes(head + "\"bits\":8,\"length\":1,\"data\":[0,\"1\"]}")).contains("whole number"));
+    EXPECT_TRUE(Refusal(Bytes(head + "\"length\":1,\"data\":[0,0]}")).contains("\"bits\""));
+    EXPECT_TRUE(Refusal(Bytes(head + "\"bits\":8,\"length\":-1,\"data\":[]}")).contains("negative"));
+    EXPECT_TRUE(Refusal(Bytes("{\"version\":1,\"channels\":2,\"sample_rate\":8000,\"samples_per_pixel\":4,"
+                              "\"bits\":8,\"length\":0,\"data\":[]}"))
+                    .contains("one channel"));
+    EXPECT_TRUE(Refusal(Bytes("{\"data\":")).contains("not JSON"));
+    EXPECT_TRUE(Refusal(Bytes("{}")).contains("sample_rate"));
+}
+
+TEST(WaveformReduce, takesTheExtremesOfEachRunIncludingAShortLastOne)
+{
+    // Stereo, 5 pixels at 10 samples per pixel.
+    const auto d = Data(16, 2, 8000, 10,
+                        {-1, 1, -9, 9,  -5, 3, 0, 0,  -2, 8, -1, 1,  -7, -6, 2, 3,  -4, 4, -8, 8});
+    QString error;
+    const auto r = ReduceWaveform(d, 20, error);
+    ASSERT_TRUE(r) << error.toStdString();
+    EXPECT_EQ(r->SamplesPerPixel, 20);
+    EXPECT_EQ(r->Values, (std::vector<int16_t>{-5, 3, -9, 9,  -7, 8, -1, 3,  -4, 4, -8, 8}));
+    const auto whole = ReduceWaveform(d, 1000, error);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->Values, (std::vector<int16_t>{-7, 8, -9, 9}));
+    EXPECT_EQ(ReduceWaveform(d, 10, error)->Values, d.Values);
+    EXPECT_FALSE(ReduceWaveform(d, 15, error));
+    EXPECT_TRUE(error.contains("multiple"));
+    EXPECT_FALSE(ReduceWaveform(d, 0, error));
+    EXPECT_FALSE(ReduceWaveform(d, -20, error));
+}
+
+TEST(WaveformCut, keepsThePixelsThatCoverTheSpan)
+{
+    // 10 mono pixels of 0.1 s each (800 samples per pixel at 8000 Hz).
+    std::vector<int16_t> values;
+    for (int16_t i = 0; i < 10; ++i) {
+        values.push_back(int16_t(-i));
+        values.push_back(i);
+    }
+    const auto d = Data(16, 1, 8000, 800, values);
+    QString error;
+    auto c = CutWaveform(d, 0.25, 0.5, error);  // pixels 2, 3, 4
+    ASSERT_TRUE(c) << error.toStdString();
+    EXPECT_EQ(c->Values, (std::vector<int16_t>{-2, 2, -3, 3, -4, 4}));
+    c = CutWaveform(d, 0.3, 0.55, error);  // pixels 3, 4, 5
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->Values, (std::vector<int16_t>{-3, 3, -4, 4, -5, 5}));
+    c = CutWaveform(d, 0.95, -1, error);  // to the end
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->Values, (std::vector<int16_t>{-9, 9}));
+    c = CutWaveform(d, 0, 100, error);  // an end past the data keeps it all
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->Values, d.Values);
+    EXPECT_FALSE(CutWaveform(d, 1.0, -1, error));
+    EXPECT_TRUE(error.contains("past the end"));
+    EXPECT_FALSE(CutWaveform(d, 0.5, 0.5, error));
+    EXPECT_FALSE(CutWaveform(d, -0.1, 0.5, error));
+}
+
+TEST(WaveformConvert, mixesToMonoAndChangesWidthLikeThePeakFilter)
+{
+    const auto stereo = Data(16, 2, 8000, 1, {-100, 101, -300, 300,  -3, 3, -4, 4});
+    const auto mono = MixWaveformToMono(stereo);
+    EXPECT_EQ(mono.Channels, 1);
+    EXPECT_EQ(mono.Values, (std::vector<int16_t>{-200, 201, -4, 4}));  // floor of the mean minima, ceiling of the maxima
+
+    const auto wide = Data(16, 1, 8000, 1, {-32768, 32767, -1, 0, -256, 255, -257, 256});
+    const auto narrow = ConvertWaveformBits(wide, 8);
+    EXPECT_EQ(narrow.Bits, 8);
+    // The peak filter's 8-bit value is (v >> 8) + 128, so the signed value is v >> 8.
+    EXPECT_EQ(narrow.Values, (std::vector<int16_t>{-128, 127, -1, 0, -1, 0, -2, 1}));
+    EXPECT_EQ(ConvertWaveformBits(narrow, 16).Values,
+              (std::vector<int16_t>{-32768, 32512, -256, 0, -256, 0, -512, 256}));
+}
+
+TEST(PeaksFromWaveform, roundTripsBuiltPeakDataByteForByte)
+{
+    // As the peak filter writes: maximum first, decoded length of whole records.
+    for (const auto& [bpp, channels] : {std::pair{4, 2}, std::pair{4, 1}, std::pair{2, 2}, std::pair{2, 1}}) {
+        const int count = 3 * channels * 2;
+        std::vector<int> values;
+        for (int i = 0; i < count; i += 2) {
+            values.push_back(bpp == 4 ? 33000 + i * 97 : 130 + i);
+            values.push_back(bpp == 4 ? 30000 - i * 1000 : 120 - i);
+        }
+        const uint32_t pcm = 3 * 100 * uint32_t(channels) * uint32_t(bpp / 2);
+        const auto pek = Peaks(uint8_t(bpp), uint8_t(channels), 44100, 100, values, pcm);
+        QString error;
+        const auto d = WaveformFromPeaks(pek, error);
+        ASSERT_TRUE(d) << error.toStdString();
+        const auto back = PeaksFromWaveform(Decoded(EncodeWaveformDat(*d)), error);
+        ASSERT_TRUE(back) << error.toStdString();
+        EXPECT_EQ(*back, pek) << bpp << " bytes per peak, " << channels << " channels";
+        EXPECT_EQ(CheckPeakData(*back, back->size(), PeakReader::ViewerFile), PeakCheck::Accepted);
+    }
+}
+
+TEST(PeaksFromWaveform, refusesDataThePeakFormatCannotHold)
+{
+    QString error;
+    EXPECT_TRUE(PeaksFromWaveform(Data(8, 1, 8000, 1, {0, 0}), error));
+    EXPECT_TRUE(PeaksFromWaveform(Data(8, 2, 48000, 65535, {0, 0, 0, 0}), error));
+    EXPECT_FALSE(PeaksFromWaveform(Data(8, 1, 7999, 1, {0, 0}), error));
+    EXPECT_TRUE(error.contains("8000..48000"));
+    EXPECT_FALSE(PeaksFromWaveform(Data(8, 1, 48001, 1, {0, 0}), error));
+    EXPECT_FALSE(PeaksFromWaveform(Data(8, 3, 44100, 1, {0, 0, 0, 0, 0, 0}), error));
+    EXPECT_FALSE(PeaksFromWaveform(Data(8, 1, 44100, 65536, {0, 0}), error));
+    EXPECT_TRUE(error.contains("65535"));
+}
