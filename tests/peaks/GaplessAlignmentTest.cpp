@@ -1,0 +1,213 @@
+// MP3 files that carry gapless information (the encoder's delay and padding
+// in a LAME tag) are trimmed alike by the builder and the player, so peaks
+// line up with what is heard.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <gst/gst.h>
+
+#include "BuildTestSupport.h"
+#include "peaks/PeakFormat.h"
+#include "playback/KXAudioPlayer.h"
+#include "platform/LittleEndian.h"
+
+namespace kx {
+
+namespace {
+
+constexpr int Rate = 44100;
+constexpr int64_t Frames = 44100;
+constexpr int64_t Onset = 10000;  // first loud frame
+constexpr int EncoderDelay = 576; // what the LAME library puts in front
+
+double Signal(int64_t frame, int)
+{
+    return frame < Onset ? 0.0 : 0.8 * std::sin(2 * M_PI * 1000 * double(frame) / Rate);
+}
+
+uint16_t Crc16(const uint8_t* data, size_t size)
+{
+    uint16_t crc = 0;
+    for (size_t i = 0; i < size; ++i) {
+        crc = uint16_t(crc ^ data[i]);
+        for (int b = 0; b < 8; ++b)
+            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+    }
+    return crc;
+}
+
+// An "Info" frame as the LAME encoder writes it in front of a constant
+// bitrate stream of 128 kbit/s at 44.1 kHz: frame count, byte count, a
+// table of contents, and the LAME extension with the encoder delay and the
+// padding at the end.
+std::vector<uint8_t> InfoFrame(uint32_t frames, uint32_t bytes, int64_t samples)
+{
+    std::vector<uint8_t> f(417, 0);
+    f[0] = 0xff, f[1] = 0xfb, f[2] = 0x90, f[3] = 0x64;
+    uint8_t* tag = f.data() + 36;  // after the header and stereo side information
+    std::memcpy(tag, "Info", 4);
+    const auto be32 = [](uint8_t* p, uint32_t v) {
+        p[0] = uint8_t(v >> 24), p[1] = uint8_t(v >> 16), p[2] = uint8_t(v >> 8), p[3] = uint8_t(v);
+    };
+    be32(tag + 4, 0x0f);  // frames, bytes, table of contents, quality
+    be32(tag + 8, frames);
+    be32(tag + 12, bytes);
+    for (int i = 0; i < 100; ++i)
+        tag[16 + i] = uint8_t(i * 255 / 100);
+    uint8_t* lame = tag + 120;
+    std::memcpy(lame, "LAME3.100", 9);
+    const auto padding = uint32_t(int64_t(frames) * 1152 - EncoderDelay - samples);
+    lame[21] = uint8_t(EncoderDelay >> 4);
+    lame[22] = uint8_t((EncoderDelay & 15) << 4 | padding >> 8);
+    lame[23] = uint8_t(padding);
+    const uint16_t crc = Crc16(f.data(), 190);
+    lame[34] = uint8_t(crc >> 8);
+    lame[35] = uint8_t(crc);
+    return f;
+}
+
+// Number of frames of a constant bitrate MPEG-1 layer III stream.
+uint32_t CountFrames(const std::vector<uint8_t>& mp3)
+{
+    static const int kbps[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+    uint32_t n = 0;
+    for (size_t at = 0; at + 4 <= mp3.size() && mp3[at] == 0xff; ++n)
+        at += size_t(144000 * kbps[mp3[at + 2] >> 4] / Rate + ((mp3[at + 2] >> 1) & 1));
+    return n;
+}
+
+std::vector<uint8_t> ReadAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray b = f.readAll();
+    return {b.begin(), b.end()};
+}
+
+// Record index of the first record whose first channel goes above half scale.
+int64_t OnsetRecord(const std::vector<uint8_t>& peaks)
+{
+    const auto h = DecodePeakHeader(peaks);
+    if (!h)
+        return -1;
+    const int size = PeakRecordSize(*h);
+    for (size_t at = PeakHeaderSize; at + size_t(size) <= peaks.size(); at += size_t(size))
+        if (std::max(ReadU16LE(&peaks[at]), ReadU16LE(&peaks[at + 2])) > 32768 + 16384)
+            return int64_t(at - PeakHeaderSize) / size;
+    return -1;
+}
+
+class GaplessAlignment : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        wav = dir.filePath("tone.wav");
+        ASSERT_TRUE(TestMedia::WriteWav(wav, {Rate, 2, 16, Frames}, Signal));
+        const QString bare = dir.filePath("bare.mp3");
+        if (!TestMedia::RunPipeline(QStringLiteral("filesrc location=\"%1\" ! wavparse ! audioconvert ! "
+                                                   "lamemp3enc target=bitrate bitrate=128 cbr=true ! "
+                                                   "filesink location=\"%2\"")
+                                        .arg(wav, bare)))
+            GTEST_SKIP() << "no MP3 encoder";
+        const auto stream = ReadAll(bare);
+        const uint32_t frames = CountFrames(stream);
+        ASSERT_GT(frames, Frames / 1152);
+        const auto info = InfoFrame(frames, uint32_t(stream.size() + 417), Frames);
+        gapless = dir.filePath("gapless.mp3");
+        QFile file(gapless);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(info.data()), qint64(info.size()));
+        file.write(reinterpret_cast<const char*>(stream.data()), qint64(stream.size()));
+        plain = bare;
+    }
+
+    std::vector<uint8_t> BuildPeaks(const QString& media)
+    {
+        TKXPeakBuilder builder;
+        builder.SetOutputSamplesPerSecond(sps44100);
+        builder.SetSamplesPerPeak(100);
+        builder.SetTempFolder(dir.path());
+        EXPECT_TRUE(builder.AppendFilename(media));
+        EXPECT_TRUE(builder.StartBuild());
+        EXPECT_TRUE(WaitUntilIdle(builder));
+        TMemoryStream* stream = nullptr;
+        if (!builder.GetStreamByIndex(0, stream) || !stream)
+            return {};
+        return std::vector<uint8_t>(stream->Data(), stream->Data() + stream->Size());
+    }
+
+    // Frames the player hands its audio sink before the first loud one.
+    int64_t PlayerOnset(const QString& media)
+    {
+        struct Tap {
+            int64_t frames = 0;
+            int64_t onset = -1;
+            bool ended = false;
+        } tap;
+        TKXAudioFilePlayer player;
+        player.SetAudioSinkFactory([&tap] {
+            GstElement* bin = gst_parse_bin_from_description(
+                "audioconvert ! audio/x-raw,format=S16LE,channels=2 ! fakesink name=tap sync=false signal-handoffs=true",
+                TRUE, nullptr);
+            GstElement* sink = gst_bin_get_by_name(GST_BIN(bin), "tap");
+            g_signal_connect(sink, "handoff",
+                             G_CALLBACK(+[](GstElement*, GstBuffer* buffer, GstPad*, gpointer data) {
+                                 auto* t = static_cast<Tap*>(data);
+                                 GstMapInfo map;
+                                 if (t->onset >= 0 || !gst_buffer_map(buffer, &map, GST_MAP_READ))
+                                     return;
+                                 const auto* s = reinterpret_cast<const int16_t*>(map.data);
+                                 const int64_t n = int64_t(map.size / 4);
+                                 for (int64_t i = 0; i < n && t->onset < 0; ++i)
+                                     if (s[2 * i] > 16384)
+                                         t->onset = t->frames + i;
+                                 t->frames += n;
+                                 gst_buffer_unmap(buffer, &map);
+                             }),
+                             &tap);
+            gst_object_unref(sink);
+            return bin;
+        });
+        player.OnComplete = [&tap](QObject*) { tap.ended = true; };
+        if (!player.LoadMedia(media))
+            return -2;
+        player.Play();
+        const bool ended = QTest::qWaitFor([&] { return tap.ended; }, 20000);
+        player.ClearMedia();
+        return ended ? tap.onset : -3;
+    }
+
+    QTemporaryDir dir;
+    QString wav, gapless, plain;
+};
+
+} // namespace
+
+TEST_F(GaplessAlignment, builderTrimsTheEncoderDelayWhereTheFileSaysSo)
+{
+    const auto reference = BuildPeaks(wav);
+    const auto trimmed = BuildPeaks(gapless);
+    const auto untrimmed = BuildPeaks(plain);
+    const int64_t onset = OnsetRecord(reference);
+    ASSERT_EQ(onset, Onset / 100);
+    // Within one record of the WAV, and as many records.
+    EXPECT_NEAR(double(OnsetRecord(trimmed)), double(onset), 1.0);
+    EXPECT_EQ(trimmed.size(), reference.size());
+    // Without the information the delay stays (encoder and decoder delay,
+    // about 25 ms), which is what the check above would catch.
+    EXPECT_GE(OnsetRecord(untrimmed), onset + 10);
+}
+
+TEST_F(GaplessAlignment, playerTrimsAlike)
+{
+    // The same frame as in the WAV, give or take the codec's smearing.
+    EXPECT_NEAR(double(PlayerOnset(gapless)), double(Onset), 16.0);
+    EXPECT_GE(PlayerOnset(plain), Onset + 1000);
+}
+
+} // namespace kx
