@@ -3,8 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QMutex>
-#include <QStandardPaths>
 #include <map>
+
+#include "RuntimeFolder.h"
 
 namespace kx {
 
@@ -48,7 +49,11 @@ void WriteDump(const Entry& entry)
 
 QString GraphRegistry::DumpFolder()
 {
-    QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    // Where GStreamer's own graph dumps go, when the user asked for them.
+    const QString gstreamer = qEnvironmentVariable("GST_DEBUG_DUMP_DOT_DIR");
+    if (!gstreamer.isEmpty())
+        return gstreamer;
+    QString base = RuntimeFolder();
     if (base.isEmpty())
         base = QDir::tempPath();
     return base + QStringLiteral("/kxaudio-graphs");
@@ -75,7 +80,9 @@ void GraphRegistry::Revoke(uint32_t cookie)
     auto it = t.entries.find(cookie);
     if (it == t.entries.end())
         return;
-    QFile::remove(DumpPath(it->second.name));
+    // Dumps asked for through GStreamer's variable outlive the graph, as its own do.
+    if (qEnvironmentVariableIsEmpty("GST_DEBUG_DUMP_DOT_DIR"))
+        QFile::remove(DumpPath(it->second.name));
     t.entries.erase(it);
 }
 

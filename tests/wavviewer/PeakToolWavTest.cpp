@@ -45,7 +45,7 @@ TEST(PeakToolWavPeaks, writesTheViewersPeakFileForTheGivenWidth)
     // 2 s over 100 columns at 8000 Hz: 160 frames a record.
     const ToolRun r = PeakTool({wav, "--seconds", "2", "--width", "100", "-o", dir.filePath("out.pk")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains("100%"));
+    EXPECT_TRUE(r.err.isEmpty()) << "no progress bar into a pipe: " << r.err.toStdString();
     QFile f(dir.filePath("out.pk"));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();

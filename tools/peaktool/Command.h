@@ -1,28 +1,112 @@
 #pragma once
+#include <QByteArray>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
+#include <concepts>
+#include <vector>
 
 namespace kx {
 
+class CommandLine;
+
+// What a command needs before it runs. Commands that draw nothing run on a
+// QCoreApplication, and the media framework starts only for those that decode.
+enum CommandNeeds : unsigned { NeedsNothing = 0, NeedsGui = 1, NeedsMedia = 2 };
+
 // One subcommand of peaktool. Each cmd_*.cpp file registers its own with a
-// static PeakToolCommand object.
+// static PeakToolCommand object: define() declares the synopsis, description
+// and options on the command line, run() reads them and does the work.
 struct PeakToolCommand {
-    PeakToolCommand(const char* name, const char* summary, const char* usage, int (*run)(const QStringList& args));
+    PeakToolCommand(const char* name, const char* summary, unsigned needs, void (*define)(CommandLine&),
+                    int (*run)(CommandLine&));
     const char* name;
     const char* summary;
-    const char* usage;
-    int (*run)(const QStringList& args);
+    unsigned needs;
+    void (*define)(CommandLine&);
+    int (*run)(CommandLine&);
 };
+
+// Every registered command, in registration order.
+const std::vector<const PeakToolCommand*>& PeakToolCommands();
 
 // Exit codes shared by the subcommands.
 enum { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
 
-// Prints "peaktool NAME: message" and the usage to stderr; gives ExitUsage.
-int UsageError(const PeakToolCommand& command, const QString& message);
-// True when args ask for help (-h/--help); prints the usage to stdout.
-bool WantsHelp(const PeakToolCommand& command, const QStringList& args);
+// The options of one command, parsed by the one parser all commands share:
+// "--opt value" and "--opt=value", "--" ends the options, "-h/--help" and
+// "-q/--quiet" everywhere, and one form for every usage error.
+class CommandLine
+{
+public:
+    explicit CommandLine(const PeakToolCommand& command);
 
+    // Declaring, in define().
+    void SetSynopsis(const QString& arguments) { synopsis_ = arguments; }
+    void SetDescription(const QString& text) { description_ = text; }
+    // names: "o,output"; a value name makes it take a value; a default value
+    // is shown in the help and returned when the option is absent.
+    void AddOption(const QString& names, const QString& description, const QString& valueName = {},
+                   const QString& defaultValue = {});
+
+    // Parsing. False on a usage error, already reported on stderr.
+    bool Parse(const QStringList& args);
+    bool HelpRequested() const;
+    bool Quiet() const;
+    QString HelpText() const;
+
+    // Reading, in run().
+    const PeakToolCommand& Command() const { return command_; }
+    bool IsSet(const QString& name) const { return parser_.isSet(name); }
+    QString Value(const QString& name) const { return parser_.value(name); }
+    QStringList Positional() const { return parser_.positionalArguments(); }
+    // Reads an integer option into out when given; false when it is given
+    // but not a whole number in [low, high] (out is then left alone).
+    template <std::integral T>
+    bool Int(const QString& name, qint64 low, qint64 high, T& out) const
+    {
+        if (!IsSet(name))
+            return true;
+        bool ok = false;
+        const qint64 v = Value(name).toLongLong(&ok);
+        if (!ok || v < low || v > high)
+            return false;
+        out = static_cast<T>(v);
+        return true;
+    }
+
+    // "peaktool NAME: message" and where to find help, on stderr; gives ExitUsage.
+    int UsageError(const QString& message) const;
+
+private:
+    QString OptionList() const;
+
+    const PeakToolCommand& command_;
+    QCommandLineParser parser_;
+    std::vector<QCommandLineOption> options_;
+    QString synopsis_ = QStringLiteral("[options]");
+    QString description_;
+};
+
+// Whether -q/--quiet is in force: Out() then prints nothing.
+void SetQuiet(bool on);
+bool IsQuiet();
+
+// Result lines on stdout (none when quiet), error lines on stderr. Both clear
+// a progress bar first so that lines never run into it.
 void Out(const QString& line);
 void Err(const QString& line);
+
+// "-" as an output file name means stdout.
+bool IsStdStream(const QString& name);
+// Writes data to the file, or to stdout for "-"; false with error set when not.
+bool WriteOutput(const QString& name, const QByteArray& data, QString& error);
+// The input names, with "-" replaced by the lines read from stdin (one name a
+// line, empty lines skipped); stdin is read once even when "-" repeats.
+QStringList ExpandInputNames(const QStringList& names);
+
+// The closest of candidates to word when it is a plausible misspelling, else empty.
+QString ClosestMatch(const QString& word, const QStringList& candidates);
 
 } // namespace kx

@@ -9,8 +9,6 @@ namespace kx {
 
 namespace {
 
-int Run(const QStringList& args);
-
 QString Printable(const QByteArray& bytes)
 {
     QString s;
@@ -19,19 +17,25 @@ QString Printable(const QByteArray& bytes)
     return s;
 }
 
-const PeakToolCommand command("info", "print the header of a peak file and whether it is accepted",
-                              "usage: peaktool info FILE\n"
-                              "Prints the header fields, the record count and duration, and whether the\n"
-                              "builder and the viewer accept the file. Exit 0 when the viewer accepts it,\n"
-                              "1 otherwise, 2 on bad usage.\n",
+void Define(CommandLine& line)
+{
+    line.SetSynopsis(QStringLiteral("[options] FILE"));
+    line.SetDescription(QStringLiteral(
+        "Prints the header fields, the record count and duration, and whether the\n"
+        "builder and the viewer accept the file. Exit 0 when the viewer accepts it,\n"
+        "1 otherwise, 2 on bad usage."));
+}
+
+int Run(CommandLine& line);
+
+const PeakToolCommand command("info", "print the header of a peak file and whether it is accepted", NeedsNothing, Define,
                               Run);
 
-int Run(const QStringList& args)
+int Run(CommandLine& line)
 {
-    if (WantsHelp(command, args))
-        return ExitOk;
-    if (args.size() != 1 || args[0].startsWith(QLatin1Char('-')))
-        return UsageError(command, QStringLiteral("expects exactly one peak file"));
+    const QStringList args = line.Positional();
+    if (args.size() != 1)
+        return line.UsageError(QStringLiteral("expects exactly one peak file"));
     const QString path = args[0];
 
     QFile file(path);

@@ -3,6 +3,7 @@
 #include "peaks/PeakFormat.h"
 #include "viewers/KXAudioPeakViewer.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
@@ -11,22 +12,32 @@ namespace kx {
 
 namespace {
 
-int Run(const QStringList& args);
+void Define(CommandLine& line)
+{
+    line.SetSynopsis(QStringLiteral("[options] FILE.pek -o OUT.png"));
+    line.SetDescription(QStringLiteral(
+        "Draws the peaks, grid, marked range and cursor line of the file offscreen.\n"
+        "Exit 0 on success, 1 when the file is refused or the image cannot be\n"
+        "written, 2 on bad usage."));
+    line.AddOption(QStringLiteral("o,output"), QStringLiteral("image to write, - for stdout (required)"),
+                   QStringLiteral("OUT.png"));
+    line.AddOption(QStringLiteral("width"), QStringLiteral("client width in pixels"), QStringLiteral("W"),
+                   QStringLiteral("800"));
+    line.AddOption(QStringLiteral("height"), QStringLiteral("client height in pixels"), QStringLiteral("H"),
+                   QStringLiteral("200"));
+    line.AddOption(QStringLiteral("scaler"), QStringLiteral("peaks per pixel column, 0.1 or more"), QStringLiteral("TS"),
+                   QStringLiteral("1"));
+    line.AddOption(QStringLiteral("start-seconds"), QStringLiteral("second shown in the first column"),
+                   QStringLiteral("S"), QStringLiteral("0"));
+    line.AddOption(QStringLiteral("mark"), QStringLiteral("marked range in milliseconds"), QStringLiteral("A:B"));
+    line.AddOption(QStringLiteral("cursor"), QStringLiteral("draw the cursor position line at MS milliseconds"),
+                   QStringLiteral("MS"));
+}
 
-const PeakToolCommand command(
-    "render", "draw a peak file into a PNG image as the peak viewer shows it",
-    "usage: peaktool render FILE.pek -o OUT.png [options]\n"
-    "Draws the peaks, grid, marked range and cursor line of the file offscreen.\n"
-    "  -o, --output OUT.png   image to write (required)\n"
-    "  --width W              client width in pixels (default 800)\n"
-    "  --height H             client height in pixels (default 200)\n"
-    "  --scaler TS            peaks per pixel column, 0.1 or more (default 1)\n"
-    "  --start-seconds S      second shown in the first column (default 0)\n"
-    "  --mark A:B             marked range in milliseconds\n"
-    "  --cursor MS            draw the cursor position line at MS milliseconds\n"
-    "Exit 0 on success, 1 when the file is refused or the image cannot be\n"
-    "written, 2 on bad usage.\n",
-    Run);
+int Run(CommandLine& line);
+
+const PeakToolCommand command("render", "draw a peak file into a PNG image as the peak viewer shows it", NeedsGui,
+                              Define, Run);
 
 bool ParseInt(const QString& text, qint64 low, qint64 high, qint64& out)
 {
@@ -38,58 +49,37 @@ bool ParseInt(const QString& text, qint64 low, qint64 high, qint64& out)
     return true;
 }
 
-int Run(const QStringList& args)
+int Run(CommandLine& line)
 {
-    if (WantsHelp(command, args))
-        return ExitOk;
-    QString input, output;
     qint64 width = 800, height = 200, start = 0, cursor = -1, markA = 0, markB = 0;
     double scaler = 1.0;
-    bool mark = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool takesValue = a == QLatin1String("-o") || a == QLatin1String("--output") ||
-                                a.startsWith(QLatin1String("--"));
-        if (takesValue) {
-            if (i + 1 >= args.size())
-                return UsageError(command, QStringLiteral("%1 needs a value").arg(a));
-            const QString value = args[++i];
-            if (a == QLatin1String("-o") || a == QLatin1String("--output")) {
-                output = value;
-            } else if (a == QLatin1String("--width")) {
-                if (!ParseInt(value, 100, 16384, width))
-                    return UsageError(command, QStringLiteral("--width takes 100 to 16384"));
-            } else if (a == QLatin1String("--height")) {
-                if (!ParseInt(value, 8, 16384, height))
-                    return UsageError(command, QStringLiteral("--height takes 8 to 16384"));
-            } else if (a == QLatin1String("--scaler")) {
-                bool ok = false;
-                scaler = value.toDouble(&ok);
-                if (!ok || !(scaler >= 0.1) || scaler > 1e6)
-                    return UsageError(command, QStringLiteral("--scaler takes a number of 0.1 or more"));
-            } else if (a == QLatin1String("--start-seconds")) {
-                if (!ParseInt(value, 0, INT32_MAX, start))
-                    return UsageError(command, QStringLiteral("--start-seconds takes a whole number of seconds"));
-            } else if (a == QLatin1String("--mark")) {
-                const QStringList parts = value.split(QLatin1Char(':'));
-                if (parts.size() != 2 || !ParseInt(parts[0], 0, INT32_MAX, markA) ||
-                    !ParseInt(parts[1], 0, INT32_MAX, markB))
-                    return UsageError(command, QStringLiteral("--mark takes START:END in milliseconds"));
-                mark = true;
-            } else if (a == QLatin1String("--cursor")) {
-                if (!ParseInt(value, 0, INT32_MAX, cursor))
-                    return UsageError(command, QStringLiteral("--cursor takes milliseconds"));
-            } else {
-                return UsageError(command, QStringLiteral("unknown option %1").arg(a));
-            }
-        } else if (input.isEmpty()) {
-            input = a;
-        } else {
-            return UsageError(command, QStringLiteral("expects one peak file"));
-        }
+    const bool mark = line.IsSet(QStringLiteral("mark"));
+    if (!line.Int(QStringLiteral("width"), 100, 16384, width))
+        return line.UsageError(QStringLiteral("--width takes 100 to 16384"));
+    if (!line.Int(QStringLiteral("height"), 8, 16384, height))
+        return line.UsageError(QStringLiteral("--height takes 8 to 16384"));
+    if (line.IsSet(QStringLiteral("scaler"))) {
+        bool ok = false;
+        scaler = line.Value(QStringLiteral("scaler")).toDouble(&ok);
+        if (!ok || !(scaler >= 0.1) || scaler > 1e6)
+            return line.UsageError(QStringLiteral("--scaler takes a number of 0.1 or more"));
     }
+    if (!line.Int(QStringLiteral("start-seconds"), 0, INT32_MAX, start))
+        return line.UsageError(QStringLiteral("--start-seconds takes a whole number of seconds"));
+    if (mark) {
+        const QStringList parts = line.Value(QStringLiteral("mark")).split(QLatin1Char(':'));
+        if (parts.size() != 2 || !ParseInt(parts[0], 0, INT32_MAX, markA) || !ParseInt(parts[1], 0, INT32_MAX, markB))
+            return line.UsageError(QStringLiteral("--mark takes START:END in milliseconds"));
+    }
+    if (!line.Int(QStringLiteral("cursor"), 0, INT32_MAX, cursor))
+        return line.UsageError(QStringLiteral("--cursor takes milliseconds"));
+    const QStringList inputs = line.Positional();
+    if (inputs.size() > 1)
+        return line.UsageError(QStringLiteral("expects one peak file"));
+    const QString input = inputs.value(0);
+    const QString output = line.Value(QStringLiteral("output"));
     if (input.isEmpty() || output.isEmpty())
-        return UsageError(command, QStringLiteral("expects a peak file and -o OUT.png"));
+        return line.UsageError(QStringLiteral("expects a peak file and -o OUT.png"));
 
     TKXAudioPeakViewer viewer;
     viewer.setAttribute(Qt::WA_DontShowOnScreen);
@@ -117,10 +107,16 @@ int Run(const QStringList& args)
         QPainter painter(&image);
         viewer.PaintPeaks(true, &painter);
     }
-    if (!image.save(output, "PNG")) {
-        Err(QStringLiteral("peaktool render: %1: cannot be written").arg(output));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QString error;
+    if (!image.save(&buffer, "PNG") || !WriteOutput(output, png, error)) {
+        Err(QStringLiteral("peaktool render: %1").arg(error.isEmpty() ? QStringLiteral("the image cannot be encoded") : error));
         return ExitFailed;
     }
+    if (IsStdStream(output))
+        return ExitOk;
     Out(QStringLiteral("%1: %2 x %3, %4 peaks, %5 ms")
             .arg(QFileInfo(output).fileName())
             .arg(image.width())

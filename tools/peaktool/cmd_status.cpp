@@ -10,51 +10,45 @@ namespace kx {
 
 namespace {
 
-int Run(const QStringList& args);
-
-const PeakToolCommand command(
-    "status", "queue media files and report which have peak files",
-    "usage: peaktool status [--temp-folder DIR] [--ext .pek] FILE...\n"
-    "Queues the files as the peak builder does and prints each builder event as\n"
-    "a tab-separated line, then 'files: N missing: M filled: K'.\n"
-    "  --temp-folder DIR  folder for peak files of media in read-only folders\n"
-    "  --ext EXT          peak file extension, dot included (default .pek)\n",
-    Run);
-
-int Run(const QStringList& args)
+void Define(CommandLine& line)
 {
-    if (WantsHelp(command, args))
-        return ExitOk;
+    line.SetSynopsis(QStringLiteral("[options] FILE..."));
+    line.SetDescription(QStringLiteral(
+        "Queues the files as the peak builder does and prints each builder event as\n"
+        "a tab-separated line, then 'files: N missing: M filled: K'. A FILE of -\n"
+        "reads the names from stdin, one a line."));
+    line.AddOption(QStringLiteral("temp-folder"), QStringLiteral("folder for peak files of media in read-only folders"),
+                   QStringLiteral("DIR"));
+    line.AddOption(QStringLiteral("ext"), QStringLiteral("peak file extension, dot included"), QStringLiteral("EXT"),
+                   QStringLiteral(".pek"));
+}
+
+int Run(CommandLine& line);
+
+const PeakToolCommand command("status", "queue media files and report which have peak files", NeedsNothing, Define,
+                              Run);
+
+int Run(CommandLine& line)
+{
     TKXPeakBuilder builder;
-    QStringList files;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("--temp-folder") || a == QLatin1String("--ext")) {
-            if (i + 1 >= args.size())
-                return UsageError(command, QStringLiteral("%1 needs a value").arg(a));
-            const QString value = args[++i];
-            if (a == QLatin1String("--ext")) {
-                if (!value.startsWith(QLatin1Char('.')) || value.size() < 2)
-                    return UsageError(command, QStringLiteral("--ext takes an extension such as .pek"));
-                builder.SetPeakExtension(value);
-            } else {
-                if (!QFileInfo(value).isDir())
-                    return UsageError(command, QStringLiteral("--temp-folder: %1 is not a folder").arg(value));
-                try {
-                    builder.SetTempFolder(QFileInfo(value).absoluteFilePath());
-                } catch (const Exception& e) {
-                    Err(QStringLiteral("peaktool status: %1").arg(e.Message()));
-                    return ExitFailed;
-                }
-            }
-        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
-            return UsageError(command, QStringLiteral("unknown option %1").arg(a));
-        } else {
-            files.append(a);
+    const QString ext = line.Value(QStringLiteral("ext"));
+    if (!ext.startsWith(QLatin1Char('.')) || ext.size() < 2)
+        return line.UsageError(QStringLiteral("--ext takes an extension such as .pek"));
+    builder.SetPeakExtension(ext);
+    if (line.IsSet(QStringLiteral("temp-folder"))) {
+        const QFileInfo folder(line.Value(QStringLiteral("temp-folder")));
+        if (!folder.isDir())
+            return line.UsageError(QStringLiteral("--temp-folder: %1 is not a folder").arg(folder.filePath()));
+        try {
+            builder.SetTempFolder(folder.absoluteFilePath());
+        } catch (const Exception& e) {
+            Err(QStringLiteral("peaktool status: %1").arg(e.Message()));
+            return ExitFailed;
         }
     }
+    const QStringList files = ExpandInputNames(line.Positional());
     if (files.isEmpty())
-        return UsageError(command, QStringLiteral("no files given"));
+        return line.UsageError(QStringLiteral("no files given"));
 
     PrintBuilderEvents(builder);
     builder.AppendFilenames(files);

@@ -1,60 +1,61 @@
 // peaktool: the components on the command line.
 #include <QApplication>
+#include <QCoreApplication>
 #include <cstdio>
-#include <vector>
+#include <memory>
 
 #include "Command.h"
+#include "kxaudio/Version.h"
 #include "mediagraph/MediaFramework.h"
+#include "platform/RuntimeFolder.h"
 
 namespace kx {
 
 namespace {
 
-std::vector<const PeakToolCommand*>& Commands()
-{
-    static std::vector<const PeakToolCommand*> commands;
-    return commands;
-}
-
 void PrintHelp(FILE* to)
 {
-    std::fprintf(to, "usage: peaktool COMMAND [options]\n\ncommands:\n");
-    for (const auto* c : Commands())
+    std::fprintf(to, "usage: peaktool [--version] [-q] COMMAND [options] [--] ARGS...\n\ncommands:\n");
+    for (const auto* c : PeakToolCommands())
         std::fprintf(to, "  %-10s %s\n", c->name, c->summary);
-    std::fprintf(to, "\n'peaktool COMMAND --help' describes a command.\n");
+    std::fprintf(to, "\n'peaktool COMMAND --help' describes a command; 'man peaktool' all of them.\n");
 }
 
-} // namespace
-
-PeakToolCommand::PeakToolCommand(const char* n, const char* s, const char* u, int (*r)(const QStringList&))
-    : name(n), summary(s), usage(u), run(r)
+int TopLevelError(const QString& message)
 {
-    Commands().push_back(this);
-}
-
-int UsageError(const PeakToolCommand& command, const QString& message)
-{
-    std::fprintf(stderr, "peaktool %s: %s\n%s", command.name, qPrintable(message), command.usage);
+    Err(QStringLiteral("peaktool: %1\nTry 'peaktool --help' for the commands.").arg(message));
     return ExitUsage;
 }
 
-bool WantsHelp(const PeakToolCommand& command, const QStringList& args)
+const PeakToolCommand* FindCommand(const QString& name)
 {
-    if (!args.contains(QStringLiteral("--help")) && !args.contains(QStringLiteral("-h")))
-        return false;
-    std::fprintf(stdout, "%s", command.usage);
-    return true;
+    for (const auto* c : PeakToolCommands())
+        if (name == QLatin1String(c->name))
+            return c;
+    return nullptr;
 }
 
-void Out(const QString& line)
+// Only what the command needs is started: an application object with a GUI
+// for commands that draw, the media framework for those that decode.
+int Run(const PeakToolCommand& command, CommandLine& line, int& argc, char** argv)
 {
-    std::fprintf(stdout, "%s\n", line.toUtf8().constData());
+    std::unique_ptr<QCoreApplication> app;
+    if (command.needs & NeedsGui) {
+        // Drawing happens into images only; no window is ever shown.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        PrepareRuntimeFolder();
+        app = std::make_unique<QApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    if (command.needs & NeedsMedia)
+        InitMediaFramework();
+    const int code = command.run(line);
+    std::fflush(stdout);
+    return code;
 }
 
-void Err(const QString& line)
-{
-    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
-}
+} // namespace
 
 } // namespace kx
 
@@ -62,24 +63,57 @@ using namespace kx;
 
 int main(int argc, char** argv)
 {
-    // Drawing happens into images only; no window is ever shown.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    if (args.isEmpty() || args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h")) {
-        PrintHelp(args.isEmpty() ? stderr : stdout);
-        return args.isEmpty() ? ExitUsage : ExitOk;
+    // Options are read before any application object exists, so that help,
+    // version and usage errors cost nothing and need no display.
+    QStringList args{QStringLiteral("peaktool")};
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+
+    QCommandLineParser top;
+    // Everything after the command name is the command's own.
+    top.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("version")});
+    const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
+    top.addOptions({help, version, quiet});
+    if (!top.parse(args)) {
+        const QStringList unknown = top.unknownOptionNames();
+        if (unknown.isEmpty())
+            return TopLevelError(top.errorText());
+        const QString bad = (unknown[0].size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + unknown[0];
+        const QString guess = ClosestMatch(bad, {QStringLiteral("--help"), QStringLiteral("--version"),
+                                                 QStringLiteral("--quiet")});
+        return TopLevelError(QStringLiteral("unknown option '%1'%2")
+                                 .arg(bad, guess.isEmpty() ? QString() : QStringLiteral(" (did you mean '%1'?)").arg(guess)));
     }
-    const QString name = args.takeFirst();
-    for (const auto* c : Commands()) {
-        if (name == QLatin1String(c->name)) {
-            InitMediaFramework();
-            const int code = c->run(args);
-            std::fflush(stdout);
-            return code;
-        }
+    if (top.isSet(version)) {
+        std::printf("peaktool %s\n", KXAUDIO_VERSION_STRING);
+        return ExitOk;
     }
-    std::fprintf(stderr, "peaktool: unknown command '%s'\n", qPrintable(name));
-    PrintHelp(stderr);
-    return ExitUsage;
+    QStringList rest = top.positionalArguments();
+    if (top.isSet(help) || rest.isEmpty()) {
+        PrintHelp(rest.isEmpty() && !top.isSet(help) ? stderr : stdout);
+        return top.isSet(help) ? ExitOk : ExitUsage;
+    }
+
+    const QString name = rest.takeFirst();
+    const PeakToolCommand* command = FindCommand(name);
+    if (!command) {
+        QStringList names;
+        for (const auto* c : PeakToolCommands())
+            names << QLatin1String(c->name);
+        const QString guess = ClosestMatch(name, names);
+        return TopLevelError(QStringLiteral("unknown command '%1'%2")
+                                 .arg(name, guess.isEmpty() ? QString() : QStringLiteral(" (did you mean '%1'?)").arg(guess)));
+    }
+    CommandLine line(*command);
+    command->define(line);
+    if (!line.Parse(rest))
+        return ExitUsage;
+    if (line.HelpRequested()) {
+        std::printf("%s", line.HelpText().toUtf8().constData());
+        return ExitOk;
+    }
+    SetQuiet(top.isSet(quiet) || line.Quiet());
+    return Run(*command, line, argc, argv);
 }
