@@ -77,7 +77,13 @@ void DrawChannel(SpanWriter& writer, const PeakViewModel& model, const PeakBands
     for (int x = 0; x < width; ++x) {
         const int64_t peak = model.PeakAtColumn(x);
         if (x == 0 || peak != previous) {
-            model.ReadPair(peak, ch - 1, first, second);
+            // A read past the end delivers nothing: both ends keep the value
+            // read last, so the line runs flat instead of filling the band.
+            uint32_t v1 = second, v2 = second;
+            if (!model.ReadPair(peak, ch - 1, v1, v2))
+                v2 = v1;
+            first = v1;
+            second = v2;
             y1 = static_cast<int>(Round(double(bottom) - double(float(first) / b.Scale)));
             y2 = static_cast<int>(Round(double(bottom) - double(float(second) / b.Scale)));
         }

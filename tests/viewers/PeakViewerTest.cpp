@@ -215,6 +215,29 @@ TEST_F(PeakViewerTest, timeScalerChoosesThePeakOfEachColumn)
     EXPECT_EQ(last, 99);
 }
 
+TEST_F(PeakViewerTest, aChannelRunsFlatAtItsLastValueWhereTheDataEnds)
+{
+    // One second of records (100 columns at scaler 1); the left channel goes
+    // high then low in each record, the right low then high.
+    ASSERT_TRUE(LoadStream(Stereo16(8000, 80, 1, [](int64_t, int ch) {
+        return ch == 0 ? std::pair{High, Low} : std::pair{Low, High};
+    })));
+    const QRgb peaks = Rgb(v.PeaksColor()), back = Rgb(v.Color());
+    for (float scaler : {1.0f, 2.0f}) {
+        SCOPED_TRACE(scaler);
+        v.SetTimeScaler(scaler);
+        const int end = static_cast<int>(100 / scaler);
+        EXPECT_EQ(Pixel(end / 2, 40), peaks);  // data columns span high to low
+        EXPECT_EQ(Pixel(end / 2, 160), peaks);
+        for (int x = end + 2; x < 398; x += 9) {
+            ASSERT_EQ(Pixel(x, 100 - 13), peaks) << x;  // left ends on its low value
+            ASSERT_EQ(Pixel(x, 200 - 88), peaks) << x;  // right on its high value
+            for (int y : {20, 40, 60, 80, 130, 160, 190})
+                ASSERT_EQ(Pixel(x, y), back) << x << "," << y;
+        }
+    }
+}
+
 TEST_F(PeakViewerTest, monoAnd8BitDataDrawInTheirBands)
 {
     const QRgb peaks = Rgb(v.PeaksColor());
