@@ -107,6 +107,9 @@ void TKXCustomPeakViewer::SetTimeScaler(float value)
         value > 1e6f)
         return;
     model_.TimeScaler = value;
+    // The page follows the peaks in view so the whole file can be reached;
+    // the first column keeps its peak where the range allows.
+    UpdateScrollPage(ScrollPos());
     Repaint();
 }
 
@@ -206,10 +209,15 @@ void TKXCustomPeakViewer::SetScrollPosition(int pos)
 void TKXCustomPeakViewer::UpdateScrollRange()
 {
     model_.ClientWidth = ClientWidth();
+    UpdateScrollPage(0);
+}
+
+void TKXCustomPeakViewer::UpdateScrollPage(int pos)
+{
     const int64_t peaks = model_.PeakData.empty() ? 0 : std::max<int64_t>(model_.PeakCount(), 0);
     const int nMax = static_cast<int>(std::min<int64_t>(peaks, std::numeric_limits<int>::max()));
-    const int page = std::min(nMax, ClientWidth());
-    scrollBar_->State().SetInfo(0, nMax, static_cast<unsigned>(std::max(page, 0)), 0);
+    const int64_t page = std::min<int64_t>(nMax, model_.PeaksInView());
+    scrollBar_->State().SetInfo(0, nMax, static_cast<unsigned>(std::max<int64_t>(page, 0)), pos);
     scrollBar_->Sync();
 }
 
@@ -272,7 +280,7 @@ bool TKXCustomPeakViewer::SetMark(int startMs, int endMs)
 
 void TKXCustomPeakViewer::SetPositionAt(int x)
 {
-    const auto next = static_cast<int32_t>(model_.MsAtPixel(int64_t(x) + ScrollPos()));
+    const auto next = static_cast<int32_t>(model_.MsAtColumn(x));
     const auto oldLow = static_cast<int32_t>(position_);
     position_ = next;
     if (next < 0 || next != oldLow)
@@ -295,7 +303,7 @@ void TKXCustomPeakViewer::SetPlayTime(int64_t time)
     if (pointerX_ > 0)
         UpdatePointerColumn(pointerX_);
     const auto ms32 = static_cast<int32_t>(ms);
-    pointerX_ = static_cast<int>(std::clamp<int64_t>(model_.PointerColumnAtMs(ms32), -1, int64_t(1) << 30));
+    pointerX_ = static_cast<int>(std::clamp<int64_t>(model_.ColumnAtMs(ms32), -1, int64_t(1) << 30));
     const double keep = 1.0 - playStepPercent_ / 100.0;
     const int64_t threshold = Round(ClientWidth() * keep);
     if (pointerX_ > threshold && autoMove_) {
@@ -496,10 +504,9 @@ void TKXCustomPeakViewer::keyPressEvent(QKeyEvent* e)
 {
     uint16_t key = VirtualKeyFromQt(e->key());
     if (!Designing()) {
-        const int64_t p = model_.PeakAtMs(static_cast<int32_t>(position_));
-        const int s = ScrollPos();
-        // Only while the cursor is in view (at TimeScaler 1).
-        if (s < p && p < int64_t(ClientWidth()) + s) {
+        // Only while the cursor is in view.
+        const int64_t column = model_.ColumnAtMs(static_cast<int32_t>(position_));
+        if (column > 0 && column < ClientWidth()) {
             if (key == VK_RIGHT)
                 position_ += 40;
             else if (key == VK_LEFT)

@@ -129,6 +129,9 @@ protected:
     void Repaint() { PaintPeaks(true, nullptr); }
     void SetScrollPosition(int pos);
     void UpdateScrollRange();
+    // Range and page for the loaded peaks at the current scaler, then the
+    // position clamped into them.
+    void UpdateScrollPage(int pos);
     bool PeakDataEmpty() const { return model_.PeakData.empty(); }
     PeakViewModel& MutableModel() { return model_; }
 

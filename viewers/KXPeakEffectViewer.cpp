@@ -257,7 +257,7 @@ int TKXPeakEffectViewer::ValueAtY(int y, TEffectChannel channel) const
 
 QPoint TKXPeakEffectViewer::PointAt(const TEffectPointRec& p) const
 {
-    return QPoint(ClampInt(Model().PointColumn(p.Position)), YAtValue(p.Value, p.Channel));
+    return QPoint(ClampInt(Model().ColumnAtPeak(p.Position)), YAtValue(p.Value, p.Channel));
 }
 
 // --- drawing ---------------------------------------------------------------------
@@ -276,9 +276,9 @@ void TKXPeakEffectViewer::DrawPoints(QObject*, TCanvas& canvas)
         canvas.setPen(QPen(c, 1, Qt::SolidLine));
         canvas.setBrush(QBrush(c, Qt::SolidPattern));
         for (size_t i = 0; i + 1 < list.size(); ++i) {
-            const int64_t x = Model().PointColumn(list[i].Position);
+            const int64_t x = Model().ColumnAtPeak(list[i].Position);
             const int y = YAtValue(list[i].Value, list[i].Channel);
-            const int64_t x2 = Model().PointColumn(list[i + 1].Position);
+            const int64_t x2 = Model().ColumnAtPeak(list[i + 1].Position);
             const int y2 = YAtValue(list[i + 1].Value, list[i + 1].Channel);
             if (x > 0 && x <= w)
                 canvas.drawEllipse(QRect(int(x) - 3, y - 3, 6, 6));
@@ -299,7 +299,7 @@ int TKXPeakEffectViewer::HitTest(int x, int y)
     const int64_t w = width();
     int64_t prevX = 0, prevY = 0;
     for (size_t i = 0; i < list->size(); ++i) {
-        const int64_t curX = Model().PointColumn((*list)[i].Position);
+        const int64_t curX = Model().ColumnAtPeak((*list)[i].Position);
         const int64_t curY = YAtValue((*list)[i].Value, (*list)[i].Channel);
         const bool first = i == 0;
         if (curX < 0 && (first || prevX < 0)) {
@@ -354,7 +354,7 @@ int TKXPeakEffectViewer::AddPointAt(int x, int y)
     PointList* list = ListOf(FocusedType());
     if (PeakDataEmpty() || !list)
         return -1;
-    const int64_t position = Model().PointPositionAtColumn(x);
+    const int64_t position = Model().PeakAtColumn(x);
     if (position > PointRange() || position < 0 || position > std::numeric_limits<int32_t>::max())
         throw Exception("Position is out of range");
     int index = 0;
@@ -380,7 +380,7 @@ void TKXPeakEffectViewer::MovePointTo(int x, int y)
     PointList* list = ListOf(FocusedType());
     if (PeakDataEmpty() || hotIndex_ == -1 || !list)
         return;
-    const int64_t position = Model().PointPositionAtColumn(x);
+    const int64_t position = Model().PeakAtColumn(x);
     const int64_t range = PointRange();
     if (position < 0 || position > range)
         return;
@@ -413,7 +413,7 @@ void TKXPeakEffectViewer::SetValueAt(int x, int y)
 {
     if (PeakDataEmpty() || !ListOf(FocusedType()))
         return;
-    const int64_t position = Model().PointPositionAtColumn(x);
+    const int64_t position = Model().PeakAtColumn(x);
     if (position > PointRange())
         throw Exception("Position is out of range");
     SetValueAtPosition(position, y);

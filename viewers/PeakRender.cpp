@@ -119,8 +119,8 @@ void RenderPeaks(QPainter& painter, const PeakViewModel& model, const PeakRender
     painter.fillRect(QRect(0, 0, width, height), style.Color);
 
     if (style.MarkEnd > style.MarkStart) {
-        const int64_t left = model.MarkColumnAtMs(style.MarkStart);
-        const int64_t right = model.MarkColumnAtMs(style.MarkEnd);
+        const int64_t left = model.ColumnAtMs(style.MarkStart);
+        const int64_t right = model.ColumnAtMs(style.MarkEnd);
         if ((left >= 0 && left <= width) || (left <= 0 && 0 < right)) {
             const int l = ClampToInt(std::max<int64_t>(left, 0));
             const int r = ClampToInt(std::min<int64_t>(right, width));
@@ -146,7 +146,7 @@ void RenderPeaks(QPainter& painter, const PeakViewModel& model, const PeakRender
     }
 
     if (!model.PeakData.empty() && style.PaintCursor) {
-        const int64_t r64 = model.CursorColumnAtMs(style.Position);
+        const int64_t r64 = model.ColumnAtMs(style.Position);
         if (r64 > 0 && r64 < width) {
             const int r = static_cast<int>(r64);
             painter.fillRect(QRect(r - 3, 0, 7, 3), style.PositionColor);

@@ -61,7 +61,9 @@ int64_t PeakViewModel::MsAtValueIndex(int64_t v) const
 
 int64_t PeakViewModel::ValueIndexAtPixel(int64_t p) const
 {
-    const int64_t span = int64_t(ClientWidth) + scroll_->nMax - int64_t(scroll_->nPage);
+    // The page at scaler 1, so the scaler's own page does not stretch time.
+    const int64_t page = std::min<int64_t>(scroll_->nMax, ClientWidth);
+    const int64_t span = int64_t(ClientWidth) + scroll_->nMax - page;
     if (span <= 0)
         return 0;
     return Round(double(ValueCount()) * double(p) / double(span));
@@ -72,37 +74,33 @@ int64_t PeakViewModel::PeakAtColumn(int x) const
     return ScrollPos() + Round(x * double(TimeScaler));
 }
 
-int64_t PeakViewModel::PointerColumnAtMs(int64_t ms) const
-{
-    const double ts = TimeScaler;
-    return Round(double(PeakAtMs(ms)) / ts) - Round(ScrollPos() / ts);
-}
-
-int64_t PeakViewModel::MarkColumnAtMs(int64_t ms) const
-{
-    return Round(double(PeakAtMs(ms)) / double(TimeScaler)) - ScrollPos();
-}
-
-int64_t PeakViewModel::CursorColumnAtMs(int64_t ms) const
-{
-    return PeakAtMs(ms) - ScrollPos();
-}
-
-int64_t PeakViewModel::TimeAtPixel(int x) const
-{
-    const double ts = TimeScaler;
-    const int64_t peak = Round(ts * double(int64_t(x) + Round(ScrollPos() / ts)));
-    return peak * SamplesPerPeak * 1000 / int64_t(SamplesPerSecond);
-}
-
-int64_t PeakViewModel::PointColumn(int64_t peak) const
+int64_t PeakViewModel::ColumnAtPeak(int64_t peak) const
 {
     return Round(double(peak - ScrollPos()) / double(TimeScaler));
 }
 
-int64_t PeakViewModel::PointPositionAtColumn(int x) const
+int64_t PeakViewModel::ColumnAtMs(int64_t ms) const
 {
-    return Round(double(int64_t(x) + ScrollPos()) * double(TimeScaler));
+    return ColumnAtPeak(PeakAtMs(ms));
+}
+
+int64_t PeakViewModel::MsAtColumn(int x) const
+{
+    // At scaler 1 the scroll-bar rule, which stretches a file shorter than
+    // the width over it; elsewhere the time of the column's peak.
+    if (TimeScaler == 1.0f)
+        return MsAtPixel(int64_t(x) + ScrollPos());
+    return MsAtValueIndex(PeakAtColumn(x) * Channels * ValuesPerChannel());
+}
+
+int64_t PeakViewModel::TimeAtPixel(int x) const
+{
+    return PeakAtColumn(x) * SamplesPerPeak * 1000 / int64_t(SamplesPerSecond);
+}
+
+int64_t PeakViewModel::PeaksInView() const
+{
+    return Round(ClientWidth * double(TimeScaler));
 }
 
 uint8_t PeakViewModel::VisibleSecondsFor(int clientWidth) const

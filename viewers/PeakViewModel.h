@@ -61,14 +61,19 @@ public:
 
     int ScrollPos() const { return scroll_->nPos; }
 
-    // Column rules (S the scroll position, TS the time scaler).
-    int64_t PeakAtColumn(int x) const;                // peak shown in column x
-    int64_t PointerColumnAtMs(int64_t ms) const;      // play pointer
-    int64_t MarkColumnAtMs(int64_t ms) const;         // marked range edges
-    int64_t CursorColumnAtMs(int64_t ms) const;       // cursor position line
-    int64_t TimeAtPixel(int x) const;                 // ms shown at column x
-    int64_t PointColumn(int64_t peak) const;          // effect point column
-    int64_t PointPositionAtColumn(int x) const;       // effect point position from x
+    // Columns and time. Column x shows peak S + Round(x × TS) (S the scroll
+    // position, TS the time scaler) and peak p lies in column
+    // Round((p − S) / TS); the waveform, marks, cursor, play pointer and
+    // effect points all use this one pair, so they agree at every scaler.
+    int64_t PeakAtColumn(int x) const;
+    int64_t ColumnAtPeak(int64_t peak) const;
+    int64_t ColumnAtMs(int64_t ms) const;
+    // Cursor time set by a click at column x.
+    int64_t MsAtColumn(int x) const;
+    // Milliseconds shown at column x.
+    int64_t TimeAtPixel(int x) const;
+    // Peaks across the client width at the current scaler (the scroll page).
+    int64_t PeaksInView() const;
 
     // Seconds across the client width at TimeScaler 1 after a load, low 8
     // bits kept; 10 when that byte is 0.

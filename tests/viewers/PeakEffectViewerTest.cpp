@@ -275,6 +275,24 @@ TEST_F(EffectViewerMouseTest, grabDecidesTheDirectionAndHoldsTheOtherAxis)
     EXPECT_EQ(List()[0].Value, 0);  // three points: only the dragged one
 }
 
+TEST_F(EffectViewerMouseTest, pointsFollowTheMouseWhenZoomedAndScrolled)
+{
+    int index = 0;
+    v.AddPoint(fcA, ecBoth, index, 0, 150);
+    v.SetTimeScaler(0.5f);
+    v.ScrollToSeconds(1);
+    ASSERT_EQ(v.ScrollPos(), 100);
+    Move(100, mid);  // peak 150 is drawn at (150 - 100) / 0.5
+    ASSERT_EQ(ScreenCursor(), crSelectorG);
+    Grab(100, mid);
+    Move(103, mid);
+    Move(120, mid);
+    Release(120, mid);
+    EXPECT_EQ(List()[1].Position, 160);  // 100 + 120 × 0.5
+    Move(120, mid);
+    EXPECT_EQ(ScreenCursor(), crSelectorG);  // still under the pointer
+}
+
 TEST_F(EffectViewerMouseTest, horizontalDragEndsAtANeighbourOrTheEnds)
 {
     int index = 0;

@@ -48,24 +48,39 @@ TEST_F(PeakViewModelTest, conversionsFollowTheTrackTimeForEveryLayout)
     EXPECT_EQ(m.MsAtValueIndex(100), 0);
 }
 
-TEST_F(PeakViewModelTest, columnRulesAgreeOnlyAtUnitScale)
+TEST_F(PeakViewModelTest, columnRulesAgreeAtEveryScale)
 {
     Load(2, 4);
     scroll.SetPos(100);
     EXPECT_EQ(m.PeakAtColumn(10), 110);
-    EXPECT_EQ(m.PointerColumnAtMs(1100), 10);
-    EXPECT_EQ(m.MarkColumnAtMs(1100), 10);
-    EXPECT_EQ(m.PointPositionAtColumn(10), 110);
+    EXPECT_EQ(m.ColumnAtMs(1100), 10);
+    EXPECT_EQ(m.MsAtColumn(10), 1100);
     EXPECT_EQ(m.TimeAtPixel(10), 1100);
 
+    // Peak, time and column map onto each other at any scaler and scroll position.
+    for (float ts : {2.0f, 0.25f, 3.5f}) {
+        SCOPED_TRACE(ts);
+        m.TimeScaler = ts;
+        for (int x : {0, 7, 10, 123}) {
+            const int64_t peak = m.PeakAtColumn(x);
+            // The column drawn for a peak shows that peak; above scaler 1 it is x itself.
+            const int64_t column = m.ColumnAtPeak(peak);
+            EXPECT_EQ(m.PeakAtColumn(static_cast<int>(column)), peak);
+            if (ts >= 1) {
+                EXPECT_EQ(column, x);
+            }
+            EXPECT_EQ(m.TimeAtPixel(x), peak * 10);  // 10 ms a peak
+            EXPECT_EQ(m.MsAtColumn(x), peak * 10);
+            EXPECT_EQ(m.ColumnAtMs(m.MsAtColumn(x)), m.ColumnAtPeak(peak));
+        }
+    }
     m.TimeScaler = 2.0f;
     EXPECT_EQ(m.PeakAtColumn(10), 120);
-    EXPECT_EQ(m.PointerColumnAtMs(1200), 10);  // 60 - 50
-    EXPECT_EQ(m.MarkColumnAtMs(1200), -40);    // 60 - 100
-    EXPECT_EQ(m.CursorColumnAtMs(1200), 20);   // no scaler
-    EXPECT_EQ(m.PointColumn(120), 10);
-    EXPECT_EQ(m.PointPositionAtColumn(10), 220);
-    EXPECT_EQ(m.TimeAtPixel(10), 1200);  // peak 2 × (10 + 50)
+    EXPECT_EQ(m.ColumnAtMs(1200), 10);
+    EXPECT_EQ(m.ColumnAtMs(1000), 0);
+    EXPECT_EQ(m.PeaksInView(), 800);
+    m.TimeScaler = 0.25f;
+    EXPECT_EQ(m.PeaksInView(), 100);
 }
 
 TEST_F(PeakViewModelTest, readsPairsByRecordLayoutAndStopsAtTheEnd)

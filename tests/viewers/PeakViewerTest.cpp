@@ -238,6 +238,65 @@ TEST_F(PeakViewerTest, aChannelRunsFlatAtItsLastValueWhereTheDataEnds)
     }
 }
 
+TEST_F(PeakViewerTest, waveformMarkCursorAndPointerShareColumnsAtEveryScaler)
+{
+    // A click of one record at 2.0 s and another in the last record.
+    ASSERT_TRUE(LoadStream(Minute([](int64_t p, int) {
+        return p == 200 || p == 5999 ? std::pair{65535u, 0u} : std::pair{32768u, 32768u};
+    })));
+    const QRgb peaks = Rgb(v.PeaksColor()), back = Rgb(v.Color()), mark = Rgb(v.MarkColor());
+    for (float scaler : {2.0f, 4.0f, 0.5f}) {
+        SCOPED_TRACE(scaler);
+        v.SetTimeScaler(scaler);
+        v.ScrollToSeconds(1);
+        ASSERT_EQ(v.ScrollPos(), 100);
+        const int x = static_cast<int>(Round(100 / scaler));  // where the click is drawn
+        EXPECT_EQ(Pixel(x, 10), peaks);
+        EXPECT_EQ(Pixel(x + 3, 10), back);
+        EXPECT_EQ(Pixel(x - 3, 10), back);
+        ASSERT_TRUE(v.SetMark(2000, 2400));
+        EXPECT_EQ(Pixel(x - 3, 10), back);
+        EXPECT_EQ(Pixel(x + 3, 10), mark);
+        v.SetPosition(0);
+        ASSERT_TRUE(v.SetMark(0, 0));
+        v.SetPaintCursor(true);
+        QTest::mouseClick(&v, Qt::LeftButton, {}, QPoint(x, 60));
+        EXPECT_EQ(v.Position(), 2000);
+        EXPECT_EQ(v.TimeAtPixel(x), 2000);
+        EXPECT_EQ(Pixel(x, 30), Rgb(v.PositionColor()));
+        v.SetPaintCursor(false);
+        v.SetPlayTime(2000 * 10000);
+        EXPECT_EQ(v.PointerX(), x);
+    }
+}
+
+TEST_F(PeakViewerTest, theEndOfTheFileScrollsIntoViewAtEveryScaler)
+{
+    ASSERT_TRUE(LoadStream(Minute([](int64_t p, int) {
+        return p == 5999 ? std::pair{65535u, 0u} : std::pair{32768u, 32768u};
+    })));
+    const QRgb peaks = Rgb(v.PeaksColor());
+    for (float scaler : {0.25f, 0.5f, 1.0f, 4.0f}) {
+        SCOPED_TRACE(scaler);
+        v.SetTimeScaler(scaler);
+        v.ScrollBar()->Request(SB_RIGHT);
+        // The last column reaches the last record and stops there.
+        const int64_t last = v.Model().PeakAtColumn(399);
+        EXPECT_GE(last, 5999 - scaler);
+        EXPECT_LE(last, 6001);
+        if (scaler < 1) {
+            const int64_t column = v.Model().ColumnAtPeak(5999);
+            ASSERT_GT(column, 2);
+            ASSERT_LT(column, 398);
+            EXPECT_EQ(Pixel(static_cast<int>(column), 10), peaks);
+        }
+    }
+    // Scaler 1 keeps the range of the scroll bar: the peak count, a page of the width.
+    v.SetTimeScaler(1.0f);
+    EXPECT_EQ(v.ScrollBar()->State().nMax, 6000);
+    EXPECT_EQ(v.ScrollBar()->State().nPage, 400u);
+}
+
 TEST_F(PeakViewerTest, monoAnd8BitDataDrawInTheirBands)
 {
     const QRgb peaks = Rgb(v.PeaksColor());
