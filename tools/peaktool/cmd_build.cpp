@@ -1,6 +1,7 @@
 // peaktool build: queue media files and build every missing peak file.
 #include "Command.h"
 #include "Progress.h"
+#include "WaveformFiles.h"
 #include "peaks/KXPeakBuilder.h"
 #include "platform/Exception.h"
 
@@ -36,6 +37,11 @@ void Define(CommandLine& line)
     line.AddOption(QStringLiteral("temp-folder"), QStringLiteral("folder for peak files of media in read-only folders"),
                    QStringLiteral("DIR"));
     line.AddOption(QStringLiteral("no-progress"), QStringLiteral("no progress bar"));
+    line.AddOption(QStringLiteral("format"),
+                   QStringLiteral("pek, or dat/json: waveform data for web viewers where the peak file would go"),
+                   QStringLiteral("FORMAT"), QStringLiteral("pek"));
+    line.AddOption(QStringLiteral("version"), QStringLiteral("waveform data version; 1 builds one channel"),
+                   QStringLiteral("V"), QStringLiteral("2"));
 }
 
 int Run(CommandLine& line);
@@ -52,6 +58,7 @@ struct Options {
     QString tempFolder;
     bool progress = true;
     QStringList files;
+    std::optional<TWaveformExport> waveform;  // instead of peak files
 };
 
 // Empty when fine, else the usage error.
@@ -90,6 +97,19 @@ QString Parse(const CommandLine& line, Options& o)
             return QStringLiteral("--temp-folder: %1 is not a folder").arg(folder.filePath());
         o.tempFolder = folder.absoluteFilePath();
     }
+    if (line.Value(QStringLiteral("format")) != QLatin1String("pek")) {
+        const auto format = ParseWaveformFormat(line.Value(QStringLiteral("format")));
+        if (!format)
+            return QStringLiteral("--format takes pek, dat or json");
+        o.waveform = TWaveformExport{};
+        o.waveform->Format = *format;
+        if (!line.Int(QStringLiteral("version"), 1, 2, o.waveform->Version))
+            return QStringLiteral("--version takes 1 or 2");
+        if (o.waveform->Version == 1)
+            o.channels = chMono;
+    } else if (line.IsSet(QStringLiteral("version"))) {
+        return QStringLiteral("--version needs --format dat or json");
+    }
     o.files = ExpandInputNames(line.Positional());
     return o.files.isEmpty() ? QStringLiteral("no files given") : QString();
 }
@@ -103,7 +123,7 @@ int Run(CommandLine& line)
 
     TKXPeakBuilder builder;
     try {
-        builder.SetSaveToPeakFiles(true);
+        builder.SetSaveToPeakFiles(!o.waveform);
         builder.SetSamplesPerPeak(o.samplesPerPeak);
         builder.SetOutputSamplesPerSecond(o.rate);
         builder.SetOutputChannels(o.channels);
@@ -132,17 +152,28 @@ int Run(CommandLine& line)
         ++failures;
         failure("not-found", file);
     };
-    builder.OnPeakNew = [&](QObject*, int, const QString& file, const QString& peak) {
-        Out(QStringLiteral("has-peaks\t%1\t%2").arg(file, peak));
+    // Waveform data is written where the peak file would go; failures count.
+    const auto result = [&](const char* what, int index, const QString& file, const QString& peak) {
+        QString name = peak, why;
+        if (o.waveform && (name = WriteBuiltWaveform(builder, index, peak, o.ext, *o.waveform, why)).isEmpty()) {
+            ++failures;
+            Err(QStringLiteral("peaktool build: %1").arg(why));
+            failure("failed", file);
+            return;
+        }
+        Out(QStringLiteral("%1\t%2\t%3").arg(QLatin1String(what), file, name));
+    };
+    builder.OnPeakNew = [&](QObject*, int index, const QString& file, const QString& peak) {
+        result("has-peaks", index, file, peak);
     };
     builder.OnPeakFailed = [&](QObject*, int, const QString& file, const QString&) {
         ++failures;
         ++done;
         failure("failed", file);
     };
-    builder.OnPeakComplete = [&](QObject*, int, const QString& file, const QString& peak) {
+    builder.OnPeakComplete = [&](QObject*, int index, const QString& file, const QString& peak) {
         ++done;
-        Out(QStringLiteral("built\t%1\t%2").arg(file, peak));
+        result("built", index, file, peak);
     };
     builder.OnProgress = [&](QObject*, int progress, int item, int, bool&) {
         if (item < 0 || item >= builder.FileCount() || progress < 0 || total <= 0)

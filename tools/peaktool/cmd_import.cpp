@@ -1,0 +1,57 @@
+// peaktool import: waveform data (.dat or .json) back to a peak file.
+#include "Command.h"
+#include "WaveformFiles.h"
+#include "peaks/PeakFormat.h"
+
+namespace kx {
+
+namespace {
+
+void Define(CommandLine& line)
+{
+    line.SetSynopsis(QStringLiteral("[options] FILE.dat|FILE.json -o FILE.pek"));
+    line.SetDescription(QStringLiteral(
+        "Converts binary or JSON waveform data to a peak file where it fits the peak\n"
+        "format: a rate of 8000 to 48000 Hz, 1 or 2 channels, at most 65535 samples per\n"
+        "pixel. Exit 1 when the data is damaged or does not fit, 2 on bad usage."));
+    line.AddOption(QStringLiteral("o,output"), QStringLiteral("the peak file to write (required)"),
+                   QStringLiteral("FILE.pek"));
+}
+
+int Run(CommandLine& line);
+
+const PeakToolCommand command("import", "convert waveform data (.dat or .json) to a peak file", NeedsNothing, Define,
+                              Run);
+
+int Run(CommandLine& line)
+{
+    const QStringList args = line.Positional();
+    if (args.size() != 1)
+        return line.UsageError(QStringLiteral("expects exactly one waveform data file"));
+    const QString input = args[0];
+    const QString output = line.Value(QStringLiteral("output"));
+    if (output.isEmpty())
+        return line.UsageError(QStringLiteral("-o FILE.pek is required"));
+
+    QString error;
+    const auto bytes = ReadWholeFile(input, MaxPeakDataBytes, error);
+    if (!bytes) {
+        Err(QStringLiteral("peaktool import: %1").arg(error));
+        return ExitFailed;
+    }
+    const auto data = DecodeWaveform(*bytes, error);
+    const auto peaks = data ? PeaksFromWaveform(*data, error) : std::nullopt;
+    if (!peaks) {
+        Err(QStringLiteral("peaktool import: %1: %2").arg(input, error));
+        return ExitFailed;
+    }
+    if (!WriteOutputFile(output, *peaks, error)) {
+        Err(QStringLiteral("peaktool import: %1").arg(error));
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+} // namespace
+
+} // namespace kx
