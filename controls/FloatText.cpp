@@ -5,10 +5,13 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPolygon>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
+#include <vector>
 
 namespace kx {
 
@@ -82,16 +85,129 @@ double ButtonStep(double stepValue, bool ctrl, int decimals)
     return std::pow(10.0, -decimals);
 }
 
+namespace {
+
+// A finite double as its shortest round-trip decimal: digits * 10^exponent.
+struct Decimal {
+    bool negative = false;
+    std::string digits; // most significant first, no trailing zeros; empty for zero
+    int exponent = 0;
+};
+
+Decimal ShortestDecimal(double v)
+{
+    Decimal d;
+    char buffer[64];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific).ptr;
+    const char* p = buffer;
+    if (*p == '-') {
+        d.negative = true;
+        ++p;
+    }
+    int fractionDigits = 0;
+    bool afterPoint = false;
+    for (; p < end && *p != 'e'; ++p) {
+        if (*p == '.') {
+            afterPoint = true;
+            continue;
+        }
+        d.digits += *p;
+        if (afterPoint)
+            ++fractionDigits;
+    }
+    int e = 0;
+    if (p < end) {
+        ++p;
+        if (p < end && *p == '+')
+            ++p;
+        std::from_chars(p, end, e);
+    }
+    d.exponent = e - fractionDigits;
+    while (!d.digits.empty() && d.digits.back() == '0') {
+        d.digits.pop_back();
+        ++d.exponent;
+    }
+    if (d.digits.find_first_not_of('0') == std::string::npos)
+        d.digits.clear();
+    return d;
+}
+
+// a + b computed exactly on the operands' shortest decimals, then rounded
+// once to the nearest double: 0.2 + 0.1 is 0.3, and no digit is rounded
+// away before the sum is taken.
+double DecimalSum(double a, double b)
+{
+    Decimal x = ShortestDecimal(a);
+    Decimal y = ShortestDecimal(b);
+    if (x.digits.empty() || y.digits.empty())
+        return a + b;
+    const int low = std::min(x.exponent, y.exponent);
+    const int high = std::max(x.exponent + static_cast<int>(x.digits.size()),
+                              y.exponent + static_cast<int>(y.digits.size()));
+    // Operands this far apart: the smaller one is far below the larger one's
+    // last bit, so the binary sum is as good.
+    if (high - low > 64)
+        return a + b;
+    const auto n = static_cast<size_t>(high - low) + 1;
+    auto place = [&](const Decimal& d) {
+        std::vector<int> v(n, 0); // v[i] is the digit of 10^(low + i)
+        const auto shift = static_cast<size_t>(d.exponent - low);
+        for (size_t i = 0; i < d.digits.size(); ++i)
+            v[shift + d.digits.size() - 1 - i] = d.digits[i] - '0';
+        return v;
+    };
+    std::vector<int> u = place(x);
+    std::vector<int> w = place(y);
+    bool negative = x.negative;
+    if (x.negative == y.negative) {
+        int carry = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const int s = u[i] + w[i] + carry;
+            u[i] = s % 10;
+            carry = s / 10;
+        }
+    } else {
+        // The larger magnitude minus the smaller one, with the larger one's sign.
+        if (std::lexicographical_compare(u.rbegin(), u.rend(), w.rbegin(), w.rend())) {
+            std::swap(u, w);
+            negative = y.negative;
+        }
+        int borrow = 0;
+        for (size_t i = 0; i < n; ++i) {
+            int s = u[i] - w[i] - borrow;
+            borrow = s < 0 ? 1 : 0;
+            u[i] = s + 10 * borrow;
+        }
+    }
+    size_t top = n;
+    while (top > 0 && u[top - 1] == 0)
+        --top;
+    if (top == 0)
+        return 0.0;
+    std::string text = negative ? "-" : "";
+    for (size_t i = top; i-- > 0;)
+        text += static_cast<char>('0' + u[i]);
+    text += 'e' + std::to_string(low);
+    double sum = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), sum);
+    if (result.ec != std::errc())
+        return a + b; // out of double range: the binary sum overflows the same way
+    return sum;
+}
+
+} // namespace
+
 double AddStep(double value, double delta)
 {
-    const double sum = value + delta;
-    if (!std::isfinite(sum))
+    if (delta == 0 || !std::isfinite(value) || !std::isfinite(delta))
+        return value + delta;
+    const double sum = DecimalSum(value, delta);
+    if (!std::isfinite(sum) || (delta > 0 ? sum > value : sum < value))
         return sum;
-    char buffer[40];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, sum, std::chars_format::general, 15);
-    double rounded = sum;
-    std::from_chars(buffer, written.ptr, rounded);
-    return rounded;
+    // The step is below the value's precision: move by the smallest amount
+    // there is, so that a click is never lost.
+    return std::nextafter(value, delta > 0 ? std::numeric_limits<double>::infinity()
+                                           : -std::numeric_limits<double>::infinity());
 }
 
 void DrawUpDownButton(QImage& image, bool downHalf, bool pressed, bool enabled, TColor buttonColor,

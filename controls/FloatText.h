@@ -27,8 +27,10 @@ std::optional<double> ParseFloatText(const QString& text);
 // of the last shown digit.
 double ButtonStep(double stepValue, bool ctrl, int decimals);
 
-// value + delta with the binary noise of the addition removed (0.2 + 0.1 is
-// 0.3, not 0.30000000000000004), so that stepping reaches a bound exactly.
+// value + delta as the decimal sum of the two numbers as written (0.2 + 0.1
+// is 0.3, not 0.30000000000000004), so that stepping reaches a bound exactly.
+// The result never moves against the sign of delta, and a nonzero delta too
+// small for the value's precision still moves it to the next double.
 double AddStep(double value, double delta);
 
 // The lower-right triangle of a square button of the given width is the down

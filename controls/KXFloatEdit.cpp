@@ -128,14 +128,27 @@ void TKXFloatEdit::SetAllowText(bool value)
         return;
     if (value) {
         savedText_ = text();
+        // Whether the saved text is the control's own showing of its number.
+        savedOwnText_ = savedText_ == FormatValue(floatValue_);
+        savedValue_ = floatValue_;
         allowText_ = true;
         SetColor(textBackColor_);
         return;
     }
     allowText_ = false;
-    // The colour first, so that a saved text that is no number leaves a
-    // consistent numeric-mode control behind the exception.
     SetColor(clWindow);
+    // The control's own text is restored from its number: read back, a
+    // grouped or locale-formatted text would not parse.
+    if (savedOwnText_) {
+        if (savedValue_ >= minValue_ && savedValue_ <= maxValue_)
+            floatValue_ = savedValue_;
+        Reformat();
+        return;
+    }
+    // Text typed before free text was switched on is taken as typed. Show
+    // the number first, so that a text that is no number leaves a
+    // numeric-mode control behind the exception.
+    Reformat();
     SetText(savedText_);
 }
 

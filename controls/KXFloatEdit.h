@@ -130,6 +130,8 @@ private:
     int lastHeight_ = 0;
     bool thousands_ = false;
     QString savedText_;
+    double savedValue_ = 0; // the number when savedText_ was taken
+    bool savedOwnText_ = false;
     TColor textBackColor_ = clBtnFace;
     double minValue_ = 0.0;
     double stepValue_ = 0;

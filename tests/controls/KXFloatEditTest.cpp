@@ -80,6 +80,38 @@ TEST(FloatText, ParsesPlainNumbersWhateverTheLocale)
     QLocale::setDefault(QLocale::system());
 }
 
+TEST(FloatText, StepsLandOnShortDecimalsAndNeverMoveTheWrongWay)
+{
+    double v = 0;
+    for (int i = 0; i < 10; ++i)
+        v = AddStep(v, 0.1);
+    EXPECT_EQ(v, 1.0);
+    for (int i = 0; i < 10; ++i)
+        v = AddStep(v, -0.1);
+    EXPECT_EQ(v, 0.0);
+    EXPECT_EQ(AddStep(0.2, 0.1), 0.3);
+    EXPECT_EQ(AddStep(-0.3, 0.1), -0.2);
+
+    // Sixteen and more significant digits: the exact neighbour, not a
+    // rounding to fifteen digits that lands on either side.
+    EXPECT_EQ(AddStep(1234567890123456.0, 1), 1234567890123457.0);
+    EXPECT_EQ(AddStep(1234567890123456.0, -1), 1234567890123455.0);
+    EXPECT_EQ(AddStep(0.1234567890123456, 1e-16), 0.1234567890123457);
+    const double big = 9007199254740992.0; // 2^53: odd integers above it do not exist
+    EXPECT_GT(AddStep(big, 1), big);
+    EXPECT_LT(AddStep(1e17, -1), 1e17);
+    EXPECT_GT(AddStep(0.5, 1e-18), 0.5);
+    EXPECT_LT(AddStep(0.5, -1e-18), 0.5);
+    for (int k = 0; k < 2000; ++k) {
+        const double value = 1234567890123456.0 + 7.0 * k + k / 8.0;
+        for (double step : {1.0, 0.5, 0.1, 1e-3}) {
+            EXPECT_GT(AddStep(value, step), value) << value << " + " << step;
+            EXPECT_LT(AddStep(value, -step), value) << value << " - " << step;
+        }
+    }
+    EXPECT_TRUE(std::isinf(AddStep(1.7e308, 1e308)));
+}
+
 TEST(FloatText, DrawsHalvesAndArrowsInTheirColours)
 {
     QPalette palette;
@@ -239,6 +271,52 @@ TEST_F(FloatEditTest, FreeTextModeKeepsAnyTextUntilSwitchedBack)
     EXPECT_EQ(RaisedMessage([&] { edit_.SetAllowText(false); }), "Value must be numerical");
     EXPECT_FALSE(edit_.AllowText());
     EXPECT_EQ(edit_.Color(), clWindow);
+}
+
+TEST_F(FloatEditTest, LeavingFreeTextRestoresTheNumberInAnyNotation)
+{
+    edit_.SetMaxValue(1e6);
+    edit_.SetFloat(1234.5);
+    edit_.SetThousands(true);
+    edit_.SetAllowText(true);
+    edit_.SetText("some words");
+    edit_.SetAllowText(false);
+    EXPECT_EQ(edit_.Text(), "1,234.5");
+    EXPECT_EQ(edit_.Float(), 1234.5);
+
+    QLocale::setDefault(kGerman);
+    edit_.SetThousands(false);
+    edit_.SetFloat(0.5);
+    EXPECT_EQ(edit_.Text(), "0,5");
+    edit_.SetAllowText(true);
+    TypeAndEnter("0.25"); // a number taken while free
+    EXPECT_EQ(edit_.Float(), 0.25);
+    edit_.SetAllowText(false);
+    EXPECT_FALSE(edit_.AllowText());
+    EXPECT_EQ(edit_.Text(), "0,5");
+    EXPECT_EQ(edit_.Float(), 0.5);
+
+    // Plain typed text saved when switching on is still taken as typed.
+    edit_.clear();
+    QTest::keyClicks(&edit_, "0.75");
+    edit_.SetAllowText(true);
+    edit_.SetAllowText(false);
+    EXPECT_EQ(edit_.Float(), 0.75);
+    EXPECT_EQ(edit_.Text(), "0,8");
+}
+
+TEST_F(FloatEditTest, ButtonStepsLongNumbersByExactlyOneStep)
+{
+    edit_.SetUpDown(true);
+    edit_.SetMaxValue(1e17);
+    edit_.SetDecimals(0);
+    edit_.SetFloat(1234567890123456.0);
+    ClickDown();
+    EXPECT_EQ(edit_.Float(), 1234567890123455.0);
+    ClickUp();
+    ClickUp();
+    EXPECT_EQ(edit_.Float(), 1234567890123457.0);
+    EXPECT_EQ(edit_.Text(), "1234567890123457");
 }
 
 TEST_F(FloatEditTest, SettersReportBadValuesAndKeepTheOldOnes)
