@@ -420,7 +420,9 @@ void TKXCommonAudioPlayer::StepForward()
     if (next < duration_ - kStep) {
         SeekTo(next);
     } else {
-        ControlStop();
+        // Playback ends here: say so before the completion, as at the end
+        // of the media, or owners keep showing it as playing.
+        SetState(ControlStop() ? psStop : psError);
         Fire(OnComplete, this);
     }
     speed_ = 0;

@@ -160,6 +160,9 @@ public:
 
     // Places the buttons; returns the bar width to use.
     int Layout();
+    // Presses the button of a player state, as for a linked panel's state
+    // report; an owner that drives a player without a panel calls it itself.
+    void FollowState(TPlayerState state);
 
     // Runs the capture save dialog and gives the chosen name, or "" when
     // cancelled. Tests replace it so that nothing blocks.
@@ -195,7 +198,6 @@ private:
     void EnableButtons();
     void DisableButtons();
     void InstallHooks(TKXCommonPlayer* panel);
-    void FollowState(TPlayerState state);
     void SelectionEnded();
     void ParamsChanged();
     void ApplyLayout(const TButtonLayout& layout);

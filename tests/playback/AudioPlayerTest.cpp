@@ -8,6 +8,8 @@
 #include "tests/support/TestMedia.h"
 #include "platform/GraphRegistry.h"
 #include "playback/KXAudioPlayer.h"
+#include "playback/KXCommonPlayer.h"
+#include "playback/KXPlayerControls.h"
 
 namespace kx {
 
@@ -196,6 +198,71 @@ TEST_F(AudioPlayerTest, SeeksAndStepsMoveThePosition)
     EXPECT_EQ(rec.log, QStringList{"complete"});
     player.GoToStart();
     EXPECT_TRUE(QTest::qWaitFor([&] { return player.Position() == 0; }, 5000));
+}
+
+// A panel that drives the audio player and reports the player's states as
+// its own, so that a transport bar can be linked to the player.
+class AudioPanel : public TKXCommonPlayer
+{
+public:
+    explicit AudioPanel(TKXAudioFilePlayer& player) : player_(player)
+    {
+        player_.OnStateChange = [this](QObject*, TPlayerState s) { ChangeState(s); };
+        ChangeState(player_.State());
+    }
+    int plays = 0;
+
+    void CaptureToFile(const QString&) override {}
+    void GoToEnd() override { player_.GoToEnd(); }
+    void GoToStart() override { player_.GoToStart(); }
+    void Stop() override { player_.Stop(); }
+    void Pause() override { player_.Pause(); }
+    void Play() override
+    {
+        ++plays;
+        player_.Play();
+    }
+    void PlaySelection(bool) override {}
+    int64_t Duration() override { return player_.Duration(); }
+    void SetSpeed(TSpeedType speed) override { player_.SetSpeed(speed); }
+    int64_t Position() override { return player_.Position(); }
+    void SetMarkIn(bool, double&) override {}
+    void SetMarkOut(bool, double&) override {}
+    bool HasSelection() override { return false; }
+    void StepBack() override { player_.StepBack(); }
+    void StepForward() override { player_.StepForward(); }
+
+protected:
+    void WindowProc(uint32_t, uintptr_t, intptr_t) override {}
+
+private:
+    TKXAudioFilePlayer& player_;
+};
+
+TEST_F(AudioPlayerTest, StepForwardNearTheEndWhilePlayingReportsTheStop)
+{
+    ASSERT_TRUE(player.LoadMedia(Wav("end.wav", 3.0)));
+    player.SetUpdateInterval(50);
+    rec.Attach(player);
+    player.Play();
+    player.StepForward(); // 10 s is past 3 s - 10 s: playback ends here
+    EXPECT_EQ(rec.log, (QStringList{StateEntry(psPlay), StateEntry(psStop), "complete"}));
+    EXPECT_EQ(player.State(), psStop);
+    EXPECT_FALSE(player.TimerActive());
+
+    // A bar linked through a panel shows the stop and plays on the next click.
+    AudioPanel panel(player);
+    TKXPlayerControls bar;
+    bar.SetFullStateUpdate(true);
+    bar.SetPlayerLib(&panel);
+    panel.Play();
+    ASSERT_TRUE(bar.Button(btPlay)->Down());
+    bar.Button(btStepFrwd)->click();
+    EXPECT_EQ(panel.State(), psStop);
+    EXPECT_TRUE(bar.Button(btStop)->Down());
+    bar.Button(btPlay)->click();
+    EXPECT_EQ(panel.plays, 2);
+    EXPECT_EQ(player.State(), psPlay);
 }
 
 TEST_F(AudioPlayerTest, SpeedStepsReportFastStatesAndPause)
