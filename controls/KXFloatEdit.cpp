@@ -66,6 +66,12 @@ QString TKXFloatEdit::FormatValue(double value) const
     return FormatFloat(value, decimals_, thousands_, QLocale());
 }
 
+double TKXFloatEdit::ShownValue() const
+{
+    // The same conversion as the text, in the notation the parser reads.
+    return ParseFloatText(FormatFloat(floatValue_, decimals_, false, QLocale::c())).value_or(floatValue_);
+}
+
 void TKXFloatEdit::Reformat()
 {
     QLineEdit::setText(FormatValue(floatValue_));

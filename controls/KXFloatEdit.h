@@ -77,6 +77,9 @@ public:
 
     // The text the current value is shown with.
     QString FormatValue(double value) const;
+    // The number as shown, rounded to Decimals digits (2.7 with no decimals
+    // shows and gives 3), for callers that act on what the user sees.
+    double ShownValue() const;
 
     // Every text change, reformatting included.
     TNotifyEvent OnChange;

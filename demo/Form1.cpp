@@ -40,7 +40,7 @@ W* Place(QWidget* parent, int left, int top, int width, int height, A&&... args)
 {
     auto* w = new W(std::forward<A>(args)..., parent);
     // Captions were measured in a narrower face: never cut them.
-    if constexpr (std::is_same_v<W, QCheckBox> || std::is_same_v<W, QLabel>)
+    if constexpr (std::is_same_v<W, QCheckBox> || std::is_base_of_v<QLabel, W>)
         width = width > 0 ? std::max(width, w->sizeHint().width()) : width;
     if (width > 0 && height > 0)
         w->setGeometry(left, top, width, height);
@@ -170,11 +170,11 @@ void TForm1::CreateBuilderPage()
     btnPause->setEnabled(false);
     btnStop->setEnabled(false);
     btnClear = Place<QPushButton>(p, 16, 48, 75, 25, QStringLiteral("Clear"));
-    Label2 = Place<QLabel>(p, 96, 48, 0, 0, QStringLiteral("Samples/Peak"));
+    Label2 = Place<TLabel>(p, 96, 48, 0, 0, QStringLiteral("Samples/Peak"));
     cbPeaksPerSec = Place<QComboBox>(p, 176, 48, 57, 0);
     cbPeaksPerSec->addItems({"100", "200", "500", "1000"});
     cbPeaksPerSec->setCurrentIndex(3);
-    Label3 = Place<QLabel>(p, 248, 48, 0, 0, QStringLiteral("Gain"));
+    Label3 = Place<TLabel>(p, 248, 48, 0, 0, QStringLiteral("Gain"));
     cbPeaksGain = Place<QComboBox>(p, 280, 48, 65, 0);
     cbPeaksGain->addItems({"quarter", "half", "unity", "twice", "four times", "eight times", "sixteen times"});
     cbPeaksGain->setCurrentIndex(2);
@@ -205,21 +205,21 @@ void TForm1::CreateViewerPage()
 {
     QWidget* p = tshViewer;
     btnLoadFile = Place<QPushButton>(p, 16, 16, 113, 25, QStringLiteral("Load File"));
-    lblDuration = Place<QLabel>(p, 144, 16, 0, 0, QStringLiteral("lblDuration"));
+    lblDuration = Place<TLabel>(p, 144, 16, 0, 0, QStringLiteral("lblDuration"));
     tbScaler = Place<QSlider>(p, 200, 16, 161, 33, Qt::Horizontal);
     tbScaler->setRange(1, 25);
     tbScaler->setValue(3);
     tbScaler->setTickPosition(QSlider::TicksBelow);
-    lblScaler = Place<QLabel>(p, 360, 24, 0, 0, QStringLiteral("1.0"));
+    lblScaler = Place<TLabel>(p, 360, 24, 0, 0, QStringLiteral("1.0"));
     btnGoToSeconds = Place<QPushButton>(p, 392, 16, 97, 25, QStringLiteral("Go To Seconds"));
     edtTime = Place<QLineEdit>(p, 496, 16, 49, 0, QStringLiteral("10"));
     cbCursorAtMouse = Place<QCheckBox>(p, 560, 16, 97, 17, QStringLiteral("Cursor At Mouse"));
-    Label4 = Place<QLabel>(p, 120, 56, 0, 0, QStringLiteral("Play Step 0-49%"));
+    Label4 = Place<TLabel>(p, 120, 56, 0, 0, QStringLiteral("Play Step 0-49%"));
     tbPlayStepPercent = Place<QSlider>(p, 200, 56, 161, 41, Qt::Horizontal);
     tbPlayStepPercent->setRange(0, 49);
     tbPlayStepPercent->setTickInterval(2);
     tbPlayStepPercent->setTickPosition(QSlider::TicksBelow);
-    lblPlayStepPercent = Place<QLabel>(p, 360, 56, 0, 0, QStringLiteral("0%"));
+    lblPlayStepPercent = Place<TLabel>(p, 360, 56, 0, 0, QStringLiteral("0%"));
 
     Viewer = new TKXAudioPeakViewer(p);
     Viewer->setGeometry(56, 104, 400, 150);
@@ -259,8 +259,8 @@ void TForm1::CreateViewerPage()
     btnMark3To7 = Place<QPushButton>(p, 528, 176, 145, 25, QStringLiteral("Mark 3 To 7 seconds"));
     btnMark13To25 = Place<QPushButton>(p, 528, 216, 145, 25, QStringLiteral("Mark 13 To 25 seconds"));
     Button11 = Place<QPushButton>(p, 528, 256, 145, 25, QStringLiteral("Clear Mark"));
-    lblTime = Place<QLabel>(p, 224, 264, 0, 0, QStringLiteral("0 msec"));
-    lblLength = Place<QLabel>(p, 312, 264, 0, 0, QStringLiteral("lblLength"));
+    lblTime = Place<TLabel>(p, 224, 264, 0, 0, QStringLiteral("0 msec"));
+    lblLength = Place<TLabel>(p, 312, 264, 0, 0, QStringLiteral("lblLength"));
     Button7 = Place<QPushButton>(p, 384, 264, 75, 25, QStringLiteral("Button7"));
 
     PlayControl = new TKXPlayerControls(p);
@@ -318,16 +318,16 @@ void TForm1::CreateEffectPage()
     cbEffectC = Place<QCheckBox>(GroupBox3, 168, 56, 0, 0, QStringLiteral("Effect C"));
     cbEffectA->setChecked(true);
     cbEffectB->setChecked(true);
-    Label5 = Place<QLabel>(GroupBox3, 24, 96, 0, 0, QStringLiteral("Focused point"));
+    Label5 = Place<TLabel>(GroupBox3, 24, 96, 0, 0, QStringLiteral("Focused point"));
     cbFocusedPoint = Place<QComboBox>(GroupBox3, 120, 92, 105, 0);
     cbFocusedPoint->addItems({"Effect A", "Effect B", "Effect C"});
     cbFocusedPoint->setCurrentIndex(0);
-    lblEffectScaler = Place<QLabel>(p, 368, 208, 0, 0, QStringLiteral("lblDuration"));
+    lblEffectScaler = Place<TLabel>(p, 368, 208, 0, 0, QStringLiteral("lblDuration"));
     tbEffectViewerScaler = Place<QSlider>(p, 424, 208, 161, 33, Qt::Horizontal);
     tbEffectViewerScaler->setRange(1, 25);
     tbEffectViewerScaler->setValue(3);
     tbEffectViewerScaler->setTickPosition(QSlider::TicksBelow);
-    Label7 = Place<QLabel>(p, 584, 216, 0, 0, QStringLiteral("1.0"));
+    Label7 = Place<TLabel>(p, 584, 216, 0, 0, QStringLiteral("1.0"));
 
     connect(btnLoadFromFile1, &QPushButton::clicked, this, Guard(&TForm1::btnLoadFromFile1Click));
     connect(Button12, &QPushButton::clicked, this, Guard(&TForm1::Button12Click));
@@ -350,7 +350,7 @@ void TForm1::CreatePeaksTestPage()
     pb = Place<QProgressBar>(GroupBox1, 16, 176, 89, 17);
     pb->setRange(0, 100);
     pb->setValue(0);
-    Label1 = Place<QLabel>(GroupBox1, 8, 200, 0, 0, QStringLiteral("display time"));
+    Label1 = Place<TLabel>(GroupBox1, 8, 200, 0, 0, QStringLiteral("display time"));
     cbDisplayTime = Place<QComboBox>(GroupBox1, 8, 224, 89, 0);
     cbDisplayTime->addItems({"1 sec", "5 sec", "10 sec", "20 sec"});
     cbDisplayTime->setEditable(true);

@@ -4,13 +4,13 @@
 #include <functional>
 #include <memory>
 
+#include "FormLabel.h"
 #include "platform/DesignState.h"
 #include "platform/Events.h"
 
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
-class QLabel;
 class QLineEdit;
 class QMenu;
 class QAction;
@@ -67,9 +67,9 @@ public:
     QPushButton* btnPause = nullptr;
     QPushButton* btnStop = nullptr;
     QPushButton* btnClear = nullptr;
-    QLabel* Label2 = nullptr;
+    TLabel* Label2 = nullptr;
     QComboBox* cbPeaksPerSec = nullptr;
-    QLabel* Label3 = nullptr;
+    TLabel* Label3 = nullptr;
     QComboBox* cbPeaksGain = nullptr;
     QCheckBox* cbAbort = nullptr;
     QCheckBox* cbAppend = nullptr;
@@ -78,15 +78,15 @@ public:
 
     // "AudioPeakViewer" page.
     QPushButton* btnLoadFile = nullptr;
-    QLabel* lblDuration = nullptr;
+    TLabel* lblDuration = nullptr;
     QSlider* tbScaler = nullptr;
-    QLabel* lblScaler = nullptr;
+    TLabel* lblScaler = nullptr;
     QPushButton* btnGoToSeconds = nullptr;
     QLineEdit* edtTime = nullptr;
     QCheckBox* cbCursorAtMouse = nullptr;
-    QLabel* Label4 = nullptr;
+    TLabel* Label4 = nullptr;
     QSlider* tbPlayStepPercent = nullptr;
-    QLabel* lblPlayStepPercent = nullptr;
+    TLabel* lblPlayStepPercent = nullptr;
     TKXAudioPeakViewer* Viewer = nullptr;
     TKXFloatEdit* feStreamIndex = nullptr;
     QPushButton* btnLoadStream = nullptr;
@@ -94,8 +94,8 @@ public:
     QPushButton* btnMark3To7 = nullptr;
     QPushButton* btnMark13To25 = nullptr;
     QPushButton* Button11 = nullptr;
-    QLabel* lblTime = nullptr;
-    QLabel* lblLength = nullptr;
+    TLabel* lblTime = nullptr;
+    TLabel* lblLength = nullptr;
     QPushButton* Button7 = nullptr;
     TKXPlayerControls* PlayControl = nullptr;
 
@@ -108,11 +108,11 @@ public:
     QCheckBox* cbEffectA = nullptr;
     QCheckBox* cbEffectB = nullptr;
     QCheckBox* cbEffectC = nullptr;
-    QLabel* Label5 = nullptr;
+    TLabel* Label5 = nullptr;
     QComboBox* cbFocusedPoint = nullptr;
-    QLabel* lblEffectScaler = nullptr;
+    TLabel* lblEffectScaler = nullptr;
     QSlider* tbEffectViewerScaler = nullptr;
-    QLabel* Label7 = nullptr;
+    TLabel* Label7 = nullptr;
 
     // "Peaks test" page.
     QGroupBox* GroupBox1 = nullptr;
@@ -122,7 +122,7 @@ public:
     QPushButton* Button3 = nullptr;
     QPushButton* Button4 = nullptr;
     QProgressBar* pb = nullptr;
-    QLabel* Label1 = nullptr;
+    TLabel* Label1 = nullptr;
     QComboBox* cbDisplayTime = nullptr;
     TWavViewer* WavViewer = nullptr;
     QGroupBox* GroupBox2 = nullptr;

@@ -48,6 +48,9 @@ void TForm1::WirePlayer()
     AudioFilePlayer->OnStateChange = [this](QObject*, TPlayerState state) {
         if (state == psStop)
             Viewer->ScrollToSeconds(0);
+        // The bar reports to us instead of driving a panel: show it where
+        // the player went, also when playback ends by itself.
+        PlayControl->FollowState(state);
     };
     AudioFilePlayer->OnMediaLoaded = [this](QObject*) { PlayControl->SetEnabled(true); };
     AudioFilePlayer->OnMediaCleared = [this](QObject*) { PlayControl->SetEnabled(false); };
@@ -82,7 +85,8 @@ void TForm1::tbScalerChange()
 
 void TForm1::btnLoadStreamClick()
 {
-    const int index = static_cast<int>(feStreamIndex->Float());
+    // The index the box shows: its value rounded as displayed, not truncated.
+    const int index = static_cast<int>(feStreamIndex->ShownValue());
     TMemoryStream* stream = nullptr;
     if (KXPeakBuilder1->GetStreamByIndex(index, stream) && !Viewer->LoadFromStream(stream))
         Beep();

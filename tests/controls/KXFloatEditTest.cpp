@@ -305,6 +305,19 @@ TEST_F(FloatEditTest, LeavingFreeTextRestoresTheNumberInAnyNotation)
     EXPECT_EQ(edit_.Text(), "0,8");
 }
 
+TEST_F(FloatEditTest, ShownValueIsTheNumberInTheText)
+{
+    edit_.SetMaxValue(10);
+    edit_.SetDecimals(0);
+    for (double v : {2.5, 2.7, 2.4, 0.5}) {
+        edit_.SetFloat(v);
+        EXPECT_EQ(edit_.ShownValue(), edit_.Text().toDouble()) << v;
+    }
+    edit_.SetDecimals(2);
+    edit_.SetFloat(1.005);
+    EXPECT_EQ(edit_.ShownValue(), edit_.Text().toDouble());
+}
+
 TEST_F(FloatEditTest, ButtonStepsLongNumbersByExactlyOneStep)
 {
     edit_.SetUpDown(true);

@@ -289,6 +289,52 @@ TEST_F(Form1Test, streamIndexLoadsTheViewerOrBeeps)
     EXPECT_NEAR(form->Viewer->DurationMs(), 3000, 30);
 }
 
+TEST_F(Form1Test, streamIndexLoadsTheStreamTheBoxShows)
+{
+    BuildPeaksOfA();
+    form->KXPeakBuilder1->AppendFilenames({dir.filePath("ghost.wav"), a});
+    form->feStreamIndex->SetText("0.6"); // shows 1, the stream of a
+    ASSERT_EQ(form->feStreamIndex->Text(), "1");
+    form->btnLoadStreamClick();
+    EXPECT_EQ(beeps, 0);
+    EXPECT_NEAR(form->Viewer->DurationMs(), 3000, 30);
+    form->feStreamIndex->SetText("0.4"); // shows 0, the stream without peaks
+    form->btnLoadStreamClick();
+    EXPECT_EQ(beeps, 1);
+}
+
+TEST_F(Form1Test, labelsFitEveryNewText)
+{
+    form->tbScaler->setValue(25);
+    ASSERT_EQ(form->lblScaler->text(), "6.25");
+    form->tbEffectViewerScaler->setValue(25);
+    form->tbPlayStepPercent->setValue(49);
+    QTest::mouseClick(form->Viewer, Qt::LeftButton, {}, QPoint(390, 30));
+    form->lblDuration->setText("12544 sec");
+    for (QLabel* label : {static_cast<QLabel*>(form->lblScaler), static_cast<QLabel*>(form->lblEffectScaler),
+                          static_cast<QLabel*>(form->lblPlayStepPercent), static_cast<QLabel*>(form->lblTime),
+                          static_cast<QLabel*>(form->lblDuration)})
+        EXPECT_EQ(label->width(), label->sizeHint().width()) << label->text().toStdString();
+    // Shorter texts shrink the label again.
+    form->tbScaler->setValue(1);
+    EXPECT_EQ(form->lblScaler->width(), form->lblScaler->sizeHint().width());
+}
+
+TEST_F(Form1Test, transportBarShowsTheStopWhenPlaybackEndsEarly)
+{
+    answers << a;
+    form->btnLoadFromFileClick();
+    form->PlayControl->Button(btPlay)->click();
+    ASSERT_EQ(form->AudioFilePlayer->State(), psPlay);
+    ASSERT_TRUE(form->PlayControl->Button(btPlay)->Down());
+    form->AudioFilePlayer->StepForward(); // within the last 20 s: playback ends
+    EXPECT_EQ(form->AudioFilePlayer->State(), psStop);
+    EXPECT_TRUE(form->PlayControl->Button(btStop)->Down());
+    EXPECT_FALSE(form->PlayControl->Button(btPlay)->Down());
+    form->PlayControl->Button(btPlay)->click();
+    EXPECT_EQ(form->AudioFilePlayer->State(), psPlay);
+}
+
 TEST_F(Form1Test, effectViewerPageEditsTheEnvelopes)
 {
     BuildPeaksOfA();
