@@ -181,6 +181,31 @@ TEST(WaveformDecode, refusesDamagedDataAndSaysWhy)
     EXPECT_TRUE(Refusal(Bytes("{}")).contains("sample_rate"));
 }
 
+TEST(WaveformDecode, survivesEveryTruncationAndDamagedByte)
+{
+    const auto d = Data(16, 2, 44100, 256, {-1, 2, -300, 400, -5, 5, 0, 0});
+    std::string json = EncodeWaveformJson(d);
+    json.pop_back();  // the closing newline: without it any cut damages the text
+    for (const auto& good : {EncodeWaveformDat(d), Bytes(json)}) {
+        QString error;
+        for (size_t n = 0; n < good.size(); ++n)
+            EXPECT_FALSE(DecodeWaveform(std::span(good.data(), n), error)) << n;
+        for (size_t at = 0; at < good.size(); ++at) {
+            for (uint8_t v : {uint8_t(0), uint8_t(0x7f), uint8_t(0x80), uint8_t(0xff), uint8_t('9'), uint8_t(']')}) {
+                auto bad = good;
+                bad[at] = v;
+                // Either refused with a reason or read as consistent data.
+                error.clear();
+                const auto r = DecodeWaveform(bad, error);
+                if (r)
+                    EXPECT_EQ(r->Values.size(), size_t(r->Length()) * size_t(r->Channels) * 2);
+                else
+                    EXPECT_FALSE(error.isEmpty());
+            }
+        }
+    }
+}
+
 TEST(WaveformReduce, takesTheExtremesOfEachRunIncludingAShortLastOne)
 {
     // Stereo, 5 pixels at 10 samples per pixel.
@@ -278,4 +303,32 @@ TEST(PeaksFromWaveform, refusesDataThePeakFormatCannotHold)
     EXPECT_FALSE(PeaksFromWaveform(Data(8, 3, 44100, 1, {0, 0, 0, 0, 0, 0}), error));
     EXPECT_FALSE(PeaksFromWaveform(Data(8, 1, 44100, 65536, {0, 0}), error));
     EXPECT_TRUE(error.contains("65535"));
+}
+
+TEST(WaveformExport, cutsReducesMixesAndNarrowsInThatOrder)
+{
+    // Stereo 16-bit, 4 records of 100 frames at 8000 Hz (12.5 ms each).
+    const auto pek = Peaks(4, 2, 8000, 100,
+                           {33000, 32000, 40000, 30000,  34000, 31000, 32768, 32768,
+                            50000, 20000, 33024, 32512,  36000, 29000, 32768, 32768});
+    TWaveformExport how;
+    how.Format = WaveformFormat::Json;
+    how.Version = 1;
+    how.Bits = 8;
+    how.SamplesPerPixel = 200;
+    how.StartSeconds = 0.0125;  // from record 1
+    QString error;
+    const auto bytes = ExportWaveform(pek, how, error);
+    ASSERT_TRUE(bytes) << error.toStdString();
+    // Records 1-2 and 3 per pixel; channel extremes (min, max): pixel 0 left
+    // (-12768, 17232), right (-256, 256); pixel 1 left (-3768, 3232), right
+    // (0, 0). Mono: floor/ceil of the means, then the high byte.
+    EXPECT_EQ(std::string(bytes->begin(), bytes->end()),
+              "{\"version\":1,\"sample_rate\":8000,\"samples_per_pixel\":200,\"bits\":8,\"length\":2,"
+              "\"data\":[-26,34,-8,6]}\n");
+    how.SamplesPerPixel = 150;
+    EXPECT_FALSE(ExportWaveform(pek, how, error));
+    how.SamplesPerPixel = 0;
+    how.Version = 3;
+    EXPECT_FALSE(ExportWaveform(pek, how, error));
 }
