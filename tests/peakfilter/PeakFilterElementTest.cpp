@@ -74,6 +74,9 @@ public:
         GstBusPtr bus(gst_element_get_bus(pipeline.get()));
         GstMessagePtr msg(gst_bus_timed_pop_filtered(bus.get(), 30 * GST_SECOND,
                                                      GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+        // The bus wait already orders the callbacks before the reads that
+        // follow, but through locks a thread checker cannot see; this one it can.
+        { std::lock_guard lock(received.mutex); }
         return msg && GST_MESSAGE_TYPE(msg.get()) == GST_MESSAGE_EOS;
     }
 

@@ -82,6 +82,6 @@ TEST(PeakToolBuild, refusesBadOptions)
     EXPECT_TRUE(missing.lines.value(0).startsWith("not-found"));
 }
 
-#endif
-
 } // namespace kx
+
+#endif
