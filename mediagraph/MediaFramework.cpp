@@ -6,6 +6,7 @@
 
 #include "CodecConfig.h"
 #include "platform/GraphRegistry.h"
+#include "platform/Logging.h"
 
 namespace kx {
 
@@ -58,8 +59,10 @@ void RegisterGraph(GstElement* graph, bool doRegister, uint32_t& cookie)
         gst_object_unref(bin);
         return dot;
     });
-    if (c != 0)
+    if (c != 0) {
         cookie = c;
+        qCDebug(lcMediaGraph) << "graph" << name << "dumped into" << GraphRegistry::DumpFolder();
+    }
 }
 
 int VersionClassOf(const QString& release)

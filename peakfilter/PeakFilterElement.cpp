@@ -326,8 +326,11 @@ static gboolean kx_peak_sink_set_caps(GstBaseSink* sink, GstCaps* caps)
 {
     auto* self = reinterpret_cast<KxPeakSink*>(sink);
     GstAudioInfo info;
-    if (!gst_audio_info_from_caps(&info, caps) || GST_AUDIO_INFO_FORMAT(&info) != GST_AUDIO_FORMAT_S16LE)
+    if (!gst_audio_info_from_caps(&info, caps) || GST_AUDIO_INFO_FORMAT(&info) != GST_AUDIO_FORMAT_S16LE) {
+        GST_WARNING_OBJECT(sink, "refusing caps %" GST_PTR_FORMAT, static_cast<void*>(caps));
         return FALSE;
+    }
+    GST_INFO_OBJECT(sink, "input %d Hz, %d channels", GST_AUDIO_INFO_RATE(&info), GST_AUDIO_INFO_CHANNELS(&info));
     return self->state->SetInput(uint32_t(GST_AUDIO_INFO_RATE(&info)), uint32_t(GST_AUDIO_INFO_CHANNELS(&info)));
 }
 
@@ -351,6 +354,8 @@ static gboolean kx_peak_sink_event(GstBaseSink* sink, GstEvent* event)
 {
     // The last run and the file are finished before end of stream is
     // reported, so a completed build always finds its peak file in place.
+    if (GST_EVENT_TYPE(event) == GST_EVENT_EOS)
+        GST_INFO_OBJECT(sink, "end of stream: finishing the last record and the peak file");
     if (GST_EVENT_TYPE(event) == GST_EVENT_EOS && !reinterpret_cast<KxPeakSink*>(sink)->state->Finish(sink))
         GST_ELEMENT_ERROR(sink, RESOURCE, WRITE, ("Could not write the peak file."), (nullptr));
     return GST_BASE_SINK_CLASS(kx_peak_sink_parent_class)->event(sink, event);

@@ -13,6 +13,7 @@
 #include "mediagraph/PeakFilterContract.h"
 #include "platform/Exception.h"
 #include "platform/LittleEndian.h"
+#include "platform/Logging.h"
 #include "platform/PostedEvent.h"
 
 namespace kx {
@@ -107,10 +108,12 @@ bool TKXPeakBuilder::StartNext()
         buildSamplesPerPeak_ = std::max<uint16_t>(samplesPerPeak_, 1);
         auto graph = std::make_unique<TBuildGraph>(*this, files_[index], currentPeakFile_);
         if (graph->Build()) {
+            qCDebug(lcPeaks) << "building" << files_[index] << "into" << currentPeakFile_;
             graph_ = std::move(graph);
             break;
         }
         lastFailure_ = graph->FailureText();
+        qCDebug(lcPeaks) << "cannot build" << files_[index] << ":" << lastFailure_;
         graph.reset();
         const QString media = files_[index];
         failedThisRun_.append(media);
@@ -205,6 +208,7 @@ void TKXPeakBuilder::CompleteCurrent()
     const QString media = index >= 0 && index < FileCount() ? files_[index] : QString();
     if (!saveToPeakFiles_)
         completedInMemory_.append(media);
+    qCDebug(lcPeaks) << "built" << media;
     Fire(OnPeakComplete, this, index, media, currentPeakFile_);
     ChainNext();
 }
@@ -240,6 +244,7 @@ void TKXPeakBuilder::FailCurrent(const QString& why)
     EmptyStream(index);
     const QString media = index >= 0 && index < FileCount() ? files_[index] : QString();
     failedThisRun_.append(media);
+    qCDebug(lcPeaks) << "build of" << media << "failed:" << why;
     Fire(OnPeakFailed, this, index, media, currentPeakFile_);
     ChainNext();
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <gst/gst.h>
 
+#include "mediagraph/AudioOutput.h"
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/MediaFramework.h"
 #include "platform/PostedEvent.h"
@@ -169,10 +170,9 @@ void TKXCommonAudioPlayer::CreateGraph()
         g_object_set(videoSink, "sync", TRUE, nullptr);
         g_object_set(graph_, "video-sink", videoSink, nullptr);
     }
-    if (sinkFactory_) {
-        if (GstElement* audioSink = sinkFactory_())
-            g_object_set(graph_, "audio-sink", audioSink, nullptr);
-    }
+    // Without a factory, the system's output or a silent sink that keeps time.
+    if (GstElement* audioSink = sinkFactory_ ? sinkFactory_() : MakeAudioSink())
+        g_object_set(graph_, "audio-sink", audioSink, nullptr);
     g_object_set(graph_, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
     SetNotifyWindow(graph_, window_, kGraphNotify);
     if (addToRot_)

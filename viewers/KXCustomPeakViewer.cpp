@@ -12,6 +12,7 @@
 #include "PeakRender.h"
 #include "peaks/PeakFormat.h"
 #include "platform/HorzScrollBar.h"
+#include "platform/Logging.h"
 #include "platform/MemoryStream.h"
 #include "platform/QtInput.h"
 #include "platform/Round.h"
@@ -119,8 +120,10 @@ bool TKXCustomPeakViewer::LoadFromFile(const QString& fileName)
 {
     try {
         std::vector<uint8_t> bytes;
-        if (ReadPeakFile(fileName, PeakReader::ViewerFile, bytes) != PeakCheck::Accepted)
+        if (const PeakCheck check = ReadPeakFile(fileName, PeakReader::ViewerFile, bytes); check != PeakCheck::Accepted) {
+            qCDebug(lcViewers) << "refusing" << fileName << ":" << PeakCheckText(check);
             return false;
+        }
         uint8_t header[PeakHeaderSize];
         std::copy_n(bytes.begin(), PeakHeaderSize, header);
         bytes.erase(bytes.begin(), bytes.begin() + PeakHeaderSize);

@@ -10,6 +10,7 @@
 #include <climits>
 
 #include "platform/HorzScrollBar.h"
+#include "platform/Logging.h"
 #include "platform/LittleEndian.h"
 #include "platform/MessageBox.h"
 #include "platform/PostedEvent.h"
@@ -249,6 +250,7 @@ void TWavViewer::SetFileName(const QString& value)
     const QString previous = fileName_;
     fileName_ = value;
     if (!ReadHeader()) {
+        qCDebug(lcWavViewer) << "refusing" << value;
         // The previous file, its header and its peaks stay as they were.
         fileName_ = previous;
         return;

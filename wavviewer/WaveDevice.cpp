@@ -2,6 +2,7 @@
 
 #include <gst/gst.h>
 
+#include "mediagraph/AudioOutput.h"
 #include "mediagraph/GraphEvents.h"
 #include "platform/PostedEvent.h"
 
@@ -37,17 +38,7 @@ GstElement* FakeSink(bool sync)
 // The system's audio output when one works, else a fake sink that keeps time.
 GstElement* AudioSink()
 {
-    if (!ForceFakeSink()) {
-        if (GstElement* sink = gst_element_factory_make("autoaudiosink", nullptr)) {
-            if (gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE) {
-                gst_element_set_state(sink, GST_STATE_NULL);
-                return sink;
-            }
-            gst_element_set_state(sink, GST_STATE_NULL);
-            gst_object_unref(sink);
-        }
-    }
-    return FakeSink(true);
+    return ForceFakeSink() ? FakeSink(true) : MakeAudioSink();
 }
 
 bool SetStateAndWait(GstElement* pipeline, GstState state)

@@ -251,4 +251,20 @@ TEST(PeakToolOptions, normalRunsPrintNoStrayLinesWithoutARuntimeFolder)
     }
 }
 
+TEST(PeakToolOptions, diagnosticsAreSwitchedOnByTheUser)
+{
+    QTemporaryDir dir;
+    const QString a = MakeWav(dir, "a.wav");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QT_MESSAGE_PATTERN");
+    env.insert("QT_LOGGING_RULES", "kx.peaks.debug=true");
+    env.insert("GST_DEBUG", "kxpeaksink:4");
+    env.insert("GST_DEBUG_NO_COLOR", "1");
+    const ToolRun r = Peaktool({"build", a}, {}, {}, env);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_TRUE(r.err.contains(QString("kx.peaks: built \"%1\"").arg(a))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("kxpeaksink")) << "the peak filter's own debug category";
+    EXPECT_EQ(r.out, QString("built\t%1\t%2\n").arg(a, dir.filePath("a.pek")).toUtf8()) << "stdout stays clean";
+}
+
 } // namespace kx
