@@ -21,6 +21,7 @@
 
 #include "controls/HZDropFiles.h"
 #include "controls/KXFloatEdit.h"
+#include "mediagraph/AudioOutput.h"
 #include "peaks/KXPeakBuilder.h"
 #include "platform/Color.h"
 #include "platform/FileDialogs.h"
@@ -111,10 +112,13 @@ TForm1::TForm1(const QStringList& exampleMedia, QWidget* parent) : QWidget(paren
     WireBuilderEvents();
     WirePlayer();
     PageControl1->setCurrentWidget(TabSheet5);
+    // Playing on a machine without sound is said here once, not by the sound libraries.
+    SetAudioFallbackHandler([this](const QString& message) { Log(message); });
 }
 
 TForm1::~TForm1()
 {
+    SetAudioFallbackHandler({});
     // The player's graph goes before the widgets it reports to.
     delete AudioFilePlayer;
     AudioFilePlayer = nullptr;

@@ -1,0 +1,118 @@
+// The test bench program as a user starts it: options read before any
+// window, files from the command line, and nothing stray on stderr.
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include "demo/Form1.h"
+#include "mediagraph/AudioOutput.h"
+#include "tests/support/TestMedia.h"
+
+namespace kx {
+
+namespace {
+
+struct Program {
+    bool finished = false;
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+// No display, no runtime folder, no sound server: a fresh machine.
+QProcessEnvironment BareEnvironment(const QString& temp)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "PULSE_SERVER", "QT_MESSAGE_PATTERN",
+                             "QT_LOGGING_RULES"})
+        env.remove(name);
+    env.insert("TMPDIR", temp);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    return env;
+}
+
+Program RunTestBench(const QStringList& args, const QProcessEnvironment& env)
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(TESTBENCH), args);
+    Program r;
+    r.finished = p.waitForFinished(60000);
+    if (!r.finished)
+        p.kill();
+    r.code = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QString ExpectedStderr()
+{
+    return SoundOutputPresent() ? QString()
+                                : QStringLiteral("kx.playback: No sound output found: playback goes to a silent sink.\n");
+}
+
+} // namespace
+
+TEST(TestBenchCommandLine, helpNeedsNoDisplay)
+{
+    QTemporaryDir temp;
+    QProcessEnvironment env = BareEnvironment(temp.path());
+    env.remove("QT_QPA_PLATFORM");
+    const Program r = RunTestBench({"--help"}, env);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("Usage: kxtestbench [options] [FILE...]")) << r.out.toStdString();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    EXPECT_EQ(RunTestBench({"--no-such-option"}, env).code, 2);
+}
+
+TEST(TestBenchCommandLine, screenshotsWithBadMediaFailOnStderrInsteadOfWaiting)
+{
+    QTemporaryDir temp;
+    const QProcessEnvironment env = BareEnvironment(temp.path());
+    Program r = RunTestBench({"--media", temp.filePath("nowhere"), "--screenshots", temp.filePath("shots")}, env);
+    ASSERT_TRUE(r.finished) << "it waited for someone";
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("no example media there")) << r.err.toStdString();
+
+    // Media that are there but broken: the message box text goes to stderr.
+    QDir(temp.path()).mkpath("junk");
+    ASSERT_TRUE(TestMedia::WriteFile(temp.filePath("junk/melody.wav"), std::vector<uint8_t>(64, 'x')));
+    r = RunTestBench({"--media", temp.filePath("junk"), "--screenshots", temp.filePath("shots")}, env);
+    ASSERT_TRUE(r.finished) << "it waited for someone";
+    EXPECT_NE(r.code, 0);
+    EXPECT_TRUE(r.err.contains("kxtestbench: Invalid file")) << r.err.toStdString();
+}
+
+TEST(TestBenchCommandLine, loadsTheFirstFileGivenAndPrintsNoStrayLines)
+{
+    QTemporaryDir temp;
+    const QString wav = temp.filePath("mine.wav");
+    ASSERT_TRUE(TestMedia::WriteWav(wav, {44100, 2, 16, 44100 * 2}, TestMedia::Sine(330, 0.7, 44100)));
+    const Program r = RunTestBench({"--screenshots", temp.filePath("shots"), wav, temp.filePath("other.wav")},
+                                   BareEnvironment(temp.path()));
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.split('\n', Qt::SkipEmptyParts).size(), 6);
+    // "Load both" on the file given: the builder made its peak file beside it.
+    EXPECT_TRUE(QFile::exists(temp.filePath("mine.pek")));
+    EXPECT_EQ(r.err, ExpectedStderr());
+}
+
+TEST(TestBenchCommandLine, theSilentFallbackIsLoggedOnTheForm)
+{
+    if (SoundOutputPresent())
+        GTEST_SKIP() << "this machine has sound output";
+    TForm1 form(QStringList{});
+    ResetAudioFallbackNotice();
+    for (int i = 0; i < 2; ++i)
+        gst_object_unref(gst_object_ref_sink(MakeAudioSink()));
+    EXPECT_EQ(form.Memo->toPlainText().count("No sound output found"), 1) << form.Memo->toPlainText().toStdString();
+}
+
+} // namespace kx
