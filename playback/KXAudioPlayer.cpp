@@ -115,6 +115,56 @@ void TKXCommonAudioPlayer::SetUpdateInterval(int value)
     timer_->setInterval(value); // restarts a running timer with the new period
 }
 
+void TKXCommonAudioPlayer::SetPreservePitch(bool value)
+{
+    if (value == preservePitch_)
+        return;
+    preservePitch_ = value;
+    if (graph_)
+        RebuildAudioChain();
+}
+
+void TKXCommonAudioPlayer::ApplyAudioFilter()
+{
+    // scaletempo stretches the audio to the segment's rate, so the output
+    // runs at normal speed and pitch; at rate 1 it passes buffers through.
+    GstElement* filter = preservePitch_ ? gst_element_factory_make("scaletempo", nullptr) : nullptr;
+    g_object_set(graph_, "audio-filter", filter, nullptr);
+}
+
+void TKXCommonAudioPlayer::RebuildAudioChain()
+{
+    // The audio chain takes a new filter only when it is built again: go
+    // down and come back to the same place, rate and run state.
+    GstState target = GST_STATE_NULL;
+    gst_element_get_state(graph_, nullptr, &target, 0);
+    GstState current = GST_STATE_NULL;
+    gst_element_get_state(graph_, &current, nullptr, 0);
+    if (target == GST_STATE_VOID_PENDING)
+        target = current;
+    int64_t position = 0;
+    const bool loaded = target >= GST_STATE_PAUSED && QueryPosition(position);
+    gst_element_set_state(graph_, GST_STATE_NULL);
+    ApplyAudioFilter();
+    if (target < GST_STATE_PAUSED)
+        return;
+    if (gst_element_set_state(graph_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ||
+        gst_element_get_state(graph_, nullptr, nullptr, kRenderTimeout) == GST_STATE_CHANGE_FAILURE) {
+        SetState(psError);
+        speed_ = 0;
+        TimerSwitch(false);
+        return;
+    }
+    if (loaded && (position != 0 || rate_ != 1.0)) {
+        const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+        gst_element_seek(graph_, rate_, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET, position * 100,
+                         GST_SEEK_TYPE_NONE, -1);
+        Settle();
+    }
+    if (target == GST_STATE_PLAYING)
+        gst_element_set_state(graph_, GST_STATE_PLAYING);
+}
+
 bool TKXCommonAudioPlayer::TimerActive() const
 {
     return timer_ && timer_->isActive();
@@ -174,6 +224,7 @@ void TKXCommonAudioPlayer::CreateGraph()
     if (GstElement* audioSink = sinkFactory_ ? sinkFactory_() : MakeAudioSink())
         g_object_set(graph_, "audio-sink", audioSink, nullptr);
     g_object_set(graph_, "flags", kPlayFlagAudio | kPlayFlagSoftVolume, nullptr);
+    ApplyAudioFilter();
     SetNotifyWindow(graph_, window_, kGraphNotify);
     if (addToRot_)
         RegisterGraph(graph_, true, rotCookie_);

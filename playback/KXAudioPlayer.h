@@ -36,6 +36,10 @@ public:
     // Milliseconds between time updates; 0 or less means no updates.
     int UpdateInterval() const { return updateInterval_; }
     void SetUpdateInterval(int value);
+    // Plays rates other than 1 at the media's own pitch (time stretching)
+    // instead of faster and higher; default off. Applies to loaded media at once.
+    bool PreservePitch() const { return preservePitch_; }
+    void SetPreservePitch(bool value);
 
     TPlayerState State() const { return state_; }
     int64_t Duration() const { return duration_; }
@@ -91,6 +95,8 @@ protected:
 
 private:
     bool ControlStop();
+    void ApplyAudioFilter();
+    void RebuildAudioChain();
     bool SeekTo(int64_t position);
     bool ApplyRate(double rate);
     void Settle();
@@ -109,6 +115,7 @@ private:
     uint32_t rotCookie_ = 0;
     QTimer* timer_ = nullptr;
     int updateInterval_ = 0;
+    bool preservePitch_ = false;
     SinkFactory sinkFactory_;
 };
 

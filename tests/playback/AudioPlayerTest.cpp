@@ -2,6 +2,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
@@ -288,6 +289,88 @@ TEST_F(AudioPlayerTest, SpeedStepsReportFastStatesAndPause)
     player.SetSpeed(2);
     player.Pause();
     EXPECT_EQ(player.Speed(), 0);
+}
+
+namespace {
+
+// What reaches the audio output: an appsink that does not wait for the
+// clock, so the whole stream arrives at once; running time says how long
+// the output would take to play, so frequencies are the ones a listener hears.
+struct OutputTap {
+    GstElement* sink = nullptr;
+
+    GstElement* Make()
+    {
+        sink = gst_element_factory_make("appsink", nullptr);
+        GstCaps* caps = gst_caps_from_string("audio/x-raw,format=S16LE,channels=1,layout=interleaved");
+        g_object_set(sink, "caps", caps, "sync", FALSE, nullptr);
+        gst_caps_unref(caps);
+        return sink;
+    }
+
+    // Zero crossings over running time of everything until the end of stream.
+    double HeardFrequency() const
+    {
+        int64_t crossings = 0;
+        GstClockTime runningTime = 0;
+        int lastSign = 0;
+        while (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 5 * GST_SECOND)) {
+            GstBuffer* buffer = gst_sample_get_buffer(sample);
+            const GstSegment* segment = gst_sample_get_segment(sample);
+            const GstClockTime pts = GST_BUFFER_PTS(buffer);
+            runningTime += gst_segment_to_running_time(segment, GST_FORMAT_TIME, pts + GST_BUFFER_DURATION(buffer)) -
+                           gst_segment_to_running_time(segment, GST_FORMAT_TIME, pts);
+            GstMapInfo map;
+            if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+                for (gsize i = 0; i + 1 < map.size; i += 2) {
+                    const auto v = static_cast<int16_t>(map.data[i] | map.data[i + 1] << 8);
+                    const int sign = v > 0 ? 1 : v < 0 ? -1 : 0;
+                    if (sign != 0 && lastSign != 0 && sign != lastSign)
+                        ++crossings;
+                    if (sign != 0)
+                        lastSign = sign;
+                }
+                gst_buffer_unmap(buffer, &map);
+            }
+            gst_sample_unref(sample);
+        }
+        if (runningTime == 0)
+            return 0;
+        return static_cast<double>(crossings) / 2.0 / (static_cast<double>(runningTime) / GST_SECOND);
+    }
+};
+
+} // namespace
+
+TEST_F(AudioPlayerTest, PreservePitchKeepsAToneAtItsPitchWhenPlayedFaster)
+{
+    OutputTap tap;
+    player.SetAudioSinkFactory([&tap] { return tap.Make(); });
+    EXPECT_FALSE(player.PreservePitch());
+    const QString tone = dir.filePath("tone.wav");
+    ASSERT_TRUE(TestMedia::WriteWav(tone, {44100, 1, 16, 44100}, TestMedia::Sine(1000, 0.5, 44100)));
+    ASSERT_TRUE(player.LoadMedia(tone));
+
+    player.SetSpeed(2);
+    EXPECT_NEAR(tap.HeardFrequency(), 2000, 100);
+
+    // Switched on with media loaded: the graph keeps its place and state.
+    player.Pause();
+    player.SetPosition(kSecond / 4);
+    player.SetPreservePitch(true);
+    EXPECT_EQ(player.State(), psPause);
+    EXPECT_NEAR(double(player.Position()), double(kSecond / 4), double(kSecond / 100));
+    player.SetSpeed(2);
+    EXPECT_NEAR(tap.HeardFrequency(), 1000, 50);
+
+    // A new graph takes the setting too; off again plays faster and higher.
+    ASSERT_TRUE(player.LoadMedia(tone));
+    player.SetSpeed(2);
+    EXPECT_NEAR(tap.HeardFrequency(), 1000, 50);
+    player.SetPreservePitch(false);
+    player.Stop();
+    player.SetSpeed(2);
+    EXPECT_NEAR(tap.HeardFrequency(), 2000, 100);
 }
 
 TEST_F(AudioPlayerTest, EndOfMediaStopsRewindsThenCompletes)
