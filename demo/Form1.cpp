@@ -281,6 +281,8 @@ void TForm1::CreateViewerPage()
         default: break;
         }
     };
+    cbPreservePitch = Place<QCheckBox>(p, 56, 312, 97, 17, QStringLiteral("Preserve pitch"));
+    cbPreservePitch->setToolTip(QStringLiteral("Faster and slower playback keeps the pitch of the media."));
 
     connect(btnLoadFile, &QPushButton::clicked, this, Guard(&TForm1::btnLoadFileClick));
     connect(btnGoToSeconds, &QPushButton::clicked, this, Guard(&TForm1::btnGoToSecondsClick));
@@ -288,6 +290,7 @@ void TForm1::CreateViewerPage()
     connect(btnLoadStream, &QPushButton::clicked, this, Guard(&TForm1::btnLoadStreamClick));
     connect(btnLoadFromFile, &QPushButton::clicked, this, Guard(&TForm1::btnLoadFromFileClick));
     connect(cbCursorAtMouse, &QCheckBox::clicked, this, Guard(&TForm1::cbCursorAtMouseClick));
+    connect(cbPreservePitch, &QCheckBox::clicked, this, Guard(&TForm1::cbPreservePitchClick));
     connect(Button7, &QPushButton::clicked, this, Guard(&TForm1::Button7Click));
     connect(btnMark3To7, &QPushButton::clicked, this, Guard(&TForm1::btnMark3To7Click));
     connect(btnMark13To25, &QPushButton::clicked, this, Guard(&TForm1::btnMark13To25Click));

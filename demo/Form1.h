@@ -98,6 +98,7 @@ public:
     TLabel* lblLength = nullptr;
     QPushButton* Button7 = nullptr;
     TKXPlayerControls* PlayControl = nullptr;
+    QCheckBox* cbPreservePitch = nullptr;
 
     // "PeakEffectViewer" page.
     TKXPeakEffectViewer* EffectViewer = nullptr;
@@ -159,6 +160,7 @@ public:
     void btnLoadStreamClick();
     void btnLoadFromFileClick();
     void cbCursorAtMouseClick();
+    void cbPreservePitchClick();
     void Button7Click();
     void btnMark3To7Click();
     void btnMark13To25Click();

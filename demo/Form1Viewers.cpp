@@ -107,6 +107,11 @@ void TForm1::cbCursorAtMouseClick()
     Viewer->SetPaintCursor(cbCursorAtMouse->isChecked());
 }
 
+void TForm1::cbPreservePitchClick()
+{
+    AudioFilePlayer->SetPreservePitch(cbPreservePitch->isChecked());
+}
+
 void TForm1::Button7Click()
 {
     lblTime->setText(QStringLiteral("%1 msec").arg(Viewer->TimeAtPixel(400)));

@@ -233,6 +233,11 @@ TEST_F(Form1Test, scalerLabelsAndViewerSettings)
     form->cbCursorAtMouse->setChecked(false);
     form->cbCursorAtMouseClick();
     EXPECT_FALSE(form->Viewer->PaintCursor());
+    EXPECT_FALSE(form->cbPreservePitch->isChecked());
+    form->cbPreservePitch->click();
+    EXPECT_TRUE(form->AudioFilePlayer->PreservePitch());
+    form->cbPreservePitch->click();
+    EXPECT_FALSE(form->AudioFilePlayer->PreservePitch());
 }
 
 TEST_F(Form1Test, mediaFileLoadsPeaksPlaysAndSeeks)
