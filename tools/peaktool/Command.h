@@ -56,6 +56,11 @@ public:
     bool Quiet() const;
     QString HelpText() const;
 
+    // What define() declared (help text and manual page).
+    const QString& Synopsis() const { return synopsis_; }
+    const QString& Description() const { return description_; }
+    const std::vector<QCommandLineOption>& Options() const { return options_; }
+
     // Reading, in run().
     const PeakToolCommand& Command() const { return command_; }
     bool IsSet(const QString& name) const { return parser_.isSet(name); }
@@ -105,6 +110,9 @@ bool WriteOutput(const QString& name, const QByteArray& data, QString& error);
 // The input names, with "-" replaced by the lines read from stdin (one name a
 // line, empty lines skipped); stdin is read once even when "-" repeats.
 QStringList ExpandInputNames(const QStringList& names);
+
+// The manual page of peaktool in man(7) form, from the commands' own help.
+QString ManPage();
 
 // The closest of candidates to word when it is a plausible misspelling, else empty.
 QString ClosestMatch(const QString& word, const QStringList& candidates);

@@ -75,7 +75,9 @@ int main(int argc, char** argv)
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("version")});
     const QCommandLineOption quiet(QStringList{QStringLiteral("q"), QStringLiteral("quiet")});
-    top.addOptions({help, version, quiet});
+    // The build writes the installed manual page with this.
+    const QCommandLineOption man(QStringList{QStringLiteral("man")});
+    top.addOptions({help, version, quiet, man});
     if (!top.parse(args)) {
         const QStringList unknown = top.unknownOptionNames();
         if (unknown.isEmpty())
@@ -88,6 +90,10 @@ int main(int argc, char** argv)
     }
     if (top.isSet(version)) {
         std::printf("peaktool %s\n", KXAUDIO_VERSION_STRING);
+        return ExitOk;
+    }
+    if (top.isSet(man)) {
+        std::printf("%s", ManPage().toUtf8().constData());
         return ExitOk;
     }
     QStringList rest = top.positionalArguments();
