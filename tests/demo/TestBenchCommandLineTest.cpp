@@ -2,6 +2,7 @@
 // window, files from the command line, and nothing stray on stderr.
 #include <QDir>
 #include <QFile>
+#include <QIcon>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -113,6 +114,19 @@ TEST(TestBenchCommandLine, theSilentFallbackIsLoggedOnTheForm)
     for (int i = 0; i < 2; ++i)
         gst_object_unref(gst_object_ref_sink(MakeAudioSink()));
     EXPECT_EQ(form.Memo->toPlainText().count("No sound output found"), 1) << form.Memo->toPlainText().toStdString();
+}
+
+TEST(TestBenchCommandLine, theWindowIconIsDrawnFromItsSvg)
+{
+    // Without Qt's SVG icon engine the icon stays empty and no window shows it.
+    const QIcon icon(QStringLiteral(KX_SOURCE_DIR "/demo/kxtestbench.svg"));
+    const QImage image = icon.pixmap(48, 48).toImage();
+    ASSERT_FALSE(image.isNull());
+    int drawn = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            drawn += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
+    EXPECT_GT(drawn, 48 * 48 / 10);
 }
 
 } // namespace kx
