@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "PeakFilterElement.h"
-#include "PeakReducer.h"
+#include "mediagraph/PeakReducer.h"
 #include "mediagraph/FilterRegistry.h"
 #include "platform/LittleEndian.h"
 
@@ -27,10 +27,6 @@ GST_DEBUG_CATEGORY_STATIC(kx_peak_sink_debug);
 namespace {
 
 using namespace PeakFilter;
-
-// Records are handed on in blocks of about this size, so that progress
-// flows without a call per decoded buffer.
-constexpr size_t DeliveryBytes = 16384;
 
 
 class FilterState final : public IConfiguration, public IPeaks, public IFileSink
@@ -199,7 +195,7 @@ bool FilterState::WriteHeader(int64_t duration100ns)
 void FilterState::Deliver(bool all)
 {
     reducer_.TakeRecords(block_);
-    if (block_.empty() || (!all && block_.size() < DeliveryBytes))
+    if (block_.empty() || (!all && block_.size() < PeakDeliveryBytes))
         return;
     const uint64_t frames = reducer_.FramesIn();
     const uint32_t rate = reducer_.Settings().inputRate;

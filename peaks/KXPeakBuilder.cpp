@@ -5,6 +5,7 @@
 #include <gst/gst.h>
 
 #include "BuildGraph.h"
+#include "DirectWavBuild.h"
 #include "PeakFormat.h"
 #include "mediagraph/CodecConfig.h"
 #include "mediagraph/GraphEvents.h"
@@ -252,7 +253,7 @@ void TKXPeakBuilder::Clear()
 {
     // Freeing streams under a running graph would let its callback write
     // into freed memory: a build still running is stopped first.
-    if (graph_) {
+    if (Running()) {
         StopGraph();
         ReleaseGraph();
         if (buildState_ == bsBuilding || buildState_ == bsPaused)

@@ -17,6 +17,7 @@ namespace kx {
 
 class MessageWindow;
 class TBuildGraph;
+class DirectWavBuild;
 
 enum TChannels { chNone, chMono, chStereo };
 enum TBPS { bp8, bp16 };
@@ -33,6 +34,7 @@ enum : uint8_t { bsStopped = 0, bsPaused = 1, bsBuilding = 2, bsFailed = 3 };
 // Messages of the builder's hidden window.
 constexpr uint32_t WM_GRAPHNOTIFY = 0x8001;  // one per graph event (WM_APP + 1)
 constexpr uint32_t WM_PEAKPROGRESS = 1025;   // from the peak callback (WM_USER + 1)
+constexpr uint32_t WM_DIRECTDONE = 0x8002;   // a build without a graph ended (wParam 1 when it succeeded)
 
 // Keeps a queue of media files, one peak stream per file, loads existing peak
 // files into the streams and builds the missing ones by decoding the media.
@@ -119,6 +121,10 @@ public:
     // graph (null when none is running).
     GstElement* GraphManager() const { return graphManager_; }
     TBuildGraph* CurrentGraph() const { return graph_.get(); }
+    // PCM WAV files are reduced straight from the file, without a decode
+    // graph, when this is on (the default); the records are the same.
+    bool DirectReduction() const { return directReduction_; }
+    void SetDirectReduction(bool value) { directReduction_ = value; }
 
     // The peak filter's callback (streaming thread): appends a block of whole
     // records to the current file's peak stream and posts progress.
@@ -194,9 +200,19 @@ private:
     void ChainNext();
     void EmptyStream(int index);
     bool SkippedThisRun(const QString& media) const;
+    // Starts the current file without a graph when it is a WAV the direct
+    // reduction takes; false to use the graph.
+    bool StartDirect(int index);
+    void DirectDone(bool ok);
+    // Whether a build (graph or direct) is in progress.
+    bool Running() const { return graph_ || direct_; }
     int32_t TakeBlock(int32_t count, const uint8_t* peaks, uint32_t timeLow, uint32_t timeHigh);
 
     std::unique_ptr<TBuildGraph> graph_;
+    std::unique_ptr<DirectWavBuild> direct_;
+    bool directReduction_ = true;
+    // Tells a direct build's end from that of an earlier one.
+    intptr_t directRun_ = 0;
     QString currentPeakFile_;
     QString lastFailure_;
     // Format of the running build, fixed at its start for the callback.

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "BuildGraph.h"
+#include "DirectWavBuild.h"
 #include "KXPeakBuilder.h"
 #include "PeakFormat.h"
 #include "mediagraph/GraphEvents.h"
@@ -47,6 +48,10 @@ void TKXPeakBuilder::CreateGraphManager()
 
 bool TKXPeakBuilder::StopGraph()
 {
+    if (direct_) {
+        direct_->Stop();
+        return true;
+    }
     if (!graphManager_)
         return false;
     // Stopped is READY: the filter drops an unfinished peak file there.
@@ -64,6 +69,7 @@ bool TKXPeakBuilder::StopGraph()
 void TKXPeakBuilder::ReleaseGraph()
 {
     graph_.reset();
+    direct_.reset();
 }
 
 void TKXPeakBuilder::EmptyStream(int index)
@@ -88,10 +94,6 @@ bool TKXPeakBuilder::StartNext()
     FindNextMissing();
     if (currentIndex_ < 0)
         return false;
-    if (!graphManager_)
-        CreateGraphManager();
-    if (!graphManager_)
-        return false;
 
     for (;;) {
         const int index = currentIndex_;
@@ -106,6 +108,13 @@ bool TKXPeakBuilder::StartNext()
         buildChannels_ = ChannelCount();
         buildBits_ = bitsPerSample_;
         buildSamplesPerPeak_ = std::max<uint16_t>(samplesPerPeak_, 1);
+        if (StartDirect(index))
+            break;
+        // The media framework is started only for files that need decoding.
+        if (!graphManager_)
+            CreateGraphManager();
+        if (!graphManager_)
+            return false;
         auto graph = std::make_unique<TBuildGraph>(*this, files_[index], currentPeakFile_);
         if (graph->Build()) {
             qCDebug(lcPeaks) << "building" << files_[index] << "into" << currentPeakFile_;
@@ -123,13 +132,14 @@ bool TKXPeakBuilder::StartNext()
             return false;
     }
 
-    gint64 ns = -1;
-    if (gst_element_query_duration(graphManager_, GST_FORMAT_TIME, &ns) && ns >= 0)
-        duration_ = ns / 100;
-
-    if (gst_element_set_state(graphManager_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        buildState_ = bsFailed;
-        return false;
+    if (graph_) {
+        gint64 ns = -1;
+        if (gst_element_query_duration(graphManager_, GST_FORMAT_TIME, &ns) && ns >= 0)
+            duration_ = ns / 100;
+        if (gst_element_set_state(graphManager_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+            buildState_ = bsFailed;
+            return false;
+        }
     }
     buildState_ = bsBuilding;
     bool abort = false;
@@ -141,7 +151,12 @@ bool TKXPeakBuilder::StartNext()
 
 bool TKXPeakBuilder::PauseBuild()
 {
-    if (graphManager_ && gst_element_set_state(graphManager_, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
+    if (direct_ && buildState_ == bsBuilding) {
+        direct_->Pause();
+        buildState_ = bsPaused;
+        return true;
+    }
+    if (graph_ && graphManager_ && gst_element_set_state(graphManager_, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
         buildState_ = bsPaused;
         return true;
     }
@@ -153,11 +168,11 @@ bool TKXPeakBuilder::StopBuild()
 {
     if (buildState_ == bsStopped)
         return false;
-    const bool stopped = graphManager_ && StopGraph();
+    const bool stopped = (graphManager_ || direct_) && StopGraph();
     buildState_ = stopped ? bsStopped : bsFailed;
     // The filter may have finished its peak file just before the stop; the
     // stream then holds the same records and is finished alike.
-    if (stopped && graph_ && QFileInfo(currentPeakFile_).isFile())
+    if (stopped && Running() && QFileInfo(currentPeakFile_).isFile())
         FinishStream(currentIndex_);
     bool abort = false;
     if (stopped)
@@ -173,6 +188,8 @@ void TKXPeakBuilder::WindowProc(uint32_t msg, uintptr_t wParam, intptr_t lParam)
         GraphNotify();
     else if (msg == WM_PEAKPROGRESS)
         Progress(wParam, lParam);
+    else if (msg == WM_DIRECTDONE && direct_ && lParam == directRun_)
+        DirectDone(wParam != 0);
 }
 
 void TKXPeakBuilder::GraphNotify()
@@ -272,9 +289,13 @@ void TKXPeakBuilder::Progress(uintptr_t wParam, intptr_t lParam)
     const auto percent = duration != 0 ? static_cast<int32_t>(uint64_t(100 * time / duration) & 0xFFFFFFFFu) : 0;
     bool abort = false;
     OnProgress(this, percent, currentIndex_, missingCount_, abort);
-    if (!abort || !graph_)
+    if (!abort || !Running())
         return;
     StopGraph();
+    // As in StopBuild: a peak file finished just before the stop has its
+    // stream finished alike.
+    if (QFileInfo(currentPeakFile_).isFile())
+        FinishStream(currentIndex_);
     buildState_ = bsStopped;
     ReleaseGraph();
     Fire(OnPeakAbort, this);
@@ -318,6 +339,45 @@ int32_t TKXPeakBuilder::TakeBlock(int32_t count, const uint8_t* peaks, uint32_t 
     lastBlockTime_ = int64_t(uint64_t(timeHigh) << 32 | timeLow);
     window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
     return PeakFilter::S_OK;
+}
+
+bool TKXPeakBuilder::StartDirect(int index)
+{
+    WavLayout layout;
+    if (!directReduction_ || !ReadWavLayout(files_[index], layout) || !DirectWavSupports(layout, buildChannels_))
+        return false;
+    DirectWavBuild::Settings settings;
+    settings.peaks.outputRate = buildRate_;
+    settings.peaks.channels = buildChannels_;
+    settings.peaks.bitsPerSample = buildBits_;
+    settings.peaks.leftGain = leftGain_;
+    settings.peaks.rightGain = rightGain_;
+    settings.peaks.samplesPerPeak = buildSamplesPerPeak_;
+    if (saveToPeakFiles_)
+        settings.peakFile = currentPeakFile_;
+    settings.context = this;
+    settings.callback = &TKXPeakBuilder::PeakCallback;
+    auto direct = std::make_unique<DirectWavBuild>(files_[index], layout, settings);
+    // What the graph would report for the file, for the stream's header and
+    // the progress percentages.
+    duration_ = direct->Duration100ns();
+    const intptr_t run = ++directRun_;
+    MessageWindow* window = window_;
+    // A file that cannot be opened here fails in the graph alike, with its reason.
+    if (!direct->Start([window, run](bool ok) { window->Post(WM_DIRECTDONE, ok ? 1 : 0, run); }))
+        return false;
+    direct_ = std::move(direct);
+    return true;
+}
+
+void TKXPeakBuilder::DirectDone(bool ok)
+{
+    if (buildState_ != bsBuilding && buildState_ != bsPaused)
+        return;
+    if (ok)
+        CompleteCurrent();
+    else
+        FailCurrent(direct_->FailureText());
 }
 
 } // namespace kx

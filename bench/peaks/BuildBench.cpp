@@ -17,7 +17,7 @@
 
 #include "mediagraph/GstPtr.h"
 #include "mediagraph/MediaFramework.h"
-#include "peakfilter/PeakReducer.h"
+#include "mediagraph/PeakReducer.h"
 #include "peaks/KXPeakBuilder.h"
 
 namespace kx {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <random>
 
-#include "peakfilter/PeakReducer.h"
+#include "mediagraph/PeakReducer.h"
 
 namespace kx {
 

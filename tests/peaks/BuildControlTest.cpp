@@ -144,6 +144,7 @@ TEST_F(BuildControl, abortFromProgressStopsAndLeavesNoPeakFile)
 {
     builder.SetSaveToPeakFiles(true);
     builder.SetSamplesPerPeak(1);  // many blocks, so progress arrives mid-build
+    builder.SetDirectReduction(false);  // the hold works on the decode graph
     const QString wav = Wav("long.wav", {44100, 2, 16, 44100 * 20});
     ScopedFilterHold hold(20);
     ASSERT_TRUE(builder.AppendFilename(wav));
@@ -169,6 +170,7 @@ TEST_F(BuildControl, stoppedBuildStartsAfreshAndEndsWithFileAndStreamAlike)
 {
     builder.SetSaveToPeakFiles(true);
     const QString wav = Wav("a.wav", {22050, 2, 16, 22050 * 4});
+    builder.SetDirectReduction(false);  // the hold works on the decode graph
     ASSERT_TRUE(builder.AppendFilename(wav));
     EXPECT_FALSE(builder.PauseBuild());  // no graph manager yet
     EXPECT_EQ(builder.BuildState(), bsFailed);
@@ -208,6 +210,8 @@ TEST_F(BuildControl, withoutPeakFilesEachFileIsBuiltOnce)
 
 TEST_F(BuildControl, errorDuringBuildFailsThatFileAndGoesOn)
 {
+    // The error is injected into the decode graph.
+    builder.SetDirectReduction(false);
     builder.SetSaveToPeakFiles(true);
     const QString a = Wav("a.wav", {44100, 2, 16, 44100 * 10});
     const QString b = Wav("b.wav", {8000, 1, 16, 8000});

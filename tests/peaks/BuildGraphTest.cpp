@@ -167,6 +167,7 @@ TEST_F(BuildGraphMedia, graphHoldsNamedFiltersRunsWithoutClockAndIsTornDown)
 {
     const QString wav = Path("a.wav");
     ASSERT_TRUE(TestMedia::WriteWav(wav, {44100, 2, 16, 44100 * 5}, TestMedia::Sine(440, 0.5, 44100)));
+    builder.SetDirectReduction(false);
     ASSERT_TRUE(builder.AppendFilename(wav));
     auto hold = std::make_unique<ScopedFilterHold>(2);
     ASSERT_TRUE(builder.StartBuild());

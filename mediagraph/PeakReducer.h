@@ -8,6 +8,10 @@ namespace kx {
 // Wide enough for frame × rate products of any track.
 __extension__ typedef unsigned __int128 uint128_t;
 
+// Records are handed on in blocks of about this size, so that progress
+// flows without a call per decoded buffer.
+constexpr size_t PeakDeliveryBytes = 16384;
+
 // What one reduction produces: records of (maximum, minimum) per channel in
 // unsigned mid-scale form, one record per SamplesPerPeak frames at the
 // output rate.
