@@ -143,7 +143,8 @@ public:
     TNotifyPeak OnPeakMissing;
 
 protected:
-    bool GraphManagerExists() const { return graphManager_ != nullptr; }
+    // Settings are fixed from the first build on, whichever path served it.
+    bool GraphManagerExists() const { return graphManager_ != nullptr || builtDirectly_; }
     // The peak file names a queued media file can have: beside it, and in TempFolder.
     QString PeakNameBeside(const QString& media) const;
     QString PeakNameInTemp(const QString& media) const;
@@ -213,6 +214,7 @@ private:
     bool directReduction_ = true;
     // Tells a direct build's end from that of an earlier one.
     intptr_t directRun_ = 0;
+    bool builtDirectly_ = false;
     QString currentPeakFile_;
     QString lastFailure_;
     // Format of the running build, fixed at its start for the callback.

@@ -367,6 +367,7 @@ bool TKXPeakBuilder::StartDirect(int index)
     if (!direct->Start([window, run](bool ok) { window->Post(WM_DIRECTDONE, ok ? 1 : 0, run); }))
         return false;
     direct_ = std::move(direct);
+    builtDirectly_ = true;
     return true;
 }
 
