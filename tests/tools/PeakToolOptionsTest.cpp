@@ -254,7 +254,9 @@ TEST(PeakToolOptions, normalRunsPrintNoStrayLinesWithoutARuntimeFolder)
 TEST(PeakToolOptions, diagnosticsAreSwitchedOnByTheUser)
 {
     QTemporaryDir dir;
-    const QString a = MakeWav(dir, "a.wav");
+    // Compressed, so that the peak filter element does the reduction.
+    const QString a = dir.filePath("a.flac");
+    ASSERT_TRUE(TestMedia::EncodeTone(a, 0.5));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("QT_MESSAGE_PATTERN");
     env.insert("QT_LOGGING_RULES", "kx.peaks.debug=true");
