@@ -136,12 +136,10 @@ void TKXCommonAudioPlayer::RebuildAudioChain()
 {
     // The audio chain takes a new filter only when it is built again: go
     // down and come back to the same place, rate and run state.
-    GstState target = GST_STATE_NULL;
-    gst_element_get_state(graph_, nullptr, &target, 0);
     GstState current = GST_STATE_NULL;
-    gst_element_get_state(graph_, &current, nullptr, 0);
-    if (target == GST_STATE_VOID_PENDING)
-        target = current;
+    GstState pending = GST_STATE_VOID_PENDING;
+    gst_element_get_state(graph_, &current, &pending, 0);
+    const GstState target = pending == GST_STATE_VOID_PENDING ? current : pending;
     int64_t position = 0;
     const bool loaded = target >= GST_STATE_PAUSED && QueryPosition(position);
     gst_element_set_state(graph_, GST_STATE_NULL);
