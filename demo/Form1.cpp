@@ -97,12 +97,12 @@ TForm1::TForm1(const QStringList& exampleMedia, QWidget* parent) : QWidget(paren
     TabSheet1 = new QWidget;
     TabSheet2 = new QWidget;
     TabSheet3 = new QWidget;
-    PageControl1->addTab(TabSheet4, QStringLiteral("PeakBuilder"));
-    PageControl1->addTab(tshViewer, QStringLiteral("AudioPeakViewer"));
-    PageControl1->addTab(TabSheet5, QStringLiteral("PeakEffectViewer"));
-    PageControl1->addTab(TabSheet1, QStringLiteral("Peaks test"));
-    PageControl1->addTab(TabSheet2, QStringLiteral("KXFilterResponse"));
-    PageControl1->addTab(TabSheet3, QStringLiteral("KXTransferFunction"));
+    PageControl1->addTab(TabSheet4, tr("PeakBuilder"));
+    PageControl1->addTab(tshViewer, tr("AudioPeakViewer"));
+    PageControl1->addTab(TabSheet5, tr("PeakEffectViewer"));
+    PageControl1->addTab(TabSheet1, tr("Peaks test"));
+    PageControl1->addTab(TabSheet2, tr("KXFilterResponse"));
+    PageControl1->addTab(TabSheet3, tr("KXTransferFunction"));
 
     CreateComponents();
     CreateBuilderPage();
@@ -155,7 +155,7 @@ void TForm1::CreateComponents()
     AudioFilePlayer->SetUpdateInterval(100);
 
     PeakEffectPopup = new QMenu(this);
-    miDeletePoint = PeakEffectPopup->addAction(QStringLiteral("Delete Point"));
+    miDeletePoint = PeakEffectPopup->addAction(tr("Delete Point"));
     connect(PeakEffectPopup, &QMenu::aboutToShow, this, Guard(&TForm1::PeakEffectPopupPopup));
     connect(miDeletePoint, &QAction::triggered, this, Guard(&TForm1::miDeletePointClick));
 }
@@ -163,27 +163,27 @@ void TForm1::CreateComponents()
 void TForm1::CreateBuilderPage()
 {
     QWidget* p = TabSheet4;
-    Button5 = Place<QPushButton>(p, 16, 16, 75, 25, QStringLiteral("Add Files"));
-    cbCreatePeakFiles = Place<QCheckBox>(p, 112, 16, 97, 17, QStringLiteral("Create Peak Files"));
+    Button5 = Place<QPushButton>(p, 16, 16, 75, 25, tr("Add Files"));
+    cbCreatePeakFiles = Place<QCheckBox>(p, 112, 16, 97, 17, tr("Create Peak Files"));
     cbCreatePeakFiles->setChecked(true);
-    cbPostProc = Place<QCheckBox>(p, 232, 16, 97, 17, QStringLiteral("Post Processing"));
-    btnStart = Place<QPushButton>(p, 360, 16, 75, 25, QStringLiteral("Start"));
-    btnPause = Place<QPushButton>(p, 448, 16, 75, 25, QStringLiteral("Pause"));
-    btnStop = Place<QPushButton>(p, 536, 16, 75, 25, QStringLiteral("Stop"));
+    cbPostProc = Place<QCheckBox>(p, 232, 16, 97, 17, tr("Post Processing"));
+    btnStart = Place<QPushButton>(p, 360, 16, 75, 25, tr("Start"));
+    btnPause = Place<QPushButton>(p, 448, 16, 75, 25, tr("Pause"));
+    btnStop = Place<QPushButton>(p, 536, 16, 75, 25, tr("Stop"));
     btnStart->setEnabled(false);
     btnPause->setEnabled(false);
     btnStop->setEnabled(false);
-    btnClear = Place<QPushButton>(p, 16, 48, 75, 25, QStringLiteral("Clear"));
-    Label2 = Place<TLabel>(p, 96, 48, 0, 0, QStringLiteral("Samples/Peak"));
+    btnClear = Place<QPushButton>(p, 16, 48, 75, 25, tr("Clear"));
+    Label2 = Place<TLabel>(p, 96, 48, 0, 0, tr("Samples/Peak"));
     cbPeaksPerSec = Place<QComboBox>(p, 176, 48, 57, 0);
     cbPeaksPerSec->addItems({"100", "200", "500", "1000"});
     cbPeaksPerSec->setCurrentIndex(3);
-    Label3 = Place<TLabel>(p, 248, 48, 0, 0, QStringLiteral("Gain"));
+    Label3 = Place<TLabel>(p, 248, 48, 0, 0, tr("Gain"));
     cbPeaksGain = Place<QComboBox>(p, 280, 48, 65, 0);
     cbPeaksGain->addItems({"quarter", "half", "unity", "twice", "four times", "eight times", "sixteen times"});
     cbPeaksGain->setCurrentIndex(2);
-    cbAbort = Place<QCheckBox>(p, 368, 48, 65, 17, QStringLiteral("Abort"));
-    cbAppend = Place<QCheckBox>(p, 448, 48, 129, 17, QStringLiteral("Append droped files"));
+    cbAbort = Place<QCheckBox>(p, 368, 48, 65, 17, tr("Abort"));
+    cbAppend = Place<QCheckBox>(p, 448, 48, 129, 17, tr("Append droped files"));
     cbAppend->setChecked(true);
     Memo = Place<QPlainTextEdit>(p, 24, 120, 665, 281);
     Memo->setReadOnly(true);
@@ -208,17 +208,17 @@ void TForm1::CreateBuilderPage()
 void TForm1::CreateViewerPage()
 {
     QWidget* p = tshViewer;
-    btnLoadFile = Place<QPushButton>(p, 16, 16, 113, 25, QStringLiteral("Load File"));
+    btnLoadFile = Place<QPushButton>(p, 16, 16, 113, 25, tr("Load File"));
     lblDuration = Place<TLabel>(p, 144, 16, 0, 0, QStringLiteral("lblDuration"));
     tbScaler = Place<QSlider>(p, 200, 16, 161, 33, Qt::Horizontal);
     tbScaler->setRange(1, 25);
     tbScaler->setValue(3);
     tbScaler->setTickPosition(QSlider::TicksBelow);
     lblScaler = Place<TLabel>(p, 360, 24, 0, 0, QStringLiteral("1.0"));
-    btnGoToSeconds = Place<QPushButton>(p, 392, 16, 97, 25, QStringLiteral("Go To Seconds"));
+    btnGoToSeconds = Place<QPushButton>(p, 392, 16, 97, 25, tr("Go To Seconds"));
     edtTime = Place<QLineEdit>(p, 496, 16, 49, 0, QStringLiteral("10"));
-    cbCursorAtMouse = Place<QCheckBox>(p, 560, 16, 97, 17, QStringLiteral("Cursor At Mouse"));
-    Label4 = Place<TLabel>(p, 120, 56, 0, 0, QStringLiteral("Play Step 0-49%"));
+    cbCursorAtMouse = Place<QCheckBox>(p, 560, 16, 97, 17, tr("Cursor At Mouse"));
+    Label4 = Place<TLabel>(p, 120, 56, 0, 0, tr("Play Step 0-49%"));
     tbPlayStepPercent = Place<QSlider>(p, 200, 56, 161, 41, Qt::Horizontal);
     tbPlayStepPercent->setRange(0, 49);
     tbPlayStepPercent->setTickInterval(2);
@@ -252,20 +252,20 @@ void TForm1::CreateViewerPage()
     feStreamIndex->SetDecimals(0);
     feStreamIndex->SetUpDown(true);
     feStreamIndex->SetFloat(0);
-    btnLoadStream = Place<QPushButton>(p, 528, 104, 145, 25, QStringLiteral("Load from PeakBuilder"));
-    btnLoadStream->setToolTip(QStringLiteral("Loads the viewer from one of the peak builder's memory streams,\n"
+    btnLoadStream = Place<QPushButton>(p, 528, 104, 145, 25, tr("Load from PeakBuilder"));
+    btnLoadStream->setToolTip(tr("Loads the viewer from one of the peak builder's memory streams,\n"
                                              "chosen by the index in the up/down edit\n"
                                              "(the streams of the files queued on the PeakBuilder page)."));
-    btnLoadFromFile = Place<QPushButton>(p, 528, 136, 145, 25, QStringLiteral("Load From Media File"));
-    btnLoadFromFile->setToolTip(QStringLiteral("Opens a media file in the player and queues it in the peak builder;\n"
+    btnLoadFromFile = Place<QPushButton>(p, 528, 136, 145, 25, tr("Load From Media File"));
+    btnLoadFromFile->setToolTip(tr("Opens a media file in the player and queues it in the peak builder;\n"
                                                "its peaks load into the viewer when they are ready,\n"
                                                "and the play pointer follows the player."));
-    btnMark3To7 = Place<QPushButton>(p, 528, 176, 145, 25, QStringLiteral("Mark 3 To 7 seconds"));
-    btnMark13To25 = Place<QPushButton>(p, 528, 216, 145, 25, QStringLiteral("Mark 13 To 25 seconds"));
-    Button11 = Place<QPushButton>(p, 528, 256, 145, 25, QStringLiteral("Clear Mark"));
-    lblTime = Place<TLabel>(p, 224, 264, 0, 0, QStringLiteral("0 msec"));
+    btnMark3To7 = Place<QPushButton>(p, 528, 176, 145, 25, tr("Mark 3 To 7 seconds"));
+    btnMark13To25 = Place<QPushButton>(p, 528, 216, 145, 25, tr("Mark 13 To 25 seconds"));
+    Button11 = Place<QPushButton>(p, 528, 256, 145, 25, tr("Clear Mark"));
+    lblTime = Place<TLabel>(p, 224, 264, 0, 0, tr("0 msec"));
     lblLength = Place<TLabel>(p, 312, 264, 0, 0, QStringLiteral("lblLength"));
-    Button7 = Place<QPushButton>(p, 384, 264, 75, 25, QStringLiteral("Button7"));
+    Button7 = Place<QPushButton>(p, 384, 264, 75, 25, tr("Button7"));
 
     PlayControl = new TKXPlayerControls(p);
     PlayControl->move(56, 272);
@@ -281,8 +281,8 @@ void TForm1::CreateViewerPage()
         default: break;
         }
     };
-    cbPreservePitch = Place<QCheckBox>(p, 56, 312, 97, 17, QStringLiteral("Preserve pitch"));
-    cbPreservePitch->setToolTip(QStringLiteral("Faster and slower playback keeps the pitch of the media."));
+    cbPreservePitch = Place<QCheckBox>(p, 56, 312, 97, 17, tr("Preserve pitch"));
+    cbPreservePitch->setToolTip(tr("Faster and slower playback keeps the pitch of the media."));
 
     connect(btnLoadFile, &QPushButton::clicked, this, Guard(&TForm1::btnLoadFileClick));
     connect(btnGoToSeconds, &QPushButton::clicked, this, Guard(&TForm1::btnGoToSecondsClick));
@@ -316,16 +316,16 @@ void TForm1::CreateEffectPage()
     EffectViewer->SetTimeScaler(1.0f);
     EffectViewer->SetVisiblePoints(TEffectTypes{fcA, fcB});
 
-    btnLoadFromFile1 = Place<QPushButton>(p, 528, 32, 129, 25, QStringLiteral("Load From Peaks File"));
-    Button12 = Place<QPushButton>(p, 528, 72, 129, 25, QStringLiteral("Clear"));
-    GroupBox3 = Place<QGroupBox>(p, 96, 200, 249, 137, QStringLiteral("Visible points"));
-    cbStereoEffects = Place<QCheckBox>(GroupBox3, 24, 24, 0, 0, QStringLiteral("Stereo Effects"));
-    cbEffectA = Place<QCheckBox>(GroupBox3, 24, 56, 0, 0, QStringLiteral("Effect A"));
-    cbEffectB = Place<QCheckBox>(GroupBox3, 96, 56, 0, 0, QStringLiteral("Effect B"));
-    cbEffectC = Place<QCheckBox>(GroupBox3, 168, 56, 0, 0, QStringLiteral("Effect C"));
+    btnLoadFromFile1 = Place<QPushButton>(p, 528, 32, 129, 25, tr("Load From Peaks File"));
+    Button12 = Place<QPushButton>(p, 528, 72, 129, 25, tr("Clear"));
+    GroupBox3 = Place<QGroupBox>(p, 96, 200, 249, 137, tr("Visible points"));
+    cbStereoEffects = Place<QCheckBox>(GroupBox3, 24, 24, 0, 0, tr("Stereo Effects"));
+    cbEffectA = Place<QCheckBox>(GroupBox3, 24, 56, 0, 0, tr("Effect A"));
+    cbEffectB = Place<QCheckBox>(GroupBox3, 96, 56, 0, 0, tr("Effect B"));
+    cbEffectC = Place<QCheckBox>(GroupBox3, 168, 56, 0, 0, tr("Effect C"));
     cbEffectA->setChecked(true);
     cbEffectB->setChecked(true);
-    Label5 = Place<TLabel>(GroupBox3, 24, 96, 0, 0, QStringLiteral("Focused point"));
+    Label5 = Place<TLabel>(GroupBox3, 24, 96, 0, 0, tr("Focused point"));
     cbFocusedPoint = Place<QComboBox>(GroupBox3, 120, 92, 105, 0);
     cbFocusedPoint->addItems({"Effect A", "Effect B", "Effect C"});
     cbFocusedPoint->setCurrentIndex(0);
@@ -348,16 +348,16 @@ void TForm1::CreateEffectPage()
 void TForm1::CreatePeaksTestPage()
 {
     QWidget* p = TabSheet1;
-    GroupBox1 = Place<QGroupBox>(p, 8, 8, 672, 281, QStringLiteral("Get peaks from a wav file"));
-    Button1 = Place<QPushButton>(GroupBox1, 16, 16, 75, 25, QStringLiteral("Open"));
-    CheckBox1 = Place<QCheckBox>(GroupBox1, 16, 48, 97, 17, QStringLiteral("Save Peaks"));
-    Button2 = Place<QPushButton>(GroupBox1, 16, 80, 75, 25, QStringLiteral("Stop"));
-    Button3 = Place<QPushButton>(GroupBox1, 16, 112, 75, 25, QStringLiteral("Pause"));
-    Button4 = Place<QPushButton>(GroupBox1, 16, 144, 75, 25, QStringLiteral("Play"));
+    GroupBox1 = Place<QGroupBox>(p, 8, 8, 672, 281, tr("Get peaks from a wav file"));
+    Button1 = Place<QPushButton>(GroupBox1, 16, 16, 75, 25, tr("Open"));
+    CheckBox1 = Place<QCheckBox>(GroupBox1, 16, 48, 97, 17, tr("Save Peaks"));
+    Button2 = Place<QPushButton>(GroupBox1, 16, 80, 75, 25, tr("Stop"));
+    Button3 = Place<QPushButton>(GroupBox1, 16, 112, 75, 25, tr("Pause"));
+    Button4 = Place<QPushButton>(GroupBox1, 16, 144, 75, 25, tr("Play"));
     pb = Place<QProgressBar>(GroupBox1, 16, 176, 89, 17);
     pb->setRange(0, 100);
     pb->setValue(0);
-    Label1 = Place<TLabel>(GroupBox1, 8, 200, 0, 0, QStringLiteral("display time"));
+    Label1 = Place<TLabel>(GroupBox1, 8, 200, 0, 0, tr("display time"));
     cbDisplayTime = Place<QComboBox>(GroupBox1, 8, 224, 89, 0);
     cbDisplayTime->addItems({"1 sec", "5 sec", "10 sec", "20 sec"});
     cbDisplayTime->setEditable(true);
@@ -390,11 +390,11 @@ void TForm1::CreatePeaksTestPage()
         QCoreApplication::processEvents();
     };
 
-    GroupBox2 = Place<QGroupBox>(p, 8, 304, 672, 289, QStringLiteral("Get peaks from KXPeakBuilder"));
-    Button6 = Place<QPushButton>(GroupBox2, 24, 24, 75, 25, QStringLiteral("Load Peaks"));
-    Button8 = Place<QPushButton>(GroupBox2, 16, 80, 75, 25, QStringLiteral("Stop"));
-    Button9 = Place<QPushButton>(GroupBox2, 16, 112, 75, 25, QStringLiteral("Pause"));
-    Button10 = Place<QPushButton>(GroupBox2, 16, 144, 75, 25, QStringLiteral("Play"));
+    GroupBox2 = Place<QGroupBox>(p, 8, 304, 672, 289, tr("Get peaks from KXPeakBuilder"));
+    Button6 = Place<QPushButton>(GroupBox2, 24, 24, 75, 25, tr("Load Peaks"));
+    Button8 = Place<QPushButton>(GroupBox2, 16, 80, 75, 25, tr("Stop"));
+    Button9 = Place<QPushButton>(GroupBox2, 16, 112, 75, 25, tr("Pause"));
+    Button10 = Place<QPushButton>(GroupBox2, 16, 144, 75, 25, tr("Play"));
     pbBuildPeaks1 = Place<QProgressBar>(GroupBox2, 16, 184, 89, 17);
     pbBuildPeaks1->setRange(0, 100);
     pbBuildPeaks1->setValue(0);
@@ -404,7 +404,7 @@ void TForm1::CreatePeaksTestPage()
     Viewer1->SetPaintCursor(true);
     Viewer1->SetTimeScaler(1.0f);
 
-    btnLoadBoth = Place<QPushButton>(p, 16, 616, 161, 25, QStringLiteral("Load both"));
+    btnLoadBoth = Place<QPushButton>(p, 16, 616, 161, 25, tr("Load both"));
     cbAudioFilename = Place<QComboBox>(p, 192, 616, 489, 0);
     cbAudioFilename->setEditable(true);
     cbAudioFilename->addItems(exampleMedia_);

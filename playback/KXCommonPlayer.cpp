@@ -56,10 +56,10 @@ TKXCommonPlayer::TKXCommonPlayer(QWidget* owner) : QFrame(owner)
     preventScreenSaver_ = true;
 
     if (VersionClass() < 2) {
-        ShowMessageBox(this, QStringLiteral("Win2k or XP required"));
+        ShowMessageBox(this, QCoreApplication::translate("TKXCommonPlayer", "Win2k or XP required"));
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     } else if (!MediaFrameworkPresent()) {
-        ShowMessageBox(this, QStringLiteral("DirectX 8.1 or later is required"));
+        ShowMessageBox(this, QCoreApplication::translate("TKXCommonPlayer", "DirectX 8.1 or later is required"));
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     }
 

@@ -1,5 +1,6 @@
 #include "KXPlayerControls.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -159,6 +160,24 @@ int LayoutButtons(TButtonLayout& layout, TButtonSet visibleButtons, const std::a
     return barWidth;
 }
 
+QString TKXPlayerControls::ButtonCaption(TPLBtnType button)
+{
+    static const char* const captions[kButtonCount] = {
+        QT_TRANSLATE_NOOP("TKXPlayerControls", "Go to start"),
+        QT_TRANSLATE_NOOP("TKXPlayerControls", "Fast rewind"),
+        QT_TRANSLATE_NOOP("TKXPlayerControls", "Step back"),
+        QT_TRANSLATE_NOOP("TKXPlayerControls", "Stop"),
+        QT_TRANSLATE_NOOP("TKXPlayerControls", "Play"),
+        QT_TRANSLATE_NOOP("TKXPlayerControls", "Step forward"),
+        QT_TRANSLATE_NOOP("TKXPlayerControls", "Fast forward"),
+        QT_TRANSLATE_NOOP("TKXPlayerControls", "Go to end"),
+        QT_TRANSLATE_NOOP("TKXPlayerControls", "Mark in"),
+        QT_TRANSLATE_NOOP("TKXPlayerControls", "Mark out"),
+        QT_TRANSLATE_NOOP("TKXPlayerControls", "Play selection"),
+        QT_TRANSLATE_NOOP("TKXPlayerControls", "Capture picture")};
+    return QCoreApplication::translate("TKXPlayerControls", captions[button]);
+}
+
 const char* TKXPlayerControls::GlyphName(TPLBtnType button)
 {
     static const char* const names[kButtonCount] = {"GOTOSTART", "FR",     "STEPBACK", "STOP",    "PLAY",    "STEPFWD",
@@ -196,7 +215,7 @@ TKXPlayerControls::TKXPlayerControls(QWidget* owner) : QWidget(owner)
     saveDialog_->setAcceptMode(QFileDialog::AcceptSave);
     saveDialog_->setDefaultSuffix(QStringLiteral("bmp"));
     saveDialog_->selectFile(QStringLiteral("Untitled.bmp"));
-    saveDialog_->setWindowTitle(QStringLiteral("Save image to file"));
+    saveDialog_->setWindowTitle(QCoreApplication::translate("TKXPlayerControls", "Save image to file"));
     saveDialog_->setNameFilter(QtFileFilter(QStringLiteral("Bitmap files (*.bmp)|*.BMP")));
     if (!saveToFolder_.isEmpty())
         saveDialog_->setDirectory(saveToFolder_);
@@ -243,6 +262,9 @@ TSpeedButton* TKXPlayerControls::CreateButton(TPLBtnType index, bool transparent
         b->SetAllowAllUp(false);
         break;
     }
+    // The glyphs say nothing to a screen reader or a new user.
+    b->setToolTip(ButtonCaption(index));
+    b->setAccessibleName(ButtonCaption(index));
     const QPixmap glyph(QStringLiteral(":/playback/glyphs/") + QLatin1String(GlyphName(index)));
     b->SetGlyph(glyph, index == btMarkIn || index == btMarkOut ? 4 : 1);
     b->setEnabled(enabledButtons_.Contains(index));

@@ -171,6 +171,8 @@ public:
 
     // Resource name of a button's glyph.
     static const char* GlyphName(TPLBtnType button);
+    // The button's name, as its tooltip and accessible name show it.
+    static QString ButtonCaption(TPLBtnType button);
 
     TMouseEvent OnCaptureMouseDown;
     TNotifyEvent OnCaptureToBitmap;

@@ -1,5 +1,6 @@
 #include "WavViewer.h"
 
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -22,9 +23,21 @@ namespace kx {
 
 namespace {
 
-const QString InvalidFileText = QStringLiteral("Invalid file");
-const QString InvalidPathText = QStringLiteral("Invalid path or protected file");
-const QString MediaNotOpenText = QStringLiteral("Media can not be open");
+QString InvalidFileText()
+{
+    return QCoreApplication::translate("TWavViewer", "Invalid file");
+}
+
+QString InvalidPathText()
+{
+    return QCoreApplication::translate("TWavViewer", "Invalid path or protected file");
+}
+
+QString MediaNotOpenText()
+{
+    return QCoreApplication::translate("TWavViewer", "Media can not be open");
+}
+
 
 QPen Pen(TColor color, int width)
 {
@@ -121,7 +134,8 @@ void TMyPanel::resizeEvent(QResizeEvent*)
 TWavViewer::TWavViewer(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setFocusPolicy(Qt::ClickFocus);
+    // Reached with Tab as well as by a click, so the keys work without a mouse.
+    setFocusPolicy(Qt::StrongFocus);
     // The top panel spans the width; the left one lies below it.
     topPanel_ = new TMyPanel(this, 1);
     leftPanel_ = new TMyPanel(this, 0);
@@ -281,7 +295,7 @@ bool TWavViewer::ReadHeader()
         ok = reader.IsOpen() && ReadWavHeader(reader, info) == WavCheck::Ok;
     }
     if (!ok) {
-        ShowMessageBox(this, InvalidFileText);
+        ShowMessageBox(this, InvalidFileText());
         return false;
     }
     info_ = info;
@@ -372,7 +386,7 @@ bool TWavViewer::SavePeaksToFile(const QString& PeakFileName)
         }
     }
     if (!ok)
-        ShowMessageBox(this, InvalidPathText);
+        ShowMessageBox(this, InvalidPathText());
     return ok;
 }
 
@@ -495,7 +509,7 @@ void TWavViewer::SetMarksInterval(uint8_t value)
         limit = ClientWidth() / 5;
     if (value < 2 || value > limit) {
         if (Designing())
-            ShowMessageBox(this, QStringLiteral("Marks interval must be between 2 and %1").arg(limit));
+            ShowMessageBox(this, QCoreApplication::translate("TWavViewer", "Marks interval must be between 2 and %1").arg(limit));
         return;
     }
     if (value == marksInterval_)
@@ -1011,7 +1025,7 @@ void TWavViewer::OpenMedia()
     if (mediaOpen_)
         return;
     if (!device_->Open(fileName_, window_.get())) {
-        ShowMessageBox(this, MediaNotOpenText);
+        ShowMessageBox(this, MediaNotOpenText());
         return;
     }
     mediaOpen_ = true;
