@@ -14,10 +14,13 @@
 #include "mediagraph/MediaFramework.h"
 #include "peaks/KXPeakBuilder.h"
 #include "platform/MemoryStream.h"
+#include "platform/RuntimeFolder.h"
 #include "viewers/KXAudioPeakViewer.h"
 
 int main(int argc, char** argv)
 {
+    // Without a login session Qt would warn about the missing runtime folder.
+    kx::PrepareRuntimeFolder();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kxpeakview"));
     QApplication::setApplicationVersion(QStringLiteral(KXAUDIO_VERSION_STRING));
