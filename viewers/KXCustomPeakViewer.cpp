@@ -80,6 +80,7 @@ void TKXCustomPeakViewer::SetPeaksFileName(const QString& value)
         // The screen keeps the old picture until the next repaint.
         model_.PcmByteCount = 0;
         model_.PeakData.clear();
+        model_.Pyramid.Clear();
         peaksFileName_.clear();
         return;
     }
@@ -99,6 +100,14 @@ void TKXCustomPeakViewer::SetPlayStepPercent(int value)
     if (visibleSeconds_ == 0 || value == 0)
         return;
     steps_ = ComputeSteps(steps_, visibleSeconds_, playStepPercent_);
+}
+
+void TKXCustomPeakViewer::SetPeakReduction(TPeakReduction value)
+{
+    if (value == model_.Reduction || (value != prSkip && value != prMinMax))
+        return;
+    model_.Reduction = value;
+    Repaint();
 }
 
 void TKXCustomPeakViewer::SetTimeScaler(float value)
@@ -169,6 +178,7 @@ bool TKXCustomPeakViewer::ApplyLoad(std::span<const uint8_t> header, std::vector
     model_.PcmByteCount = h->PcmByteCount;
     model_.SamplesPerPeak = h->SamplesPerPeak;
     model_.PeakData = std::move(records);
+    model_.RebuildPyramid();
     visibleSeconds_ = model_.VisibleSecondsFor(ClientWidth());
     steps_ = ComputeSteps(steps_, visibleSeconds_, playStepPercent_);
     UpdateScrollRange();
@@ -179,6 +189,7 @@ bool TKXCustomPeakViewer::ApplyLoad(std::span<const uint8_t> header, std::vector
 void TKXCustomPeakViewer::Clear()
 {
     model_.PeakData.clear();
+    model_.Pyramid.Clear();
     model_.PcmByteCount = 0;
     Repaint();
 }
@@ -338,7 +349,6 @@ void TKXCustomPeakViewer::PaintPeaks(bool copyToScreen, TCanvas* target)
         return;
     // Unshared before drawing: the peaks are written straight into its pixels.
     buffer_.detach();
-    QPainter painter(&buffer_);
     PeakRenderStyle style;
     const QPalette& pal = palette();
     style.Color = ToQColor(color_, pal);
@@ -350,9 +360,10 @@ void TKXCustomPeakViewer::PaintPeaks(bool copyToScreen, TCanvas* target)
     style.Position = position_;
     style.MarkStart = markStart_;
     style.MarkEnd = markEnd_;
-    RenderPeaks(painter, model_, style, buffer_.width(), buffer_.height(), ClientHeight());
+    RenderPeaks(buffer_, model_, style, ClientWidth(), ClientHeight());
     // The copy below covers any pointer line on the window.
     pointerX_ = 0;
+    QPainter painter(&buffer_);
     painter.setPen(QPen(style.BorderColor, 2));
     painter.setBrush(Qt::NoBrush);
     Fire(OnPaint, this, painter);

@@ -52,6 +52,10 @@ public:
     void SetPointerColor(TColor value) { pointerColor_ = value; }
     TColor PositionColor() const { return positionColor_; }
     void SetPositionColor(TColor value);
+    // prSkip draws each column's first record, prMinMax the extremes of all
+    // records the column covers.
+    TPeakReduction PeakReduction() const { return model_.Reduction; }
+    void SetPeakReduction(TPeakReduction value);
     float TimeScaler() const { return model_.TimeScaler; }
     void SetTimeScaler(float value);
     QMenu* PopupMenu() const { return popupMenu_; }

@@ -1,7 +1,7 @@
 #include "PeakRender.h"
 
-#include <QPainter>
 #include <QImage>
+#include <QPainter>
 #include <algorithm>
 #include <vector>
 
@@ -18,6 +18,29 @@ PeakBands ComputeBands(const PeakViewModel& model, int bandHeight)
     const float full = model.Wide() ? 65535.0f : 255.0f;
     b.Scale = b.q > 0 ? full / float(2 * b.q) : full;
     return b;
+}
+
+std::vector<ColumnSpan> ColumnSpans(const PeakViewModel& model, int width, double ratio)
+{
+    const DeviceScale d{ratio};
+    std::vector<ColumnSpan> spans(static_cast<size_t>(std::max(0, d(width))));
+    int64_t next = model.PeakAtColumn(0);
+    for (int x = 0; x < width; ++x) {
+        const int64_t a = next;
+        next = model.PeakAtColumn(x + 1);
+        const int64_t b = std::max(next, a + 1);
+        const int d0 = d(x), n = d(x + 1) - d0;
+        // A column's records are shared among its device columns when there
+        // are enough of them; otherwise every device column shows them all.
+        for (int k = 0; k < n; ++k) {
+            ColumnSpan& s = spans[static_cast<size_t>(d0 + k)];
+            if (b - a >= n)
+                s = {a + (b - a) * k / n, a + (b - a) * (k + 1) / n};
+            else
+                s = {a, b};
+        }
+    }
+    return spans;
 }
 
 namespace {
@@ -56,38 +79,72 @@ private:
     QRgb rgb_;
 };
 
-bool CanWriteSpans(QPainter& painter)
-{
-    QPaintDevice* device = painter.device();
-    if (!device || device->devType() != QInternal::Image || painter.transform().type() != QTransform::TxNone)
-        return false;
-    const QImage::Format f = static_cast<QImage*>(device)->format();
-    return f == QImage::Format_RGB32 || f == QImage::Format_ARGB32_Premultiplied;
-}
+// The two values each device column shows, per channel, in drawing order.
+struct ColumnValues {
+    std::vector<uint32_t> first[2], second[2];
+};
 
-void DrawChannel(SpanWriter& writer, const PeakViewModel& model, const PeakBands& b, int ch, int width)
+ColumnValues ReadColumns(const PeakViewModel& model, const std::vector<ColumnSpan>& spans, int channels)
 {
-    const int bottom = 2 * ch * b.q;
+    ColumnValues out;
+    const size_t n = spans.size();
+    for (int ch = 0; ch < channels; ++ch) {
+        out.first[ch].resize(n);
+        out.second[ch].resize(n);
+    }
     // Silence until the first value is read.
     const uint32_t mid = model.Wide() ? 32768u : 128u;
-    uint32_t first = mid, second = mid;
-    int last = b.CentreY(ch);  // the pen starts on the centre line of column 0
-    int64_t previous = 0;
-    int y1 = 0, y2 = 0;
-    for (int x = 0; x < width; ++x) {
-        const int64_t peak = model.PeakAtColumn(x);
-        if (x == 0 || peak != previous) {
-            // A read past the end delivers nothing: both ends keep the value
-            // read last, so the line runs flat instead of filling the band.
-            uint32_t v1 = second, v2 = second;
-            if (!model.ReadPair(peak, ch - 1, v1, v2))
-                v2 = v1;
-            first = v1;
-            second = v2;
-            y1 = static_cast<int>(Round(double(bottom) - double(float(first) / b.Scale)));
-            y2 = static_cast<int>(Round(double(bottom) - double(float(second) / b.Scale)));
+    uint32_t first[2] = {mid, mid}, second[2] = {mid, mid};
+    const std::span<const uint8_t> records(model.PeakData);
+    int64_t previous = -1;
+    for (size_t d = 0; d < n; ++d) {
+        const ColumnSpan s = spans[d];
+        if (model.Reduction == prMinMax) {
+            uint32_t hi[2], lo[2];
+            if (model.Pyramid.Extremes(records, s.First, s.Last, hi, lo)) {
+                for (int ch = 0; ch < channels; ++ch) {
+                    first[ch] = hi[ch];
+                    second[ch] = lo[ch];
+                }
+            } else {
+                // Past the end: flat at the value read last.
+                for (int ch = 0; ch < channels; ++ch)
+                    first[ch] = second[ch];
+            }
+        } else if (d == 0 || s.First != previous) {
+            for (int ch = 0; ch < channels; ++ch) {
+                // A read past the end delivers nothing: both ends keep the
+                // value read last, so the line runs flat instead of filling
+                // the band.
+                uint32_t v1 = second[ch], v2 = second[ch];
+                if (!model.ReadPair(s.First, ch, v1, v2))
+                    v2 = v1;
+                first[ch] = v1;
+                second[ch] = v2;
+            }
         }
-        previous = peak;
+        previous = s.First;
+        for (int ch = 0; ch < channels; ++ch) {
+            out.first[ch][d] = first[ch];
+            out.second[ch][d] = second[ch];
+        }
+    }
+    return out;
+}
+
+void DrawChannel(SpanWriter& writer, const ColumnValues& values, const PeakBands& b, int ch, double ratio)
+{
+    const std::vector<uint32_t>& firsts = values.first[ch - 1];
+    const std::vector<uint32_t>& seconds = values.second[ch - 1];
+    const double bottom = 2.0 * ch * b.q * ratio;
+    const auto row = [&](uint32_t v) {
+        return static_cast<int>(Round(bottom - double(float(v) / b.Scale) * ratio));
+    };
+    int last = DeviceScale{ratio}(b.CentreY(ch));  // the pen starts on the centre line of column 0
+    const int n = static_cast<int>(firsts.size());
+    for (int x = 0; x < n; ++x) {
+        const int y1 = row(firsts[static_cast<size_t>(x)]);
+        const int y2 = row(seconds[static_cast<size_t>(x)]);
         if (x == 0) {
             writer.Fill(0, last, y1);
         } else {
@@ -102,64 +159,66 @@ void DrawChannel(SpanWriter& writer, const PeakViewModel& model, const PeakBands
 
 } // namespace
 
-void RenderPeaks(QPainter& painter, const PeakViewModel& model, const PeakRenderStyle& style, int width,
-                 int height, int bandHeight)
+void RenderPeaks(QImage& image, const PeakViewModel& model, const PeakRenderStyle& style, int width, int bandHeight)
 {
-    if (!CanWriteSpans(painter)) {
-        // Other devices get a copy of a drawing made in an image.
-        QImage image(width, height, QImage::Format_RGB32);
-        QPainter imagePainter(&image);
-        RenderPeaks(imagePainter, model, style, width, height, bandHeight);
-        imagePainter.end();
-        painter.drawImage(0, 0, image);
-        return;
-    }
-    const PeakBands b = ComputeBands(model, bandHeight);
+    const double ratio = image.devicePixelRatio();
+    const DeviceScale d{ratio};
+    // Everything below is in device pixels: one-pixel lines stay one device
+    // pixel at any ratio.
+    image.setDevicePixelRatio(1.0);
+    QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.fillRect(QRect(0, 0, width, height), style.Color);
+    const int dw = image.width(), dh = image.height();
+    const PeakBands b = ComputeBands(model, bandHeight);
+    painter.fillRect(QRect(0, 0, dw, dh), style.Color);
 
     if (style.MarkEnd > style.MarkStart) {
         const int64_t left = model.ColumnAtMs(style.MarkStart);
         const int64_t right = model.ColumnAtMs(style.MarkEnd);
         if ((left >= 0 && left <= width) || (left <= 0 && 0 < right)) {
-            const int l = ClampToInt(std::max<int64_t>(left, 0));
-            const int r = ClampToInt(std::min<int64_t>(right, width));
+            const int l = d(ClampToInt(std::max<int64_t>(left, 0)));
+            const int r = d(ClampToInt(std::min<int64_t>(right, width)));
             if (r > l)
-                painter.fillRect(QRect(l, 0, r - l, height), style.MarkColor);
+                painter.fillRect(QRect(l, 0, r - l, dh), style.MarkColor);
         }
     }
 
-    if (!model.PeakData.empty() && width > 0) {
-        SpanWriter writer(*static_cast<QImage*>(painter.device()), style.PeaksColor);
+    if (!model.PeakData.empty() && width > 0 && (image.format() == QImage::Format_RGB32 ||
+                                                 image.format() == QImage::Format_ARGB32_Premultiplied)) {
+        const ColumnValues values = ReadColumns(model, ColumnSpans(model, width, ratio), b.Channels);
+        SpanWriter writer(image, style.PeaksColor);
         for (int ch = 1; ch <= b.Channels; ++ch)
-            DrawChannel(writer, model, b, ch, width);
+            DrawChannel(writer, values, b, ch, ratio);
     }
 
     // Odd lines are the channels' centre lines (1 px), even lines the
     // boundaries between channels (2 px, the row above included).
     for (int s = 1; s <= b.Bands; ++s) {
-        const int y = s * b.q;
+        const int y = d(s * b.q);
         if (s % 2 == 1)
-            painter.fillRect(QRect(0, y, width, 1), style.BorderColor);
+            painter.fillRect(QRect(0, y, dw, 1), style.BorderColor);
         else
-            painter.fillRect(QRect(0, y - 1, width, 2), style.BorderColor);
+            painter.fillRect(QRect(0, y - 1, dw, 2), style.BorderColor);
     }
 
     if (!model.PeakData.empty() && style.PaintCursor) {
         const int64_t r64 = model.ColumnAtMs(style.Position);
         if (r64 > 0 && r64 < width) {
             const int r = static_cast<int>(r64);
-            painter.fillRect(QRect(r - 3, 0, 7, 3), style.PositionColor);
-            painter.fillRect(QRect(r - 3, height - 3, 7, 3), style.PositionColor);
-            painter.fillRect(QRect(r - 1, 3, 2, std::max(0, height - 6)), style.PositionColor);
+            const int boxLeft = d(r - 3), boxWidth = d(r + 4) - boxLeft, boxHeight = d(3);
+            painter.fillRect(QRect(boxLeft, 0, boxWidth, boxHeight), style.PositionColor);
+            painter.fillRect(QRect(boxLeft, dh - boxHeight, boxWidth, boxHeight), style.PositionColor);
+            painter.fillRect(QRect(d(r) - 1, boxHeight, 2, std::max(0, dh - 2 * boxHeight)), style.PositionColor);
         }
     }
 
     // Two-pixel frame inside the client rectangle.
-    painter.fillRect(QRect(0, 0, width, 2), style.BorderColor);
-    painter.fillRect(QRect(0, height - 2, width, 2), style.BorderColor);
-    painter.fillRect(QRect(0, 0, 2, height), style.BorderColor);
-    painter.fillRect(QRect(width - 2, 0, 2, height), style.BorderColor);
+    painter.fillRect(QRect(0, 0, dw, 2), style.BorderColor);
+    painter.fillRect(QRect(0, dh - 2, dw, 2), style.BorderColor);
+    painter.fillRect(QRect(0, 0, 2, dh), style.BorderColor);
+    painter.fillRect(QRect(dw - 2, 0, 2, dh), style.BorderColor);
+    painter.end();
+    image.setDevicePixelRatio(ratio);
 }
 
 } // namespace kx

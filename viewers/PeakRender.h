@@ -1,10 +1,12 @@
 #pragma once
 #include <QColor>
 #include <cstdint>
+#include <vector>
 
 #include "PeakViewModel.h"
+#include "platform/Round.h"
 
-class QPainter;
+class QImage;
 
 namespace kx {
 
@@ -31,9 +33,25 @@ struct PeakBands {
 };
 PeakBands ComputeBands(const PeakViewModel& model, int bandHeight);
 
+// Logical pixels to device pixels at a device pixel ratio.
+struct DeviceScale {
+    double Ratio = 1.0;
+    int operator()(int64_t v) const { return static_cast<int>(Round(double(v) * Ratio)); }
+};
+
+// Records [First, Last) that one device column shows.
+struct ColumnSpan {
+    int64_t First = 0;
+    int64_t Last = 0;
+};
+// The record spans of the device columns of a client `width` columns wide:
+// column x covers its own peak up to the next column's; at a ratio above 1
+// its device columns share those records out.
+std::vector<ColumnSpan> ColumnSpans(const PeakViewModel& model, int width, double ratio = 1.0);
+
 // Draws background, marked range, peaks, grid, cursor line and frame into a
-// client-sized surface. bandHeight is the drawing height the bands share.
-void RenderPeaks(QPainter& painter, const PeakViewModel& model, const PeakRenderStyle& style, int width,
-                 int height, int bandHeight);
+// back buffer for a client `width` logical pixels wide, at the image's device
+// pixel ratio. bandHeight is the drawing height the bands share.
+void RenderPeaks(QImage& image, const PeakViewModel& model, const PeakRenderStyle& style, int width, int bandHeight);
 
 } // namespace kx

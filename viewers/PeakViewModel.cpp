@@ -1,6 +1,7 @@
 #include "PeakViewModel.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/LittleEndian.h"
 #include "platform/Round.h"
@@ -76,7 +77,19 @@ int64_t PeakViewModel::PeakAtColumn(int x) const
 
 int64_t PeakViewModel::ColumnAtPeak(int64_t peak) const
 {
-    return Round(double(peak - ScrollPos()) / double(TimeScaler));
+    // The first column whose records [P(x), max(P(x + 1), P(x) + 1)) hold
+    // the peak; the upper end grows with x, so a guess is walked both ways.
+    const auto upper = [this](int64_t x) {
+        const int64_t a = ScrollPos() + Round(double(x) * double(TimeScaler));
+        const int64_t b = ScrollPos() + Round(double(x + 1) * double(TimeScaler));
+        return std::max(b, a + 1);
+    };
+    int64_t x = static_cast<int64_t>(std::floor(double(peak - ScrollPos()) / double(TimeScaler)));
+    while (upper(x - 1) > peak)
+        --x;
+    while (upper(x) <= peak)
+        ++x;
+    return x;
 }
 
 int64_t PeakViewModel::ColumnAtMs(int64_t ms) const

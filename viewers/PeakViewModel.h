@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "PeakPyramid.h"
 #include "platform/ScrollState.h"
 
 namespace kx {
@@ -16,6 +17,11 @@ namespace kx {
 // BytesPerPeak bytes holding two values of BytesPerPeak/2 bytes (one 8-bit
 // value when BytesPerPeak is 1), and a sample frame is
 // Channels × BytesPerPeak / 2 bytes of PCM.
+// How a column that covers several records is drawn: prSkip shows the
+// column's first record only; prMinMax the highest and lowest value of all
+// the records it covers, so a short transient stays visible at any zoom.
+enum TPeakReduction { prSkip, prMinMax };
+
 class PeakViewModel
 {
 public:
@@ -30,12 +36,17 @@ public:
     // The records after the 16-byte header.
     std::vector<uint8_t> PeakData;
 
+    // Min/max levels over PeakData for prMinMax; rebuilt on every load.
+    PeakPyramid Pyramid;
+    TPeakReduction Reduction = prSkip;
+
     float TimeScaler = 1.0f;  // peaks per pixel column
     int ClientWidth = 0;
 
     static constexpr int FrameBytes = 4;
 
     bool Empty() const { return PcmByteCount == 0 || PeakData.empty(); }
+    void RebuildPyramid() { Pyramid.Build(PeakData, Channels, BytesPerPeak); }
 
     // Bytes of one value (2 for 16-bit values, else 1).
     int ValueBytes() const { return BytesPerPeak >= 4 ? 2 : 1; }
@@ -61,10 +72,11 @@ public:
 
     int ScrollPos() const { return scroll_->nPos; }
 
-    // Columns and time. Column x shows peak S + Round(x × TS) (S the scroll
-    // position, TS the time scaler) and peak p lies in column
-    // Round((p − S) / TS); the waveform, marks, cursor, play pointer and
-    // effect points all use this one pair, so they agree at every scaler.
+    // Columns and time. Column x starts at peak P(x) = S + Round(x × TS) (S
+    // the scroll position, TS the time scaler) and covers the records up to
+    // the next column's; peak p lies in the first column that covers it.
+    // The waveform, marks, cursor, play pointer and effect points all use
+    // this one pair, so they agree at every scaler.
     int64_t PeakAtColumn(int x) const;
     int64_t ColumnAtPeak(int64_t peak) const;
     int64_t ColumnAtMs(int64_t ms) const;

@@ -245,12 +245,12 @@ TEST_F(PeakViewerTest, waveformMarkCursorAndPointerShareColumnsAtEveryScaler)
         return p == 200 || p == 5999 ? std::pair{65535u, 0u} : std::pair{32768u, 32768u};
     })));
     const QRgb peaks = Rgb(v.PeaksColor()), back = Rgb(v.Color()), mark = Rgb(v.MarkColor());
-    for (float scaler : {2.0f, 4.0f, 0.5f}) {
+    // Scaler and the first column showing the click (peak 200, 100 after the start).
+    for (auto [scaler, x] : {std::pair{2.0f, 50}, std::pair{4.0f, 25}, std::pair{0.5f, 199}}) {
         SCOPED_TRACE(scaler);
         v.SetTimeScaler(scaler);
         v.ScrollToSeconds(1);
         ASSERT_EQ(v.ScrollPos(), 100);
-        const int x = static_cast<int>(Round(100 / scaler));  // where the click is drawn
         EXPECT_EQ(Pixel(x, 10), peaks);
         EXPECT_EQ(Pixel(x + 3, 10), back);
         EXPECT_EQ(Pixel(x - 3, 10), back);
