@@ -1,6 +1,8 @@
 #include "KXCustomPeakViewer.h"
 
 #include <QContextMenuEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -128,15 +130,28 @@ void TKXCustomPeakViewer::SetTimeScaler(float value)
 bool TKXCustomPeakViewer::LoadFromFile(const QString& fileName)
 {
     try {
-        std::vector<uint8_t> bytes;
-        if (const PeakCheck check = ReadPeakFile(fileName, PeakReader::ViewerFile, bytes); check != PeakCheck::Accepted) {
+        // The records are read straight into their own buffer, so a long
+        // file is copied once.
+        if (!QFileInfo(fileName).isFile())
+            return false;
+        QFile file(fileName);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        const qint64 size = file.size();
+        uint8_t header[PeakHeaderSize] = {};
+        const qint64 got = file.read(reinterpret_cast<char*>(header), PeakHeaderSize);
+        const PeakCheck check =
+            got < 0 ? PeakCheck::ReadFailed
+                    : CheckPeakData(std::span<const uint8_t>(header, static_cast<size_t>(got)),
+                                    static_cast<uint64_t>(size), PeakReader::ViewerFile);
+        if (check != PeakCheck::Accepted) {
             qCDebug(lcViewers) << "refusing" << fileName << ":" << PeakCheckText(check);
             return false;
         }
-        uint8_t header[PeakHeaderSize];
-        std::copy_n(bytes.begin(), PeakHeaderSize, header);
-        bytes.erase(bytes.begin(), bytes.begin() + PeakHeaderSize);
-        if (!ApplyLoad(header, std::move(bytes)))
+        std::vector<uint8_t> records(static_cast<size_t>(size - PeakHeaderSize));
+        if (file.read(reinterpret_cast<char*>(records.data()), size - PeakHeaderSize) != size - PeakHeaderSize)
+            return false;
+        if (!ApplyLoad(header, std::move(records)))
             return false;
         setCursor(Qt::PointingHandCursor);
         return true;

@@ -1,6 +1,11 @@
 #include "PeakPyramid.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/LittleEndian.h"
 
@@ -39,6 +44,55 @@ void FoldRecordBlocks(const uint8_t* data, int channels, int64_t records, int64_
             out[(b * channels + ch) * 2 + 1] = static_cast<uint16_t>(lo);
         }
     }
+}
+
+// Four stereo 16-bit records, or four stereo blocks of a level, are sixteen
+// values: one vector pair. With `pairs` both values of a channel are merged
+// (records); otherwise lanes hold (high, low) already (a level's blocks).
+// Writes high, low, high, low for the two channels.
+void FoldStereoVectors(const uint8_t* in, int64_t fromBlock, int64_t toBlock, uint16_t* out, bool pairs)
+{
+#if defined(__SSE2__)
+    // Unsigned lanes through the signed instructions: flip the top bit.
+    const __m128i bias = _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i highLanes = _mm_set_epi16(0, -1, 0, -1, 0, -1, 0, -1);
+    for (int64_t b = fromBlock; b < toBlock; ++b) {
+        const auto* p = reinterpret_cast<const __m128i*>(in + b * 32);
+        const __m128i x = _mm_xor_si128(_mm_loadu_si128(p), bias);
+        const __m128i y = _mm_xor_si128(_mm_loadu_si128(p + 1), bias);
+        __m128i hi = _mm_max_epi16(x, y), lo = _mm_min_epi16(x, y);
+        hi = _mm_max_epi16(hi, _mm_unpackhi_epi64(hi, hi));
+        lo = _mm_min_epi16(lo, _mm_unpackhi_epi64(lo, lo));
+        __m128i folded;
+        if (pairs) {
+            hi = _mm_max_epi16(hi, _mm_shufflelo_epi16(hi, _MM_SHUFFLE(2, 3, 0, 1)));
+            lo = _mm_min_epi16(lo, _mm_shufflelo_epi16(lo, _MM_SHUFFLE(2, 3, 0, 1)));
+            folded = _mm_shuffle_epi32(_mm_unpacklo_epi16(hi, lo), _MM_SHUFFLE(3, 3, 2, 0));
+        } else {
+            folded = _mm_or_si128(_mm_and_si128(highLanes, hi), _mm_andnot_si128(highLanes, lo));
+        }
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + b * 4), _mm_xor_si128(folded, bias));
+    }
+#else
+    for (int64_t b = fromBlock; b < toBlock; ++b) {
+        uint16_t v[16];
+        for (int k = 0; k < 16; ++k)
+            v[k] = ReadU16LE(in + b * 32 + 2 * k);
+        for (int ch = 0; ch < 2; ++ch) {
+            uint16_t hi = 0, lo = 0xFFFF;
+            for (int r = 0; r < 4; ++r) {
+                hi = std::max(hi, v[r * 4 + ch * 2]);
+                lo = std::min(lo, v[r * 4 + ch * 2 + 1]);
+                if (pairs) {
+                    hi = std::max(hi, v[r * 4 + ch * 2 + 1]);
+                    lo = std::min(lo, v[r * 4 + ch * 2]);
+                }
+            }
+            out[b * 4 + ch * 2] = hi;
+            out[b * 4 + ch * 2 + 1] = lo;
+        }
+    }
+#endif
 }
 
 } // namespace
@@ -83,12 +137,18 @@ void PeakPyramid::FoldRecords(std::span<const uint8_t> records, int64_t fromBloc
     const int64_t blocks = (records_ + Factor - 1) / Factor;
     std::vector<uint16_t>& out = levels_[0];
     out.resize(static_cast<size_t>(blocks * channels_ * 2));
-    if (bytesPerPeak_ == 4)
+    if (bytesPerPeak_ == 4 && channels_ == 2) {
+        // Whole blocks in vectors, a partial last one value by value.
+        const int64_t whole = records_ / Factor;
+        FoldStereoVectors(records.data(), fromBlock, whole, out.data(), true);
+        FoldRecordBlocks<2, 2>(records.data(), channels_, records_, std::max(fromBlock, whole), out.data());
+    } else if (bytesPerPeak_ == 4) {
         FoldRecordBlocks<2, 2>(records.data(), channels_, records_, fromBlock, out.data());
-    else if (bytesPerPeak_ == 2)
+    } else if (bytesPerPeak_ == 2) {
         FoldRecordBlocks<1, 2>(records.data(), channels_, records_, fromBlock, out.data());
-    else
+    } else {
         FoldRecordBlocks<1, 1>(records.data(), channels_, records_, fromBlock, out.data());
+    }
 }
 
 void PeakPyramid::FoldLevel(int level, int64_t fromBlock)
@@ -101,6 +161,11 @@ void PeakPyramid::FoldLevel(int level, int64_t fromBlock)
     const int64_t belowBlocks = static_cast<int64_t>(below.size()) / stride;
     const int64_t blocks = (belowBlocks + Factor - 1) / Factor;
     out.resize(static_cast<size_t>(blocks * stride));
+    if (channels_ == 2 && std::endian::native == std::endian::little) {
+        const int64_t whole = belowBlocks / Factor;
+        FoldStereoVectors(reinterpret_cast<const uint8_t*>(below.data()), fromBlock, whole, out.data(), false);
+        fromBlock = std::max(fromBlock, whole);
+    }
     for (int64_t b = fromBlock; b < blocks; ++b) {
         const int64_t k0 = b * Factor;
         const int64_t k1 = std::min(belowBlocks, k0 + Factor);

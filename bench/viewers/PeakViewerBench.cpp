@@ -1,4 +1,4 @@
-// Drawing and loading costs of the peak viewer on a 60-minute track.
+// Drawing and loading costs of the peak viewer on 60-minute and 3-hour tracks.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -14,15 +14,15 @@ namespace kx {
 
 namespace {
 
-// 60 minutes of 44.1 kHz stereo peaks with the given frames per peak.
-QString HourFile(uint16_t samplesPerPeak)
+// `hours` of 44.1 kHz stereo peaks with the given frames per peak.
+QString HourFile(uint16_t samplesPerPeak, int hours = 1)
 {
     static QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("hour%1.pek").arg(samplesPerPeak));
+    const QString path = dir.filePath(QStringLiteral("hour%1x%2.pek").arg(samplesPerPeak).arg(hours));
     if (QFile::exists(path))
         return path;
     const uint32_t rate = 44100;
-    const int64_t seconds = 3600;
+    const int64_t seconds = 3600 * int64_t(hours);
     const int64_t peaks = rate * seconds / samplesPerPeak;
     TPeakHeader h;
     h.BytesPerPeak = 4;
@@ -49,14 +49,68 @@ QString HourFile(uint16_t samplesPerPeak)
     return path;
 }
 
-void Prepare(TKXAudioPeakViewer& v, uint16_t spp)
+void Prepare(TKXAudioPeakViewer& v, uint16_t spp, int hours = 1)
 {
     v.setAttribute(Qt::WA_DontShowOnScreen);
     v.resize(1920, 400 + v.ScrollBarHeight());
     v.show();
-    if (!v.LoadFromFile(HourFile(spp)))
+    if (!v.LoadFromFile(HourFile(spp, hours)))
         std::abort();
 }
+
+// True extremes on a 3-hour track at 1920 × 400, the scaler given in
+// quarters; 0 puts the whole file in view.
+void BM_MinMaxRedraw3h(benchmark::State& state)
+{
+    TKXAudioPeakViewer v;
+    Prepare(v, static_cast<uint16_t>(state.range(0)), 3);
+    v.SetPeakReduction(prMinMax);
+    const float whole = float(v.Model().PeakCount()) / 1920.0f;
+    v.SetTimeScaler(state.range(1) == 0 ? whole : static_cast<float>(state.range(1)) / 4.0f);
+    if (state.range(1) != 0)
+        v.ScrollToSeconds(3600);
+    state.counters["scaler"] = v.TimeScaler();
+    for (auto _ : state)
+        v.PaintPeaks(false, nullptr);
+}
+BENCHMARK(BM_MinMaxRedraw3h)
+    ->ArgsProduct({{100, 1102}, {1, 4, 16, 64, 256, 1024, 0}})
+    ->Unit(benchmark::kMillisecond);
+
+// The same redraws skipping records, for comparison.
+void BM_SkipRedraw3h(benchmark::State& state)
+{
+    TKXAudioPeakViewer v;
+    Prepare(v, 100, 3);
+    const float whole = float(v.Model().PeakCount()) / 1920.0f;
+    v.SetTimeScaler(state.range(0) == 0 ? whole : static_cast<float>(state.range(0)) / 4.0f);
+    for (auto _ : state)
+        v.PaintPeaks(false, nullptr);
+}
+BENCHMARK(BM_SkipRedraw3h)->Arg(1)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// Loading a 3-hour peak file, the min/max levels included.
+void BM_Load3h(benchmark::State& state)
+{
+    TKXAudioPeakViewer v;
+    Prepare(v, static_cast<uint16_t>(state.range(0)), 3);
+    const QString path = HourFile(static_cast<uint16_t>(state.range(0)), 3);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(v.LoadFromFile(path));
+    state.counters["MB"] = double(v.Model().PeakData.size()) / 1e6;
+}
+BENCHMARK(BM_Load3h)->Arg(100)->Arg(1102)->Unit(benchmark::kMillisecond);
+
+// The min/max levels alone, over the 3-hour track's records.
+void BM_Pyramid3h(benchmark::State& state)
+{
+    TKXAudioPeakViewer v;
+    Prepare(v, static_cast<uint16_t>(state.range(0)), 3);
+    PeakPyramid p;
+    for (auto _ : state)
+        p.Build(v.Model().PeakData, 2, 4);
+}
+BENCHMARK(BM_Pyramid3h)->Arg(100)->Arg(1102)->Unit(benchmark::kMillisecond);
 
 void BM_PaintPeaks(benchmark::State& state)
 {
