@@ -284,6 +284,12 @@ void TForm1::CreateViewerPage()
     cbPreservePitch = Place<QCheckBox>(p, 56, 312, 97, 17, tr("Preserve pitch"));
     cbPreservePitch->setToolTip(tr("Faster and slower playback keeps the pitch of the media."));
 
+    cbTruePeaks = Place<QCheckBox>(p, 560, 40, 97, 17, tr("True peaks"));
+    cbTruePeaks->setToolTip(tr("Each column shows the highest and lowest value of all the peaks it covers,\n"
+                               "so short transients stay visible when zoomed out."));
+    connect(cbTruePeaks, &QCheckBox::toggled, this,
+            [this](bool on) { Viewer->SetPeakReduction(on ? prMinMax : prSkip); });
+
     connect(btnLoadFile, &QPushButton::clicked, this, Guard(&TForm1::btnLoadFileClick));
     connect(btnGoToSeconds, &QPushButton::clicked, this, Guard(&TForm1::btnGoToSecondsClick));
     connect(tbScaler, &QSlider::valueChanged, this, Guard(&TForm1::tbScalerChange));
@@ -318,6 +324,10 @@ void TForm1::CreateEffectPage()
 
     btnLoadFromFile1 = Place<QPushButton>(p, 528, 32, 129, 25, tr("Load From Peaks File"));
     Button12 = Place<QPushButton>(p, 528, 72, 129, 25, tr("Clear"));
+    cbEffectTruePeaks = Place<QCheckBox>(p, 528, 112, 129, 17, tr("True peaks"));
+    cbEffectTruePeaks->setToolTip(cbTruePeaks->toolTip());
+    connect(cbEffectTruePeaks, &QCheckBox::toggled, this,
+            [this](bool on) { EffectViewer->SetPeakReduction(on ? prMinMax : prSkip); });
     GroupBox3 = Place<QGroupBox>(p, 96, 200, 249, 137, tr("Visible points"));
     cbStereoEffects = Place<QCheckBox>(GroupBox3, 24, 24, 0, 0, tr("Stereo Effects"));
     cbEffectA = Place<QCheckBox>(GroupBox3, 24, 56, 0, 0, tr("Effect A"));

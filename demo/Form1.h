@@ -99,6 +99,7 @@ public:
     QPushButton* Button7 = nullptr;
     TKXPlayerControls* PlayControl = nullptr;
     QCheckBox* cbPreservePitch = nullptr;
+    QCheckBox* cbTruePeaks = nullptr;  // PeakReduction prMinMax
 
     // "PeakEffectViewer" page.
     TKXPeakEffectViewer* EffectViewer = nullptr;
@@ -109,6 +110,7 @@ public:
     QCheckBox* cbEffectA = nullptr;
     QCheckBox* cbEffectB = nullptr;
     QCheckBox* cbEffectC = nullptr;
+    QCheckBox* cbEffectTruePeaks = nullptr;
     TLabel* Label5 = nullptr;
     QComboBox* cbFocusedPoint = nullptr;
     TLabel* lblEffectScaler = nullptr;

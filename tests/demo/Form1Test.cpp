@@ -238,6 +238,13 @@ TEST_F(Form1Test, scalerLabelsAndViewerSettings)
     EXPECT_TRUE(form->AudioFilePlayer->PreservePitch());
     form->cbPreservePitch->click();
     EXPECT_FALSE(form->AudioFilePlayer->PreservePitch());
+    EXPECT_EQ(form->Viewer->PeakReduction(), prSkip);
+    form->cbTruePeaks->click();
+    EXPECT_EQ(form->Viewer->PeakReduction(), prMinMax);
+    form->cbEffectTruePeaks->click();
+    EXPECT_EQ(form->EffectViewer->PeakReduction(), prMinMax);
+    form->cbTruePeaks->click();
+    EXPECT_EQ(form->Viewer->PeakReduction(), prSkip);
 }
 
 TEST_F(Form1Test, mediaFileLoadsPeaksPlaysAndSeeks)

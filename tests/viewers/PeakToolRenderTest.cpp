@@ -74,6 +74,89 @@ TEST_F(PeakToolRender, refusesBadFilesAndBadUsage)
     EXPECT_EQ(RunPeakTool({pek}), 2);
     EXPECT_EQ(RunPeakTool({pek, "-o", dir.filePath("x.png"), "--scaler", "0.01"}), 2);
 }
+// One 60 s file with a click of one record in the left channel at 23.45 s
+// and silence elsewhere.
+class PeakToolRenderOptions : public PeakToolRender
+{
+protected:
+    void SetUp() override
+    {
+        PeakToolRender::SetUp();
+        if (IsSkipped())
+            return;
+        pek = dir.filePath("click.pek");
+        ASSERT_TRUE(Write(pek, Stereo16(8000, 80, 60, [](int64_t p, int ch) {
+            return p == 2345 && ch == 0 ? std::pair{65535u, 0u} : std::pair{32768u, 32768u};
+        })));
+    }
+    QImage Render(const QStringList& options)
+    {
+        const QString png = dir.filePath("out.png");
+        QFile::remove(png);
+        EXPECT_EQ(RunPeakTool(QStringList{pek, "-o", png, "--width", "400", "--height", "200"} + options), 0)
+            << options.join(' ').toStdString();
+        return QImage(png);
+    }
+    // Columns inside the frame whose pixel at row y has the colour.
+    static std::vector<int> Columns(const QImage& image, int y, QRgb colour)
+    {
+        std::vector<int> xs;
+        for (int x = 2; x < image.width() - 2; ++x)
+            if (image.pixel(x, y) == colour)
+                xs.push_back(x);
+        return xs;
+    }
+    QString pek;
+    const QRgb navy = ToQColor(clNavy).rgb();
+};
+
+TEST_F(PeakToolRenderOptions, extremesAreTheDefaultAndSkippingIsAsked)
+{
+    // 32 records a column: only the true extremes keep the click.
+    EXPECT_EQ(Columns(Render({"--scaler", "32"}), 5, navy).size(), 1u);
+    EXPECT_EQ(Columns(Render({"--scaler", "32", "--reduction", "minmax"}), 5, navy).size(), 1u);
+    EXPECT_TRUE(Columns(Render({"--scaler", "32", "--reduction", "skip"}), 5, navy).empty());
+    EXPECT_EQ(RunPeakTool({pek, "-o", dir.filePath("x.png"), "--reduction", "average"}), 2);
+}
+
+TEST_F(PeakToolRenderOptions, zoomFromPixelsPerSecondOrFromAnEndSecond)
+{
+    // 100 records a second: 25 pixels a second is scaler 4, and 20 s to 36 s
+    // over 400 columns is also scaler 4, the click at column (2345 - 2000) / 4.
+    const QImage byScaler = Render({"--scaler", "4", "--start-seconds", "20"});
+    ASSERT_EQ(Columns(byScaler, 5, navy), std::vector<int>{86});
+    EXPECT_EQ(Render({"--pixels-per-second", "25", "--start-seconds", "20"}), byScaler);
+    EXPECT_EQ(Render({"--end-seconds", "36", "--start-seconds", "20"}), byScaler);
+    EXPECT_EQ(RunPeakTool({pek, "-o", dir.filePath("x.png"), "--scaler", "2", "--end-seconds", "30"}), 2);
+    EXPECT_EQ(RunPeakTool({pek, "-o", dir.filePath("x.png"), "--start-seconds", "30", "--end-seconds", "30"}), 2);
+    EXPECT_EQ(RunPeakTool({pek, "-o", dir.filePath("x.png"), "--pixels-per-second", "0"}), 2);
+    // 100 records over 10000 columns a second is below a tenth of a record a column.
+    EXPECT_EQ(RunPeakTool({pek, "-o", dir.filePath("x.png"), "--pixels-per-second", "10000"}), 2);
+}
+
+TEST_F(PeakToolRenderOptions, colorsAndChannelLayout)
+{
+    const QImage coloured = Render({"--colors", "#ff0000,white,#00ff00", "--start-seconds", "23"});
+    EXPECT_EQ(coloured.pixel(45, 5), qRgb(255, 0, 0));      // the click
+    EXPECT_EQ(coloured.pixel(200, 30), qRgb(255, 255, 255));  // background
+    EXPECT_EQ(coloured.pixel(200, 100), qRgb(0, 255, 0));    // grid between the channels
+    const QImage grid = Render({"--colors", ",,blue", "--start-seconds", "23"});
+    EXPECT_EQ(grid.pixel(200, 30), ToQColor(clSilver).rgb());
+    EXPECT_EQ(grid.pixel(200, 100), qRgb(0, 0, 255));
+    EXPECT_EQ(RunPeakTool({pek, "-o", dir.filePath("x.png"), "--colors", "nocolour"}), 2);
+
+    // Split (the default): the left channel's click stays in the upper band.
+    const QImage split = Render({"--split-channels", "--start-seconds", "23"});
+    EXPECT_EQ(split.pixel(45, 5), navy);
+    EXPECT_NE(split.pixel(45, 150), navy);
+    // Merged: one band over the whole height, the click from top to bottom.
+    const QImage merged = Render({"--merge-channels", "--start-seconds", "23"});
+    EXPECT_EQ(merged.pixel(45, 5), navy);
+    EXPECT_EQ(merged.pixel(45, 150), navy);
+    EXPECT_EQ(merged.pixel(45, 195), navy);
+    EXPECT_NE(merged.pixel(200, 150), navy);
+    EXPECT_EQ(RunPeakTool({pek, "-o", dir.filePath("x.png"), "--merge-channels", "--split-channels"}), 2);
+}
 #endif
 
 } // namespace

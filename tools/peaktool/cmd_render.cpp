@@ -1,9 +1,15 @@
 // peaktool render FILE.pek -o OUT.png: draws a peak file through the peak viewer.
 #include "Command.h"
 #include "peaks/PeakFormat.h"
+#include "platform/LittleEndian.h"
+#include "platform/MemoryStream.h"
 #include "viewers/KXAudioPeakViewer.h"
 
 #include <QBuffer>
+#include <QColor>
+#include <algorithm>
+#include <array>
+#include <optional>
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
@@ -17,6 +23,7 @@ void Define(CommandLine& line)
     line.SetSynopsis(QStringLiteral("[options] FILE.pek -o OUT.png"));
     line.SetDescription(QStringLiteral(
         "Draws the peaks, grid, marked range and cursor line of the file offscreen.\n"
+        "The zoom comes from one of --scaler, --pixels-per-second or --end-seconds.\n"
         "Exit 0 on success, 1 when the file is refused or the image cannot be\n"
         "written, 2 on bad usage."));
     line.AddOption(QStringLiteral("o,output"), QStringLiteral("image to write, - for stdout (required)"),
@@ -27,8 +34,21 @@ void Define(CommandLine& line)
                    QStringLiteral("200"));
     line.AddOption(QStringLiteral("scaler"), QStringLiteral("peaks per pixel column, 0.1 or more"), QStringLiteral("TS"),
                    QStringLiteral("1"));
+    line.AddOption(QStringLiteral("pixels-per-second"), QStringLiteral("columns for one second of audio"),
+                   QStringLiteral("P"));
     line.AddOption(QStringLiteral("start-seconds"), QStringLiteral("second shown in the first column"),
                    QStringLiteral("S"), QStringLiteral("0"));
+    line.AddOption(QStringLiteral("end-seconds"),
+                   QStringLiteral("second shown in the last column: the span from the start fills the width"),
+                   QStringLiteral("E"));
+    line.AddOption(QStringLiteral("reduction"),
+                   QStringLiteral("minmax: each column shows the extremes of all its records; skip: its first"),
+                   QStringLiteral("minmax|skip"), QStringLiteral("minmax"));
+    line.AddOption(QStringLiteral("colors"),
+                   QStringLiteral("waveform, background and grid colours (names or #rrggbb; empty keeps one)"),
+                   QStringLiteral("W,B,G"));
+    line.AddOption(QStringLiteral("split-channels"), QStringLiteral("each channel in its own band (the default)"));
+    line.AddOption(QStringLiteral("merge-channels"), QStringLiteral("all channels in one band over the height"));
     line.AddOption(QStringLiteral("mark"), QStringLiteral("marked range in milliseconds"), QStringLiteral("A:B"));
     line.AddOption(QStringLiteral("cursor"), QStringLiteral("draw the cursor position line at MS milliseconds"),
                    QStringLiteral("MS"));
@@ -49,6 +69,62 @@ bool ParseInt(const QString& text, qint64 low, qint64 high, qint64& out)
     return true;
 }
 
+// Colours of --colors; empty fields keep the viewer's.
+bool ParseColors(const QString& text, std::array<std::optional<TColor>, 3>& out)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() > 3)
+        return false;
+    for (int i = 0; i < parts.size(); ++i) {
+        const QString name = parts[i].trimmed();
+        if (name.isEmpty())
+            continue;
+        const QColor c = QColor::fromString(name);
+        if (!c.isValid())
+            return false;
+        out[static_cast<size_t>(i)] = TColor(c.red() | c.green() << 8 | c.blue() << 16);
+    }
+    return true;
+}
+
+// The peaks of every channel folded into one: per record the highest and
+// lowest value over the channels, with the header of a one-channel track of
+// the same length.
+std::vector<uint8_t> MergeChannels(const PeakViewModel& m)
+{
+    std::vector<uint8_t> out(PeakHeaderSize);
+    TPeakHeader h;
+    h.BytesPerPeak = m.BytesPerPeak;
+    h.Channels = 1;
+    h.SamplesPerSecond = m.SamplesPerSecond;
+    h.SamplesPerPeak = m.SamplesPerPeak;
+    h.PcmByteCount = static_cast<uint32_t>(m.PcmByteCount / m.Channels);
+    EncodePeakHeader(h, out.data());
+    const int64_t records = static_cast<int64_t>(m.PeakData.size()) / m.RecordBytes();
+    out.reserve(out.size() + static_cast<size_t>(records * m.BytesPerPeak));
+    for (int64_t r = 0; r < records; ++r) {
+        uint32_t hi = 0, lo = UINT32_MAX;
+        for (int ch = 0; ch < m.Channels; ++ch) {
+            uint32_t a = 0, b = 0;
+            m.ReadPair(r, ch, a, b);
+            hi = std::max({hi, a, b});
+            lo = std::min({lo, a, b});
+        }
+        if (m.BytesPerPeak == 4) {
+            uint8_t v[4];
+            WriteU16LE(v, static_cast<uint16_t>(hi));
+            WriteU16LE(v + 2, static_cast<uint16_t>(lo));
+            out.insert(out.end(), v, v + 4);
+        } else if (m.BytesPerPeak == 2) {
+            out.push_back(static_cast<uint8_t>(hi));
+            out.push_back(static_cast<uint8_t>(lo));
+        } else {
+            out.push_back(static_cast<uint8_t>(hi));
+        }
+    }
+    return out;
+}
+
 int Run(CommandLine& line)
 {
     qint64 width = 800, height = 200, start = 0, cursor = -1, markA = 0, markB = 0;
@@ -66,6 +142,32 @@ int Run(CommandLine& line)
     }
     if (!line.Int(QStringLiteral("start-seconds"), 0, INT32_MAX, start))
         return line.UsageError(QStringLiteral("--start-seconds takes a whole number of seconds"));
+    double pixelsPerSecond = 0, endSeconds = 0;
+    const bool byPixels = line.IsSet(QStringLiteral("pixels-per-second"));
+    const bool byEnd = line.IsSet(QStringLiteral("end-seconds"));
+    if (int(byPixels) + int(byEnd) + int(line.IsSet(QStringLiteral("scaler"))) > 1)
+        return line.UsageError(QStringLiteral("--scaler, --pixels-per-second and --end-seconds exclude each other"));
+    if (byPixels) {
+        bool ok = false;
+        pixelsPerSecond = line.Value(QStringLiteral("pixels-per-second")).toDouble(&ok);
+        if (!ok || !(pixelsPerSecond > 0) || pixelsPerSecond > 1e6)
+            return line.UsageError(QStringLiteral("--pixels-per-second takes a positive number"));
+    }
+    if (byEnd) {
+        bool ok = false;
+        endSeconds = line.Value(QStringLiteral("end-seconds")).toDouble(&ok);
+        if (!ok || !(endSeconds > double(start)) || endSeconds > INT32_MAX)
+            return line.UsageError(QStringLiteral("--end-seconds takes a second after --start-seconds"));
+    }
+    const QString reduction = line.Value(QStringLiteral("reduction"));
+    if (reduction != QLatin1String("minmax") && reduction != QLatin1String("skip"))
+        return line.UsageError(QStringLiteral("--reduction takes minmax or skip"));
+    std::array<std::optional<TColor>, 3> colors;
+    if (line.IsSet(QStringLiteral("colors")) && !ParseColors(line.Value(QStringLiteral("colors")), colors))
+        return line.UsageError(QStringLiteral("--colors takes up to three colours, WAVEFORM,BACKGROUND,GRID"));
+    const bool merge = line.IsSet(QStringLiteral("merge-channels"));
+    if (merge && line.IsSet(QStringLiteral("split-channels")))
+        return line.UsageError(QStringLiteral("--split-channels and --merge-channels exclude each other"));
     if (mark) {
         const QStringList parts = line.Value(QStringLiteral("mark")).split(QLatin1Char(':'));
         if (parts.size() != 2 || !ParseInt(parts[0], 0, INT32_MAX, markA) || !ParseInt(parts[1], 0, INT32_MAX, markB))
@@ -91,6 +193,33 @@ int Run(CommandLine& line)
         Err(QStringLiteral("peaktool render: %1: refused: %2").arg(input, PeakCheckText(why)));
         return ExitFailed;
     }
+    if (merge && viewer.Model().Channels > 1) {
+        const std::vector<uint8_t> mono = MergeChannels(viewer.Model());
+        TMemoryStream stream;
+        stream.Write(mono.data(), static_cast<int64_t>(mono.size()));
+        if (!viewer.LoadFromStream(&stream)) {
+            Err(QStringLiteral("peaktool render: %1: the channels cannot be merged").arg(input));
+            return ExitFailed;
+        }
+    }
+    // Peaks a second of audio, from the header.
+    const double peaksPerSecond = double(viewer.Model().SamplesPerSecond) / viewer.Model().SamplesPerPeak;
+    if (byPixels)
+        scaler = peaksPerSecond / pixelsPerSecond;
+    else if (byEnd)
+        scaler = peaksPerSecond * (endSeconds - double(start)) / double(width);
+    if (!(scaler >= 0.1) || scaler > 1e6) {
+        Err(QStringLiteral("peaktool render: that zoom needs %1 peaks a column; it must lie in 0.1 to 1000000")
+                .arg(scaler));
+        return ExitUsage;
+    }
+    viewer.SetPeakReduction(reduction == QLatin1String("skip") ? prSkip : prMinMax);
+    if (colors[0])
+        viewer.SetPeaksColor(*colors[0]);
+    if (colors[1])
+        viewer.SetColor(*colors[1]);
+    if (colors[2])
+        viewer.SetBorderColor(*colors[2]);
     viewer.SetTimeScaler(static_cast<float>(scaler));
     viewer.ScrollToSeconds(start);
     if (mark && !viewer.SetMark(static_cast<int>(markA), static_cast<int>(markB))) {
