@@ -21,9 +21,13 @@ QString FormatFloat(double value, int decimals, bool thousands, const QLocale& l
     QLocale::NumberOptions options = l.numberOptions();
     options.setFlag(QLocale::OmitGroupSeparator, !thousands);
     l.setNumberOptions(options);
-    if (value == 0.0)
-        value = 0.0; // no "-0.0" for a negative zero
-    return l.toString(value, 'f', decimals);
+    QString text = l.toString(value, 'f', decimals);
+    // No "-0.00": a negative zero, or a small negative value rounded to zero,
+    // shows no sign (it would also read back as a different text).
+    if (value <= 0.0 && text.startsWith(l.negativeSign()) &&
+        std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.isDigit() && c.digitValue() != 0; }))
+        text.remove(0, l.negativeSign().size());
+    return text;
 }
 
 std::optional<double> ParseFloatText(const QString& text)

@@ -80,6 +80,14 @@ TEST(FloatText, ParsesPlainNumbersWhateverTheLocale)
     QLocale::setDefault(QLocale::system());
 }
 
+TEST(FloatText, ValuesThatRoundToZeroShowNoSign)
+{
+    EXPECT_EQ(FormatFloat(-0.0, 2, false, QLocale::c()), "0.00");
+    EXPECT_EQ(FormatFloat(-3.3e-98, 7, false, QLocale::c()), "0.0000000");
+    EXPECT_EQ(FormatFloat(-0.004, 2, true, kGerman), "0,00");
+    EXPECT_EQ(FormatFloat(-0.006, 2, false, QLocale::c()), "-0.01");
+}
+
 TEST(FloatText, StepsLandOnShortDecimalsAndNeverMoveTheWrongWay)
 {
     double v = 0;
