@@ -17,8 +17,38 @@ void InitMediaFramework()
     if (gst_is_initialized())
         return;
     gst_init(nullptr, nullptr);
+    ApplyDecoderRanks();
+}
+
+bool FeatureRankedIn(const QString& setting, const QString& feature)
+{
+    // "name:rank,name:rank", as GStreamer reads it.
+    for (const QString& item : setting.split(QLatin1Char(','), Qt::SkipEmptyParts))
+        if (item.section(QLatin1Char(':'), 0, 0).trimmed() == feature)
+            return true;
+    return false;
+}
+
+bool UserRanksFeature(const QString& feature)
+{
+    return FeatureRankedIn(qEnvironmentVariable("GST_PLUGIN_FEATURE_RANK"), feature);
+}
+
+bool UserRanksMp3Decoders()
+{
+    for (const char* f : {"mpg123audiodec", "avdec_mp3", "avdec_mp2float", "avdec_mp1float"})
+        if (UserRanksFeature(QLatin1String(f)))
+            return true;
+    return false;
+}
+
+void ApplyDecoderRanks()
+{
     // Automatic plugging ties the MP3 decoders on rank and picks the slower
-    // one by name; the mpg123 decoder is about a quarter faster.
+    // one by name; the mpg123 decoder is about a quarter faster. A rank the
+    // user set for any of them stands.
+    if (UserRanksMp3Decoders())
+        return;
     if (GstPluginFeature* mpg123 = gst_registry_lookup_feature(gst_registry_get(), "mpg123audiodec")) {
         gst_plugin_feature_set_rank(mpg123, GST_RANK_PRIMARY + 1);
         gst_object_unref(mpg123);

@@ -12,6 +12,16 @@ namespace kx {
 void InitMediaFramework();
 void ShutdownMediaFramework();
 
+// The fastest decoder of a format is preferred (its rank raised, slower
+// ones passed over) unless the user set the rank of one of the competing
+// decoders through GST_PLUGIN_FEATURE_RANK. Called by InitMediaFramework.
+void ApplyDecoderRanks();
+// Whether the user's GST_PLUGIN_FEATURE_RANK names any MP3 decoder.
+bool UserRanksMp3Decoders();
+// Whether GST_PLUGIN_FEATURE_RANK names the feature (setting: the variable's value).
+bool UserRanksFeature(const QString& feature);
+bool FeatureRankedIn(const QString& setting, const QString& feature);
+
 // Lists a graph in the process-wide graph registry under
 // "FilterGraph %p pid %x" (doRegister) or revokes the entry held in cookie.
 // Revoking leaves the cookie unchanged.

@@ -12,6 +12,7 @@
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/GraphHelpers.h"
 #include "mediagraph/GstPtr.h"
+#include "mediagraph/MediaFramework.h"
 #include "mediagraph/PeakFilterContract.h"
 #include "platform/Exception.h"
 
@@ -27,7 +28,8 @@ constexpr guint SourceBlockBytes = 64 * 1024;
 constexpr qint64 TypeFindBytes = 256 * 1024;
 
 // Decoders chosen deliberately: mpg123 decodes MP3 faster and lighter than
-// the libav decoders that automatic plugging would pick first; video is
+// the libav decoders that automatic plugging would pick first (unless the
+// user ranked MP3 decoders through GST_PLUGIN_FEATURE_RANK); video is
 // never decoded, its pads are left unlinked.
 // decodebin's answers to "autoplug-select" (the enum is not in a public header).
 enum AutoplugSelect : gint { SelectTry = 0, SelectExpose = 1, SelectSkip = 2 };
@@ -41,13 +43,13 @@ gint OnAutoplugSelect(GstElement*, GstPad*, GstCaps*, GstElementFactory* factory
     const gchar* name = GST_OBJECT_NAME(factory);
     if (g_str_has_prefix(name, "avdec_mp3") || g_str_has_prefix(name, "avdec_mp2float") ||
         g_str_has_prefix(name, "avdec_mp1float")) {
-        static const bool haveMpg123 = [] {
+        static const bool preferMpg123 = [] {
             GstElementFactory* f = gst_element_factory_find("mpg123audiodec");
             if (f)
                 gst_object_unref(f);
-            return f != nullptr;
+            return f != nullptr && !UserRanksMp3Decoders();
         }();
-        if (haveMpg123)
+        if (preferMpg123)
             return SelectSkip;
     }
     return SelectTry;
