@@ -9,6 +9,7 @@
 #include "DirectWavBuild.h"
 #include "KXPeakBuilder.h"
 #include "PeakFormat.h"
+#include "mediagraph/CodecConfig.h"
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/MediaFramework.h"
 #include "mediagraph/PeakFilterContract.h"
@@ -37,6 +38,10 @@ bool TKXPeakBuilder::SkippedThisRun(const QString& media) const
 void TKXPeakBuilder::CreateGraphManager()
 {
     KX_ASSERT(graphManager_ == nullptr, "KXPeakBuilder");
+    // Programs that only ever met WAV files have not needed the media
+    // framework so far; the codec sets are read once it is there.
+    InitMediaFramework();
+    CodecConfig::FillSetsIfDemuxEmpty();
     GstElement* pipeline = gst_pipeline_new("FilterGraph");
     if (!pipeline)
         throw Exception("Failed Filter Graph creation");

@@ -2,12 +2,14 @@
 #include "Command.h"
 #include "Progress.h"
 #include "WaveformFiles.h"
+#include "peaks/KXPeakBuildPool.h"
 #include "peaks/KXPeakBuilder.h"
 #include "platform/Exception.h"
 
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
-#include <QTimer>
+#include <QThread>
 
 namespace kx {
 
@@ -17,11 +19,13 @@ void Define(CommandLine& line)
 {
     line.SetSynopsis(QStringLiteral("[options] FILE..."));
     line.SetDescription(QStringLiteral(
-        "Queues the files, loads the peak files that exist and builds the missing ones\n"
-        "one after another. Prints one line per file on stdout:\n"
+        "Loads the peak files that exist and builds the missing ones, several files at\n"
+        "once (--jobs). Prints one line per file on stdout, in input order:\n"
         "  built FILE PEAKFILE | has-peaks FILE PEAKFILE | failed FILE | not-found FILE\n"
-        "and a progress bar on stderr when it is a terminal. A FILE of - reads the\n"
-        "names from stdin, one a line. Exit 1 when any file failed."));
+        "and one progress bar for all files on stderr when it is a terminal. A FILE of -\n"
+        "reads the names from stdin, one a line. --shard K/N keeps the inputs whose\n"
+        "name hashes to share K of N, so that N machines given the same list each build\n"
+        "their own part. Exit 1 when any file failed."));
     line.AddOption(QStringLiteral("samples-per-peak"), QStringLiteral("frames per peak record, 1..65535"),
                    QStringLiteral("N"), QStringLiteral("100"));
     line.AddOption(QStringLiteral("rate"), QStringLiteral("48000 44100 32000 22050 11025 8000"), QStringLiteral("HZ"),
@@ -37,6 +41,12 @@ void Define(CommandLine& line)
     line.AddOption(QStringLiteral("temp-folder"), QStringLiteral("folder for peak files of media in read-only folders"),
                    QStringLiteral("DIR"));
     line.AddOption(QStringLiteral("no-progress"), QStringLiteral("no progress bar"));
+    line.AddOption(QStringLiteral("jobs"), QStringLiteral("files built at once (default: the processor count)"),
+                   QStringLiteral("N"));
+    line.AddOption(QStringLiteral("shard"), QStringLiteral("build only share K of N (1 <= K <= N) of the inputs"),
+                   QStringLiteral("K/N"));
+    line.AddOption(QStringLiteral("from-list"), QStringLiteral("also read input names from a file, one a line (- for stdin)"),
+                   QStringLiteral("FILE"));
     line.AddOption(QStringLiteral("format"),
                    QStringLiteral("pek, or dat/json: waveform data for web viewers where the peak file would go"),
                    QStringLiteral("FORMAT"), QStringLiteral("pek"));
@@ -46,7 +56,25 @@ void Define(CommandLine& line)
 
 int Run(CommandLine& line);
 
-const PeakToolCommand command("build", "build the missing peak files of media files", NeedsMedia, Define, Run);
+// The media framework starts only when a file needs decoding (the builder
+// starts it then); WAV files are read directly.
+const PeakToolCommand command("build", "build the missing peak files of media files", NeedsNothing, Define, Run);
+
+// The names in a list file (or stdin for "-"), one a line, empty lines skipped.
+bool ReadList(const QString& name, QStringList& out)
+{
+    QFile in;
+    if (!(IsStdStream(name) ? in.open(stdin, QIODevice::ReadOnly) : (in.setFileName(name), in.open(QIODevice::ReadOnly))))
+        return false;
+    while (!in.atEnd()) {
+        QString line = QString::fromUtf8(in.readLine());
+        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (!line.isEmpty())
+            out << line;
+    }
+    return true;
+}
 
 struct Options {
     uint16_t samplesPerPeak = 100;
@@ -57,6 +85,8 @@ struct Options {
     QString ext;
     QString tempFolder;
     bool progress = true;
+    int jobs = 0;
+    int shard = 0, shards = 1;  // share index (0-based) and count
     QStringList files;
     std::optional<TWaveformExport> waveform;  // instead of peak files
 };
@@ -110,8 +140,32 @@ QString Parse(const CommandLine& line, Options& o)
     } else if (line.IsSet(QStringLiteral("version"))) {
         return QStringLiteral("--version needs --format dat or json");
     }
+    if (!line.Int(QStringLiteral("jobs"), 1, 1024, o.jobs))
+        return QStringLiteral("--jobs takes 1 to 1024");
+    if (line.IsSet(QStringLiteral("shard"))) {
+        const QStringList parts = line.Value(QStringLiteral("shard")).split(QLatin1Char('/'));
+        bool okK = false, okN = false;
+        const int k = parts.size() == 2 ? parts[0].toInt(&okK) : 0;
+        const int n = parts.size() == 2 ? parts[1].toInt(&okN) : 0;
+        if (!okK || !okN || n < 1 || k < 1 || k > n)
+            return QStringLiteral("--shard takes K/N with 1 <= K <= N, such as 2/8");
+        o.shard = k - 1;
+        o.shards = n;
+    }
     o.files = ExpandInputNames(line.Positional());
-    return o.files.isEmpty() ? QStringLiteral("no files given") : QString();
+    if (line.IsSet(QStringLiteral("from-list")) && !ReadList(line.Value(QStringLiteral("from-list")), o.files))
+        return QStringLiteral("--from-list: cannot read %1").arg(line.Value(QStringLiteral("from-list")));
+    // Every machine of a sharded run sees the whole list: none given is fine there.
+    if (o.files.isEmpty() && !line.IsSet(QStringLiteral("from-list")))
+        return QStringLiteral("no files given");
+    if (o.shards > 1) {
+        QStringList mine;
+        for (const QString& f : o.files)
+            if (ShardOf(f, o.shards) == o.shard)
+                mine << f;
+        o.files = mine;
+    }
+    return QString();
 }
 
 int Run(CommandLine& line)
@@ -121,26 +175,37 @@ int Run(CommandLine& line)
     if (!error.isEmpty())
         return line.UsageError(error);
 
-    TKXPeakBuilder builder;
-    try {
-        builder.SetSaveToPeakFiles(!o.waveform);
-        builder.SetSamplesPerPeak(o.samplesPerPeak);
-        builder.SetOutputSamplesPerSecond(o.rate);
-        builder.SetOutputChannels(o.channels);
-        builder.SetOutputBPS(o.bits);
-        builder.SetGains(o.gain | o.gain << 16);
-        builder.SetPeakExtension(o.ext);
-        if (!o.tempFolder.isEmpty())
-            builder.SetTempFolder(o.tempFolder);
-    } catch (const Exception& e) {
-        Err(QStringLiteral("peaktool build: %1").arg(e.Message()));
-        return ExitFailed;
+    TKXPeakBuildPool pool;
+    if (o.jobs > 0)
+        pool.SetJobs(o.jobs);
+    QString settingsError;
+    pool.Configure = [&](TKXPeakBuilder& builder) {
+        try {
+            builder.SetSaveToPeakFiles(!o.waveform);
+            builder.SetSamplesPerPeak(o.samplesPerPeak);
+            builder.SetOutputSamplesPerSecond(o.rate);
+            builder.SetOutputChannels(o.channels);
+            builder.SetOutputBPS(o.bits);
+            builder.SetGains(o.gain | o.gain << 16);
+            builder.SetPeakExtension(o.ext);
+            if (!o.tempFolder.isEmpty())
+                builder.SetTempFolder(o.tempFolder);
+        } catch (const Exception& e) {
+            settingsError = e.Message();
+        }
+    };
+    {
+        // Settings are checked once, before any file.
+        TKXPeakBuilder probe;
+        pool.Configure(probe);
+        if (!settingsError.isEmpty()) {
+            Err(QStringLiteral("peaktool build: %1").arg(settingsError));
+            return ExitFailed;
+        }
     }
 
     ProgressBar bar(o.progress);
     int failures = 0;
-    int total = 0;
-    int done = 0;
     // Quiet runs keep the failures, as errors.
     const auto failure = [](const char* what, const QString& file) {
         if (IsQuiet())
@@ -148,60 +213,61 @@ int Run(CommandLine& line)
         else
             Out(QStringLiteral("%1\t%2").arg(QLatin1String(what), file));
     };
-    builder.OnFileNotExist = [&](QObject*, const QString& file) {
-        ++failures;
-        failure("not-found", file);
+    // Waveform data is written where the peak file would go, while the
+    // builder still holds the stream; failures count.
+    std::vector<QString> written(size_t(o.files.size()));
+    std::vector<QString> why(size_t(o.files.size()));
+    pool.OnFileFinished = [&](int index, const QString&, TKXPeakBuildPool::Outcome outcome, const QString& peak,
+                              TKXPeakBuilder& builder) {
+        const bool haveStream =
+            outcome == TKXPeakBuildPool::Outcome::Built || outcome == TKXPeakBuildPool::Outcome::HasPeaks;
+        if (!haveStream)
+            return;
+        QString error;
+        written[size_t(index)] = o.waveform ? WriteBuiltWaveform(builder, 0, peak, o.ext, *o.waveform, error) : peak;
+        why[size_t(index)] = error;
     };
-    // Waveform data is written where the peak file would go; failures count.
-    const auto result = [&](const char* what, int index, const QString& file, const QString& peak) {
-        QString name = peak, why;
-        if (o.waveform && (name = WriteBuiltWaveform(builder, index, peak, o.ext, *o.waveform, why)).isEmpty()) {
+    pool.OnFileResult = [&](int index, const QString& file, TKXPeakBuildPool::Outcome outcome, const QString&) {
+        const QString absolute = QFileInfo(file).absoluteFilePath();
+        switch (outcome) {
+        case TKXPeakBuildPool::Outcome::NotFound:
             ++failures;
-            Err(QStringLiteral("peaktool build: %1").arg(why));
-            failure("failed", file);
+            failure("not-found", absolute);
+            return;
+        case TKXPeakBuildPool::Outcome::Failed:
+            ++failures;
+            failure("failed", absolute);
+            return;
+        case TKXPeakBuildPool::Outcome::Built:
+        case TKXPeakBuildPool::Outcome::HasPeaks:
+            break;
+        }
+        if (written[size_t(index)].isEmpty()) {
+            ++failures;
+            Err(QStringLiteral("peaktool build: %1").arg(why[size_t(index)]));
+            failure("failed", absolute);
             return;
         }
-        Out(QStringLiteral("%1\t%2\t%3").arg(QLatin1String(what), file, name));
+        Out(QStringLiteral("%1\t%2\t%3")
+                .arg(QLatin1String(outcome == TKXPeakBuildPool::Outcome::Built ? "built" : "has-peaks"), absolute,
+                     written[size_t(index)]));
     };
-    builder.OnPeakNew = [&](QObject*, int index, const QString& file, const QString& peak) {
-        result("has-peaks", index, file, peak);
-    };
-    builder.OnPeakFailed = [&](QObject*, int, const QString& file, const QString&) {
-        ++failures;
-        ++done;
-        failure("failed", file);
-    };
-    builder.OnPeakComplete = [&](QObject*, int index, const QString& file, const QString& peak) {
-        ++done;
-        result("built", index, file, peak);
-    };
-    builder.OnProgress = [&](QObject*, int progress, int item, int, bool&) {
-        if (item < 0 || item >= builder.FileCount() || progress < 0 || total <= 0)
-            return;
-        const int filePercent = std::min(progress, 100);
-        const int number = std::min(done + 1, total);
-        bar.Show(((number - 1) * 100 + filePercent) / total,
-                 QStringLiteral("file %1/%2 %3%  %4")
-                     .arg(number)
-                     .arg(total)
-                     .arg(filePercent, 3)
-                     .arg(QFileInfo(builder.Files()[item]).fileName()));
+    pool.OnProgress = [&](int percent, int done, int total) {
+        bar.Show(percent, QStringLiteral("%1/%2 files").arg(done).arg(total));
     };
 
+    QStringList absolute;
     for (const QString& f : o.files)
-        builder.AppendFilename(QFileInfo(f).absoluteFilePath());
-    builder.FindNextMissing();
-    total = builder.MissingCount();
-    if (total > 0 && builder.StartBuild()) {
-        QEventLoop loop;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&] {
-            if (builder.BuildState() != bsBuilding)
-                loop.quit();
-        });
-        poll.start(20);
+        absolute << QFileInfo(f).absoluteFilePath();
+    QEventLoop loop;
+    bool finished = false;
+    pool.OnFinished = [&] {
+        finished = true;
+        loop.quit();
+    };
+    pool.Start(absolute);
+    if (!finished)
         loop.exec();
-    }
     bar.Clear();
     return failures > 0 ? ExitFailed : ExitOk;
 }

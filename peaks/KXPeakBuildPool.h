@@ -1,0 +1,84 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "KXPeakBuilder.h"
+
+namespace kx {
+
+// Builds the peaks of many files at once. Each builder keeps its one-file-
+// at-a-time queue and events; the pool drives several of them, each given
+// one file at a time, and reports every file's outcome in input order.
+// Everything runs on the thread that owns the pool (the builders' decoding
+// runs on their own threads).
+class TKXPeakBuildPool : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Outcome { Built, HasPeaks, Failed, NotFound };
+
+    explicit TKXPeakBuildPool(QObject* owner = nullptr);
+    ~TKXPeakBuildPool() override;
+
+    // Builders running at once (at least 1); default: the processor count.
+    int Jobs() const { return jobs_; }
+    void SetJobs(int jobs);
+    // Applied to every builder the pool makes, before its first file.
+    std::function<void(TKXPeakBuilder&)> Configure;
+
+    // Starts on the files (a repeated name is taken once); false when a run
+    // is already going. Files that could land on the same peak file are
+    // never built at the same time.
+    bool Start(const QStringList& files);
+    // Stops every running build; the outcomes not yet known are not reported.
+    void Stop();
+    bool Running() const { return running_; }
+    int FileCount() const { return int(files_.size()); }
+
+    // Right when a file is done, in completion order, with the builder that
+    // holds its peak stream (at index 0) for the time of the call.
+    std::function<void(int index, const QString& file, Outcome outcome, const QString& peakFile,
+                       TKXPeakBuilder& builder)>
+        OnFileFinished;
+    // The same outcomes in input order (a file is reported once all before it are).
+    std::function<void(int index, const QString& file, Outcome outcome, const QString& peakFile)> OnFileResult;
+    // Overall progress 0..100 over all files, and how many are done.
+    std::function<void(int percent, int done, int total)> OnProgress;
+    // After the last outcome.
+    std::function<void()> OnFinished;
+
+private:
+    struct Slot;
+    void Dispatch();
+    bool Begin(Slot& slot, int index);
+    void Finish(Slot& slot, Outcome outcome, const QString& peakFile);
+    void ReportInOrder();
+    void ReportProgress();
+    bool Busy(const QString& key) const;
+
+    int jobs_ = 1;
+    bool running_ = false;
+    QStringList files_;
+    QStringList keys_;
+    int next_ = 0;
+    int reported_ = 0;
+    int done_ = 0;
+    int lastPercent_ = -1;
+    struct Result {
+        bool known = false;
+        Outcome outcome = Outcome::Failed;
+        QString peakFile;
+    };
+    std::vector<Result> results_;
+    std::vector<std::unique_ptr<Slot>> slots_;
+};
+
+// The share (0..count-1) a name falls in: a stable hash of its UTF-8 bytes,
+// the same on every machine and in every run.
+int ShardOf(const QString& name, int count);
+
+} // namespace kx
