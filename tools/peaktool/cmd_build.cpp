@@ -253,7 +253,7 @@ int Run(CommandLine& line)
                      written[size_t(index)]));
     };
     pool.OnProgress = [&](int percent, int done, int total) {
-        bar.Show(percent, QStringLiteral("%1/%2 files").arg(done).arg(total));
+        bar.Show(percent, QStringLiteral("file %1/%2").arg(std::min(done + 1, total)).arg(total));
     };
 
     QStringList absolute;
