@@ -3,6 +3,7 @@
 #include <QMutex>
 #include <QPointer>
 #include <QString>
+#include <atomic>
 #include <deque>
 
 #include "platform/PostedEvent.h"
@@ -17,6 +18,7 @@ namespace {
 struct EventQueue {
     QMutex mutex;
     std::deque<GstMessage*> messages;
+    std::atomic<bool> errorPosted{false};
     ~EventQueue()
     {
         for (GstMessage* m : messages)
@@ -45,6 +47,8 @@ struct NotifyTarget {
 GstBusSyncReply QueueAndNotify(GstBus*, GstMessage* message, gpointer data)
 {
     auto* target = static_cast<NotifyTarget*>(data);
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR)
+        target->queue->errorPosted = true;
     {
         QMutexLocker lock(&target->queue->mutex);
         target->queue->messages.push_back(gst_message_ref(message));
@@ -108,7 +112,23 @@ void FlushEvents(GstElement* pipeline)
         for (GstMessage* m : q->messages)
             gst_message_unref(m);
         q->messages.clear();
+        q->errorPosted = false;
     }
+}
+
+bool ErrorPosted(GstElement* element)
+{
+    if (!element)
+        return false;
+    auto* top = static_cast<GstObject*>(gst_object_ref(element));
+    while (GstObject* parent = gst_object_get_parent(top)) {
+        gst_object_unref(top);
+        top = parent;
+    }
+    GstBusPtr bus(GST_IS_ELEMENT(top) ? gst_element_get_bus(GST_ELEMENT(top)) : nullptr);
+    gst_object_unref(top);
+    const EventQueue* q = bus ? QueueOf(bus.get(), false) : nullptr;
+    return q && q->errorPosted;
 }
 
 bool GetEvent(GstElement* pipeline, long& code, GstMessagePtr& message)

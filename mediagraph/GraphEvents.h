@@ -34,6 +34,12 @@ GstMessage* PopEvent(GstElement* pipeline, GstMessageType types);
 // Drops every queued message of the pipeline.
 void FlushEvents(GstElement* pipeline);
 
+// Whether an error message went over the bus of the pipeline holding the
+// element since the pipeline's notifications were routed or last flushed.
+// Set on the posting thread, so an element downstream of a failure knows of
+// it before the end of stream that follows the failure.
+bool ErrorPosted(GstElement* element);
+
 // The text of an error message ("" for other messages).
 QString ErrorText(GstMessage* message);
 

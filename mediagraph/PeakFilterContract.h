@@ -15,6 +15,7 @@ inline const QString ClassId = QStringLiteral("{C79B5024-9862-4172-AB47-3DFF1CB1
 
 using HResult = int32_t;
 constexpr HResult S_OK = 0;
+constexpr HResult S_FALSE = 1;
 constexpr HResult E_FAIL = int32_t(0x80004005u);
 constexpr HResult E_INVALIDARG = int32_t(0x80070057u);
 // A setting offered after streaming began.
@@ -62,10 +63,15 @@ class IFileSink
 {
 public:
     virtual ~IFileSink() = default;
-    // The filter also writes the peak file, under a temporary name that is
-    // renamed into place only at end of stream. E_INVALIDARG for an empty
-    // name, E_FAIL when the folder cannot be written.
+    // The filter also writes the peak file, under a unique temporary name
+    // that is renamed into place only at an end of stream that no error
+    // preceded. E_INVALIDARG for an empty name, E_FAIL when the folder cannot
+    // be written.
     virtual HResult SetFileName(const QString& fileName) = 0;
+    // Removes the peak file this element put in place, as long as it is still
+    // that file: for a graph that fails after its end of stream. S_FALSE when
+    // there is none.
+    virtual HResult RemoveCommitted() = 0;
 };
 
 // The interfaces of a peak filter element, or null when it has none.

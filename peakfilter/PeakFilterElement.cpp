@@ -15,8 +15,10 @@
 #include <vector>
 
 #include "PeakFilterElement.h"
+#include "mediagraph/AtomicPeakFile.h"
 #include "mediagraph/PeakReducer.h"
 #include "mediagraph/FilterRegistry.h"
+#include "mediagraph/GraphEvents.h"
 #include "platform/LittleEndian.h"
 
 namespace kx {
@@ -84,12 +86,20 @@ public:
             return E_FAIL;
         return Set([&] { fileName_ = fileName; });
     }
+    HResult RemoveCommitted() override
+    {
+        std::lock_guard lock(mutex_);
+        return file_.RemoveCommitted() ? S_OK : S_FALSE;
+    }
 
     // Streaming side.
     bool Start(GstElement* self);
     bool SetInput(uint32_t rate, uint32_t channels);
     GstFlowReturn Render(GstBaseSink* sink, GstBuffer* buffer);
+    // Ends the stream: the last records, and the peak file put in place.
+    // False when the file could not be written (FileError tells why).
     bool Finish(GstBaseSink* sink);
+    QString FileError() const;
     void Stop();
 
     uint32_t Channels() const { return settings_.channels; }
@@ -106,6 +116,8 @@ private:
     }
     void Deliver(bool all);
     bool WriteHeader(int64_t duration100ns);
+    // Media time of the frames fed in the current input format.
+    int64_t DecodedTime() const;
     int64_t QueryDuration(GstBaseSink* sink) const;
 
     std::mutex mutex_;
@@ -119,8 +131,11 @@ private:
     bool inputKnown_ = false;
     bool headerDone_ = false;
     int64_t headerDuration_ = 0;
-    std::FILE* file_ = nullptr;
-    std::string tempName_;
+    // Media time covered by the input formats before the current one.
+    int64_t earlierTime_ = 0;
+    AtomicPeakFile file_;
+    uint64_t recordBytes_ = 0;
+    bool writeFailed_ = false;
     std::vector<uint8_t> block_;
 };
 
@@ -130,14 +145,14 @@ bool FilterState::Start(GstElement* self)
     started_ = true;
     inputKnown_ = false;
     headerDone_ = false;
+    earlierTime_ = 0;
+    recordBytes_ = 0;
+    writeFailed_ = false;
     block_.clear();
     if (fileName_.isEmpty())
         return true;
-    tempName_ = QFile::encodeName(TemporaryName(fileName_)).toStdString();
-    file_ = std::fopen(tempName_.c_str(), "wb");
-    if (!file_) {
-        GST_ELEMENT_ERROR(self, RESOURCE, OPEN_WRITE, ("Could not write the peak file."),
-                          ("%s", tempName_.c_str()));
+    if (!file_.Open(fileName_)) {
+        GST_ELEMENT_ERROR(self, RESOURCE, OPEN_WRITE, ("%s", qPrintable(file_.ErrorText())), (nullptr));
         return false;
     }
     return true;
@@ -152,8 +167,10 @@ bool FilterState::SetInput(uint32_t rate, uint32_t channels)
         return true;
     PeakReducerSettings s = settings_;
     s.inputRate = rate;
-    if (inputKnown_)
+    if (inputKnown_) {
         reducer_.Done();
+        earlierTime_ += DecodedTime();
+    }
     std::vector<uint8_t> keep;
     reducer_.TakeRecords(keep);
     if (!reducer_.Init(s))
@@ -171,9 +188,14 @@ int64_t FilterState::QueryDuration(GstBaseSink* sink) const
     return ns / 100;
 }
 
+int64_t FilterState::DecodedTime() const
+{
+    return int64_t((uint128_t)reducer_.FramesIn() * 10000000u / reducer_.Settings().inputRate);
+}
+
 bool FilterState::WriteHeader(int64_t duration100ns)
 {
-    if (!file_)
+    if (!file_.IsOpen())
         return true;
     // The filter owns its file layout: "PEAK", bytes per channel and record,
     // channels, rate, decoded length at the output format, frames per record.
@@ -186,10 +208,7 @@ bool FilterState::WriteHeader(int64_t duration100ns)
                      uint64_t(std::max<int64_t>(duration100ns, 0)) / 10000000u;
     WriteU32LE(bytes + 10, uint32_t(uint64_t(pcm) & 0xFFFFFFFFu));
     WriteU16LE(bytes + 14, settings_.samplesPerPeak);
-    const long at = std::ftell(file_);
-    if (std::fseek(file_, 0, SEEK_SET) != 0 || std::fwrite(bytes, 1, sizeof bytes, file_) != sizeof bytes)
-        return false;
-    return at <= 0 || std::fseek(file_, at, SEEK_SET) == 0;
+    return file_.WriteAt(0, bytes, sizeof bytes);
 }
 
 void FilterState::Deliver(bool all)
@@ -200,8 +219,10 @@ void FilterState::Deliver(bool all)
     const uint64_t frames = reducer_.FramesIn();
     const uint32_t rate = reducer_.Settings().inputRate;
     const auto time = int64_t((uint128_t)frames * 10000000u / rate);
-    if (file_)
-        std::fwrite(block_.data(), 1, block_.size(), file_);
+    if (file_.IsOpen() && !writeFailed_) {
+        writeFailed_ = !file_.Write(block_.data(), block_.size());
+        recordBytes_ += block_.size();
+    }
     if (callback_)
         callback_(context_, int32_t(block_.size()), block_.data(), uint32_t(uint64_t(time) & 0xFFFFFFFFu),
                   uint32_t(uint64_t(time) >> 32));
@@ -215,7 +236,7 @@ GstFlowReturn FilterState::Render(GstBaseSink* sink, GstBuffer* buffer)
     if (!headerDone_) {
         headerDuration_ = QueryDuration(sink);
         if (!WriteHeader(headerDuration_)) {
-            GST_ELEMENT_ERROR(sink, RESOURCE, WRITE, ("Could not write the peak file."), (nullptr));
+            GST_ELEMENT_ERROR(sink, RESOURCE, WRITE, ("%s", qPrintable(file_.ErrorText())), (nullptr));
             return GST_FLOW_ERROR;
         }
         headerDone_ = true;
@@ -227,8 +248,8 @@ GstFlowReturn FilterState::Render(GstBaseSink* sink, GstBuffer* buffer)
     reducer_.Process(reinterpret_cast<const int16_t*>(map.data), map.size / frameBytes);
     gst_buffer_unmap(buffer, &map);
     Deliver(false);
-    if (file_ && std::ferror(file_)) {
-        GST_ELEMENT_ERROR(sink, RESOURCE, WRITE, ("Could not write the peak file."), (nullptr));
+    if (writeFailed_) {
+        GST_ELEMENT_ERROR(sink, RESOURCE, WRITE, ("%s", qPrintable(file_.ErrorText())), (nullptr));
         return GST_FLOW_ERROR;
     }
     return GST_FLOW_OK;
@@ -236,47 +257,50 @@ GstFlowReturn FilterState::Render(GstBaseSink* sink, GstBuffer* buffer)
 
 bool FilterState::Finish(GstBaseSink* sink)
 {
+    // An element upstream failed and then ended the stream: what arrived is
+    // not the whole track, so it must never become a peak file.
+    if (file_.IsOpen() && ErrorPosted(GST_ELEMENT(sink))) {
+        file_.Abandon();
+        return true;
+    }
     if (inputKnown_)
         reducer_.Done();
     if (!headerDone_) {
         headerDuration_ = QueryDuration(sink);
         headerDone_ = true;
-        if (!WriteHeader(headerDuration_))
+        if (!WriteHeader(headerDuration_)) {
+            file_.Abandon();
             return false;
+        }
     }
     if (inputKnown_)
         Deliver(true);
-    if (!file_)
+    if (!file_.IsOpen())
         return true;
     // The header ends with the length actually decoded (a compressed file's
     // duration is often only an estimate when decoding starts).
-    if (inputKnown_ &&
-        !WriteHeader(int64_t((uint128_t)reducer_.FramesIn() * 10000000u / reducer_.Settings().inputRate))) {
-        std::fclose(file_);
-        file_ = nullptr;
-        std::remove(tempName_.c_str());
+    if (inputKnown_ && !WriteHeader(earlierTime_ + DecodedTime())) {
+        file_.Abandon();
         return false;
     }
-    const bool written = std::fflush(file_) == 0 && !std::ferror(file_);
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    const std::string finalName = QFile::encodeName(fileName_).toStdString();
-    if (!written || !closed || std::rename(tempName_.c_str(), finalName.c_str()) != 0) {
-        std::remove(tempName_.c_str());
+    if (writeFailed_) {
+        file_.Abandon();
         return false;
     }
-    return true;
+    const int recordSize = 2 * int(settings_.bitsPerSample / 8) * int(settings_.channels);
+    return file_.Commit(int64_t(recordBytes_ / uint64_t(recordSize)));
+}
+
+QString FilterState::FileError() const
+{
+    return file_.ErrorText();
 }
 
 void FilterState::Stop()
 {
     std::lock_guard lock(mutex_);
     // Anything still open was interrupted: it must never look complete.
-    if (file_) {
-        std::fclose(file_);
-        file_ = nullptr;
-        std::remove(tempName_.c_str());
-    }
+    file_.Abandon();
     started_ = false;
 }
 
@@ -352,8 +376,9 @@ static gboolean kx_peak_sink_event(GstBaseSink* sink, GstEvent* event)
     // reported, so a completed build always finds its peak file in place.
     if (GST_EVENT_TYPE(event) == GST_EVENT_EOS)
         GST_INFO_OBJECT(sink, "end of stream: finishing the last record and the peak file");
-    if (GST_EVENT_TYPE(event) == GST_EVENT_EOS && !reinterpret_cast<KxPeakSink*>(sink)->state->Finish(sink))
-        GST_ELEMENT_ERROR(sink, RESOURCE, WRITE, ("Could not write the peak file."), (nullptr));
+    FilterState* state = reinterpret_cast<KxPeakSink*>(sink)->state;
+    if (GST_EVENT_TYPE(event) == GST_EVENT_EOS && !state->Finish(sink))
+        GST_ELEMENT_ERROR(sink, RESOURCE, WRITE, ("%s", qPrintable(state->FileError())), (nullptr));
     return GST_BASE_SINK_CLASS(kx_peak_sink_parent_class)->event(sink, event);
 }
 
@@ -441,11 +466,6 @@ GstElement* Make(const QString& label)
     return bin;
 }
 
-
-QString TemporaryName(const QString& fileName)
-{
-    return fileName + QStringLiteral(".partial");
-}
 
 void Register()
 {

@@ -15,9 +15,6 @@ void Register();
 // The factory itself: a new peak filter element named by the label, or null.
 GstElement* Make(const QString& label);
 
-// Name of the temporary file the filter writes before renaming it into place.
-QString TemporaryName(const QString& fileName);
-
 } // namespace PeakFilter
 
 } // namespace kx

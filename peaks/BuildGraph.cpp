@@ -137,8 +137,21 @@ void TBuildGraph::Teardown()
 bool TBuildGraph::Fail(const QString& why)
 {
     failure_ = why;
+    // Stopped first: the streaming thread may be finishing the peak file.
+    if (manager_)
+        gst_element_set_state(manager_, GST_STATE_NULL);
+    RemoveCommittedPeakFile();
     Teardown();
     return false;
+}
+
+void TBuildGraph::RemoveCommittedPeakFile()
+{
+    if (!manager_)
+        return;
+    GstElementPtr filter(gst_bin_get_by_name(GST_BIN(manager_), "Pre Filter"));
+    if (PeakFilter::IFileSink* sink = PeakFilter::QueryFileSink(filter.get()))
+        sink->RemoveCommitted();
 }
 
 bool TBuildGraph::Build()

@@ -47,6 +47,9 @@ public:
     bool Build();
     // Stops the manager and removes every element from it.
     void Teardown();
+    // Removes the peak file the filter put in place in this graph, if any
+    // (a failure after its end of stream); before Teardown.
+    void RemoveCommittedPeakFile();
 
     MediaSubtype Subtype() const { return subtype_; }
     const CodecChoice& Choice() const { return choice_; }

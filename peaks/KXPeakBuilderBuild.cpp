@@ -261,6 +261,10 @@ void TKXPeakBuilder::FailCurrent(const QString& why)
     lastFailure_ = why;
     StopGraph();
     buildState_ = bsStopped;
+    // A peak file finished just before the failure was reported is not the
+    // whole track either.
+    if (graph_)
+        graph_->RemoveCommittedPeakFile();
     ReleaseGraph();
     const int index = currentIndex_;
     EmptyStream(index);

@@ -1,15 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gst/gst.h>
 #include <mutex>
 
+#include "mediagraph/GraphEvents.h"
 #include "mediagraph/GstPtr.h"
 #include "peakfilter/PeakFilterElement.h"
 #include "peaks/PeakFormat.h"
 #include "platform/LittleEndian.h"
+#include "platform/PostedEvent.h"
 #include "tests/support/TestMedia.h"
 
 namespace kx {
@@ -85,6 +88,12 @@ public:
     Received received;
 };
 
+// Temporary peak files left in a folder.
+QStringList Partials(const QTemporaryDir& dir)
+{
+    return QDir(dir.path()).entryList({QStringLiteral("*.partial")}, QDir::Files | QDir::Hidden | QDir::System);
+}
+
 QString WavSource(const QString& path)
 {
     return QStringLiteral("filesrc location=\"%1\" ! wavparse ! identity name=last").arg(path);
@@ -135,16 +144,16 @@ TEST(PeakFilterElement, writesThePeakFileOnlyAtEndOfStream)
         ASSERT_EQ(QueryFileSink(run.filter)->SetFileName(peak), S_OK);
         gst_element_set_state(run.pipeline.get(), GST_STATE_PLAYING);
         ASSERT_EQ(gst_element_get_state(run.pipeline.get(), nullptr, nullptr, 10 * GST_SECOND), GST_STATE_CHANGE_SUCCESS);
-        EXPECT_TRUE(QFileInfo::exists(TemporaryName(peak)));
+        EXPECT_EQ(Partials(dir).size(), 1);
         gst_element_set_state(run.pipeline.get(), GST_STATE_READY);
         EXPECT_FALSE(QFileInfo::exists(peak));
-        EXPECT_FALSE(QFileInfo::exists(TemporaryName(peak)));
+        EXPECT_TRUE(Partials(dir).isEmpty());
     }
     FilterRun run(WavSource(wav));
     run.Configure(44100, 2, 16, 100);
     ASSERT_EQ(QueryFileSink(run.filter)->SetFileName(peak), S_OK);
     ASSERT_TRUE(run.RunToEnd());
-    EXPECT_FALSE(QFileInfo::exists(TemporaryName(peak)));
+    EXPECT_TRUE(Partials(dir).isEmpty());
     std::vector<uint8_t> file;
     ASSERT_EQ(ReadPeakFile(peak, PeakReader::ViewerFile, file), PeakCheck::Accepted);
     const auto header = DecodePeakHeader(file);
@@ -156,6 +165,65 @@ TEST(PeakFilterElement, writesThePeakFileOnlyAtEndOfStream)
     for (size_t i = 1; i < run.received.times.size(); ++i)
         EXPECT_GT(run.received.times[i], run.received.times[i - 1]);
     EXPECT_EQ(run.received.times.back(), 30000000);
+}
+
+TEST(PeakFilterElement, anUpstreamErrorFollowedByTheEndOfStreamLeavesNoPeakFile)
+{
+    QTemporaryDir dir;
+    const QString peak = dir.filePath("a.pek");
+    // The source fails on the error below and then ends the stream, which
+    // reaches the filter as an ordinary end of stream.
+    FilterRun run(QStringLiteral("audiotestsrc num-buffers=40 samplesperbuffer=1024 ! "
+                                 "audio/x-raw,format=S16LE,rate=44100,channels=2 ! identity error-after=10 name=last"));
+    ASSERT_TRUE(run.pipeline);
+    // As in the builder: the bus is routed to a window, which is where errors are seen.
+    MessageWindow window([](uint32_t, uintptr_t, intptr_t) {});
+    SetNotifyWindow(run.pipeline.get(), &window, 1);
+    run.Configure(44100, 2, 16, 100);
+    ASSERT_EQ(QueryFileSink(run.filter)->SetFileName(peak), S_OK);
+    gst_element_set_state(run.pipeline.get(), GST_STATE_PLAYING);
+    GstMessagePtr error;
+    for (int i = 0; i < 3000 && !error; ++i) {
+        error.reset(PopEvent(run.pipeline.get(), GST_MESSAGE_ERROR));
+        if (!error)
+            g_usleep(1000);
+    }
+    ASSERT_TRUE(error);
+    // The end of stream after the error arrives too; still nothing is committed.
+    for (int i = 0; i < 3000 && !run.received.calls; ++i)
+        g_usleep(1000);
+    GstMessagePtr eos;
+    for (int i = 0; i < 1000 && !eos; ++i) {
+        eos.reset(PopEvent(run.pipeline.get(), GST_MESSAGE_EOS));
+        if (!eos)
+            g_usleep(1000);
+    }
+    EXPECT_TRUE(eos);
+    EXPECT_TRUE(ErrorPosted(run.filter));
+    EXPECT_FALSE(QFileInfo::exists(peak));
+    EXPECT_TRUE(Partials(dir).isEmpty());
+    gst_element_set_state(run.pipeline.get(), GST_STATE_NULL);
+    SetNotifyWindow(run.pipeline.get(), nullptr, 0);
+    FlushEvents(run.pipeline.get());
+    EXPECT_FALSE(ErrorPosted(run.filter));
+}
+
+TEST(PeakFilterElement, aLinkPlantedUnderTheOldTemporaryNameIsNeverWrittenThrough)
+{
+    QTemporaryDir dir;
+    const QString wav = dir.filePath("a.wav"), peak = dir.filePath("a.pek"), victim = dir.filePath("victim");
+    ASSERT_TRUE(TestMedia::WriteWav(wav, {44100, 2, 16, 44100}, TestMedia::Sine(300, 0.7, 44100)));
+    ASSERT_TRUE(TestMedia::WriteFile(victim, {'k', 'e', 'e', 'p'}));
+    ASSERT_TRUE(QFile::link(victim, peak + ".partial"));
+    FilterRun run(WavSource(wav));
+    run.Configure(44100, 2, 16, 100);
+    ASSERT_EQ(QueryFileSink(run.filter)->SetFileName(peak), S_OK);
+    ASSERT_TRUE(run.RunToEnd());
+    QFile v(victim);
+    ASSERT_TRUE(v.open(QIODevice::ReadOnly));
+    EXPECT_EQ(v.readAll(), QByteArray("keep"));
+    std::vector<uint8_t> file;
+    EXPECT_EQ(ReadPeakFile(peak, PeakReader::ViewerFile, file), PeakCheck::Accepted);
 }
 
 TEST(PeakFilterElement, convertsChannelsAndWidthAsAsked)
