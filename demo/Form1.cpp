@@ -135,15 +135,9 @@ void TForm1::CreateComponents()
     KXPeakBuilder1->SetOutputSamplesPerSecond(sps44100);
     KXPeakBuilder1->SetSamplesPerPeak(1102);
     KXPeakBuilder1->SetSaveToPeakFiles(true);
-    // The stored folder was a fixed temporary folder; here it is one of the
-    // system's temporary folder, made when missing.
-    const QString temp = QDir::tempPath() + QStringLiteral("/kxtestbench-peaks");
-    QDir().mkpath(temp);
-    try {
-        KXPeakBuilder1->SetTempFolder(temp);
-    } catch (const std::exception&) {
-        // Left at the system's temporary folder.
-    }
+    // The stored folder was a fixed temporary folder; the builder's own
+    // default, a folder of this user alone, stands in for it (a fixed folder
+    // in the shared temporary folder could be taken over by another user).
 
     DropFiles = new THZFormDropFiles(this);
     DropFiles->SetForegroundOnDrop(false);

@@ -1,6 +1,8 @@
 #include "KXPeakBuilder.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <gst/gst.h>
 
@@ -14,6 +16,7 @@
 #include "mediagraph/PeakFilterContract.h"
 #include "platform/Exception.h"
 #include "platform/PostedEvent.h"
+#include "platform/PrivateFolder.h"
 
 namespace kx {
 
@@ -49,10 +52,25 @@ QString WithTrailingSlash(const QString& folder)
     return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
 }
 
+// Queued names are absolute: a relative one would name its peak file
+// against whatever the working folder is when it is looked up.
+QString AbsoluteName(const QString& name)
+{
+    return name.isEmpty() ? name : QFileInfo(name).absoluteFilePath();
+}
+
+QString DefaultTempFolder()
+{
+    // This user's own folder: in a shared one, another user could plant
+    // files under the names the builder writes or loads.
+    const QString folder = PrivateCacheFolder(QStringLiteral("peaks"));
+    return WithTrailingSlash(folder.isEmpty() ? QDir::homePath() + QStringLiteral("/.cache/kxaudio/peaks") : folder);
+}
+
 } // namespace
 
 TKXPeakBuilder::TKXPeakBuilder(QObject* owner)
-    : QObject(owner), tempFolder_(WithTrailingSlash(QDir::tempPath()))
+    : QObject(owner), tempFolder_(DefaultTempFolder())
 {
     window_ = new MessageWindow([this](uint32_t msg, uintptr_t w, intptr_t l) { WindowProc(msg, w, l); }, this);
     CodecConfig::FillSetsIfDemuxEmpty();
@@ -200,8 +218,31 @@ QString TKXPeakBuilder::PeakNameBeside(const QString& media) const
 
 QString TKXPeakBuilder::PeakNameInTemp(const QString& media) const
 {
-    const QString bare = media.mid(media.lastIndexOf(QLatin1Char('/')) + 1);
-    return tempFolder_ + ChangeFileExt(bare, peakExtension_);
+    // A short hash of the media's folder keeps media of one name in different
+    // folders from sharing a peak file here.
+    const qsizetype slash = media.lastIndexOf(QLatin1Char('/'));
+    const QString bare = media.mid(slash + 1);
+    const QByteArray folder = QFile::encodeName(QFileInfo(media).absolutePath());
+    const QString tag = QString::fromLatin1(QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex().left(8));
+    return tempFolder_ + ChangeFileExt(bare, QLatin1Char('.') + tag + peakExtension_);
+}
+
+bool TKXPeakBuilder::UsablePeakFile(const QString& peak, const QString& media) const
+{
+    const QFileInfo info(peak);
+    if (!info.isFile())
+        return false;
+    // Older than its media: the media was replaced or re-recorded since.
+    return !rebuildStale_ || info.lastModified() >= QFileInfo(media).lastModified();
+}
+
+bool TKXPeakBuilder::PeakFileStale(int Index) const
+{
+    if (!rebuildStale_ || Index < 0 || Index >= FileCount())
+        return false;
+    const QString& media = files_[Index];
+    const auto stale = [&](const QString& peak) { return QFileInfo(peak).isFile() && !UsablePeakFile(peak, media); };
+    return stale(PeakNameBeside(media)) || stale(PeakNameInTemp(media));
 }
 
 void TKXPeakBuilder::GetPeakFilename(int Index, bool& Exists, QString& PeakFilename) const
@@ -212,7 +253,7 @@ void TKXPeakBuilder::GetPeakFilename(int Index, bool& Exists, QString& PeakFilen
     }
     const QString& media = files_[Index];
     PeakFilename = FolderWritable(media) ? PeakNameBeside(media) : PeakNameInTemp(media);
-    Exists = QFileInfo(PeakFilename).isFile();
+    Exists = UsablePeakFile(PeakFilename, media);
 }
 
 void TKXPeakBuilder::FindNextMissing()
@@ -221,7 +262,7 @@ void TKXPeakBuilder::FindNextMissing()
     missingCount_ = 0;
     for (int i = 0; i < FileCount(); ++i) {
         const QString& media = files_[i];
-        if (QFileInfo(PeakNameBeside(media)).isFile() || QFileInfo(PeakNameInTemp(media)).isFile())
+        if (UsablePeakFile(PeakNameBeside(media), media) || UsablePeakFile(PeakNameInTemp(media), media))
             continue;
         if (SkippedThisRun(media))
             continue;
@@ -240,8 +281,9 @@ bool TKXPeakBuilder::GetStreamByIndex(int Index, TMemoryStream*& Stream) const
 bool TKXPeakBuilder::GetStreamByName(const QString& Filename, TMemoryStream*& Stream) const
 {
     Stream = nullptr;
+    const QString name = AbsoluteName(Filename);
     for (int i = 0; i < FileCount(); ++i) {
-        if (SameFileName(files_[i], Filename)) {
+        if (SameFileName(files_[i], name)) {
             Stream = streams_.Get(i);
             break;
         }
@@ -307,10 +349,11 @@ bool TKXPeakBuilder::LoadOrReportMissing(int index, TMemoryStream* stream)
     return false;
 }
 
-bool TKXPeakBuilder::AppendFilename(const QString& Filename)
+bool TKXPeakBuilder::AppendFilename(const QString& Given)
 {
-    if (Filename.isEmpty())
+    if (Given.isEmpty())
         return false;
+    const QString Filename = AbsoluteName(Given);
     for (int i = 0; i < FileCount(); ++i) {
         if (SameFileName(files_[i], Filename)) {
             Fire(OnDuplicateFile, this, Filename, i);
@@ -335,7 +378,8 @@ bool TKXPeakBuilder::AppendFilename(const QString& Filename)
 bool TKXPeakBuilder::AppendFilenames(const QStringList& List)
 {
     bool queued = false;
-    for (const QString& name : List) {
+    for (const QString& given : List) {
+        const QString name = AbsoluteName(given);
         int duplicate = -1;
         for (int i = 0; i < FileCount() && duplicate < 0; ++i)
             if (SameFileName(files_[i], name))
@@ -357,8 +401,9 @@ bool TKXPeakBuilder::AppendFilenames(const QStringList& List)
     return queued;
 }
 
-void TKXPeakBuilder::SetFilename(const QString& Filename)
+void TKXPeakBuilder::SetFilename(const QString& Given)
 {
+    const QString Filename = AbsoluteName(Given);
     if (!QFileInfo::exists(Filename)) {
         Fire(OnFileNotExist, this, Filename);
         return;
@@ -377,25 +422,27 @@ void TKXPeakBuilder::SetFilename(const QString& Filename)
 void TKXPeakBuilder::SetFilenames(const QStringList& List)
 {
     Clear();
-    files_ = List;
+    // Every name gets its stream first, so that the queue and the stream list
+    // have the same length whenever an event below runs.
+    for (const QString& name : List) {
+        if (!NewStreamAt(FileCount())) {
+            Clear();
+            return;
+        }
+        files_.append(AbsoluteName(name));
+    }
     // Last to first, so that removing a file never shifts one still to come.
     for (int i = FileCount() - 1; i >= 0; --i) {
         if (i == 0)
             FindNextMissing();
         if (!QFileInfo::exists(files_[i])) {
             const QString name = files_[i];
+            streams_.Remove(streams_.Get(i));
             files_.removeAt(i);
             Fire(OnFileNotExist, this, name);
             continue;
         }
-        TMemoryStream* stream = NewStreamAt(0);
-        if (!stream) {
-            // Keep the invariant: drop the names that have no stream.
-            for (int k = 0; k <= i; ++k)
-                files_.removeFirst();
-            return;
-        }
-        LoadOrReportMissing(i, stream);
+        LoadOrReportMissing(i, streams_.Get(i));
     }
 }
 

@@ -68,9 +68,15 @@ public:
     void SetOutputBPS(TBPS value);
     uint16_t SamplesPerPeak() const { return samplesPerPeak_; }
     void SetSamplesPerPeak(uint16_t value);
+    // A peak file older than its media counts as missing, so that it is
+    // built again (the media was replaced or re-recorded since). Off by
+    // default: then any peak file is taken as it is.
+    bool RebuildStale() const { return rebuildStale_; }
+    void SetRebuildStale(bool value) { rebuildStale_ = value; }
     bool SaveToPeakFiles() const { return saveToPeakFiles_; }
     void SetSaveToPeakFiles(bool value) { saveToPeakFiles_ = value; }
-    // Always ends with "/" once set; defaults to the system's temporary folder.
+    // Always ends with "/" once set; defaults to a folder of this user alone
+    // ($XDG_CACHE_HOME/kxaudio/peaks, mode 0700).
     QString TempFolder() const { return tempFolder_; }
     void SetTempFolder(const QString& value);
     // Left gain in the low 16 bits, right gain in the high 16 (4096 = unity).
@@ -81,7 +87,7 @@ public:
     uint32_t BitsPerSample() const { return bitsPerSample_; }
     uint32_t ChannelCount() const { return outputChannels_ == chMono ? 1u : 2u; }
 
-    // Queue.
+    // Queue. Names are made absolute as they enter it.
     bool AppendFilename(const QString& Filename);
     bool AppendFilenames(const QStringList& List);
     void SetFilename(const QString& Filename);
@@ -93,6 +99,9 @@ public:
     bool GetStreamByIndex(int Index, TMemoryStream*& Stream) const;
     bool GetStreamByName(const QString& Filename, TMemoryStream*& Stream) const;
     void GetPeakFilename(int Index, bool& Exists, QString& PeakFilename) const;
+    // Whether RebuildStale passes over a peak file of the queued file because
+    // it is older than the media.
+    bool PeakFileStale(int Index) const;
     uint8_t BuildState() const { return buildState_; }
 
     // The queued file being built or next to build (-1 when none is
@@ -148,6 +157,8 @@ protected:
     // The peak file names a queued media file can have: beside it, and in TempFolder.
     QString PeakNameBeside(const QString& media) const;
     QString PeakNameInTemp(const QString& media) const;
+    // The peak file exists and, with RebuildStale, is not older than the media.
+    bool UsablePeakFile(const QString& peak, const QString& media) const;
     // Gives the new stream, or null when it could not be made (state failed, OnError).
     TMemoryStream* NewStreamAt(int index);
     // Steps 5 and 6 of queuing: load an existing peak file or report it
@@ -181,6 +192,7 @@ protected:
     std::atomic<int64_t> duration_{0};
     bool abortRequest_ = false;
     bool freeOutputFormat_ = false;
+    bool rebuildStale_ = false;
 
 private:
     friend class TBuildGraph;

@@ -4,12 +4,34 @@
 #include <QFile>
 #include <QMutex>
 #include <map>
+#include <unistd.h>
 
+#include "PrivateFolder.h"
 #include "RuntimeFolder.h"
 
 namespace kx {
 
 namespace {
+
+// GStreamer's own dump folder when the user named one; otherwise the runtime
+// folder, this user's alone; the shared temporary folder, its stand-in, gets
+// a folder named after the user id.
+std::pair<QString, QString> DumpFolderParts()
+{
+    const QString gstreamer = qEnvironmentVariable("GST_DEBUG_DUMP_DOT_DIR");
+    if (!gstreamer.isEmpty())
+        return {gstreamer, QString()};
+    const QString runtime = RuntimeFolder();
+    if (!runtime.isEmpty())
+        return {runtime, QStringLiteral("kxaudio-graphs")};
+    return {QDir::tempPath(), QStringLiteral("kxaudio-graphs-%1").arg(geteuid())};
+}
+
+bool MakeDumpFolder()
+{
+    const auto [base, sub] = DumpFolderParts();
+    return sub.isEmpty() ? QDir().mkpath(base) : MakePrivateFolder(base, sub);
+}
 
 struct Entry {
     QString name;
@@ -37,26 +59,18 @@ QString DumpPath(const QString& name)
 
 void WriteDump(const Entry& entry)
 {
-    if (!entry.dump)
-        return;
-    QDir().mkpath(GraphRegistry::DumpFolder());
-    QFile file(DumpPath(entry.name));
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(entry.dump());
+    // Only into a folder of this user's own, and never through a link
+    // someone placed under the dump's name.
+    if (entry.dump && MakeDumpFolder())
+        ReplaceFileContents(DumpPath(entry.name), entry.dump());
 }
 
 } // namespace
 
 QString GraphRegistry::DumpFolder()
 {
-    // Where GStreamer's own graph dumps go, when the user asked for them.
-    const QString gstreamer = qEnvironmentVariable("GST_DEBUG_DUMP_DOT_DIR");
-    if (!gstreamer.isEmpty())
-        return gstreamer;
-    QString base = RuntimeFolder();
-    if (base.isEmpty())
-        base = QDir::tempPath();
-    return base + QStringLiteral("/kxaudio-graphs");
+    const auto [base, sub] = DumpFolderParts();
+    return sub.isEmpty() ? base : base + QLatin1Char('/') + sub;
 }
 
 uint32_t GraphRegistry::Register(const QString& name, DumpFunction dump)
