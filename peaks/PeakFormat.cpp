@@ -4,10 +4,18 @@
 #include <QFileInfo>
 #include <cstring>
 
+#include "mediagraph/AtomicPeakFile.h"
 #include "platform/LittleEndian.h"
 #include "platform/Round.h"
 
 namespace kx {
+
+namespace {
+
+// "PEAK", block align, channels, rate, data size.
+constexpr int WavViewerHeaderSize = 14;
+
+} // namespace
 
 void EncodePeakHeader(const TPeakHeader& h, uint8_t out[PeakHeaderSize])
 {
@@ -32,6 +40,38 @@ std::optional<TPeakHeader> DecodePeakHeader(std::span<const uint8_t> b)
     return h;
 }
 
+PeakFileKind DetectPeakFileKind(std::span<const uint8_t> b, uint64_t totalSize)
+{
+    const auto h = DecodePeakHeader(b);
+    if (!h)
+        return PeakFileKind::Builder;
+    // BytesPerPeak 1 is accepted but never written by a builder, while the
+    // wave viewer writes block align 1 for every 8-bit mono file: it proves
+    // nothing for this layout.
+    const int recordSize = PeakRecordSize(*h);
+    const bool builderFits = (h->BytesPerPeak == 2 || h->BytesPerPeak == 4) && recordSize > 0 &&
+                             totalSize >= PeakHeaderSize &&
+                             (totalSize - PeakHeaderSize) % uint64_t(recordSize) == 0 &&
+                             PeakLengthAgrees(h->BytesPerPeak, h->Channels, h->PcmByteCount, h->SamplesPerPeak,
+                                              PeakRecordCount(*h, totalSize));
+    if (builderFits)
+        return PeakFileKind::Builder;
+    // The wave viewer's layout: block align 1, 2 or 4 bytes for 8- or 16-bit
+    // samples, a positive rate, records of (max, min) per channel, and no
+    // more records than frames in its data.
+    const uint8_t blockAlign = b[4], channels = b[5];
+    const auto rate = int32_t(ReadU32LE(b.data() + 6));
+    const uint32_t dataSize = ReadU32LE(b.data() + 10);
+    const bool frameFits = (channels == 1 || channels == 2) && (blockAlign == channels || blockAlign == 2 * channels);
+    if (!frameFits || rate <= 0 || totalSize < uint64_t(WavViewerHeaderSize))
+        return PeakFileKind::Builder;
+    const uint64_t body = totalSize - WavViewerHeaderSize;
+    const uint64_t waveRecord = 2u * blockAlign;
+    if (body % waveRecord != 0 || body / waveRecord > dataSize / blockAlign + 1)
+        return PeakFileKind::Builder;
+    return PeakFileKind::WaveViewer;
+}
+
 PeakCheck CheckPeakData(std::span<const uint8_t> header, uint64_t totalSize, PeakReader reader)
 {
     if (totalSize < PeakHeaderSize || header.size() < PeakHeaderSize)
@@ -41,6 +81,8 @@ PeakCheck CheckPeakData(std::span<const uint8_t> header, uint64_t totalSize, Pea
     const auto h = DecodePeakHeader(header);
     if (!h)
         return PeakCheck::BadMagic;
+    if (reader != PeakReader::ViewerStream && DetectPeakFileKind(header, totalSize) == PeakFileKind::WaveViewer)
+        return PeakCheck::WaveViewerFile;
     const bool bppOk = h->BytesPerPeak == 2 || h->BytesPerPeak == 4 ||
                        (h->BytesPerPeak == 1 && reader != PeakReader::ViewerStream);
     if (!bppOk)
@@ -76,6 +118,8 @@ QString PeakCheckText(PeakCheck check)
     case PeakCheck::TooLarge: return QStringLiteral("larger than 1 GiB");
     case PeakCheck::CannotOpen: return QStringLiteral("cannot be opened");
     case PeakCheck::ReadFailed: return QStringLiteral("cannot be read");
+    case PeakCheck::WaveViewerFile:
+        return QStringLiteral("it is the wave viewer's peak file (14-byte header), not a peak builder file");
     }
     return {};
 }

@@ -50,10 +50,20 @@ enum class PeakCheck {
     TooLarge,
     CannotOpen,  // missing, unreadable, or not a regular file
     ReadFailed,
+    WaveViewerFile,  // the wave viewer's own peak file, not this layout
 };
 
+// The wave viewer's own peak file also starts with "PEAK" and also ends in
+// ".pek", but has a 14-byte header (block align, channels, rate, data size)
+// and records two frames wide. The size of a file and the counts in its
+// header cannot fit both layouts: data that fits only the wave viewer's is
+// that kind, everything else is judged as a peak file of this layout.
+enum class PeakFileKind { Builder, WaveViewer };
+PeakFileKind DetectPeakFileKind(std::span<const uint8_t> header, uint64_t totalSize);
+
 // Applies the acceptance tests in order to the header bytes of data whose
-// whole size is totalSize; the first failing test is reported.
+// whole size is totalSize; the first failing test is reported. The file
+// readers also refuse the wave viewer's peak file, right after the magic.
 PeakCheck CheckPeakData(std::span<const uint8_t> header, uint64_t totalSize, PeakReader reader);
 // A short description of a check result for diagnostics.
 QString PeakCheckText(PeakCheck check);

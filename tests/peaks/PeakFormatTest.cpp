@@ -124,6 +124,62 @@ TEST(PeakFormat, viewerOnlyTestsOfSamplesPerPeakAndPcmByteCount)
     EXPECT_EQ(Check(PeakBytes(h, 8), PeakReader::ViewerStream), PeakCheck::Accepted);
 }
 
+namespace {
+
+// The wave viewer's own file: "PEAK", block align, channels, rate, data
+// size, then `records` records of (max, min) per channel around mid-scale.
+std::vector<uint8_t> WaveViewerBytes(uint8_t blockAlign, uint8_t channels, uint32_t rate, uint32_t dataSize,
+                                     size_t records)
+{
+    std::vector<uint8_t> b = {'P', 'E', 'A', 'K', blockAlign, channels};
+    b.resize(14);
+    b[6] = uint8_t(rate), b[7] = uint8_t(rate >> 8), b[8] = uint8_t(rate >> 16), b[9] = uint8_t(rate >> 24);
+    b[10] = uint8_t(dataSize), b[11] = uint8_t(dataSize >> 8), b[12] = uint8_t(dataSize >> 16);
+    b[13] = uint8_t(dataSize >> 24);
+    const bool wide = blockAlign / channels == 2;
+    for (size_t r = 0; r < records; ++r)
+        for (int c = 0; c < channels; ++c) {
+            if (wide)
+                b.insert(b.end(), {0x40, 0xA1, 0x10, 0x5E});  // 0xA140 over 0x5E10
+            else
+                b.insert(b.end(), {0xC3, 0x31});
+        }
+    return b;
+}
+
+} // namespace
+
+TEST(PeakFormat, theWaveViewersPeakFileIsToldApartAndRefusedByTheFileReaders)
+{
+    struct Layout {
+        uint8_t blockAlign, channels;
+    };
+    // 10 s at 44100 Hz shown 30 s to 400 pixels: 3308 frames per record.
+    for (const Layout l : {Layout{1, 1}, Layout{2, 1}, Layout{2, 2}, Layout{4, 2}})
+        for (size_t records : {size_t(1), size_t(2), size_t(133), size_t(134), size_t(4000)}) {
+            const auto b = WaveViewerBytes(l.blockAlign, l.channels, 44100, 441000u * l.blockAlign, records);
+            SCOPED_TRACE(testing::Message() << int(l.blockAlign) << "/" << int(l.channels) << " " << records);
+            EXPECT_EQ(DetectPeakFileKind(b, b.size()), PeakFileKind::WaveViewer);
+            EXPECT_EQ(Check(b, PeakReader::Builder), PeakCheck::WaveViewerFile);
+            EXPECT_EQ(Check(b, PeakReader::ViewerFile), PeakCheck::WaveViewerFile);
+            EXPECT_NE(Check(b, PeakReader::ViewerStream), PeakCheck::WaveViewerFile);
+        }
+    EXPECT_TRUE(PeakCheckText(PeakCheck::WaveViewerFile).contains("wave viewer"));
+
+    // Files of this layout, as the builder writes them, in every output format.
+    for (uint32_t channels : {1u, 2u})
+        for (uint32_t bits : {8u, 16u})
+            for (int64_t tenths : {1, 7, 29, 600}) {
+                const TPeakHeader h = MakePeakHeader(44100, channels, bits, 100, tenths * 1000000);
+                const int64_t records = (int64_t(h.PcmByteCount) / (channels * bits / 8) + 99) / 100;
+                const auto b = PeakBytes(h, size_t(records * PeakRecordSize(h)));
+                SCOPED_TRACE(testing::Message() << channels << "ch " << bits << "bit " << tenths);
+                EXPECT_EQ(DetectPeakFileKind(b, b.size()), PeakFileKind::Builder);
+                EXPECT_EQ(Check(b, PeakReader::Builder), PeakCheck::Accepted);
+                EXPECT_EQ(Check(b, PeakReader::ViewerFile), PeakCheck::Accepted);
+            }
+}
+
 TEST(PeakFile, refusedOrMissingFilesLeaveTheOutputUntouched)
 {
     QTemporaryDir dir;
