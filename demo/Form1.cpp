@@ -135,6 +135,8 @@ void TForm1::CreateComponents()
     KXPeakBuilder1->SetOutputSamplesPerSecond(sps44100);
     KXPeakBuilder1->SetSamplesPerPeak(1102);
     KXPeakBuilder1->SetSaveToPeakFiles(true);
+    // A media file replaced since its peaks were made gets new ones.
+    KXPeakBuilder1->SetRebuildStale(true);
     // The stored folder was a fixed temporary folder; the builder's own
     // default, a folder of this user alone, stands in for it (a fixed folder
     // in the shared temporary folder could be taken over by another user).

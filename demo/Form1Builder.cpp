@@ -186,7 +186,10 @@ void TForm1::WireBuilderEvents()
         Log(QStringLiteral("Filled Streams: %1").arg(KXPeakBuilder1->FilledStreamCount()));
         LoadViewerFromBuilder(Viewer1, f);
     };
-    b->OnPeakFailed = [this](QObject*, int, const QString& f, const QString&) { Log("Peak build Failed: " + f); };
+    b->OnPeakFailed = [this](QObject*, int, const QString& f, const QString&) {
+        const QString why = KXPeakBuilder1->LastBuildFailure();
+        Log("Peak build Failed: " + f + (why.isEmpty() ? QString() : ": " + why));
+    };
     b->OnPeakMissing = [this](QObject*, int, const QString& f, const QString&) {
         Log("Peak file Missing " + f);
         UpdateBuildButtons();

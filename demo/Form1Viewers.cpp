@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -245,7 +246,14 @@ void TForm1::btnLoadBothClick()
     const QString name = cbAudioFilename->currentText();
     WavViewer->SetFileName(name);
     WavViewer->BuildPeaks();
-    QFile::remove(ChangeFileExt(name, KXPeakBuilder1->PeakExtension()));
+    // The peak file is built afresh, but the file given in the box is never
+    // removed, even when its name already ends in the peak extension.
+    const QString peak = ChangeFileExt(name, KXPeakBuilder1->PeakExtension());
+    const QFileInfo given(name), old(peak);
+    const bool same = given.absoluteFilePath() == old.absoluteFilePath() ||
+                      (given.exists() && given.canonicalFilePath() == old.canonicalFilePath());
+    if (!same)
+        QFile::remove(peak);
     KXPeakBuilder1->AppendFilename(name);
     KXPeakBuilder1->StartBuild();
     AudioFilePlayer->LoadMedia(name);

@@ -3,8 +3,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <gst/base/gsttypefindhelper.h>
+#include <gst/pbutils/pbutils.h>
 #include <gst/gst.h>
+#include <cerrno>
+#include <cstring>
 #include <map>
+#include <mutex>
+#include <unistd.h>
 
 #include "KXPeakBuilder.h"
 #include "mediagraph/CodecConfig.h"
@@ -22,6 +27,9 @@ namespace {
 
 // Prerolling stops waiting after this long (a stream that never shows its pads).
 constexpr gint64 PrerollLimitNs = 20 * GST_SECOND;
+// How long a failed start waits for the error that explains it.
+constexpr int ErrorWaitSteps = 50;
+constexpr gulong ErrorWaitStepUs = 4000;
 // Bytes the file source reads at a time.
 constexpr guint SourceBlockBytes = 64 * 1024;
 // Type finding looks at this much of the file.
@@ -93,6 +101,15 @@ MediaSubtype FindSubtype(const QString& mediaFile)
 {
     const TypeFound t = FindMediaType(mediaFile);
     return t.name.isEmpty() ? MediaSubtype::Other : SubtypeOf(t.name, t.mpegVersion, t.systemStream);
+}
+
+QString PeakFolderProblem(const QString& peakFile)
+{
+    const QString folder = QFileInfo(peakFile).absolutePath();
+    if (access(QFile::encodeName(folder).constData(), W_OK) == 0)
+        return QStringLiteral("peak file name %1 refused").arg(peakFile);
+    return QStringLiteral("cannot write peak files in %1: %2")
+        .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 TBuildGraph::TBuildGraph(TKXPeakBuilder& builder, const QString& mediaFile, const QString& peakFile)
@@ -238,7 +255,7 @@ bool TBuildGraph::Build()
     if (builder_.SaveToPeakFiles()) {
         PeakFilter::IFileSink* sink = PeakFilter::QueryFileSink(filter);
         if (!sink || sink->SetFileName(peakFile_) != PeakFilter::S_OK)
-            return Fail(QStringLiteral("peak file name refused"));
+            return Fail(PeakFolderProblem(peakFile_));
     }
 
     filterPin_ = FindPin(filter, PINDIR_INPUT, MajorType::Audio);
@@ -292,30 +309,57 @@ bool TBuildGraph::Connect(GstPad* sourcePin)
 
 bool TBuildGraph::Preroll()
 {
-    if (gst_element_set_state(manager_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE && !linked_) {
-        failure_ = QStringLiteral("cannot start decoding");
-    }
+    if (gst_element_set_state(manager_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE && !linked_)
+        failure_ = BusFailure(QStringLiteral("cannot start decoding"));
     const gint64 deadline = g_get_monotonic_time() + PrerollLimitNs / 1000;
     while (failure_.isEmpty()) {
         const GstStateChangeReturn r = gst_element_get_state(manager_, nullptr, nullptr, 20 * GST_MSECOND);
         if (r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL)
             break;
         if (r == GST_STATE_CHANGE_FAILURE)
-            failure_ = QStringLiteral("cannot start decoding");
-        GstMessagePtr error(PopEvent(manager_, GST_MESSAGE_ERROR));
-        if (error) {
-            GError* e = nullptr;
-            gst_message_parse_error(error.get(), &e, nullptr);
-            failure_ = e ? QString::fromUtf8(e->message) : QStringLiteral("decoding error");
-            if (e)
-                g_error_free(e);
-        }
+            failure_ = BusFailure(QStringLiteral("cannot start decoding"));
+        else if (GstMessagePtr error{PopEvent(manager_, GST_MESSAGE_ERROR)})
+            failure_ = BusFailure(ErrorText(error.get()), error.get());
         if (failure_.isEmpty() && g_get_monotonic_time() > deadline)
             failure_ = QStringLiteral("no audio found in time");
     }
     if (failure_.isEmpty() && !linked_)
         failure_ = QStringLiteral("no audio");
     return failure_.isEmpty();
+}
+
+QString TBuildGraph::BusFailure(const QString& fallback, GstMessage* error)
+{
+    // A missing plug-in says what to install; decoding then fails with a
+    // generic error, and a failed state change with nothing useful at all.
+    static std::once_flag once;
+    std::call_once(once, [] { gst_pb_utils_init(); });
+    // A bin marks its state change failed before the error that caused it
+    // reaches the pipeline's bus: give the message a moment to arrive.
+    GstMessagePtr first;
+    for (int i = 0; i < ErrorWaitSteps && !error && !first; ++i) {
+        first.reset(PopEvent(manager_, GST_MESSAGE_ERROR));
+        if (!first)
+            g_usleep(ErrorWaitStepUs);
+    }
+    QString missing;
+    while (GstMessagePtr m{PopEvent(manager_, GST_MESSAGE_ELEMENT)}) {
+        if (missing.isEmpty() && gst_is_missing_plugin_message(m.get())) {
+            gchar* what = gst_missing_plugin_message_get_description(m.get());
+            missing = QStringLiteral("missing GStreamer plug-in: %1").arg(QString::fromUtf8(what ? what : "?"));
+            g_free(what);
+        }
+    }
+    if (!missing.isEmpty())
+        return missing;
+    if (error)
+        return fallback.isEmpty() ? QStringLiteral("decoding error") : fallback;
+    if (first) {
+        const QString text = ErrorText(first.get());
+        if (!text.isEmpty())
+            return text;
+    }
+    return fallback;
 }
 
 void TBuildGraph::OnPadAdded(GstElement*, GstPad* pad, TBuildGraph* self)

@@ -6,6 +6,7 @@
 
 typedef struct _GstElement GstElement;
 typedef struct _GstPad GstPad;
+typedef struct _GstMessage GstMessage;
 namespace kx {
 
 class TKXPeakBuilder;
@@ -63,6 +64,9 @@ private:
     // Runs the graph to PAUSED: made synchronous, so a file without audio
     // fails the build at once.
     bool Preroll();
+    // The failure the bus reports (a missing plug-in, else the error given or
+    // the first queued one), or the fallback text.
+    QString BusFailure(const QString& fallback, GstMessage* error = nullptr);
     static void OnPadAdded(GstElement* decodebin, GstPad* pad, TBuildGraph* self);
     static void OnNoMorePads(GstElement* decodebin, TBuildGraph* self);
 
@@ -79,6 +83,9 @@ private:
     std::atomic<bool> linked_{false};
 };
 
+// Why no peak file can be written under the name (its folder is missing,
+// read-only, ...).
+QString PeakFolderProblem(const QString& peakFile);
 // What type finding reports for a file.
 TypeFound FindMediaType(const QString& mediaFile);
 // The media subtype of a file, from its type.

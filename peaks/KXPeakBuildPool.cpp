@@ -32,6 +32,7 @@ struct TKXPeakBuildPool::Slot {
     std::unique_ptr<TKXPeakBuilder> builder;
     int index = -1;
     int percent = 0;
+    bool stale = false;
 };
 
 TKXPeakBuildPool::TKXPeakBuildPool(QObject* owner) : QObject(owner), jobs_(std::max(1, QThread::idealThreadCount()))
@@ -127,6 +128,9 @@ bool TKXPeakBuildPool::Begin(Slot& slot, int index)
         b.OnPeakFailed = [this, &slot](QObject*, int, const QString&, const QString& peak) {
             Finish(slot, Outcome::Failed, peak);
         };
+        b.OnPeakMissing = [&slot](QObject*, int item, const QString&, const QString&) {
+            slot.stale = slot.builder->PeakFileStale(item);
+        };
         b.OnPeakComplete = [this, &slot](QObject*, int, const QString&, const QString& peak) {
             Finish(slot, Outcome::Built, peak);
         };
@@ -141,6 +145,7 @@ bool TKXPeakBuildPool::Begin(Slot& slot, int index)
     b.Clear();
     slot.index = index;
     slot.percent = 0;
+    slot.stale = false;
     // The queue events decide at once for missing and existing peak files.
     const bool queued = b.AppendFilename(files_[index]);
     if (slot.index != index)
@@ -157,7 +162,8 @@ void TKXPeakBuildPool::Finish(Slot& slot, Outcome outcome, const QString& peakFi
     const int index = slot.index;
     if (index < 0 || !running_)
         return;
-    results_[size_t(index)] = Result{true, outcome, peakFile};
+    const QString failure = outcome == Outcome::Failed ? slot.builder->LastBuildFailure() : QString();
+    results_[size_t(index)] = Result{true, outcome, peakFile, failure, slot.stale};
     if (OnFileFinished)
         OnFileFinished(index, files_[index], outcome, peakFile, *slot.builder);
     slot.index = -1;
@@ -166,6 +172,16 @@ void TKXPeakBuildPool::Finish(Slot& slot, Outcome outcome, const QString& peakFi
     ReportProgress();
     // Called from inside the builder's event: the next file starts afterwards.
     QMetaObject::invokeMethod(this, [this] { Dispatch(); }, Qt::QueuedConnection);
+}
+
+QString TKXPeakBuildPool::FailureOf(int index) const
+{
+    return index >= 0 && size_t(index) < results_.size() ? results_[size_t(index)].failure : QString();
+}
+
+bool TKXPeakBuildPool::WasStale(int index) const
+{
+    return index >= 0 && size_t(index) < results_.size() && results_[size_t(index)].stale;
 }
 
 void TKXPeakBuildPool::ReportInOrder()

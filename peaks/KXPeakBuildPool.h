@@ -37,6 +37,10 @@ public:
     // Stops every running build; the outcomes not yet known are not reported.
     void Stop();
     bool Running() const { return running_; }
+    // Why a file reported Failed failed (its builder's LastBuildFailure).
+    QString FailureOf(int index) const;
+    // Whether the file's peak file was older than the media and built anew.
+    bool WasStale(int index) const;
     int FileCount() const { return int(files_.size()); }
 
     // Right when a file is done, in completion order, with the builder that
@@ -72,6 +76,8 @@ private:
         bool known = false;
         Outcome outcome = Outcome::Failed;
         QString peakFile;
+        QString failure;
+        bool stale = false;
     };
     std::vector<Result> results_;
     std::vector<std::unique_ptr<Slot>> slots_;

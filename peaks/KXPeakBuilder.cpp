@@ -227,6 +227,12 @@ QString TKXPeakBuilder::PeakNameInTemp(const QString& media) const
     return tempFolder_ + ChangeFileExt(bare, QLatin1Char('.') + tag + peakExtension_);
 }
 
+QString TKXPeakBuilder::PeakFilenameFor(const QString& media) const
+{
+    const QString name = AbsoluteName(media);
+    return FolderWritable(name) ? PeakNameBeside(name) : PeakNameInTemp(name);
+}
+
 bool TKXPeakBuilder::UsablePeakFile(const QString& peak, const QString& media) const
 {
     const QFileInfo info(peak);
@@ -252,7 +258,7 @@ void TKXPeakBuilder::GetPeakFilename(int Index, bool& Exists, QString& PeakFilen
         return;
     }
     const QString& media = files_[Index];
-    PeakFilename = FolderWritable(media) ? PeakNameBeside(media) : PeakNameInTemp(media);
+    PeakFilename = PeakFilenameFor(media);
     Exists = UsablePeakFile(PeakFilename, media);
 }
 
@@ -305,6 +311,7 @@ void TKXPeakBuilder::Clear()
     streams_.Clear();
     completedInMemory_.clear();
     failedThisRun_.clear();
+    builtThisRun_.clear();
 }
 
 TMemoryStream* TKXPeakBuilder::NewStreamAt(int index)
@@ -333,7 +340,8 @@ bool TKXPeakBuilder::LoadOrReportMissing(int index, TMemoryStream* stream)
     }
     Fire(OnPeakBefore, this, index, media, peakName);
     std::vector<uint8_t> bytes;
-    if (ReadPeakFile(peakName, PeakReader::Builder, bytes) == PeakCheck::Accepted) {
+    const PeakCheck check = ReadPeakFile(peakName, PeakReader::Builder, bytes);
+    if (check == PeakCheck::Accepted) {
         QMutexLocker lock(&streams_.Lock());
         stream->SetSize(0);
         stream->SetPosition(0);
@@ -343,6 +351,7 @@ bool TKXPeakBuilder::LoadOrReportMissing(int index, TMemoryStream* stream)
         Fire(OnPeakNew, this, index, media, peakName);
         return true;
     }
+    lastFailure_ = QStringLiteral("the peak file %1 is refused: %2").arg(peakName, PeakCheckText(check));
     streams_.Remove(stream);
     files_.removeAt(index);
     Fire(OnPeakFailed, this, index, media, peakName);

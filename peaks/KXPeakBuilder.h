@@ -99,6 +99,8 @@ public:
     bool GetStreamByIndex(int Index, TMemoryStream*& Stream) const;
     bool GetStreamByName(const QString& Filename, TMemoryStream*& Stream) const;
     void GetPeakFilename(int Index, bool& Exists, QString& PeakFilename) const;
+    // The peak file name GetPeakFilename gives a media file once queued.
+    QString PeakFilenameFor(const QString& media) const;
     // Whether RebuildStale passes over a peak file of the queued file because
     // it is older than the media.
     bool PeakFileStale(int Index) const;
@@ -124,7 +126,8 @@ public:
     // Lets the file being built complete, then starts no further file.
     void AbortBuild() { abortRequest_ = true; }
     int64_t Duration() const { return duration_; }
-    // Why the last file reported through OnPeakFailed by a build failed.
+    // Why the last file reported through OnPeakFailed failed: its build, or
+    // the peak file that was refused.
     QString LastBuildFailure() const { return lastFailure_; }
     // The graph manager (null before the first build) and the current decode
     // graph (null when none is running).
@@ -240,6 +243,7 @@ private:
     // failed in this run: the chain never starts them again.
     QStringList completedInMemory_;
     QStringList failedThisRun_;
+    QStringList builtThisRun_;
 };
 
 // Names compare equal when they match after lower-casing ASCII letters.

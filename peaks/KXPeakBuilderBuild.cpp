@@ -32,7 +32,8 @@ bool TKXPeakBuilder::SkippedThisRun(const QString& media) const
 {
     const auto same = [&media](const QString& f) { return SameFileName(f, media); };
     return std::any_of(completedInMemory_.begin(), completedInMemory_.end(), same) ||
-           std::any_of(failedThisRun_.begin(), failedThisRun_.end(), same);
+           std::any_of(failedThisRun_.begin(), failedThisRun_.end(), same) ||
+           std::any_of(builtThisRun_.begin(), builtThisRun_.end(), same);
 }
 
 void TKXPeakBuilder::CreateGraphManager()
@@ -91,6 +92,7 @@ bool TKXPeakBuilder::StartBuild()
         return false;
     // A new run gives files that failed before another chance.
     failedThisRun_.clear();
+    builtThisRun_.clear();
     return StartNext();
 }
 
@@ -231,6 +233,9 @@ void TKXPeakBuilder::CompleteCurrent()
     if (!saveToPeakFiles_)
         completedInMemory_.append(media);
     qCDebug(lcPeaks) << "built" << media;
+    // Its new peak file can still look stale (a media file dated in the
+    // future): the chain must not build it over and over.
+    builtThisRun_.append(media);
     Fire(OnPeakComplete, this, index, media, currentPeakFile_);
     ChainNext();
 }

@@ -2,6 +2,9 @@
 
 #include <QFile>
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <bit>
 #include <cstring>
 
@@ -35,11 +38,23 @@ bool MemoryByteReader::Skip(uint64_t count)
     return true;
 }
 
-FileByteReader::FileByteReader(const QString& fileName) : file_(std::make_unique<QFile>(fileName))
+FileByteReader::FileByteReader(const QString& fileName) : file_(std::make_unique<QFile>())
 {
-    // Unbuffered: the extraction reads large blocks and needs no second copy.
-    if (!file_->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    // Opened without blocking and kept only when it is a regular file: a
+    // FIFO or a device under the name would otherwise hang or never end.
+    const int fd = open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
+        if (fd >= 0)
+            close(fd);
         file_.reset();
+        return;
+    }
+    // Unbuffered: the extraction reads large blocks and needs no second copy.
+    if (!file_->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        close(fd);
+        file_.reset();
+    }
 }
 
 FileByteReader::~FileByteReader() = default;

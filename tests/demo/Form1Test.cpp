@@ -381,6 +381,24 @@ TEST_F(Form1Test, effectViewerPageEditsTheEnvelopes)
     EXPECT_TRUE(form->EffectViewer->StereoEffects());
 }
 
+TEST_F(Form1Test, loadBothNeverRemovesTheFileItWasGiven)
+{
+    // A peak file typed into the box: its "peak file" is itself.
+    const QString given = dir.filePath("given.pek");
+    std::vector<uint8_t> bytes(PeakHeaderSize + 5 * 8, 0x80);
+    EncodePeakHeader(MakePeakHeader(44100, 2, 16, 100, 100000), bytes.data());
+    ASSERT_TRUE(TestMedia::WriteFile(given, bytes));
+    form->cbAudioFilename->setEditText(given);
+    ASSERT_EQ(form->cbAudioFilename->currentText(), given);
+    {
+        ScopedMessageCapture capture;
+        form->btnLoadBothClick();
+    }
+    QFile f(given);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+}
+
 TEST_F(Form1Test, loadBothFillsTheWaveViewerBuildsAndLoadsThePlayer)
 {
     form->btnLoadBothClick();

@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QThread>
 
 namespace kx {
@@ -21,11 +22,15 @@ void Define(CommandLine& line)
     line.SetDescription(QStringLiteral(
         "Loads the peak files that exist and builds the missing ones, several files at\n"
         "once (--jobs). Prints one line per file on stdout, in input order:\n"
-        "  built FILE PEAKFILE | has-peaks FILE PEAKFILE | failed FILE | not-found FILE\n"
+        "  built FILE PEAKFILE | has-peaks FILE PEAKFILE | failed FILE: REASON |\n"
+        "  not-found FILE | collides FILE PEAKFILE | duplicate FILE | stale FILE\n"
+        "('collides': an earlier file of this run has the same peak file, and is\n"
+        "the only one built; 'stale': the peak file was older than the media and is\n"
+        "built again, the line before its result)"
         "and one progress bar for all files on stderr when it is a terminal. A FILE of -\n"
         "reads the names from stdin, one a line. --shard K/N keeps the inputs whose\n"
         "name hashes to share K of N, so that N machines given the same list each build\n"
-        "their own part. Exit 1 when any file failed."));
+        "their own part. Exit 1 when any file failed or collided."));
     line.AddOption(QStringLiteral("samples-per-peak"), QStringLiteral("frames per peak record, 1..65535"),
                    QStringLiteral("N"), QStringLiteral("100"));
     line.AddOption(QStringLiteral("rate"), QStringLiteral("48000 44100 32000 22050 11025 8000"), QStringLiteral("HZ"),
@@ -182,6 +187,7 @@ int Run(CommandLine& line)
     pool.Configure = [&](TKXPeakBuilder& builder) {
         try {
             builder.SetSaveToPeakFiles(!o.waveform);
+            builder.SetRebuildStale(true);
             builder.SetSamplesPerPeak(o.samplesPerPeak);
             builder.SetOutputSamplesPerSecond(o.rate);
             builder.SetOutputChannels(o.channels);
@@ -207,16 +213,48 @@ int Run(CommandLine& line)
     ProgressBar bar(o.progress);
     int failures = 0;
     // Quiet runs keep the failures, as errors.
-    const auto failure = [](const char* what, const QString& file) {
+    const auto failure = [](const char* what, const QString& file, const QString& detail = {}) {
         if (IsQuiet())
-            Err(QStringLiteral("peaktool build: %1: %2").arg(file, QLatin1String(what)));
+            Err(QStringLiteral("peaktool build: %1: %2%3").arg(file, QLatin1String(what), detail));
         else
+            Out(QStringLiteral("%1\t%2%3").arg(QLatin1String(what), file, detail));
+    };
+    const auto note = [](const char* what, const QString& file) {
+        if (!IsQuiet())
             Out(QStringLiteral("%1\t%2").arg(QLatin1String(what), file));
     };
+
+    // Media that name one peak file (a.wav and a.flac side by side) would load
+    // or overwrite each other's peaks: only the first of them is built, and
+    // every input gets its line.
+    QStringList absolute;
+    {
+        TKXPeakBuilder probe;
+        pool.Configure(probe);
+        QHash<QString, QString> peakOwners;
+        for (const QString& f : o.files) {
+            const QString media = QFileInfo(f).absoluteFilePath();
+            const QString peak = probe.PeakFilenameFor(media);
+            const auto owner = peakOwners.constFind(peak);
+            if (owner != peakOwners.cend()) {
+                if (SameFileName(*owner, media)) {
+                    note("duplicate", media);
+                } else if (QFileInfo::exists(media)) {
+                    ++failures;
+                    failure("collides", media, QLatin1Char('\t') + peak);
+                } else {
+                    absolute << media;
+                }
+                continue;
+            }
+            peakOwners.insert(peak, media);
+            absolute << media;
+        }
+    }
     // Waveform data is written where the peak file would go, while the
     // builder still holds the stream; failures count.
-    std::vector<QString> written(size_t(o.files.size()));
-    std::vector<QString> why(size_t(o.files.size()));
+    std::vector<QString> written(size_t(absolute.size()));
+    std::vector<QString> why(size_t(absolute.size()));
     pool.OnFileFinished = [&](int index, const QString&, TKXPeakBuildPool::Outcome outcome, const QString& peak,
                               TKXPeakBuilder& builder) {
         const bool haveStream =
@@ -234,11 +272,16 @@ int Run(CommandLine& line)
             ++failures;
             failure("not-found", absolute);
             return;
-        case TKXPeakBuildPool::Outcome::Failed:
+        case TKXPeakBuildPool::Outcome::Failed: {
             ++failures;
-            failure("failed", absolute);
+            const QString cause = pool.FailureOf(index);
+            failure("failed", absolute, QStringLiteral(": ") + (cause.isEmpty() ? QStringLiteral("unknown cause") : cause));
             return;
+        }
         case TKXPeakBuildPool::Outcome::Built:
+            if (pool.WasStale(index))
+                note("stale", absolute);
+            break;
         case TKXPeakBuildPool::Outcome::HasPeaks:
             break;
         }
@@ -256,9 +299,6 @@ int Run(CommandLine& line)
         bar.Show(percent, QStringLiteral("file %1/%2").arg(std::min(done + 1, total)).arg(total));
     };
 
-    QStringList absolute;
-    for (const QString& f : o.files)
-        absolute << QFileInfo(f).absoluteFilePath();
     QEventLoop loop;
     bool finished = false;
     pool.OnFinished = [&] {

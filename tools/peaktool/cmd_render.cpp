@@ -183,6 +183,17 @@ int Run(CommandLine& line)
     if (input.isEmpty() || output.isEmpty())
         return line.UsageError(QStringLiteral("expects a peak file and -o OUT.png"));
 
+    // The viewer holds the whole file to draw it; past this it is refused
+    // rather than take the memory (a sparse file costs nothing on disk).
+    constexpr qint64 MaxRenderBytes = qint64(256) << 20;
+    if (QFileInfo(input).size() > MaxRenderBytes) {
+        Err(QStringLiteral("peaktool render: %1: %2 MiB of peaks, more than the %3 MiB it draws from")
+                .arg(input)
+                .arg(QFileInfo(input).size() >> 20)
+                .arg(MaxRenderBytes >> 20));
+        return ExitFailed;
+    }
+
     TKXAudioPeakViewer viewer;
     viewer.setAttribute(Qt::WA_DontShowOnScreen);
     viewer.resize(static_cast<int>(width), static_cast<int>(height) + viewer.ScrollBarHeight());
