@@ -52,8 +52,12 @@ TEST(PeakToolBuild, buildsAFolderOfMixedMediaAndReportsEachFile)
         const QStringList f = line.split('\t');
         if (f[0] == "built")
             built << f.value(1);
-        else if (f[0] == "failed")
-            failed << f.value(1);
+        else if (f[0] == "failed") {
+            // "failed FILE: REASON", with a reason for every failure.
+            const qsizetype colon = f.value(1).indexOf(": ");
+            failed << f.value(1).left(colon);
+            EXPECT_GT(f.value(1).size(), colon + 2) << line.toStdString();
+        }
     }
     EXPECT_EQ(built, (QStringList{wav, flac, mp3}));
     EXPECT_EQ(failed, (QStringList{text, video}));

@@ -65,7 +65,8 @@ TEST(PeakToolWavPeaks, failuresGoToStderrWithExitStatusOne)
     Write(bad, Riff({Fmt(1, 8000, 24), Chunk("data", {0, 0, 0})}));
     ToolRun r = PeakTool({bad});
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.err.contains("Invalid file"));
+    // The cause itself, not the viewer's "Invalid file" for every one.
+    EXPECT_TRUE(r.err.contains("only 8- and 16-bit samples are shown")) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("bad.pek")));
 
     const QString good = dir.filePath("good.wav");
