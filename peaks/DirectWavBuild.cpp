@@ -2,12 +2,12 @@
 
 #include <QFile>
 #include <bit>
-#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
 #include "PeakFormat.h"
+#include "mediagraph/AtomicPeakFile.h"
 
 namespace kx {
 
@@ -19,56 +19,38 @@ constexpr size_t ReadBytes = 1 << 20;
 
 } // namespace
 
-// Writes a peak file under a temporary name and puts it in place only when
-// complete, as the peak filter does; the header is written last.
+// The peak file, through the writer the peak filter uses: a unique
+// temporary file beside it, put in place only when its records match its
+// header. The header is written last.
 class PeakFileOutput
 {
 public:
-    ~PeakFileOutput() { Abort(); }
-
     bool Open(const QString& fileName)
     {
-        finalName_ = QFile::encodeName(fileName).toStdString();
-        // The peak filter's temporary name, so that both paths leave the same traces.
-        tempName_ = QFile::encodeName(fileName + QStringLiteral(".partial")).toStdString();
-        file_ = std::fopen(tempName_.c_str(), "wb");
-        if (!file_)
-            return false;
         const uint8_t placeholder[PeakHeaderSize] = {};
-        return std::fwrite(placeholder, 1, sizeof placeholder, file_) == sizeof placeholder;
+        return file_.Open(fileName) && file_.Write(placeholder, sizeof placeholder);
     }
     bool Append(const uint8_t* data, size_t size)
     {
-        return file_ && std::fwrite(data, 1, size, file_) == size;
+        // A block lost to a failed write must fail the whole file.
+        failed_ = failed_ || !file_.Write(data, size);
+        return !failed_;
     }
     bool Commit(const uint8_t header[PeakHeaderSize])
     {
-        if (!file_)
-            return false;
-        const bool written = std::fseek(file_, 0, SEEK_SET) == 0 &&
-                             std::fwrite(header, 1, PeakHeaderSize, file_) == size_t(PeakHeaderSize) &&
-                             std::fflush(file_) == 0 && !std::ferror(file_);
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!written || !closed || std::rename(tempName_.c_str(), finalName_.c_str()) != 0) {
-            std::remove(tempName_.c_str());
+        if (failed_ || !file_.WriteAt(0, header, PeakHeaderSize)) {
+            file_.Abandon();
             return false;
         }
-        return true;
+        const auto recordSize = uint64_t(header[4]) * header[5];
+        return recordSize > 0 && file_.Commit(int64_t((file_.Size() - PeakHeaderSize) / recordSize));
     }
-    void Abort()
-    {
-        if (!file_)
-            return;
-        std::fclose(file_);
-        file_ = nullptr;
-        std::remove(tempName_.c_str());
-    }
+    void Abort() { file_.Abandon(); }
+    QString ErrorText() const { return file_.ErrorText(); }
 
 private:
-    std::FILE* file_ = nullptr;
-    std::string tempName_;
-    std::string finalName_;
+    AtomicPeakFile file_;
+    bool failed_ = false;
 };
 
 DirectWavBuild::DirectWavBuild(const QString& mediaFile, const WavLayout& layout, const Settings& settings)
@@ -103,7 +85,7 @@ bool DirectWavBuild::Open()
     if (!settings_.peakFile.isEmpty()) {
         output_ = std::make_unique<PeakFileOutput>();
         if (!output_->Open(settings_.peakFile)) {
-            failure_ = QStringLiteral("cannot write the peak file");
+            failure_ = output_->ErrorText();
             Close(false);
             return false;
         }
@@ -241,7 +223,7 @@ bool DirectWavBuild::Reduce()
                          header);
         ok = output_->Commit(header);
         if (!ok)
-            failure_ = QStringLiteral("could not write the peak file");
+            failure_ = output_->ErrorText();
         output_.reset();
     }
     if (fd_ >= 0)
