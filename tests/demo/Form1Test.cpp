@@ -381,6 +381,19 @@ TEST_F(Form1Test, effectViewerPageEditsTheEnvelopes)
     EXPECT_TRUE(form->EffectViewer->StereoEffects());
 }
 
+TEST_F(Form1Test, aFailedBuildIsLoggedWithItsCause)
+{
+    const QString text = dir.filePath("notes.wav");
+    ASSERT_TRUE(TestMedia::WriteFile(text, std::vector<uint8_t>(3000, 'z')));
+    answers << text;
+    form->Button5Click();
+    form->btnStartClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !MemoLines().filter("Peak build Failed: " + text + ": ").isEmpty(); },
+                                30000))
+        << MemoLines().join('\n').toStdString();
+    EXPECT_TRUE(form->KXPeakBuilder1->RebuildStale());
+}
+
 TEST_F(Form1Test, loadBothNeverRemovesTheFileItWasGiven)
 {
     // A peak file typed into the box: its "peak file" is itself.

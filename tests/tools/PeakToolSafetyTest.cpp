@@ -23,9 +23,11 @@ struct ToolRun {
     QString err;
 };
 
-ToolRun Tool(const QStringList& args, const QString& workingFolder = {}, int timeoutMs = 60000)
+ToolRun Tool(const QStringList& args, const QString& workingFolder = {}, int timeoutMs = 60000,
+             const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
+    p.setProcessEnvironment(environment);
     if (!workingFolder.isEmpty())
         p.setWorkingDirectory(workingFolder);
     p.start(QStringLiteral(PEAKTOOL), args);
@@ -162,6 +164,20 @@ TEST(PeakToolBuild, everyInputGetsALineSayingWhatHappenedAndWhy)
     EXPECT_EQ(r.lines, rebuilt);
 }
 
+TEST(PeakToolBuild, aMissingDecoderIsNamed)
+{
+    QTemporaryDir dir;
+    const QString mp3 = dir.filePath("a.mp3");
+    ASSERT_TRUE(TestMedia::EncodeTone(mp3, 0.5));
+    // Every MP3 decoder out of automatic plugging, as on a system without them.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("GST_PLUGIN_FEATURE_RANK",
+               "mpg123audiodec:NONE,avdec_mp3:NONE,avdec_mp3float:NONE,avdec_mp2float:NONE,avdec_mp1float:NONE");
+    const ToolRun r = Tool({"build", "--no-progress", mp3}, {}, 60000, env);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.lines, (QStringList{"failed\t" + mp3 + ": missing GStreamer plug-in: MPEG-1 Layer 3 (MP3) decoder"}));
+}
+
 TEST(PeakToolBuild, aWaveViewerPeakFileIsNamedByEveryReader)
 {
     QTemporaryDir dir;
@@ -179,6 +195,26 @@ TEST(PeakToolBuild, aWaveViewerPeakFileIsNamedByEveryReader)
     ASSERT_EQ(r.lines.size(), 1);
     EXPECT_TRUE(r.lines[0].startsWith("failed\t" + wav + ": ")) << r.lines[0].toStdString();
     EXPECT_TRUE(r.lines[0].contains("wave viewer's peak file")) << r.lines[0].toStdString();
+}
+
+TEST(PeakToolBuild, aNameThatIsNotUtf8IsToldApartFromAMissingFile)
+{
+    QTemporaryDir dir;
+    // "caf\xe9.wav": the file system's bytes are not UTF-8.
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xe9.wav";
+    ASSERT_TRUE(ShortWav(dir.filePath("source.wav")));
+    ASSERT_EQ(rename(QFile::encodeName(dir.filePath("source.wav")).constData(), raw.constData()), 0);
+    QProcess p;
+    p.setProgram(QStringLiteral(PEAKTOOL));
+    // The name as the program receives it once Qt decodes it (the byte
+    // replaced), whatever way the bytes are passed.
+    p.setArguments({"build", "--no-progress", QString::fromLocal8Bit(raw)});
+    p.start();
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(out.startsWith("failed\t")) << out.toStdString();
+    EXPECT_TRUE(out.contains("not valid UTF-8")) << out.toStdString();
 }
 
 TEST(PeakToolStatus, relativeNamesAreReportedAbsoluteAndFindTheirPeakFile)

@@ -234,6 +234,14 @@ int Run(CommandLine& line)
         QHash<QString, QString> peakOwners;
         for (const QString& f : o.files) {
             const QString media = QFileInfo(f).absoluteFilePath();
+            // Qt takes every file name as UTF-8: other bytes arrive replaced
+            // and the file cannot be reached under any name it can spell.
+            if (media.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(media)) {
+                ++failures;
+                failure("failed", media, QStringLiteral(": the name is not valid UTF-8, which this program cannot "
+                                                        "open; rename the file"));
+                continue;
+            }
             const QString peak = probe.PeakFilenameFor(media);
             const auto owner = peakOwners.constFind(peak);
             if (owner != peakOwners.cend()) {
