@@ -164,6 +164,32 @@ TEST(PeakToolBuild, everyInputGetsALineSayingWhatHappenedAndWhy)
     EXPECT_EQ(r.lines, rebuilt);
 }
 
+TEST(PeakToolBuild, twoBuildsOfOneFileAtOnceLeaveOneWholePeakFile)
+{
+    QTemporaryDir dir;
+    const QString wav = dir.filePath("a.wav"), peak = dir.filePath("a.pek");
+    ASSERT_TRUE(TestMedia::WriteWav(wav, {44100, 2, 16, 44100 * 20}, TestMedia::Sine(200, 0.5, 44100)));
+    for (int round = 0; round < 3; ++round) {
+        QFile::remove(peak);
+        QProcess one, two;
+        one.start(QStringLiteral(PEAKTOOL), {"build", "--no-progress", "--samples-per-peak", "100", wav});
+        two.start(QStringLiteral(PEAKTOOL), {"build", "--no-progress", "--samples-per-peak", "37", wav});
+        ASSERT_TRUE(one.waitForFinished(60000) && two.waitForFinished(60000));
+        EXPECT_EQ(one.exitCode(), 0);
+        EXPECT_EQ(two.exitCode(), 0);
+        // Whichever won, its records and its header belong together.
+        std::vector<uint8_t> bytes;
+        ASSERT_EQ(ReadPeakFile(peak, PeakReader::ViewerFile, bytes), PeakCheck::Accepted);
+        const auto h = DecodePeakHeader(bytes);
+        ASSERT_TRUE(h);
+        const int64_t frames = 20 * 48000;
+        ASSERT_TRUE(h->SamplesPerPeak == 100 || h->SamplesPerPeak == 37) << h->SamplesPerPeak;
+        EXPECT_EQ(PeakRecordCount(*h, bytes.size()), (frames + h->SamplesPerPeak - 1) / h->SamplesPerPeak);
+        EXPECT_EQ(bytes.size() % 8, size_t(PeakHeaderSize % 8));
+        EXPECT_TRUE(QDir(dir.path()).entryList({"*.partial"}, QDir::Files).isEmpty());
+    }
+}
+
 TEST(PeakToolBuild, aMissingDecoderIsNamed)
 {
     QTemporaryDir dir;
