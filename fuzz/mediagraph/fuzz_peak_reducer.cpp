@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "peakfilter/PeakReducer.h"
+#include "mediagraph/PeakReducer.h"
 
 using namespace kx;
 
