@@ -199,9 +199,12 @@ void TForm1::WireBuilderEvents()
         Log(QStringLiteral("Peek build aborted"));
         cbAbort->setChecked(false);
     };
-    b->OnProgress = [this](QObject*, int progress, int, int, bool&) {
+    b->OnProgress = [this](QObject*, int progress, int item, int, bool&) {
         pbBuildPeaks->setValue(progress);
         pbBuildPeaks1->setValue(progress);
+        // A file's build begins: Viewer1 fills in as its peaks arrive.
+        if (progress == 0 && item >= 0 && KXPeakBuilder1->BuildState() == bsBuilding)
+            Viewer1->SetLiveStream(KXPeakBuilder1, item);
     };
     b->OnError = [this](QObject*) { Log(QStringLiteral("Failed to create memory stream")); };
     b->OnDuplicateFile = [this](QObject*, const QString& f, int) {

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <gst/gst.h>
 
 #include "BuildGraph.h"
@@ -282,6 +283,23 @@ bool TKXPeakBuilder::GetStreamByIndex(int Index, TMemoryStream*& Stream) const
 {
     Stream = streams_.Get(Index);
     return Stream != nullptr;
+}
+
+bool TKXPeakBuilder::CopyStream(int Index, int64_t From, std::vector<uint8_t>& Head, std::vector<uint8_t>& Tail,
+                                int64_t& Total) const
+{
+    TMemoryStream* stream = streams_.Get(Index);
+    if (!stream)
+        return false;
+    QMutexLocker lock(&streams_.Lock());
+    // A stream being built is sized ahead; the records end at its position.
+    const bool building = buildState_ == bsBuilding && Index == currentIndex_;
+    Total = building ? std::min(stream->Position(), stream->Size()) : stream->Size();
+    const uint8_t* data = stream->Data();
+    Head.assign(data, data + std::min<int64_t>(Total, PeakHeaderSize));
+    From = std::clamp<int64_t>(From, 0, Total);
+    Tail.assign(data + From, data + Total);
+    return true;
 }
 
 bool TKXPeakBuilder::GetStreamByName(const QString& Filename, TMemoryStream*& Stream) const

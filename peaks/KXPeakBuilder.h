@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "StreamList.h"
 #include "mediagraph/FilterSet.h"
@@ -98,6 +99,12 @@ public:
     int FilledStreamCount() const { return streams_.FilledCount(); }
     bool GetStreamByIndex(int Index, TMemoryStream*& Stream) const;
     bool GetStreamByName(const QString& Filename, TMemoryStream*& Stream) const;
+    // A copy of a stream taken under the stream lock, for readers that follow
+    // a stream while it is being built: its first 16 bytes (fewer while it is
+    // shorter) and its bytes from `From` on. While the stream is being built
+    // only what was written so far counts. False when there is no stream.
+    bool CopyStream(int Index, int64_t From, std::vector<uint8_t>& Head, std::vector<uint8_t>& Tail,
+                    int64_t& Total) const;
     void GetPeakFilename(int Index, bool& Exists, QString& PeakFilename) const;
     // The peak file name GetPeakFilename gives a media file once queued.
     QString PeakFilenameFor(const QString& media) const;

@@ -182,16 +182,25 @@ bool TKXCustomPeakViewer::LoadFromStream(TMemoryStream* stream)
     return true;
 }
 
-bool TKXCustomPeakViewer::ApplyLoad(std::span<const uint8_t> header, std::vector<uint8_t>&& records)
+void TKXCustomPeakViewer::StoreHeader(std::span<const uint8_t> header)
 {
     const auto h = DecodePeakHeader(header);
-    if (!h || records.empty())
-        return false;
+    if (!h)
+        return;
     model_.BytesPerPeak = h->BytesPerPeak;
     model_.Channels = h->Channels;
     model_.SamplesPerSecond = h->SamplesPerSecond;
     model_.PcmByteCount = h->PcmByteCount;
     model_.SamplesPerPeak = h->SamplesPerPeak;
+}
+
+bool TKXCustomPeakViewer::ApplyLoad(std::span<const uint8_t> header, std::vector<uint8_t>&& records)
+{
+    const auto h = DecodePeakHeader(header);
+    if (!h || records.empty())
+        return false;
+    StopLiveStream();
+    StoreHeader(header);
     model_.PeakData = std::move(records);
     model_.RebuildPyramid();
     visibleSeconds_ = model_.VisibleSecondsFor(ClientWidth());
@@ -203,6 +212,7 @@ bool TKXCustomPeakViewer::ApplyLoad(std::span<const uint8_t> header, std::vector
 
 void TKXCustomPeakViewer::Clear()
 {
+    StopLiveStream();
     model_.PeakData.clear();
     model_.Pyramid.Clear();
     model_.PcmByteCount = 0;

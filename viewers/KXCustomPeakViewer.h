@@ -2,6 +2,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
+#include <QTimer>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -17,6 +18,7 @@
 namespace kx {
 
 class HorzScrollBar;
+class TKXPeakBuilder;
 class TMemoryStream;
 
 using TKeyPressEvent = std::function<void(QObject* Sender, QChar& Key)>;
@@ -77,6 +79,25 @@ public:
     // Places the cursor position (ms) from code, as a click would; repaints
     // when it changes.
     void SetPosition(int64_t ms);
+
+    // Following a peak stream while it is being written. A source copies the
+    // stream's header (Head, up to 16 bytes) and its bytes from `from` on
+    // (Tail) with the stream's valid length (Total); false when the stream
+    // is gone. The viewer pulls every LiveIntervalMs and repaints only when
+    // records arrived, so the picture fills in a few times a second. Any
+    // other load, Clear and StopLiveStream end it; it also ends by itself
+    // once the stream stops growing after its build.
+    using TLiveSource = std::function<bool(int64_t from, std::vector<uint8_t>& Head, std::vector<uint8_t>& Tail,
+                                           int64_t& Total)>;
+    static constexpr int LiveIntervalMs = 250;
+    void SetLiveSource(TLiveSource source, std::function<bool()> stillWriting = {});
+    // Follows the builder's stream of queued file `index`.
+    void SetLiveStream(TKXPeakBuilder* builder, int index);
+    void StopLiveStream();
+    bool LiveStream() const { return static_cast<bool>(liveSource_); }
+    // One pull of the live stream (the timer's tick); true when it brought
+    // something new.
+    bool PullLiveStream();
 
     // Redraws the back buffer; copies it to Target, or to the window when
     // Target is null, when CopyToScreen is set.
@@ -154,6 +175,7 @@ protected:
 private:
     bool ApplyLoad(std::span<const uint8_t> header, std::vector<uint8_t>&& records);
     void ScrollRequest(int code);
+    void StoreHeader(std::span<const uint8_t> header);
     void DrawPointer(QPainter& painter) const;
     void UpdatePointerColumn(int x);
 
@@ -179,6 +201,11 @@ private:
     PeakSteps steps_;
     bool paintCursor_ = false;
     uint8_t playStepPercent_ = 0;
+
+    TLiveSource liveSource_;
+    std::function<bool()> liveWriting_;
+    QTimer* liveTimer_ = nullptr;
+    std::vector<uint8_t> liveHead_;
 };
 
 } // namespace kx

@@ -135,7 +135,9 @@ TEST_F(Form1Test, buildLogsInOrderAndFeedsTheSecondViewer)
     form->Button5Click();
     form->btnStartClick();
     EXPECT_EQ(MemoLines().last(), "StartBuild succeeded");
+    EXPECT_TRUE(form->Viewer1->LiveStream());  // follows the build
     ASSERT_TRUE(WaitForMemo("Peak build completed: " + a));
+    EXPECT_FALSE(form->Viewer1->LiveStream());  // the finished stream is loaded
     const QStringList lines = MemoLines();
     const auto done = lines.indexOf("Peak build completed: " + a);
     EXPECT_EQ(lines.value(done + 1), "Filled Streams: 1");
