@@ -347,6 +347,23 @@ TEST(KXPeakBuilderSettings, tempFolderMustBeAWritableExistingFolder)
     chmod(QFile::encodeName(dir.filePath("sub2")).constData(), 0755);
 }
 
+TEST(KXPeakBuilderSettings, theDefaultTempFolderIsThisUsersOwn)
+{
+    QTemporaryDir cache;
+    const QByteArray saved = qgetenv("XDG_CACHE_HOME");
+    const bool had = qEnvironmentVariableIsSet("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    const QString folder = TKXPeakBuilder().TempFolder();
+    if (had)
+        qputenv("XDG_CACHE_HOME", saved);
+    else
+        qunsetenv("XDG_CACHE_HOME");
+    EXPECT_EQ(folder, cache.path() + "/kxaudio/peaks/");
+    struct stat st {};
+    ASSERT_EQ(stat(QFile::encodeName(folder).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
 TEST(KXPeakBuilderSettings, gainsArePackedLowLeftHighRight)
 {
     TKXPeakBuilder b;
