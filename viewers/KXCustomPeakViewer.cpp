@@ -398,7 +398,7 @@ void TKXCustomPeakViewer::PaintPeaks(bool copyToScreen, TCanvas* target)
     if (target)
         target->drawImage(0, 0, buffer_);
     else
-        update(0, 0, buffer_.width(), buffer_.height());
+        update();
 }
 
 void TKXCustomPeakViewer::DrawPointer(QPainter& painter) const
@@ -409,8 +409,9 @@ void TKXCustomPeakViewer::DrawPointer(QPainter& painter) const
     painter.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
     const QColor c = ToQColor(pointerColor_, palette());
     const int h = ClientHeight();
+    // One device pixel wide at any pixel ratio.
     if (h - 2 > 2)
-        painter.fillRect(QRect(pointerX_, 2, 1, h - 4), c);
+        painter.fillRect(QRectF(pointerX_, 2, 1.0 / buffer_.devicePixelRatio(), h - 4), c);
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
@@ -431,16 +432,44 @@ void TKXCustomPeakViewer::paintEvent(QPaintEvent*)
         p.fillRect(rect(), ToQColor(color_, palette()));
         return;
     }
+    if (buffer_.devicePixelRatio() != BufferRatio()) {
+        RebuildBuffer();
+        PaintPeaks(false, nullptr);
+    }
     p.drawImage(0, 0, buffer_);
     DrawPointer(p);
 }
 
-void TKXCustomPeakViewer::resizeEvent(QResizeEvent* event)
+double TKXCustomPeakViewer::BufferRatio() const
 {
+    return devicePixelRatioF();
+}
+
+void TKXCustomPeakViewer::RebuildBuffer()
+{
+    // Device pixels of the window's screen, so lines stay one device pixel.
+    const double ratio = BufferRatio();
     const int w = std::max(1, width());
     const int h = std::max(1, ClientHeight());
-    buffer_ = QImage(w, h, QImage::Format_RGB32);
+    buffer_ = QImage(static_cast<int>(Round(w * ratio)), static_cast<int>(Round(h * ratio)), QImage::Format_RGB32);
+    buffer_.setDevicePixelRatio(ratio);
     buffer_.fill(Qt::black);
+}
+
+bool TKXCustomPeakViewer::event(QEvent* event)
+{
+    // Moved to a screen of another pixel ratio: redraw at the new one.
+    if (event->type() == QEvent::ScreenChangeInternal && !buffer_.isNull() &&
+        buffer_.devicePixelRatio() != BufferRatio()) {
+        RebuildBuffer();
+        Repaint();
+    }
+    return QWidget::event(event);
+}
+
+void TKXCustomPeakViewer::resizeEvent(QResizeEvent* event)
+{
+    RebuildBuffer();
     scrollBar_->Layout();
     QWidget::resizeEvent(event);
     UpdateScrollRange();

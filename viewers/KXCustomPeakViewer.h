@@ -160,6 +160,9 @@ protected:
     bool PeakDataEmpty() const { return model_.PeakData.empty(); }
     PeakViewModel& MutableModel() { return model_; }
 
+    // The device pixel ratio the back buffer is drawn at: the window's.
+    virtual double BufferRatio() const;
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -176,6 +179,7 @@ private:
     bool ApplyLoad(std::span<const uint8_t> header, std::vector<uint8_t>&& records);
     void ScrollRequest(int code);
     void StoreHeader(std::span<const uint8_t> header);
+    void RebuildBuffer();
     void DrawPointer(QPainter& painter) const;
     void UpdatePointerColumn(int x);
 

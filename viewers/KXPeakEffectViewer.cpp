@@ -273,7 +273,8 @@ void TKXPeakEffectViewer::DrawPoints(QObject*, TCanvas& canvas)
         if (list.empty() || !visiblePoints_.Contains(t))
             continue;
         const QColor c = ToQColor(effectPoints_.Color(t), palette());
-        canvas.setPen(QPen(c, 1, Qt::SolidLine));
+        // One device pixel wide: a zero-width pen above ratio 1.
+        canvas.setPen(QPen(c, BufferRatio() == 1.0 ? 1 : 0, Qt::SolidLine));
         canvas.setBrush(QBrush(c, Qt::SolidPattern));
         for (size_t i = 0; i + 1 < list.size(); ++i) {
             const int64_t x = Model().ColumnAtPeak(list[i].Position);

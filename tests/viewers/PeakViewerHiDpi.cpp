@@ -1,0 +1,117 @@
+#include <QCoreApplication>
+#include <QEvent>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include "PeakTestData.h"
+#include "platform/MemoryStream.h"
+#include "viewers/KXAudioPeakViewer.h"
+#include "viewers/KXPeakEffectViewer.h"
+
+namespace kx {
+
+using namespace PeakTestData;
+
+namespace {
+
+// Before the application object exists, so every window has ratio 2.
+const bool scaled = [] { return qputenv("QT_SCALE_FACTOR", "2"); }();
+
+bool Load(TKXCustomPeakViewer& v, const std::vector<uint8_t>& bytes)
+{
+    TMemoryStream s;
+    s.Write(bytes.data(), static_cast<int64_t>(bytes.size()));
+    return v.LoadFromStream(&s);
+}
+
+QRgb Rgb(TColor c)
+{
+    return ToQColor(c).rgb();
+}
+
+// A viewer whose screen ratio the test chooses, as a move between screens would.
+class MovingViewer : public TKXAudioPeakViewer
+{
+public:
+    double ratio = 2.0;
+
+protected:
+    double BufferRatio() const override { return ratio; }
+};
+
+TEST(PeakViewerHiDpi, drawsAtTheDeviceRatioWithOneDevicePixelLines)
+{
+    ASSERT_TRUE(scaled);
+    TKXAudioPeakViewer v;
+    Prepare(v, 400, 200);
+    ASSERT_DOUBLE_EQ(v.devicePixelRatioF(), 2.0);
+    ASSERT_TRUE(Load(v, Stereo16(8000, 80, 60, Constant(49152, 16384))));
+    const QImage& b = v.BufferImage();
+    EXPECT_EQ(b.size(), QSize(800, 2 * v.ClientHeight()));
+    EXPECT_DOUBLE_EQ(b.devicePixelRatio(), 2.0);
+    const QRgb border = Rgb(v.BorderColor()), back = Rgb(v.Color()), peaks = Rgb(v.PeaksColor());
+    // The first channel's centre line (logical row 50) is one device row.
+    EXPECT_EQ(b.pixel(300, 100), border);
+    EXPECT_EQ(b.pixel(300, 99), back);
+    EXPECT_EQ(b.pixel(300, 101), back);
+    // The two-pixel lines stay two device pixels: channel boundary and frame.
+    EXPECT_EQ(b.pixel(300, 199), border);
+    EXPECT_EQ(b.pixel(300, 200), border);
+    EXPECT_EQ(b.pixel(300, 201), back);
+    EXPECT_EQ(b.pixel(1, 150), border);
+    EXPECT_EQ(b.pixel(2, 150), back);
+    // Logical positions are those of ratio 1: a mark from 3 s starts at column 300.
+    ASSERT_TRUE(v.SetMark(3000, 7000));
+    EXPECT_EQ(b.pixel(599, 60), back);
+    EXPECT_EQ(b.pixel(600, 60), Rgb(v.MarkColor()));
+    // The level 49152 lies 75 logical rows above the first band's bottom.
+    EXPECT_EQ(b.pixel(500, 2 * (100 - 75)), peaks);
+    EXPECT_EQ(v.Model().ColumnAtMs(3000), 300);
+}
+
+TEST(PeakViewerHiDpi, thePlayPointerAndEnvelopeLinesAreOneDevicePixel)
+{
+    TKXAudioPeakViewer v;
+    Prepare(v, 400, 200);
+    ASSERT_TRUE(Load(v, Stereo16(8000, 80, 60, Constant(32768, 32768))));
+    v.SetPlayTime(int64_t(1000) * 10000);
+    ASSERT_EQ(v.PointerX(), 100);
+    const QImage shown = v.WindowImage();
+    const QRgb back = Rgb(v.Color());
+    EXPECT_NE(shown.pixel(200, 60), back);
+    EXPECT_EQ(shown.pixel(201, 60), back);
+    EXPECT_EQ(shown.pixel(199, 60), back);
+
+    TKXPeakEffectViewer e;
+    Prepare(e, 400, 200);
+    ASSERT_TRUE(Load(e, Stereo16(8000, 80, 4, Constant(40000, 30000))));
+    e.SetVisiblePoints({fcA});
+    // The default envelope is a flat line at value 0: one device row thick.
+    const int y = 2 * e.YAtValue(0, ecBoth);
+    const QRgb a = Rgb(e.EffectPoints().ColorA());
+    const QImage& b = e.BufferImage();
+    EXPECT_EQ(b.pixel(400, y), a);
+    EXPECT_NE(b.pixel(400, y - 1), a);
+    EXPECT_NE(b.pixel(400, y + 1), a);
+}
+
+TEST(PeakViewerHiDpi, aMoveToAScreenOfAnotherRatioRedrawsAtThatRatio)
+{
+    MovingViewer v;
+    Prepare(v, 400, 200);
+    ASSERT_TRUE(Load(v, Stereo16(8000, 80, 60, Constant(49152, 16384))));
+    ASSERT_EQ(v.BufferImage().width(), 800);
+    v.ratio = 1.0;
+    QEvent moved(QEvent::ScreenChangeInternal);
+    QCoreApplication::sendEvent(&v, &moved);
+    EXPECT_EQ(v.BufferImage().size(), QSize(400, v.ClientHeight()));
+    EXPECT_DOUBLE_EQ(v.BufferImage().devicePixelRatio(), 1.0);
+    EXPECT_EQ(v.BufferImage().pixel(300, 50), Rgb(v.BorderColor()));
+    v.ratio = 1.5;
+    QCoreApplication::sendEvent(&v, &moved);
+    EXPECT_EQ(v.BufferImage().width(), 600);
+    EXPECT_EQ(v.BufferImage().pixel(300, 75), Rgb(v.BorderColor()));
+}
+
+} // namespace
+} // namespace kx
