@@ -238,6 +238,10 @@ protected:
 private:
     friend class TMyPanel;
     void LayoutChildren();
+    // The back buffer at the window's device pixel ratio.
+    void RebuildBuffer();
+    // A client rectangle in the back buffer's device pixels.
+    QRectF DeviceRect(const QRect& r) const;
     void UpdatePanelMinimums();
     void PanelResized(TMyPanel* panel);
     void Repaint();

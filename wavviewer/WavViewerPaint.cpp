@@ -24,10 +24,15 @@ namespace kx {
 
 namespace {
 
-QPen Pen(TColor color, int width)
+// A pen `width` device pixels wide at a device pixel ratio (a zero-width pen
+// is one device pixel at any ratio).
+QPen Pen(TColor color, int width, double ratio = 1.0)
 {
     QPen pen(ToQColor(color));
-    pen.setWidth(width);
+    if (ratio == 1.0)
+        pen.setWidth(width);
+    else
+        pen.setWidthF(width == 1 ? 0.0 : width / ratio);
     pen.setCapStyle(Qt::FlatCap);
     return pen;
 }
@@ -48,8 +53,9 @@ void TWavViewer::PaintPeaks(bool CopyToScreen, TCanvas* Target)
     const int q = static_cast<int>(Round(leftPanel_->height() / (2.0 * lanes)));
     const int s = ScrollPos();
 
+    const double ratio = buffer_.devicePixelRatio();
     QPainter p(&buffer_);
-    p.fillRect(buffer_.rect(), ToQColor(color_, palette()));
+    p.fillRect(QRect(0, 0, cw, ch), ToQColor(color_, palette()));
 
     if (peakData_.Size() > 0 && q > 0 && info_.BlockAlign > 0) {
         const bool wide = static_cast<double>(info_.BlockAlign) / lanes == 2.0;
@@ -58,7 +64,7 @@ void TWavViewer::PaintPeaks(bool CopyToScreen, TCanvas* Target)
         const int valueBytes = wide ? 2 : 1;
         const int recordBytes = 2 * info_.BlockAlign;
         const auto bytes = peakData_.Bytes();
-        p.setPen(Pen(peaksColor_, 1));
+        p.setPen(Pen(peaksColor_, 1, ratio));
         for (int i = 1; i <= lanes; ++i) {
             const int64_t start = (ValueIndexAtPixel(s) + int64_t(i - 1) * lanes) *
                                   static_cast<int64_t>(Round(static_cast<double>(info_.BlockAlign) / lanes));
@@ -80,7 +86,7 @@ void TWavViewer::PaintPeaks(bool CopyToScreen, TCanvas* Target)
     }
 
     for (int k = 1; k <= 2 * lanes; ++k) {
-        p.setPen(Pen(borderColor_, k % 2 ? 1 : 2));
+        p.setPen(Pen(borderColor_, k % 2 ? 1 : 2, ratio));
         p.drawLine(x0, y0 + k * q, cw, y0 + k * q);
     }
 
@@ -91,13 +97,13 @@ void TWavViewer::PaintPeaks(bool CopyToScreen, TCanvas* Target)
             const QColor c = ToQColor(positionColor_, palette());
             p.fillRect(QRect(QPoint(x - 3, y0), QPoint(x + 3, y0 + 2)), c);
             p.fillRect(QRect(QPoint(x - 3, ch - 3), QPoint(x + 3, ch - 1)), c);
-            p.setPen(Pen(positionColor_, 2));
+            p.setPen(Pen(positionColor_, 2, ratio));
             p.drawLine(x, y0 + 3, x, ch - 3);
         }
         pointerX_ = 0;
     }
 
-    p.setPen(Pen(borderColor_, 2));
+    p.setPen(Pen(borderColor_, 2, ratio));
     p.setBrush(Qt::NoBrush);
     p.drawRect(QRect(QPoint(x0 + 1, y0 + 1), QPoint(cw - 1, ch - 1)));
     p.end();
@@ -106,7 +112,7 @@ void TWavViewer::PaintPeaks(bool CopyToScreen, TCanvas* Target)
     if (CopyToScreen) {
         const QRect area(QPoint(x0, y0), QPoint(cw - 1, ch - 1));
         if (Target)
-            Target->drawImage(area, buffer_, area);
+            Target->drawImage(area, buffer_, DeviceRect(area));
         else
             update(area);
     }
@@ -181,13 +187,18 @@ void TWavViewer::paintEvent(QPaintEvent* event)
     QPainter p(this);
     if (buffer_.isNull())
         return;
+    if (buffer_.devicePixelRatio() != devicePixelRatioF()) {
+        // Moved to a screen of another pixel ratio.
+        RebuildBuffer();
+        bufferDirty_ = true;
+    }
     if (bufferDirty_)
         PaintPeaks(false, nullptr);
-    p.drawImage(event->rect(), buffer_, event->rect());
+    p.drawImage(event->rect(), buffer_, DeviceRect(event->rect()));
     // The play pointer is an overlay; the buffer never holds it.
     if (pointerX_ > InfoWidth() && pointerX_ < ClientWidth()) {
         p.setCompositionMode(QPainter::RasterOp_NotSourceXorDestination);
-        p.setPen(Pen(pointerColor_, 1));
+        p.setPen(Pen(pointerColor_, 1, buffer_.devicePixelRatio()));
         p.drawLine(pointerX_, InfoHeight(), pointerX_, ClientHeight());
         p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
@@ -197,11 +208,26 @@ void TWavViewer::paintEvent(QPaintEvent* event)
     Fire(OnPaint, this, p);
 }
 
+void TWavViewer::RebuildBuffer()
+{
+    // Device pixels of the window's screen, so lines stay one device pixel.
+    const double ratio = devicePixelRatioF();
+    buffer_ = QImage(static_cast<int>(Round(std::max(1, ClientWidth()) * ratio)),
+                     static_cast<int>(Round(std::max(1, ClientHeight()) * ratio)), QImage::Format_RGB32);
+    buffer_.setDevicePixelRatio(ratio);
+}
+
+QRectF TWavViewer::DeviceRect(const QRect& r) const
+{
+    const double ratio = buffer_.devicePixelRatio();
+    return QRectF(r.x() * ratio, r.y() * ratio, r.width() * ratio, r.height() * ratio);
+}
+
 void TWavViewer::resizeEvent(QResizeEvent*)
 {
     const int cw = ClientWidth();
     const int ch = ClientHeight();
-    buffer_ = QImage(std::max(1, cw), std::max(1, ch), QImage::Format_RGB32);
+    RebuildBuffer();
     bufferDirty_ = true;
     leftMax_ = std::max(0, cw - 20);
     topMax_ = std::max(0, ch - 20);
