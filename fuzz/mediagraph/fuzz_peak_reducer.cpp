@@ -98,7 +98,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
 
     std::vector<int16_t> pcm((size - in.at) / 2);
-    std::memcpy(pcm.data(), data + in.at, pcm.size() * 2);
+    if (!pcm.empty())
+        std::memcpy(pcm.data(), data + in.at, pcm.size() * 2);
     const uint64_t frames = pcm.size() / s.channels;
     // Settings that ask for more records than a few per input byte would
     // only measure memory: the element never sees such rate pairs.
