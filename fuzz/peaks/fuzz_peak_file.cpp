@@ -27,7 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         fileSize = tail == 0xF8 ? fileSize + stretch[0] : stretch[tail - 0xF8];
         if (tail < 0xFC)
             fileSize += static_cast<int64_t>(in.RestSize());
-        QFile::resize(path, fileSize);
+        // Sizes past what the file system takes stay as they were.
+        if (!QFile::resize(path, fileSize))
+            fileSize = QFile(path).size();
     }
     const std::vector<uint8_t> sentinel = {0xA5};
     for (auto reader : {PeakReader::Builder, PeakReader::ViewerFile, PeakReader::ViewerStream}) {
@@ -47,8 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const size_t given = std::min(out.size(), in.RestSize());
         if (!std::equal(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(given), in.Rest()))
             __builtin_trap();
+        // The builder's loader stops after the rate test; the viewers also want data after the header.
         const auto header = DecodePeakHeader(bytes);
-        if (!header || PeakRecordCount(*header, out.size()) < 1)
+        if (!header || (reader != PeakReader::Builder && out.size() <= size_t(PeakHeaderSize)))
             __builtin_trap();
     }
     return 0;
