@@ -8,27 +8,17 @@
 
 #ifdef PEAKTOOL
 
+#include "tests/support/ToolRun.h"
+
 namespace kx {
 
 namespace {
 
-struct Result {
-    int code = -1;
-    QStringList lines;
-    QString err;
-};
+using Result = ToolRun;
 
-Result Peaktool(const QStringList& args)
+ToolRun Peaktool(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(PEAKTOOL), args);
-    Result r;
-    if (!p.waitForFinished(120000))
-        return r;
-    r.code = p.exitCode();
-    r.lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return RunTool(QStringLiteral(PEAKTOOL), args);
 }
 
 } // namespace

@@ -8,29 +8,18 @@
 
 #include "tests/support/TestMedia.h"
 
+#include "tests/support/ToolRun.h"
+
 namespace kx {
 
 namespace {
 
-struct ToolRun {
-    int code = -1;
-    QStringList lines;
-    QString err;
-};
-
 ToolRun Build(const QStringList& args, const QByteArray& input = {})
 {
-    QProcess p;
-    p.start(QStringLiteral(PEAKTOOL), QStringList{"build"} + args);
-    p.write(input);
-    p.closeWriteChannel();
-    ToolRun r;
-    if (!p.waitForFinished(60000))
-        return r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    ToolRunOptions options;
+    options.input = input;
+    options.timeoutMs = 60000;
+    return RunTool(QStringLiteral(PEAKTOOL), QStringList{"build"} + args, options);
 }
 
 // Files of different lengths, so that with several jobs they finish out of order.

@@ -14,33 +14,21 @@
 #include "peaks/PeakFormat.h"
 #include "tests/support/TestMedia.h"
 
+#include "tests/support/ToolRun.h"
+
 namespace kx {
 
 namespace {
 
-struct ToolRun {
-    int code = -1;
-    QByteArray out;
-    QString err;
-};
-
 ToolRun Peaktool(const QStringList& args, const QByteArray& input = {}, const QString& folder = {},
                  const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
 {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    if (!folder.isEmpty())
-        p.setWorkingDirectory(folder);
-    p.start(QStringLiteral(PEAKTOOL), args);
-    p.write(input);
-    p.closeWriteChannel();
-    ToolRun r;
-    if (!p.waitForFinished(60000))
-        return r;
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    ToolRunOptions options;
+    options.input = input;
+    options.folder = folder;
+    options.environment = env;
+    options.timeoutMs = 60000;
+    return RunTool(QStringLiteral(PEAKTOOL), args, options);
 }
 
 // Runs peaktool with its stderr on a pseudo-terminal; gives what it drew there.
@@ -85,7 +73,7 @@ TEST(PeakToolOptions, versionComesFromTheLibraryVersion)
 {
     const ToolRun r = Peaktool({"--version"});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, QByteArray("peaktool " KXAUDIO_VERSION_STRING "\n"));
+    EXPECT_EQ(r.bytes, QByteArray("peaktool " KXAUDIO_VERSION_STRING "\n"));
     EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
 }
 
@@ -99,8 +87,8 @@ TEST(PeakToolOptions, valuesAfterAnEqualsSignOrAsTheNextArgument)
     ASSERT_GE(pa.size(), PeakHeaderSize);
     EXPECT_EQ(pa, pb);
     const ToolRun info = Peaktool({"info", dir.filePath("a.pek")});
-    EXPECT_TRUE(info.out.contains("SamplesPerSecond: 22050\n")) << info.out.constData();
-    EXPECT_TRUE(info.out.contains("SamplesPerPeak: 441\n")) << info.out.constData();
+    EXPECT_TRUE(info.bytes.contains("SamplesPerSecond: 22050\n")) << info.bytes.constData();
+    EXPECT_TRUE(info.bytes.contains("SamplesPerPeak: 441\n")) << info.bytes.constData();
 
     // Short options take theirs attached or apart.
     EXPECT_EQ(Peaktool({"wavpeaks", a, "-o" + dir.filePath("x.pk")}).code, 0);
@@ -119,11 +107,11 @@ TEST(PeakToolOptions, doubleDashEndsTheOptions)
     EXPECT_EQ(asOption.code, 2);
     const ToolRun asFile = Peaktool({"info", "--", "-q.pek"}, {}, dir.path());
     EXPECT_EQ(asFile.code, 0) << asFile.err.toStdString();
-    EXPECT_TRUE(asFile.out.startsWith("Magic: PEAK\n"));
+    EXPECT_TRUE(asFile.bytes.startsWith("Magic: PEAK\n"));
     // Options before the "--" still count.
     const ToolRun quiet = Peaktool({"info", "-q", "--", "-q.pek"}, {}, dir.path());
     EXPECT_EQ(quiet.code, 0);
-    EXPECT_TRUE(quiet.out.isEmpty());
+    EXPECT_TRUE(quiet.bytes.isEmpty());
 }
 
 TEST(PeakToolOptions, quietPrintsErrorsOnly)
@@ -132,19 +120,19 @@ TEST(PeakToolOptions, quietPrintsErrorsOnly)
     const QString a = MakeWav(dir, "a.wav");
     ToolRun r = Peaktool({"build", "-q", a});
     EXPECT_EQ(r.code, 0);
-    EXPECT_TRUE(r.out.isEmpty()) << r.out.constData();
+    EXPECT_TRUE(r.bytes.isEmpty()) << r.bytes.constData();
     EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
     EXPECT_TRUE(QFile::exists(dir.filePath("a.pek")));
 
     // Before the command it counts too; failures still reach stderr.
     r = Peaktool({"--quiet", "build", dir.filePath("gone.wav")});
     EXPECT_EQ(r.code, 1);
-    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.bytes.isEmpty());
     EXPECT_TRUE(r.err.contains("gone.wav: not-found")) << r.err.toStdString();
 
     r = Peaktool({"status", "-q", a});
     EXPECT_EQ(r.code, 0);
-    EXPECT_TRUE(r.out.isEmpty());
+    EXPECT_TRUE(r.bytes.isEmpty());
 }
 
 TEST(PeakToolOptions, dashOutputWritesTheDataToStdout)
@@ -157,15 +145,15 @@ TEST(PeakToolOptions, dashOutputWritesTheDataToStdout)
     ASSERT_EQ(Peaktool({"render", pek, "-o", dir.filePath("file.png"), "--width=300", "--height=60"}).code, 0);
     const ToolRun png = Peaktool({"render", pek, "-o", "-", "--width=300", "--height=60"});
     ASSERT_EQ(png.code, 0) << png.err.toStdString();
-    EXPECT_TRUE(png.out.startsWith("\x89PNG")) << "only the image goes to stdout";
-    const QImage fromStdout = QImage::fromData(png.out, "PNG");
+    EXPECT_TRUE(png.bytes.startsWith("\x89PNG")) << "only the image goes to stdout";
+    const QImage fromStdout = QImage::fromData(png.bytes, "PNG");
     EXPECT_EQ(fromStdout.size(), QSize(300, 60));
     EXPECT_EQ(fromStdout, QImage(dir.filePath("file.png")));
 
     ASSERT_EQ(Peaktool({"wavpeaks", a, "--output", dir.filePath("w.pk")}).code, 0);
     const ToolRun peaks = Peaktool({"wavpeaks", a, "--output=-"});
     ASSERT_EQ(peaks.code, 0) << peaks.err.toStdString();
-    EXPECT_EQ(peaks.out, ReadAll(dir.filePath("w.pk")));
+    EXPECT_EQ(peaks.bytes, ReadAll(dir.filePath("w.pk")));
 }
 
 TEST(PeakToolOptions, dashInputReadsTheNamesFromStdin)
@@ -174,12 +162,12 @@ TEST(PeakToolOptions, dashInputReadsTheNamesFromStdin)
     const QString a = MakeWav(dir, "a.wav"), b = MakeWav(dir, "b.wav");
     const ToolRun r = Peaktool({"build", "-"}, (a + "\n\n" + b + "\r\n").toUtf8());
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out, QString("built\t%1\t%2\nbuilt\t%3\t%4\n")
+    EXPECT_EQ(r.bytes, QString("built\t%1\t%2\nbuilt\t%3\t%4\n")
                          .arg(a, dir.filePath("a.pek"), b, dir.filePath("b.pek"))
                          .toUtf8());
 
     const ToolRun status = Peaktool({"status", "-", dir.filePath("c.wav")}, a.toUtf8());
-    EXPECT_TRUE(status.out.endsWith("files: 2 missing: 1 filled: 1\n")) << status.out.constData();
+    EXPECT_TRUE(status.bytes.endsWith("files: 2 missing: 1 filled: 1\n")) << status.bytes.constData();
 }
 
 TEST(PeakToolOptions, everyCommandReportsUsageErrorsTheSameWay)
@@ -192,7 +180,7 @@ TEST(PeakToolOptions, everyCommandReportsUsageErrorsTheSameWay)
     for (const QString& c : commands) {
         const ToolRun r = Peaktool({c, "--frobnicate=1", "x"});
         EXPECT_EQ(r.code, 2) << c.toStdString();
-        EXPECT_TRUE(r.out.isEmpty());
+        EXPECT_TRUE(r.bytes.isEmpty());
         EXPECT_TRUE(r.err.startsWith(QString("peaktool %1: unknown option '--frobnicate'\n"
                                              "Try 'peaktool %1 --help'")
                                          .arg(c)))
@@ -266,7 +254,7 @@ TEST(PeakToolOptions, diagnosticsAreSwitchedOnByTheUser)
     EXPECT_EQ(r.code, 0);
     EXPECT_TRUE(r.err.contains(QString("kx.peaks: built \"%1\"").arg(a))) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("kxpeaksink")) << "the peak filter's own debug category";
-    EXPECT_EQ(r.out, QString("built\t%1\t%2\n").arg(a, dir.filePath("a.pek")).toUtf8()) << "stdout stays clean";
+    EXPECT_EQ(r.bytes, QString("built\t%1\t%2\n").arg(a, dir.filePath("a.pek")).toUtf8()) << "stdout stays clean";
 }
 
 } // namespace kx

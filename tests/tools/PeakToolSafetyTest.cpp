@@ -12,35 +12,20 @@
 #include "peaks/PeakFormat.h"
 #include "tests/support/TestMedia.h"
 
+#include "tests/support/ToolRun.h"
+
 namespace kx {
 
 namespace {
 
-struct ToolRun {
-    int code = -1;
-    bool finished = false;
-    QStringList lines;
-    QString err;
-};
-
 ToolRun Tool(const QStringList& args, const QString& workingFolder = {}, int timeoutMs = 60000,
              const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
-    QProcess p;
-    p.setProcessEnvironment(environment);
-    if (!workingFolder.isEmpty())
-        p.setWorkingDirectory(workingFolder);
-    p.start(QStringLiteral(PEAKTOOL), args);
-    ToolRun r;
-    r.finished = p.waitForFinished(timeoutMs);
-    if (!r.finished) {
-        p.kill();
-        p.waitForFinished();
-    }
-    r.code = p.exitCode();
-    r.lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    ToolRunOptions options;
+    options.folder = workingFolder;
+    options.environment = environment;
+    options.timeoutMs = timeoutMs;
+    return RunTool(QStringLiteral(PEAKTOOL), args, options);
 }
 
 QByteArray Contents(const QString& path)

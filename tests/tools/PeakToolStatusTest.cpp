@@ -5,22 +5,19 @@
 
 #include "peaks/PeakFormat.h"
 
+#include "tests/support/ToolRun.h"
+
 namespace kx {
 
 namespace {
 
-struct Result {
-    int code;
-    QString out;
-    QString err;
-};
+using Result = ToolRun;
 
-Result RunTool(const QStringList& args)
+ToolRun RunPeakTool(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(PEAKTOOL), args);
-    p.waitForFinished(60000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    ToolRunOptions options;
+    options.timeoutMs = 60000;
+    return RunTool(QStringLiteral(PEAKTOOL), args, options);
 }
 
 void WriteBytes(const QString& path, const std::vector<uint8_t>& b)
@@ -38,7 +35,7 @@ TEST(PeakToolInfo, printsTheHeaderAndTheReadersVerdicts)
     std::vector<uint8_t> b(PeakHeaderSize + 8 * 3, 0x80);
     EncodePeakHeader(MakePeakHeader(44100, 2, 16, 100, 10 * 10000000LL), b.data());
     WriteBytes(dir.filePath("a.pek"), b);
-    const Result r = RunTool({"info", dir.filePath("a.pek")});
+    const Result r = RunPeakTool({"info", dir.filePath("a.pek")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "Magic: PEAK\nBytesPerPeak: 4\nChannels: 2\nSamplesPerSecond: 44100\nPcmByteCount: 1764000\n"
                      "SamplesPerPeak: 100\nRecords: 3\nDurationMs: 10000\nBuilder: accepted\nViewer: accepted\n");
@@ -50,19 +47,19 @@ TEST(PeakToolInfo, refusedFilesExitOneAndSayWhy)
     std::vector<uint8_t> header(PeakHeaderSize);
     EncodePeakHeader(MakePeakHeader(44100, 2, 16, 100, 10000000), header.data());
     WriteBytes(dir.filePath("h.pek"), header);  // header only: the builder takes it, the viewer does not
-    Result r = RunTool({"info", dir.filePath("h.pek")});
+    Result r = RunPeakTool({"info", dir.filePath("h.pek")});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.out.contains("Builder: accepted\nViewer: refused"));
     EXPECT_TRUE(r.err.contains("no peak records")) << r.err.toStdString();
 
-    r = RunTool({"info", dir.filePath("missing.pek")});
+    r = RunPeakTool({"info", dir.filePath("missing.pek")});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("cannot be opened"));
 
-    EXPECT_EQ(RunTool({"info"}).code, 2);
-    EXPECT_EQ(RunTool({"info", "a", "b"}).code, 2);
-    EXPECT_EQ(RunTool({"nonsense"}).code, 2);
-    EXPECT_EQ(RunTool({"info", "--help"}).code, 0);
+    EXPECT_EQ(RunPeakTool({"info"}).code, 2);
+    EXPECT_EQ(RunPeakTool({"info", "a", "b"}).code, 2);
+    EXPECT_EQ(RunPeakTool({"nonsense"}).code, 2);
+    EXPECT_EQ(RunPeakTool({"info", "--help"}).code, 0);
 }
 
 TEST(PeakToolStatus, reportsEveryEventAndTheTotals)
@@ -75,7 +72,7 @@ TEST(PeakToolStatus, reportsEveryEventAndTheTotals)
     EncodePeakHeader(MakePeakHeader(44100, 2, 16, 100, 10000000), b.data());
     WriteBytes(dir.filePath("melody.pek"), b);
 
-    const Result r = RunTool({"status", "--temp-folder", dir.path(), dir.filePath("beats.wav"), dir.filePath("melody.wav"),
+    const Result r = RunPeakTool({"status", "--temp-folder", dir.path(), dir.filePath("beats.wav"), dir.filePath("melody.wav"),
                           dir.filePath("beats.wav")});
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     const QString d = dir.path();
@@ -85,8 +82,8 @@ TEST(PeakToolStatus, reportsEveryEventAndTheTotals)
                                     "OnDuplicateFile\t%1/beats.wav\t0\n"
                                     "files: 2 missing: 1 filled: 1\n")
                          .arg(d));
-    EXPECT_EQ(RunTool({"status"}).code, 2);
-    EXPECT_EQ(RunTool({"status", "--bogus", "x"}).code, 2);
+    EXPECT_EQ(RunPeakTool({"status"}).code, 2);
+    EXPECT_EQ(RunPeakTool({"status", "--bogus", "x"}).code, 2);
 }
 
 } // namespace kx

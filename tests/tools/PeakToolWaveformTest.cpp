@@ -12,27 +12,15 @@
 #include "peaks/WaveformData.h"
 #include "tests/support/TestMedia.h"
 
+#include "tests/support/ToolRun.h"
+
 namespace kx {
 
 namespace {
 
-struct ToolRun {
-    int code = -1;
-    QByteArray out;
-    QString err;
-};
-
 ToolRun Peaktool(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(PEAKTOOL), args);
-    ToolRun r;
-    if (!p.waitForFinished(120000))
-        return r;
-    r.code = p.exitCode();
-    r.out = p.readAllStandardOutput();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return RunTool(QStringLiteral(PEAKTOOL), args);
 }
 
 std::vector<uint8_t> ReadAll(const QString& path)
@@ -170,7 +158,7 @@ TEST_F(PeakToolWaveform, buildWritesWaveformDataStraightFromMedia)
     ToolRun r = Peaktool({"build", "--no-progress", "--rate", "44100", "--samples-per-peak", "100", "--bits", "8",
                       "--format", "dat", flac});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(QString::fromUtf8(r.out), QStringLiteral("built\t%1\t%2\n").arg(flac, dir.filePath("take.dat")));
+    EXPECT_EQ(QString::fromUtf8(r.bytes), QStringLiteral("built\t%1\t%2\n").arg(flac, dir.filePath("take.dat")));
     EXPECT_FALSE(QFile::exists(dir.filePath("take.pek")));
     TWaveformData d = ReadWaveform(dir.filePath("take.dat"));
     EXPECT_EQ(d.Bits, 8);
@@ -235,7 +223,7 @@ TEST_F(PeakToolWaveform, refusesDataAndOptionsThatDoNotFit)
     const QString pek = Build(MakeFlac("short", 4410));  // 0.1 s
     r = Peaktool({"export", pek, "--format", "dat", "-o", "-"});
     EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(std::vector<uint8_t>(r.out.begin(), r.out.end()),
+    EXPECT_EQ(std::vector<uint8_t>(r.bytes.begin(), r.bytes.end()),
               ExportWaveform(ReadAll(pek), TWaveformExport{}, r.err).value_or(std::vector<uint8_t>{}));
     r = Peaktool({"export", pek, "--format", "dat", "--samples-per-pixel", "150", "-o", "-"});
     EXPECT_EQ(r.code, 1);

@@ -15,27 +15,15 @@
 #include "peaks/WaveformData.h"
 #include "tests/support/TestMedia.h"
 
+#include "tests/support/ToolRun.h"
+
 namespace kx {
 
 namespace {
 
-struct ToolRun {
-    int code = -1;
-    QString out;
-    QString err;
-};
-
 ToolRun Peaktool(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(PEAKTOOL), args);
-    ToolRun r;
-    if (!p.waitForFinished(120000))
-        return r;
-    r.code = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return RunTool(QStringLiteral(PEAKTOOL), args);
 }
 
 // "Name: value" lines of peaktool info.

@@ -7,24 +7,19 @@
 
 #ifdef KX_PEAKTOOL
 
+#include "tests/support/ToolRun.h"
+
 namespace kx {
 
 using namespace WavTest;
 
 namespace {
 
-struct ToolRun {
-    int code;
-    QString out;
-    QString err;
-};
-
 ToolRun PeakTool(const QStringList& args)
 {
-    QProcess p;
-    p.start(QStringLiteral(KX_PEAKTOOL), QStringList{"wavpeaks"} + args);
-    p.waitForFinished(30000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    ToolRunOptions options;
+    options.timeoutMs = 30000;
+    return RunTool(QStringLiteral(KX_PEAKTOOL), QStringList{"wavpeaks"} + args, options);
 }
 
 void Write(const QString& path, const std::vector<uint8_t>& bytes)
