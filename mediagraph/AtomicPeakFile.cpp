@@ -1,5 +1,6 @@
 #include "AtomicPeakFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -78,6 +79,35 @@ private:
     int fd_;
 };
 
+// Removes the temporary files of earlier writers of finalName that have gone
+// (killed, crashed): a live writer holds a lock on its file, so a file that
+// can be locked has no writer. Only this user's regular files are touched.
+// Runs under the folder lock, which writers also hold from creating their
+// file until they have locked it.
+void RemoveAbandonedTemporaries(const QString& finalName, const QString& own)
+{
+    const QFileInfo target(finalName);
+    const QString prefix = target.fileName() + QLatin1Char('.');
+    const QStringList names =
+        QDir(target.absolutePath()).entryList({prefix + QStringLiteral("*") + QLatin1String(PartialSuffix)},
+                                              QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QString path = target.absolutePath() + QLatin1Char('/') + name;
+        if (name.size() != prefix.size() + 8 + int(std::strlen(PartialSuffix)) || path == own)
+            continue;
+        const QByteArray local = QFile::encodeName(path);
+        const int fd = open(local.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held {}, named {};
+        if (fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == geteuid() &&
+            flock(fd, LOCK_EX | LOCK_NB) == 0 && lstat(local.constData(), &named) == 0 &&
+            named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+            unlink(local.constData());
+        close(fd);
+    }
+}
+
 } // namespace
 
 bool PeakLengthAgrees(uint8_t bytesPerPeak, uint8_t channels, uint32_t pcmByteCount, uint16_t samplesPerPeak,
@@ -115,6 +145,7 @@ bool AtomicPeakFile::Open(const QString& finalName)
     error_.clear();
     size_ = 0;
     finalName_ = finalName;
+    const FolderLock folder(QFileInfo(finalName).absolutePath());
     for (int i = 0; i < NameAttempts; ++i) {
         const QString name = finalName + QLatin1Char('.') + RandomTag() + QLatin1String(PartialSuffix);
         const int fd = open(QFile::encodeName(name).constData(),
@@ -122,6 +153,11 @@ bool AtomicPeakFile::Open(const QString& finalName)
         if (fd >= 0) {
             fd_ = fd;
             tempName_ = name;
+            // Held until the file is closed: it tells later writers that
+            // this one is alive.
+            while (flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EINTR) {
+            }
+            RemoveAbandonedTemporaries(finalName, name);
             return true;
         }
         if (errno != EEXIST) {

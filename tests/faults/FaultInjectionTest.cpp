@@ -113,9 +113,9 @@ TEST_F(Faults, killedBuildLeavesNoPeakFileAndTheNextBuildCompletesIt)
     std::printf("killed while writing: %d of 3\n", killedWhileWriting);
 }
 
-// Fails today: temporary files have unique names, and the one a killed build
-// leaves stays beside the media for good.
-TEST_F(Faults, DISABLED_aKilledBuildsTemporaryIsGoneAfterTheNextBuild)
+// Temporary names are unique, so the next build of the same file removes what
+// a killed one left.
+TEST_F(Faults, aKilledBuildsTemporaryIsGoneAfterTheNextBuild)
 {
     ChildProcess child;
     ASSERT_TRUE(child.Start(PEAKTOOL, {"build", "--no-progress", "--", QFile::encodeName(media_)}));

@@ -71,6 +71,35 @@ TEST(AtomicPeakFile, temporaryNamesAreUniqueBesideTheTargetAndTakeTheUmask)
     EXPECT_EQ(Partials(dir).size(), 1);  // destroying an open file abandons it
 }
 
+TEST(AtomicPeakFile, aNewWriterRemovesTheTemporariesOfWritersThatHaveGone)
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath("a.pek");
+    auto plant = [&](const QString& name) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write("PEAK", 4) == 4;
+    };
+    // Left by killed writers of a.pek, and files that are not theirs.
+    ASSERT_TRUE(plant("a.pek.k1ll3d00.partial"));
+    ASSERT_TRUE(plant("a.pek.deadbeef.partial"));
+    ASSERT_TRUE(plant("b.pek.k1ll3d00.partial"));
+    ASSERT_TRUE(plant("a.pek.notatag.partial.keep"));
+    ASSERT_TRUE(plant("a.pek.longer-tag.partial"));
+    AtomicPeakFile alive;
+    ASSERT_TRUE(alive.Open(target));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("a.pek.k1ll3d00.partial")));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("a.pek.deadbeef.partial")));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("b.pek.k1ll3d00.partial")));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("a.pek.notatag.partial.keep")));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("a.pek.longer-tag.partial")));
+    // A writer that is still at work keeps its file.
+    AtomicPeakFile next;
+    ASSERT_TRUE(next.Open(target));
+    EXPECT_TRUE(QFileInfo::exists(alive.TemporaryName()));
+    ASSERT_TRUE(WriteRecords(alive, 5));
+    EXPECT_TRUE(alive.Commit(5));
+}
+
 TEST(AtomicPeakFile, twoWritersOfOneTargetEachCommitAWholeFile)
 {
     QTemporaryDir dir;
