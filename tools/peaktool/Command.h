@@ -110,6 +110,9 @@ bool WriteOutput(const QString& name, const QByteArray& data, QString& error);
 // The input names, with "-" replaced by the lines read from stdin (one name a
 // line, empty lines skipped); stdin is read once even when "-" repeats.
 QStringList ExpandInputNames(const QStringList& names);
+// Appends the names in a list file (stdin for "-"), one a line, empty lines
+// skipped; false when it cannot be opened.
+bool ReadNameList(const QString& name, QStringList& out);
 
 // The manual page of peaktool in man(7) form, from the commands' own help.
 QString ManPage();

@@ -204,18 +204,24 @@ QStringList ExpandInputNames(const QStringList& names)
         if (stdinRead)
             continue;
         stdinRead = true;
-        QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly))
-            continue;
-        while (!in.atEnd()) {
-            QString line = QString::fromUtf8(in.readLine());
-            while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
-                line.chop(1);
-            if (!line.isEmpty())
-                out << line;
-        }
+        ReadNameList(n, out);
     }
     return out;
+}
+
+bool ReadNameList(const QString& name, QStringList& out)
+{
+    QFile in;
+    if (!(IsStdStream(name) ? in.open(stdin, QIODevice::ReadOnly) : (in.setFileName(name), in.open(QIODevice::ReadOnly))))
+        return false;
+    while (!in.atEnd()) {
+        QString line = QString::fromUtf8(in.readLine());
+        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        if (!line.isEmpty())
+            out << line;
+    }
+    return true;
 }
 
 QString ClosestMatch(const QString& word, const QStringList& candidates)

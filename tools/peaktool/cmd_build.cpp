@@ -65,22 +65,6 @@ int Run(CommandLine& line);
 // starts it then); WAV files are read directly.
 const PeakToolCommand command("build", "build the missing peak files of media files", NeedsNothing, Define, Run);
 
-// The names in a list file (or stdin for "-"), one a line, empty lines skipped.
-bool ReadList(const QString& name, QStringList& out)
-{
-    QFile in;
-    if (!(IsStdStream(name) ? in.open(stdin, QIODevice::ReadOnly) : (in.setFileName(name), in.open(QIODevice::ReadOnly))))
-        return false;
-    while (!in.atEnd()) {
-        QString line = QString::fromUtf8(in.readLine());
-        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-        if (!line.isEmpty())
-            out << line;
-    }
-    return true;
-}
-
 struct Options {
     uint16_t samplesPerPeak = 100;
     TSPS rate = sps48000;
@@ -158,7 +142,7 @@ QString Parse(const CommandLine& line, Options& o)
         o.shards = n;
     }
     o.files = ExpandInputNames(line.Positional());
-    if (line.IsSet(QStringLiteral("from-list")) && !ReadList(line.Value(QStringLiteral("from-list")), o.files))
+    if (line.IsSet(QStringLiteral("from-list")) && !ReadNameList(line.Value(QStringLiteral("from-list")), o.files))
         return QStringLiteral("--from-list: cannot read %1").arg(line.Value(QStringLiteral("from-list")));
     // Every machine of a sharded run sees the whole list: none given is fine there.
     if (o.files.isEmpty() && !line.IsSet(QStringLiteral("from-list")))
