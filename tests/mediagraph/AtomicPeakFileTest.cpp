@@ -9,6 +9,8 @@
 #include "mediagraph/AtomicPeakFile.h"
 #include "platform/LittleEndian.h"
 
+#include "tests/support/TestMedia.h"
+
 namespace kx {
 
 namespace {
@@ -29,12 +31,6 @@ bool WriteRecords(AtomicPeakFile& f, int64_t records)
 {
     const std::vector<uint8_t> block(size_t(records) * 8, 0x80);
     return f.Write(Header(records).data(), 16) && f.Write(block.data(), block.size());
-}
-
-QByteArray Contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QStringList Partials(const QTemporaryDir& dir)
@@ -114,9 +110,9 @@ TEST(AtomicPeakFile, twoWritersOfOneTargetEachCommitAWholeFile)
     ASSERT_TRUE(first.Write(a.data(), a.size()));
     ASSERT_TRUE(second.Write(b.data(), b.size()));
     ASSERT_TRUE(first.Commit(30));
-    EXPECT_EQ(Contents(target).size(), 16 + 30 * 8);
+    EXPECT_EQ(ReadFileContents(target).size(), 16 + 30 * 8);
     ASSERT_TRUE(second.Commit(7));
-    const QByteArray last = Contents(target);
+    const QByteArray last = ReadFileContents(target);
     ASSERT_EQ(last.size(), 16 + 7 * 8);
     EXPECT_EQ(uint8_t(last[16]), 0x22);
     EXPECT_TRUE(Partials(dir).isEmpty());
@@ -172,9 +168,9 @@ TEST(AtomicPeakFile, aLinkAtTheTargetIsReplacedNotFollowed)
     ASSERT_TRUE(f.Open(target));
     ASSERT_TRUE(WriteRecords(f, 3));
     ASSERT_TRUE(f.Commit(3));
-    EXPECT_EQ(Contents(victim), QByteArray("keep"));
+    EXPECT_EQ(ReadFileContents(victim), QByteArray("keep"));
     EXPECT_FALSE(QFileInfo(target).isSymLink());
-    EXPECT_EQ(Contents(target).size(), 16 + 3 * 8);
+    EXPECT_EQ(ReadFileContents(target).size(), 16 + 3 * 8);
 }
 
 TEST(AtomicPeakFile, unwritableFolderIsReportedWithItsCause)

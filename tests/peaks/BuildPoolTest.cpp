@@ -8,6 +8,8 @@
 #include "peaks/KXPeakBuildPool.h"
 #include "peaks/PeakFormat.h"
 
+#include "tests/support/TestMedia.h"
+
 namespace kx {
 
 namespace {
@@ -40,15 +42,6 @@ PoolRun RunPool(TKXPeakBuildPool& pool, const QStringList& files)
     EXPECT_TRUE(pool.Start(files));
     EXPECT_TRUE(QTest::qWaitFor([&] { return run.finished; }, 60000));
     return run;
-}
-
-std::vector<uint8_t> ReadAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray b = f.readAll();
-    return std::vector<uint8_t>(b.begin(), b.end());
 }
 
 } // namespace
@@ -93,7 +86,7 @@ TEST(BuildPool, outcomesComeInInputOrderAndPeakFilesMatchASingleBuilders)
     // The same files through one builder, one after another.
     for (int i : {0, 4, 5}) {
         const QString peak = ChangeFileExt(files[i], ".pek");
-        const std::vector<uint8_t> pooled = ReadAll(peak);
+        const std::vector<uint8_t> pooled = ReadFileBytes(peak);
         ASSERT_FALSE(pooled.empty());
         QFile::remove(peak);
         TKXPeakBuilder b;
@@ -102,7 +95,7 @@ TEST(BuildPool, outcomesComeInInputOrderAndPeakFilesMatchASingleBuilders)
         ASSERT_TRUE(b.AppendFilename(files[i]));
         ASSERT_TRUE(b.StartBuild());
         ASSERT_TRUE(WaitUntilIdle(b));
-        EXPECT_EQ(ReadAll(peak), pooled) << i;
+        EXPECT_EQ(ReadFileBytes(peak), pooled) << i;
     }
 
     // A second run finds every peak file.

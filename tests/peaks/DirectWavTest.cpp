@@ -11,6 +11,8 @@
 #include "peaks/WavDirect.h"
 #include "platform/LittleEndian.h"
 
+#include "tests/support/TestMedia.h"
+
 namespace kx {
 
 namespace {
@@ -126,15 +128,6 @@ std::string Samples(const WavSpec& w, int64_t frames, uint32_t seed)
     return out;
 }
 
-std::vector<uint8_t> ReadAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray b = f.readAll();
-    return std::vector<uint8_t>(b.begin(), b.end());
-}
-
 bool Write(const QString& path, const std::string& bytes)
 {
     QFile f(path);
@@ -182,7 +175,7 @@ BuildResult Build(const QString& media, const BuildSettings& s, bool direct)
     TMemoryStream* stream = nullptr;
     if (b.GetStreamByIndex(0, stream))
         r.stream.assign(stream->Bytes().begin(), stream->Bytes().end());
-    r.file = ReadAll(peak);
+    r.file = ReadFileBytes(peak);
     for (const auto& p : ev.progress)
         if (p.item == 0 && p.progress > 0) {
             ++r.progressCalls;
@@ -407,7 +400,7 @@ TEST_F(DirectWav, stopLeavesEitherNoPeakFileOrAFinishedOneAndTheFileBuildsAgain)
     EXPECT_EQ(ev.completed, std::vector<int>{0});
     EXPECT_EQ(b.GraphManager(), nullptr);
     ASSERT_TRUE(b.GetStreamByIndex(0, s));
-    EXPECT_EQ(std::vector<uint8_t>(s->Bytes().begin(), s->Bytes().end()), ReadAll(peak));
+    EXPECT_EQ(std::vector<uint8_t>(s->Bytes().begin(), s->Bytes().end()), ReadFileBytes(peak));
     EXPECT_EQ(s->Size(), fullSize);
 }
 

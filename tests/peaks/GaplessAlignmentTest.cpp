@@ -15,6 +15,8 @@
 #include "playback/KXAudioPlayer.h"
 #include "platform/LittleEndian.h"
 
+#include "tests/support/TestMedia.h"
+
 namespace kx {
 
 namespace {
@@ -110,15 +112,6 @@ bool SkipPriming(std::vector<uint8_t>& mp4)
     return true;
 }
 
-std::vector<uint8_t> ReadAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray b = f.readAll();
-    return {b.begin(), b.end()};
-}
-
 int64_t RecordCount(const std::vector<uint8_t>& peaks)
 {
     const auto h = DecodePeakHeader(peaks);
@@ -154,7 +147,7 @@ protected:
                                                    "filesink location=\"%3\"")
                                         .arg(wav, encoder, plain)))
             GTEST_SKIP() << "no encoder for " << GetParam();
-        auto bytes = ReadAll(plain);
+        auto bytes = ReadFileBytes(plain);
         if (mp3) {
             const uint32_t frames = CountFrames(bytes);
             ASSERT_GT(frames, Frames / 1152);

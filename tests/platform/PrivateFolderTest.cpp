@@ -9,6 +9,8 @@
 #include "platform/GraphRegistry.h"
 #include "platform/PrivateFolder.h"
 
+#include "tests/support/TestMedia.h"
+
 namespace kx {
 
 namespace {
@@ -17,12 +19,6 @@ mode_t ModeOf(const QString& path)
 {
     struct stat st {};
     return lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 0;
-}
-
-QByteArray Contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // Points XDG_RUNTIME_DIR and XDG_CACHE_HOME at a folder of the test's own.
@@ -95,9 +91,9 @@ TEST_F(PrivateFolders, graphDumpsReplaceALinkPlantedUnderTheirName)
 
     const uint32_t cookie = GraphRegistry::Register(name, [] { return QByteArray("digraph {}"); });
     ASSERT_NE(cookie, 0u);
-    EXPECT_EQ(Contents(victim), QByteArray("keep"));
+    EXPECT_EQ(ReadFileContents(victim), QByteArray("keep"));
     EXPECT_FALSE(QFileInfo(dump).isSymLink());
-    EXPECT_EQ(Contents(dump), QByteArray("digraph {}"));
+    EXPECT_EQ(ReadFileContents(dump), QByteArray("digraph {}"));
     EXPECT_EQ(ModeOf(dir.filePath("kxaudio-graphs")), 0700u);
     GraphRegistry::Revoke(cookie);
     EXPECT_FALSE(QFileInfo::exists(dump));

@@ -10,6 +10,18 @@
 
 namespace kx {
 
+QByteArray ReadFileContents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+std::vector<uint8_t> ReadFileBytes(const QString& path)
+{
+    const QByteArray b = ReadFileContents(path);
+    return {b.begin(), b.end()};
+}
+
 namespace TestMedia {
 
 Signal Sine(double frequency, double amplitude, uint32_t rate)

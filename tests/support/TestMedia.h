@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
 #include <cstdint>
@@ -6,6 +7,10 @@
 #include <vector>
 
 namespace kx {
+
+// The whole content of a file; empty when it cannot be read.
+QByteArray ReadFileContents(const QString& path);
+std::vector<uint8_t> ReadFileBytes(const QString& path);
 
 // Media made by the tests themselves: WAVs written in code, other formats
 // encoded with GStreamer at test time.

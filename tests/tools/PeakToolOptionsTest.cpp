@@ -61,12 +61,6 @@ QString MakeWav(const QTemporaryDir& dir, const QString& name, uint32_t rate = 4
     return path;
 }
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 TEST(PeakToolOptions, versionComesFromTheLibraryVersion)
@@ -83,7 +77,7 @@ TEST(PeakToolOptions, valuesAfterAnEqualsSignOrAsTheNextArgument)
     const QString a = MakeWav(dir, "a.wav"), b = MakeWav(dir, "b.wav");
     ASSERT_EQ(Peaktool({"build", "--rate=22050", "--samples-per-peak=441", a}).code, 0);
     ASSERT_EQ(Peaktool({"build", "--rate", "22050", "--samples-per-peak", "441", b}).code, 0);
-    const QByteArray pa = ReadAll(dir.filePath("a.pek")), pb = ReadAll(dir.filePath("b.pek"));
+    const QByteArray pa = ReadFileContents(dir.filePath("a.pek")), pb = ReadFileContents(dir.filePath("b.pek"));
     ASSERT_GE(pa.size(), PeakHeaderSize);
     EXPECT_EQ(pa, pb);
     const ToolRun info = Peaktool({"info", dir.filePath("a.pek")});
@@ -93,7 +87,7 @@ TEST(PeakToolOptions, valuesAfterAnEqualsSignOrAsTheNextArgument)
     // Short options take theirs attached or apart.
     EXPECT_EQ(Peaktool({"wavpeaks", a, "-o" + dir.filePath("x.pk")}).code, 0);
     EXPECT_EQ(Peaktool({"wavpeaks", a, "-o", dir.filePath("y.pk")}).code, 0);
-    EXPECT_EQ(ReadAll(dir.filePath("x.pk")), ReadAll(dir.filePath("y.pk")));
+    EXPECT_EQ(ReadFileContents(dir.filePath("x.pk")), ReadFileContents(dir.filePath("y.pk")));
 }
 
 TEST(PeakToolOptions, doubleDashEndsTheOptions)
@@ -153,7 +147,7 @@ TEST(PeakToolOptions, dashOutputWritesTheDataToStdout)
     ASSERT_EQ(Peaktool({"wavpeaks", a, "--output", dir.filePath("w.pk")}).code, 0);
     const ToolRun peaks = Peaktool({"wavpeaks", a, "--output=-"});
     ASSERT_EQ(peaks.code, 0) << peaks.err.toStdString();
-    EXPECT_EQ(peaks.bytes, ReadAll(dir.filePath("w.pk")));
+    EXPECT_EQ(peaks.bytes, ReadFileContents(dir.filePath("w.pk")));
 }
 
 TEST(PeakToolOptions, dashInputReadsTheNamesFromStdin)

@@ -28,12 +28,6 @@ ToolRun Tool(const QStringList& args, const QString& workingFolder = {}, int tim
     return RunTool(QStringLiteral(PEAKTOOL), args, options);
 }
 
-QByteArray Contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 bool ShortWav(const QString& path)
 {
     return TestMedia::WriteWav(path, {44100, 2, 16, 44100}, TestMedia::Sine(330, 0.5, 44100));
@@ -55,17 +49,17 @@ TEST(PeakToolWavpeaks, neverReplacesItsInputAndSaysWhyAFileIsRefused)
     const QString take = dir.filePath("take1.pek"), wav = dir.filePath("a.wav");
     ASSERT_TRUE(ShortWav(take));
     ASSERT_TRUE(ShortWav(wav));
-    const QByteArray before = Contents(take);
+    const QByteArray before = ReadFileContents(take);
     ToolRun r = Tool({"wavpeaks", take});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("would replace the input")) << r.err.toStdString();
-    EXPECT_EQ(Contents(take), before);
+    EXPECT_EQ(ReadFileContents(take), before);
     ASSERT_TRUE(QFile::link(wav, dir.filePath("link.pek")));
     for (const QString& out : {wav, dir.filePath("link.pek"), dir.filePath("./a.wav")}) {
         r = Tool({"wavpeaks", wav, "-o", out});
         EXPECT_EQ(r.code, 1) << out.toStdString();
     }
-    EXPECT_EQ(Contents(wav).size(), 44 + 44100 * 4);
+    EXPECT_EQ(ReadFileContents(wav).size(), 44 + 44100 * 4);
 
     // Each cause named, not "Invalid file" for all of them.
     r = Tool({"wavpeaks", dir.filePath("missing.wav")});

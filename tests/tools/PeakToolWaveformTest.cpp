@@ -23,19 +23,10 @@ ToolRun Peaktool(const QStringList& args)
     return RunTool(QStringLiteral(PEAKTOOL), args);
 }
 
-std::vector<uint8_t> ReadAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray b = f.readAll();
-    return {b.begin(), b.end()};
-}
-
 TWaveformData ReadWaveform(const QString& path)
 {
     QString error;
-    const auto d = DecodeWaveform(ReadAll(path), error);
+    const auto d = DecodeWaveform(ReadFileBytes(path), error);
     EXPECT_TRUE(d) << path.toStdString() << ": " << error.toStdString();
     return d.value_or(TWaveformData{});
 }
@@ -50,7 +41,7 @@ std::vector<int16_t> Decode(const QString& media, int channels)
                                     .arg(channels)
                                     .arg(raw)))
         return {};
-    const auto bytes = ReadAll(raw);
+    const auto bytes = ReadFileBytes(raw);
     std::vector<int16_t> pcm(bytes.size() / 2);
     for (size_t i = 0; i < pcm.size(); ++i)
         pcm[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
@@ -182,7 +173,7 @@ TEST_F(PeakToolWaveform, importGivesBackTheBuiltPeakFile)
     for (const QString bits : {"16", "8"}) {
         SCOPED_TRACE(bits.toStdString());
         const QString pek = Build(flac, {"--bits", bits});
-        const auto original = ReadAll(pek);
+        const auto original = ReadFileBytes(pek);
         ASSERT_GT(original.size(), size_t(PeakHeaderSize));
         for (const QString format : {"dat", "json"}) {
             const QString data = dir.filePath("whole." + format);
@@ -190,7 +181,7 @@ TEST_F(PeakToolWaveform, importGivesBackTheBuiltPeakFile)
             ASSERT_EQ(Peaktool({"export", pek, "--format", format, "-o", data}).code, 0);
             const ToolRun r = Peaktool({"import", data, "-o", back});
             ASSERT_EQ(r.code, 0) << r.err.toStdString();
-            EXPECT_EQ(ReadAll(back), original) << format.toStdString();
+            EXPECT_EQ(ReadFileBytes(back), original) << format.toStdString();
         }
         QFile::remove(pek);
     }
@@ -224,7 +215,7 @@ TEST_F(PeakToolWaveform, refusesDataAndOptionsThatDoNotFit)
     r = Peaktool({"export", pek, "--format", "dat", "-o", "-"});
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(std::vector<uint8_t>(r.bytes.begin(), r.bytes.end()),
-              ExportWaveform(ReadAll(pek), TWaveformExport{}, r.err).value_or(std::vector<uint8_t>{}));
+              ExportWaveform(ReadFileBytes(pek), TWaveformExport{}, r.err).value_or(std::vector<uint8_t>{}));
     r = Peaktool({"export", pek, "--format", "dat", "--samples-per-pixel", "150", "-o", "-"});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("multiple")) << r.err.toStdString();
