@@ -1,17 +1,19 @@
 # kx_add_library(<subsystem> SOURCES ... [PUBLIC ...] [PRIVATE ...])
-# One library per subsystem: target kx_<subsystem>, alias and exported name
-# KXAudio::<subsystem>, file libkxaudio-<subsystem>, headers installed under
-# include/kxaudio/<subsystem>/ so that "<subsystem>/File.h" resolves the same
-# way in the tree and installed.
+# One library per subsystem folder: target kx_<subsystem>, alias and exported
+# name KXAudio::<subsystem>, file libkxaudio-<subsystem> ("_" as "-"), headers
+# installed under include/kxaudio/<folder>/ so that "<folder>/File.h" resolves
+# the same way in the tree and installed (platform/widgets is platform_widgets).
 include(GNUInstallDirs)
 
 function(kx_add_library sub)
   cmake_parse_arguments(L "" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
   add_library(kx_${sub} ${L_SOURCES})
+  string(REPLACE "_" "-" file_name ${sub})
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
   add_library(KXAudio::${sub} ALIAS kx_${sub})
   set_target_properties(kx_${sub} PROPERTIES
     EXPORT_NAME ${sub}
-    OUTPUT_NAME kxaudio-${sub}
+    OUTPUT_NAME kxaudio-${file_name}
     VERSION ${PROJECT_VERSION}
     SOVERSION ${KX_SOVERSION})
   target_include_directories(kx_${sub} PUBLIC
@@ -24,8 +26,9 @@ function(kx_add_library sub)
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxaudio/${sub}
-    FILES_MATCHING PATTERN "*.h")
+  # This folder's headers only: a subfolder is a library of its own.
+  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxaudio/${folder})
   set_property(GLOBAL APPEND PROPERTY KX_LIBRARIES kx_${sub})
 endfunction()
 

@@ -2,7 +2,7 @@
 #include <QString>
 #include <optional>
 
-#include "platform/Color.h"
+#include "platform/widgets/Color.h"
 
 class QLocale;
 class QImage;

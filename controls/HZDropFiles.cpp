@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "platform/Exception.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 
 namespace kx {
 

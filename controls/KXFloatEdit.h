@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QString>
 
-#include "platform/Color.h"
+#include "platform/widgets/Color.h"
 #include "platform/DesignState.h"
 #include "platform/Events.h"
 

@@ -11,7 +11,7 @@
 
 #include "controls/HZDropFiles.h"
 #include "peaks/KXPeakBuilder.h"
-#include "platform/FileDialogs.h"
+#include "platform/widgets/FileDialogs.h"
 #include "viewers/KXAudioPeakViewer.h"
 
 namespace kx {

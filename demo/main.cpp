@@ -13,7 +13,7 @@
 #include "controls/HZDropFiles.h"
 #include "kxaudio/Version.h"
 #include "mediagraph/MediaFramework.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 #include "platform/RuntimeFolder.h"
 #include "viewers/ViewerCursors.h"
 

@@ -16,7 +16,7 @@
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/MediaFramework.h"
 #include "platform/Exception.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 #include "platform/PostedEvent.h"
 #include "platform/QtInput.h"
 

@@ -9,7 +9,7 @@
 
 #include "PlayerTypes.h"
 #include "mediagraph/FilterSet.h"
-#include "platform/Color.h"
+#include "platform/widgets/Color.h"
 #include "platform/DesignState.h"
 #include "platform/Events.h"
 

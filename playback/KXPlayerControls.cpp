@@ -8,7 +8,7 @@
 
 #include "KXCommonPlayer.h"
 #include "platform/Exception.h"
-#include "platform/FileDialogs.h"
+#include "platform/widgets/FileDialogs.h"
 #include "platform/QtInput.h"
 
 static void InitGlyphResources()

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "PlayerTypes.h"
-#include "platform/Color.h"
+#include "platform/widgets/Color.h"
 #include "platform/DesignState.h"
 #include "platform/EnumSet.h"
 #include "platform/Events.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "platform/Color.h"
+#include "platform/widgets/Color.h"
 #include "platform/EnumSet.h"
 
 namespace kx {

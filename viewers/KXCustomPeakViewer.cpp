@@ -13,7 +13,7 @@
 
 #include "PeakRender.h"
 #include "peaks/PeakFormat.h"
-#include "platform/HorzScrollBar.h"
+#include "platform/widgets/HorzScrollBar.h"
 #include "platform/Logging.h"
 #include "platform/MemoryStream.h"
 #include "platform/QtInput.h"

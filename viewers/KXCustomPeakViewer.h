@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "PeakViewModel.h"
-#include "platform/Color.h"
+#include "platform/widgets/Color.h"
 #include "platform/DesignState.h"
 #include "platform/Events.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/Color.h"
+#include "platform/widgets/Color.h"
 #include "platform/DesignState.h"
 #include "platform/Events.h"
 #include "platform/MemoryStream.h"

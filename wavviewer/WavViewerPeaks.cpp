@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <climits>
 
-#include "platform/HorzScrollBar.h"
+#include "platform/widgets/HorzScrollBar.h"
 #include "platform/Logging.h"
 #include "platform/LittleEndian.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 #include "platform/PostedEvent.h"
 #include "platform/QtInput.h"
 #include "platform/Round.h"

@@ -6,7 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include "peaks/PeakFormat.h"
-#include "platform/HorzScrollBar.h"
+#include "platform/widgets/HorzScrollBar.h"
 #include "platform/LittleEndian.h"
 #include "viewers/KXAudioPeakViewer.h"
 

@@ -11,7 +11,7 @@
 #include "mediagraph/MediaFramework.h"
 #include "peaks/KXPeakBuilder.h"
 #include "peaks/PeakFormat.h"
-#include "platform/HorzScrollBar.h"
+#include "platform/widgets/HorzScrollBar.h"
 #include "viewers/KXAudioPeakViewer.h"
 
 using namespace kx;

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "FuzzSupport.h"
-#include "platform/FileDialogs.h"
+#include "platform/widgets/FileDialogs.h"
 
 using namespace kx;
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "FuzzSupport.h"
-#include "platform/HorzScrollBar.h"
+#include "platform/widgets/HorzScrollBar.h"
 #include "platform/MemoryStream.h"
 #include "platform/ScrollState.h"
 #include "viewers/KXAudioPeakViewer.h"

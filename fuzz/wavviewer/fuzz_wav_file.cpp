@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "FuzzSupport.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 #include "wavviewer/WavFile.h"
 #include "wavviewer/WavViewer.h"
 

@@ -15,7 +15,7 @@
 #include "controls/HZDropFiles.h"
 #include "platform/Exception.h"
 #include "tests/support/TestHelpers.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 
 namespace kx {
 

@@ -1,15 +1,9 @@
-#include <QApplication>
-#include <QPalette>
 #include <gtest/gtest.h>
 
-#include "platform/Color.h"
 #include "platform/EnumSet.h"
 #include "platform/Exception.h"
 #include "platform/MemoryStream.h"
-#include "platform/MessageBox.h"
 #include "platform/Round.h"
-
-#include "platform/FileDialogs.h"
 
 namespace kx {
 
@@ -22,26 +16,6 @@ TEST(Round, halvesGoToTheEvenNeighbour)
     EXPECT_EQ(Round(-1.5), -2);
     EXPECT_EQ(Round(2.4999), 2);
     EXPECT_EQ(Round(1e12 + 0.6), 1000000000001);
-}
-
-TEST(Color, plainValuesAreBlueGreenRed)
-{
-    EXPECT_EQ(ToQColor(8388608), QColor(0, 0, 128));  // navy
-    EXPECT_EQ(ToQColor(255), QColor(255, 0, 0));
-    EXPECT_EQ(ToQColor(32768), QColor(0, 128, 0));
-    EXPECT_EQ(ToQColor(12632256), QColor(192, 192, 192));
-    EXPECT_EQ(FromQColor(QColor(0, 0, 128)), 8388608);
-}
-
-TEST(Color, systemColoursComeFromThePalette)
-{
-    EXPECT_EQ(clBtnFace, -16777201);
-    EXPECT_EQ(clWindow, -16777211);
-    QPalette p;
-    p.setColor(QPalette::Active, QPalette::Button, QColor(1, 2, 3));
-    p.setColor(QPalette::Active, QPalette::Base, QColor(4, 5, 6));
-    EXPECT_EQ(ToQColor(clBtnFace, p), QColor(1, 2, 3));
-    EXPECT_EQ(ToQColor(clWindow, p), QColor(4, 5, 6));
 }
 
 TEST(Exception, assertionNamesUnitAndLine)
@@ -110,44 +84,6 @@ TEST(MemoryStream, fileRoundTripAndMissingFile)
     EXPECT_FALSE(t.LoadFromFile(path + ".missing"));
     EXPECT_EQ(t.Size(), 4);  // a failed load keeps the content
     EXPECT_EQ(t.Bytes()[0], 'x');
-}
-
-TEST(MessageBox, captureCollectsTextsAndRestoresTheHook)
-{
-    QStringList outer;
-    auto previous = SetMessageBoxHook([&](QWidget*, const QString& t) { outer << t; });
-    {
-        ScopedMessageCapture capture;
-        ShowMessageBox(nullptr, QStringLiteral("Invalid file"));
-        EXPECT_EQ(capture.Texts(), QStringList{QStringLiteral("Invalid file")});
-    }
-    ShowMessageBox(nullptr, QStringLiteral("after"));
-    EXPECT_EQ(outer, QStringList{QStringLiteral("after")});
-    SetMessageBoxHook(previous);
-}
-
-TEST(FileDialogs, pipeFiltersBecomeQtFilters)
-{
-    EXPECT_EQ(QtFileFilter("Wave files(*.wav)|*.wav|flac files(*.flac)|*.flac"),
-              "Wave files (*.wav);;flac files (*.flac)");
-    EXPECT_EQ(QtFileFilter("Any|*.*"), "Any (*.*)");
-    // Both spellings match on a case-sensitive file system.
-    EXPECT_EQ(QtFileFilter("Bitmap files (*.bmp)|*.BMP"), "Bitmap files (*.bmp *.BMP)");
-    EXPECT_EQ(QtFileFilter(""), "");
-}
-
-TEST(FileDialogs, hookAnswersInsteadOfAPerson)
-{
-    FileDialogRequest seen;
-    auto previous = SetFileDialogHook([&](QWidget*, const FileDialogRequest& r) {
-        seen = r;
-        return QStringLiteral("/tmp/x.wav");
-    });
-    EXPECT_EQ(ExecuteFileDialog(nullptr, {FileDialogKind::Save, "Save image to file", "B|*.b", 2, "Untitled.bmp"}),
-              "/tmp/x.wav");
-    EXPECT_EQ(seen.fileName, "Untitled.bmp");
-    EXPECT_EQ(seen.filterIndex, 2);
-    SetFileDialogHook(previous);
 }
 
 } // namespace kx

@@ -5,7 +5,7 @@
 
 #include "FakePanel.h"
 #include "platform/Exception.h"
-#include "platform/FileDialogs.h"
+#include "platform/widgets/FileDialogs.h"
 #include "playback/KXPlayerControls.h"
 
 namespace kx {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "PeakTestData.h"
-#include "platform/Color.h"
+#include "platform/widgets/Color.h"
 
 namespace kx {
 

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "PeakTestData.h"
-#include "platform/HorzScrollBar.h"
+#include "platform/widgets/HorzScrollBar.h"
 #include "platform/MemoryStream.h"
 #include "platform/QtInput.h"
 #include "platform/Round.h"

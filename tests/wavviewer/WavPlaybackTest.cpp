@@ -5,8 +5,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "platform/HorzScrollBar.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/HorzScrollBar.h"
+#include "platform/widgets/MessageBox.h"
 #include "tests/support/TestMedia.h"
 #include "wavviewer/WavViewer.h"
 #include "wavviewer/WaveDevice.h"

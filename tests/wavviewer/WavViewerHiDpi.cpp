@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "WavTestFiles.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 #include "wavviewer/WavViewer.h"
 
 namespace kx {

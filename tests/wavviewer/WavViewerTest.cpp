@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "WavTestFiles.h"
-#include "platform/HorzScrollBar.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/HorzScrollBar.h"
+#include "platform/widgets/MessageBox.h"
 #include "platform/QtInput.h"
 #include "wavviewer/WavViewer.h"
 

@@ -1,7 +1,7 @@
 // peaktool wavpeaks FILE.wav: the wave viewer's extraction without a window.
 #include "Command.h"
 #include "Progress.h"
-#include "platform/MessageBox.h"
+#include "platform/widgets/MessageBox.h"
 #include "wavviewer/WavFile.h"
 #include "wavviewer/WavViewer.h"
 

@@ -2,7 +2,7 @@
 #include <QObject>
 #include <functional>
 
-#include "ScrollState.h"
+#include "platform/ScrollState.h"
 
 class QScrollBar;
 class QWidget;
