@@ -223,13 +223,15 @@ bool AtomicPeakFile::Commit(int64_t expectedRecords)
                     0);
     if (!PeakLengthAgrees(bytesPerPeak, channels, ReadU32LE(head + 10), ReadU16LE(head + 14), expectedRecords))
         return Fail(QStringLiteral("the peak file's header does not match its %1 records").arg(expectedRecords), 0);
+    // The folder lock is taken before closing releases the file's own lock:
+    // in between, another writer would take the file for abandoned and remove it.
+    FolderLock lock(QFileInfo(finalName_).absolutePath());
     if (close(fd_) != 0) {
         fd_ = -1;
         return Fail(QStringLiteral("cannot write the peak file"), errno);
     }
     fd_ = -1;
 
-    FolderLock lock(QFileInfo(finalName_).absolutePath());
     // rename() replaces the final name itself, never what a link there points to.
     if (rename(QFile::encodeName(tempName_).constData(), QFile::encodeName(finalName_).constData()) != 0)
         return Fail(QStringLiteral("cannot put the peak file in place"), errno);
