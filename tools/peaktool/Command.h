@@ -13,6 +13,7 @@ class CommandLine;
 
 // What a command needs before it runs. Commands that draw nothing run on a
 // QCoreApplication, and the media framework starts only for those that decode.
+// Commands that draw run in peaktool-draw (Drawing.h); their run is null here.
 enum CommandNeeds : unsigned { NeedsNothing = 0, NeedsGui = 1, NeedsMedia = 2 };
 
 // One subcommand of peaktool. Each cmd_*.cpp file registers its own with a

@@ -1,13 +1,11 @@
 // peaktool: the components on the command line.
-#include <QApplication>
 #include <QCoreApplication>
 #include <cstdio>
-#include <memory>
 
 #include "Command.h"
+#include "Drawing.h"
 #include "kxaudio/Version.h"
 #include "mediagraph/MediaFramework.h"
-#include "platform/RuntimeFolder.h"
 
 namespace kx {
 
@@ -35,19 +33,13 @@ const PeakToolCommand* FindCommand(const QString& name)
     return nullptr;
 }
 
-// Only what the command needs is started: an application object with a GUI
-// for commands that draw, the media framework for those that decode.
+// Only what the command needs is started: commands that draw run in
+// peaktool-draw, the media framework starts for those that decode.
 int Run(const PeakToolCommand& command, CommandLine& line, int& argc, char** argv)
 {
-    std::unique_ptr<QCoreApplication> app;
-    if (command.needs & NeedsGui) {
-        // Drawing happens into images only; no window is ever shown.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        PrepareRuntimeFolder();
-        app = std::make_unique<QApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    if (command.needs & NeedsGui)
+        return RunDrawingCommand(command, line, argc, argv);
+    QCoreApplication app(argc, argv);
     if (command.needs & NeedsMedia)
         InitMediaFramework();
     const int code = command.run(line);
