@@ -1,18 +1,20 @@
 #include "AtomicPeakFile.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <vector>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/LittleEndian.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -61,7 +63,7 @@ class FolderLock
 {
 public:
     explicit FolderLock(const QString& folder)
-        : fd_(open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+        : fd_(OpenNative(folder, O_RDONLY | O_DIRECTORY))
     {
         if (fd_ >= 0)
             while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
@@ -86,16 +88,24 @@ private:
 // file until they have locked it.
 void RemoveAbandonedTemporaries(const QString& finalName, const QString& own)
 {
+    // Compared as bytes: the names need not be UTF-8.
     const QFileInfo target(finalName);
-    const QString prefix = target.fileName() + QLatin1Char('.');
-    const QStringList names =
-        QDir(target.absolutePath()).entryList({prefix + QStringLiteral("*") + QLatin1String(PartialSuffix)},
-                                              QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString& name : names) {
-        const QString path = target.absolutePath() + QLatin1Char('/') + name;
-        if (name.size() != prefix.size() + 8 + int(std::strlen(PartialSuffix)) || path == own)
-            continue;
-        const QByteArray local = QFile::encodeName(path);
+    const QByteArray folder = EncodeNativeName(target.absolutePath());
+    const QByteArray prefix = EncodeNativeName(target.fileName()) + '.';
+    const QByteArray mine = EncodeNativeName(own);
+    const auto closeDir = [](DIR* d) { closedir(d); };
+    const std::unique_ptr<DIR, decltype(closeDir)> dir(opendir(folder.constData()), closeDir);
+    if (!dir)
+        return;
+    std::vector<QByteArray> paths;
+    while (const dirent* entry = readdir(dir.get())) {
+        const QByteArray name(entry->d_name);
+        const QByteArray path = folder + '/' + name;
+        if (name.size() == prefix.size() + 8 + qsizetype(std::strlen(PartialSuffix)) && name.startsWith(prefix) &&
+            name.endsWith(PartialSuffix) && path != mine)
+            paths.push_back(path);
+    }
+    for (const QByteArray& local : paths) {
         const int fd = open(local.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             continue;
@@ -148,8 +158,7 @@ bool AtomicPeakFile::Open(const QString& finalName)
     const FolderLock folder(QFileInfo(finalName).absolutePath());
     for (int i = 0; i < NameAttempts; ++i) {
         const QString name = finalName + QLatin1Char('.') + RandomTag() + QLatin1String(PartialSuffix);
-        const int fd = open(QFile::encodeName(name).constData(),
-                            O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const int fd = OpenNative(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
         if (fd >= 0) {
             fd_ = fd;
             tempName_ = name;
@@ -233,7 +242,7 @@ bool AtomicPeakFile::Commit(int64_t expectedRecords)
     fd_ = -1;
 
     // rename() replaces the final name itself, never what a link there points to.
-    if (rename(QFile::encodeName(tempName_).constData(), QFile::encodeName(finalName_).constData()) != 0)
+    if (rename(EncodeNativeName(tempName_).constData(), EncodeNativeName(finalName_).constData()) != 0)
         return Fail(QStringLiteral("cannot put the peak file in place"), errno);
     committed_ = true;
     committedDev_ = uint64_t(st.st_dev);
@@ -249,7 +258,7 @@ void AtomicPeakFile::Abandon()
         fd_ = -1;
     }
     if (!tempName_.isEmpty()) {
-        unlink(QFile::encodeName(tempName_).constData());
+        unlink(EncodeNativeName(tempName_).constData());
         tempName_.clear();
     }
 }
@@ -261,7 +270,7 @@ bool AtomicPeakFile::RemoveCommitted()
     committed_ = false;
     FolderLock lock(QFileInfo(finalName_).absolutePath());
     struct stat st {};
-    const QByteArray name = QFile::encodeName(finalName_);
+    const QByteArray name = EncodeNativeName(finalName_);
     // Only the file this object put there: another build may have replaced it since.
     if (lstat(name.constData(), &st) != 0 || uint64_t(st.st_dev) != committedDev_ ||
         uint64_t(st.st_ino) != committedIno_)

@@ -7,6 +7,7 @@
 
 #include "GstPtr.h"
 #include "platform/Exception.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -80,7 +81,7 @@ bool FolderWritable(const QString& path)
     if (slash < 0)
         return false;
     folder = slash == 0 ? QStringLiteral("/") : folder.left(slash);
-    const QByteArray native = folder.toLocal8Bit();
+    const QByteArray native = EncodeNativeName(folder);
     struct stat st {};
     if (stat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;

@@ -20,6 +20,7 @@
 #include "mediagraph/FilterRegistry.h"
 #include "mediagraph/GraphEvents.h"
 #include "platform/LittleEndian.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -81,8 +82,8 @@ public:
     {
         if (fileName.isEmpty())
             return E_INVALIDARG;
-        const QFileInfo info(fileName);
-        if (info.isDir() || access(QFile::encodeName(info.absolutePath()).constData(), W_OK) != 0)
+        if (StatNative(fileName).isDir ||
+            access(EncodeNativeName(QFileInfo(fileName).absolutePath()).constData(), W_OK) != 0)
             return E_FAIL;
         return Set([&] { fileName_ = fileName; });
     }

@@ -20,6 +20,7 @@
 #include "mediagraph/MediaFramework.h"
 #include "mediagraph/PeakFilterContract.h"
 #include "platform/Exception.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -75,13 +76,13 @@ bool IsAudio(GstPad* pad)
 
 TypeFound FindMediaType(const QString& mediaFile)
 {
-    QFile f(mediaFile);
-    if (!f.open(QIODevice::ReadOnly))
+    QFile f;
+    if (!OpenNativeFile(f, mediaFile, QIODevice::ReadOnly))
         return {};
     const QByteArray head = f.read(TypeFindBytes);
     if (head.isEmpty())
         return {};
-    const QByteArray ext = QFileInfo(mediaFile).suffix().toUtf8();
+    const QByteArray ext = EncodeNativeName(QFileInfo(mediaFile).suffix());
     GstCapsPtr caps(gst_type_find_helper_for_data_with_extension(
         nullptr, reinterpret_cast<const guint8*>(head.constData()), gsize(head.size()),
         ext.isEmpty() ? nullptr : ext.constData(), nullptr));
@@ -106,7 +107,7 @@ MediaSubtype FindSubtype(const QString& mediaFile)
 QString PeakFolderProblem(const QString& peakFile)
 {
     const QString folder = QFileInfo(peakFile).absolutePath();
-    if (access(QFile::encodeName(folder).constData(), W_OK) == 0)
+    if (access(EncodeNativeName(folder).constData(), W_OK) == 0)
         return QStringLiteral("peak file name %1 refused").arg(peakFile);
     return QStringLiteral("cannot write peak files in %1: %2")
         .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
@@ -178,14 +179,14 @@ bool TBuildGraph::Build()
     failure_.clear();
     linked_ = false;
 
-    if (!QFileInfo(mediaFile_).isFile())
+    if (!StatNative(mediaFile_).isFile)
         return Fail(QStringLiteral("no such file"));
     source_ = gst_element_factory_make("filesrc", "Source");
     if (!source_)
         return Fail(QStringLiteral("no file source"));
     // Automatic plugging reads the file in push mode; the default 4 KiB
     // blocks make a parser such as the WAV one about half again slower.
-    g_object_set(source_, "location", QFile::encodeName(mediaFile_).constData(), "blocksize", guint(SourceBlockBytes),
+    g_object_set(source_, "location", EncodeNativeName(mediaFile_).constData(), "blocksize", guint(SourceBlockBytes),
                  nullptr);
     gst_bin_add(GST_BIN(manager_), source_);
     GstPadPtr sourcePin(FindPin(source_, PINDIR_OUTPUT, MajorType::Stream));

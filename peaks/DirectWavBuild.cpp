@@ -1,6 +1,5 @@
 #include "DirectWavBuild.h"
 
-#include <QFile>
 #include <bit>
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,6 +7,7 @@
 
 #include "PeakFormat.h"
 #include "mediagraph/AtomicPeakFile.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -76,7 +76,7 @@ bool DirectWavBuild::Open()
         failure_ = QStringLiteral("unusable peak settings");
         return false;
     }
-    fd_ = ::open(QFile::encodeName(mediaFile_).constData(), O_RDONLY | O_CLOEXEC);
+    fd_ = OpenNative(mediaFile_, O_RDONLY);
     if (fd_ < 0) {
         failure_ = QStringLiteral("cannot open the media file");
         return false;

@@ -4,6 +4,8 @@
 #include <QThread>
 #include <algorithm>
 
+#include "platform/NativeName.h"
+
 namespace kx {
 
 namespace {
@@ -215,7 +217,7 @@ int ShardOf(const QString& name, int count)
         return 0;
     // 64-bit FNV-1a: simple, and fixed by its definition.
     uint64_t hash = 0xcbf29ce484222325ull;
-    for (const char c : name.toUtf8()) {
+    for (const char c : EncodeNativeName(name)) {
         hash ^= uint8_t(c);
         hash *= 0x100000001b3ull;
     }

@@ -83,7 +83,7 @@ private:
     std::vector<std::unique_ptr<Slot>> slots_;
 };
 
-// The share (0..count-1) a name falls in: a stable hash of its UTF-8 bytes,
+// The share (0..count-1) a name falls in: a stable hash of its bytes,
 // the same on every machine and in every run.
 int ShardOf(const QString& name, int count);
 

@@ -16,6 +16,7 @@
 #include "mediagraph/MediaFramework.h"
 #include "mediagraph/PeakFilterContract.h"
 #include "platform/Exception.h"
+#include "platform/NativeName.h"
 #include "platform/PostedEvent.h"
 #include "platform/PrivateFolder.h"
 
@@ -57,7 +58,7 @@ QString WithTrailingSlash(const QString& folder)
 // against whatever the working folder is when it is looked up.
 QString AbsoluteName(const QString& name)
 {
-    return name.isEmpty() ? name : QFileInfo(name).absoluteFilePath();
+    return AbsoluteNativeName(name);
 }
 
 QString DefaultTempFolder()
@@ -195,7 +196,7 @@ void TKXPeakBuilder::SetTempFolder(const QString& value)
 {
     if (value == tempFolder_ || GraphManagerExists())
         return;
-    if (!QFileInfo(value).isDir())
+    if (!StatNative(value).isDir)
         return;
     if (!FolderWritable(value))
         throw Exception("Temp Folder must be writable");
@@ -223,7 +224,7 @@ QString TKXPeakBuilder::PeakNameInTemp(const QString& media) const
     // folders from sharing a peak file here.
     const qsizetype slash = media.lastIndexOf(QLatin1Char('/'));
     const QString bare = media.mid(slash + 1);
-    const QByteArray folder = QFile::encodeName(QFileInfo(media).absolutePath());
+    const QByteArray folder = EncodeNativeName(QFileInfo(media).absolutePath());
     const QString tag = QString::fromLatin1(QCryptographicHash::hash(folder, QCryptographicHash::Sha256).toHex().left(8));
     return tempFolder_ + ChangeFileExt(bare, QLatin1Char('.') + tag + peakExtension_);
 }
@@ -236,11 +237,11 @@ QString TKXPeakBuilder::PeakFilenameFor(const QString& media) const
 
 bool TKXPeakBuilder::UsablePeakFile(const QString& peak, const QString& media) const
 {
-    const QFileInfo info(peak);
-    if (!info.isFile())
+    const NativeFileStatus info = StatNative(peak);
+    if (!info.isFile)
         return false;
     // Older than its media: the media was replaced or re-recorded since.
-    return !rebuildStale_ || info.lastModified() >= QFileInfo(media).lastModified();
+    return !rebuildStale_ || info.modifiedMs >= StatNative(media).modifiedMs;
 }
 
 bool TKXPeakBuilder::PeakFileStale(int Index) const
@@ -248,7 +249,7 @@ bool TKXPeakBuilder::PeakFileStale(int Index) const
     if (!rebuildStale_ || Index < 0 || Index >= FileCount())
         return false;
     const QString& media = files_[Index];
-    const auto stale = [&](const QString& peak) { return QFileInfo(peak).isFile() && !UsablePeakFile(peak, media); };
+    const auto stale = [&](const QString& peak) { return StatNative(peak).isFile && !UsablePeakFile(peak, media); };
     return stale(PeakNameBeside(media)) || stale(PeakNameInTemp(media));
 }
 
@@ -387,7 +388,7 @@ bool TKXPeakBuilder::AppendFilename(const QString& Given)
             return false;
         }
     }
-    if (!QFileInfo::exists(Filename)) {
+    if (!StatNative(Filename).exists) {
         Fire(OnFileNotExist, this, Filename);
         return false;
     }
@@ -431,7 +432,7 @@ bool TKXPeakBuilder::AppendFilenames(const QStringList& List)
 void TKXPeakBuilder::SetFilename(const QString& Given)
 {
     const QString Filename = AbsoluteName(Given);
-    if (!QFileInfo::exists(Filename)) {
+    if (!StatNative(Filename).exists) {
         Fire(OnFileNotExist, this, Filename);
         return;
     }
@@ -462,7 +463,7 @@ void TKXPeakBuilder::SetFilenames(const QStringList& List)
     for (int i = FileCount() - 1; i >= 0; --i) {
         if (i == 0)
             FindNextMissing();
-        if (!QFileInfo::exists(files_[i])) {
+        if (!StatNative(files_[i]).exists) {
             const QString name = files_[i];
             streams_.Remove(streams_.Get(i));
             files_.removeAt(i);

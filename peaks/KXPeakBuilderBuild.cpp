@@ -16,6 +16,7 @@
 #include "platform/Exception.h"
 #include "platform/LittleEndian.h"
 #include "platform/Logging.h"
+#include "platform/NativeName.h"
 #include "platform/PostedEvent.h"
 
 namespace kx {
@@ -179,7 +180,7 @@ bool TKXPeakBuilder::StopBuild()
     buildState_ = stopped ? bsStopped : bsFailed;
     // The filter may have finished its peak file just before the stop; the
     // stream then holds the same records and is finished alike.
-    if (stopped && Running() && QFileInfo(currentPeakFile_).isFile())
+    if (stopped && Running() && StatNative(currentPeakFile_).isFile)
         FinishStream(currentIndex_);
     bool abort = false;
     if (stopped)
@@ -308,7 +309,7 @@ void TKXPeakBuilder::Progress(uintptr_t wParam, intptr_t lParam)
     StopGraph();
     // As in StopBuild: a peak file finished just before the stop has its
     // stream finished alike.
-    if (QFileInfo(currentPeakFile_).isFile())
+    if (StatNative(currentPeakFile_).isFile)
         FinishStream(currentIndex_);
     buildState_ = bsStopped;
     ReleaseGraph();

@@ -1,11 +1,11 @@
 #include "PeakFormat.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <cstring>
 
 #include "mediagraph/AtomicPeakFile.h"
 #include "platform/LittleEndian.h"
+#include "platform/NativeName.h"
 #include "platform/Round.h"
 
 namespace kx {
@@ -165,10 +165,8 @@ TPeakHeader MakePeakHeader(uint32_t rate, uint32_t channels, uint32_t bitsPerSam
 
 PeakCheck ReadPeakFile(const QString& fileName, PeakReader reader, std::vector<uint8_t>& out)
 {
-    if (!QFileInfo(fileName).isFile())
-        return PeakCheck::CannotOpen;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!StatNative(fileName).isFile || !OpenNativeFile(file, fileName, QIODevice::ReadOnly))
         return PeakCheck::CannotOpen;
     const qint64 size = file.size();
     uint8_t header[PeakHeaderSize] = {};

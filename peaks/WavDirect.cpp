@@ -1,6 +1,5 @@
 #include "WavDirect.h"
 
-#include <QFile>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
@@ -8,6 +7,7 @@
 
 #include "mediagraph/PeakReducer.h"
 #include "platform/LittleEndian.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -224,7 +224,7 @@ bool ParseWavLayout(WavReadAt read, void* context, uint64_t fileSize, WavLayout&
 
 bool ReadWavLayout(const QString& fileName, WavLayout& layout)
 {
-    int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenNative(fileName, O_RDONLY);
     if (fd < 0)
         return false;
     const off_t size = ::lseek(fd, 0, SEEK_END);

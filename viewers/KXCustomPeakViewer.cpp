@@ -2,7 +2,6 @@
 
 #include <QContextMenuEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -16,6 +15,7 @@
 #include "platform/widgets/HorzScrollBar.h"
 #include "platform/Logging.h"
 #include "platform/MemoryStream.h"
+#include "platform/NativeName.h"
 #include "platform/QtInput.h"
 #include "platform/Round.h"
 
@@ -132,10 +132,8 @@ bool TKXCustomPeakViewer::LoadFromFile(const QString& fileName)
     try {
         // The records are read straight into their own buffer, so a long
         // file is copied once.
-        if (!QFileInfo(fileName).isFile())
-            return false;
-        QFile file(fileName);
-        if (!file.open(QIODevice::ReadOnly))
+        QFile file;
+        if (!StatNative(fileName).isFile || !OpenNativeFile(file, fileName, QIODevice::ReadOnly))
             return false;
         const qint64 size = file.size();
         uint8_t header[PeakHeaderSize] = {};

@@ -10,6 +10,7 @@
 
 #include "platform/LittleEndian.h"
 #include "platform/MemoryStream.h"
+#include "platform/NativeName.h"
 #include "platform/Round.h"
 
 namespace kx {
@@ -42,7 +43,7 @@ FileByteReader::FileByteReader(const QString& fileName) : file_(std::make_unique
 {
     // Opened without blocking and kept only when it is a regular file: a
     // FIFO or a device under the name would otherwise hang or never end.
-    const int fd = open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = OpenNative(fileName, O_RDONLY | O_NONBLOCK);
     struct stat st {};
     if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
         if (fd >= 0)

@@ -6,7 +6,6 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QSaveFile>
 #include <QTimerEvent>
 #include <algorithm>
 #include <climits>
@@ -15,6 +14,7 @@
 #include "platform/Logging.h"
 #include "platform/LittleEndian.h"
 #include "platform/widgets/MessageBox.h"
+#include "platform/NativeName.h"
 #include "platform/PostedEvent.h"
 #include "platform/QtInput.h"
 #include "platform/Round.h"
@@ -164,17 +164,12 @@ bool TWavViewer::SavePeaksToFile(const QString& PeakFileName)
     bool ok = !name.isEmpty();
     if (ok) {
         // Written beside and renamed into place, so a failed write never leaves half a file.
-        QSaveFile file(name);
-        ok = file.open(QIODevice::WriteOnly);
-        if (ok) {
-            const std::vector<uint8_t> header = EncodeWavPeakHeader(info_);
-            ok = file.write(reinterpret_cast<const char*>(header.data()), WavPeakHeaderSize) == WavPeakHeaderSize;
-            const auto size = static_cast<qint64>(peakData_.Size());
-            ok = ok && (size == 0 || file.write(reinterpret_cast<const char*>(peakData_.Data()), size) == size);
-            ok = ok && file.commit();
-            if (!ok)
-                file.cancelWriting();
-        }
+        const std::vector<uint8_t> header = EncodeWavPeakHeader(info_);
+        QString why;
+        ok = WriteWholeFile(name,
+                            {QByteArrayView(header.data(), WavPeakHeaderSize),
+                             QByteArrayView(peakData_.Data(), static_cast<qsizetype>(peakData_.Size()))},
+                            why);
     }
     if (!ok)
         ShowMessageBox(this, InvalidPathText());

@@ -4,6 +4,7 @@
 
 #include "mediagraph/AudioOutput.h"
 #include "mediagraph/GraphEvents.h"
+#include "platform/NativeName.h"
 #include "platform/PostedEvent.h"
 
 namespace kx {
@@ -67,7 +68,7 @@ bool WaveDevice::Open(const QString& fileName, MessageWindow* callback)
     if (pipeline_)
         return false;
     GError* error = nullptr;
-    gchar* uri = gst_filename_to_uri(fileName.toUtf8().constData(), &error);
+    gchar* uri = gst_filename_to_uri(EncodeNativeName(fileName).constData(), &error);
     if (!uri) {
         g_clear_error(&error);
         return false;

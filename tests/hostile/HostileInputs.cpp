@@ -374,10 +374,9 @@ std::vector<Input> MakeCorpus(const QString& dir)
         add(QByteArray(name) + ".wav", wav, W, E::Accept, E::Accept, "WAV with an awkward name");
         add(QByteArray(name) + ".pek", peak, P, E::Accept, E::Either, "peak file with an awkward name");
     }
-    // Names that are not UTF-8 cannot be held in the program's strings: a
-    // clear refusal is as good as reading them.
-    add("\xff\xfe not utf8.wav", wav, W, E::Either, E::Either, "WAV named in bytes that are not UTF-8");
-    add("\xff\xfe not utf8.pek", peak, P, E::Either, E::Either, "peak file named in bytes that are not UTF-8");
+    // Names that are not UTF-8 are read under their own bytes, like any other.
+    add("\xff\xfe not utf8.wav", wav, W, E::Accept, E::Accept, "WAV named in bytes that are not UTF-8");
+    add("\xff\xfe not utf8.pek", peak, P, E::Accept, E::Either, "peak file named in bytes that are not UTF-8");
     return x.Take();
 }
 

@@ -202,26 +202,6 @@ TEST(PeakToolBuild, aWaveViewerPeakFileIsNamedByEveryReader)
     EXPECT_TRUE(r.lines[0].contains("wave viewer's peak file")) << r.lines[0].toStdString();
 }
 
-TEST(PeakToolBuild, aNameThatIsNotUtf8IsToldApartFromAMissingFile)
-{
-    QTemporaryDir dir;
-    // "caf\xe9.wav": the file system's bytes are not UTF-8.
-    const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xe9.wav";
-    ASSERT_TRUE(ShortWav(dir.filePath("source.wav")));
-    ASSERT_EQ(rename(QFile::encodeName(dir.filePath("source.wav")).constData(), raw.constData()), 0);
-    QProcess p;
-    p.setProgram(QStringLiteral(PEAKTOOL));
-    // The name as the program receives it once Qt decodes it (the byte
-    // replaced), whatever way the bytes are passed.
-    p.setArguments({"build", "--no-progress", QString::fromLocal8Bit(raw)});
-    p.start();
-    ASSERT_TRUE(p.waitForFinished(60000));
-    const QString out = QString::fromUtf8(p.readAllStandardOutput());
-    EXPECT_EQ(p.exitCode(), 1);
-    EXPECT_TRUE(out.startsWith("failed\t")) << out.toStdString();
-    EXPECT_TRUE(out.contains("not valid UTF-8")) << out.toStdString();
-}
-
 TEST(PeakToolStatus, relativeNamesAreReportedAbsoluteAndFindTheirPeakFile)
 {
     QTemporaryDir dir;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "Progress.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -165,13 +166,14 @@ void Out(const QString& line)
     if (quiet)
         return;
     ProgressBar::ClearActive();
-    std::fprintf(stdout, "%s\n", line.toUtf8().constData());
+    // Names come out in the bytes they came in, for scripts to use.
+    std::fprintf(stdout, "%s\n", EncodeNativeName(line).constData());
 }
 
 void Err(const QString& line)
 {
     ProgressBar::ClearActive();
-    std::fprintf(stderr, "%s\n", line.toUtf8().constData());
+    std::fprintf(stderr, "%s\n", EncodeNativeName(line).constData());
 }
 
 bool IsStdStream(const QString& name)
@@ -183,7 +185,7 @@ bool WriteOutput(const QString& name, const QByteArray& data, QString& error)
 {
     QFile file;
     const bool opened = IsStdStream(name) ? file.open(stdout, QIODevice::WriteOnly)
-                                          : (file.setFileName(name), file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+                                          : OpenNativeFile(file, name, QIODevice::WriteOnly | QIODevice::Truncate);
     if (!opened || file.write(data) != data.size() || !file.flush()) {
         error = IsStdStream(name) ? QStringLiteral("stdout cannot be written")
                                   : QStringLiteral("%1: cannot be written").arg(name);
@@ -212,12 +214,13 @@ QStringList ExpandInputNames(const QStringList& names)
 bool ReadNameList(const QString& name, QStringList& out)
 {
     QFile in;
-    if (!(IsStdStream(name) ? in.open(stdin, QIODevice::ReadOnly) : (in.setFileName(name), in.open(QIODevice::ReadOnly))))
+    if (!(IsStdStream(name) ? in.open(stdin, QIODevice::ReadOnly) : OpenNativeFile(in, name, QIODevice::ReadOnly)))
         return false;
     while (!in.atEnd()) {
-        QString line = QString::fromUtf8(in.readLine());
-        while (line.endsWith(QLatin1Char('\n')) || line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
+        QByteArray bytes = in.readLine();
+        while (bytes.endsWith('\n') || bytes.endsWith('\r'))
+            bytes.chop(1);
+        const QString line = DecodeNativeName(bytes);
         if (!line.isEmpty())
             out << line;
     }

@@ -1,11 +1,10 @@
 #include "WaveformFiles.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <cstdio>
 
 #include "peaks/KXPeakBuilder.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -18,11 +17,9 @@ bool WriteOutputFile(const QString& path, std::span<const uint8_t> bytes, QStrin
         }
         return true;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size()) ||
-        !file.commit()) {
-        error = QStringLiteral("%1: %2").arg(path, file.errorString());
+    QString why;
+    if (!WriteWholeFile(path, {QByteArrayView(bytes.data(), qsizetype(bytes.size()))}, why)) {
+        error = QStringLiteral("%1: %2").arg(path, why);
         return false;
     }
     return true;
@@ -30,8 +27,8 @@ bool WriteOutputFile(const QString& path, std::span<const uint8_t> bytes, QStrin
 
 std::optional<std::vector<uint8_t>> ReadWholeFile(const QString& path, int64_t limit, QString& error)
 {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!StatNative(path).isFile || !OpenNativeFile(file, path, QIODevice::ReadOnly)) {
         error = QStringLiteral("%1: cannot be opened").arg(path);
         return std::nullopt;
     }

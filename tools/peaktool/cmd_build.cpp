@@ -5,10 +5,10 @@
 #include "peaks/KXPeakBuildPool.h"
 #include "peaks/KXPeakBuilder.h"
 #include "platform/Exception.h"
+#include "platform/NativeName.h"
 
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QThread>
 
@@ -111,10 +111,10 @@ QString Parse(const CommandLine& line, Options& o)
     if (!o.ext.startsWith(QLatin1Char('.')) || o.ext.size() < 2)
         return QStringLiteral("--ext takes an extension such as .pek");
     if (line.IsSet(QStringLiteral("temp-folder"))) {
-        const QFileInfo folder(line.Value(QStringLiteral("temp-folder")));
-        if (!folder.isDir())
-            return QStringLiteral("--temp-folder: %1 is not a folder").arg(folder.filePath());
-        o.tempFolder = folder.absoluteFilePath();
+        const QString folder = line.Value(QStringLiteral("temp-folder"));
+        if (!StatNative(folder).isDir)
+            return QStringLiteral("--temp-folder: %1 is not a folder").arg(folder);
+        o.tempFolder = AbsoluteNativeName(folder);
     }
     if (line.Value(QStringLiteral("format")) != QLatin1String("pek")) {
         const auto format = ParseWaveformFormat(line.Value(QStringLiteral("format")));
@@ -217,21 +217,13 @@ int Run(CommandLine& line)
         pool.Configure(probe);
         QHash<QString, QString> peakOwners;
         for (const QString& f : o.files) {
-            const QString media = QFileInfo(f).absoluteFilePath();
-            // Qt takes every file name as UTF-8: other bytes arrive replaced
-            // and the file cannot be reached under any name it can spell.
-            if (media.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(media)) {
-                ++failures;
-                failure("failed", media, QStringLiteral(": the name is not valid UTF-8, which this program cannot "
-                                                        "open; rename the file"));
-                continue;
-            }
+            const QString media = AbsoluteNativeName(f);
             const QString peak = probe.PeakFilenameFor(media);
             const auto owner = peakOwners.constFind(peak);
             if (owner != peakOwners.cend()) {
                 if (SameFileName(*owner, media)) {
                     note("duplicate", media);
-                } else if (QFileInfo::exists(media)) {
+                } else if (StatNative(media).exists) {
                     ++failures;
                     failure("collides", media, QLatin1Char('\t') + peak);
                 } else {
@@ -258,7 +250,7 @@ int Run(CommandLine& line)
         why[size_t(index)] = error;
     };
     pool.OnFileResult = [&](int index, const QString& file, TKXPeakBuildPool::Outcome outcome, const QString&) {
-        const QString absolute = QFileInfo(file).absoluteFilePath();
+        const QString absolute = AbsoluteNativeName(file);
         switch (outcome) {
         case TKXPeakBuildPool::Outcome::NotFound:
             ++failures;

@@ -1,9 +1,9 @@
 // peaktool info FILE: the header fields of a peak file and what the readers say.
 #include "Command.h"
 #include "peaks/PeakFormat.h"
+#include "platform/NativeName.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 namespace kx {
 
@@ -38,8 +38,8 @@ int Run(CommandLine& line)
         return line.UsageError(QStringLiteral("expects exactly one peak file"));
     const QString path = args[0];
 
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!StatNative(path).isFile || !OpenNativeFile(file, path, QIODevice::ReadOnly)) {
         Err(QStringLiteral("peaktool info: %1: cannot be opened").arg(path));
         return ExitFailed;
     }

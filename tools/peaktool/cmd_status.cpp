@@ -3,8 +3,8 @@
 #include "Command.h"
 #include "peaks/KXPeakBuilder.h"
 #include "platform/Exception.h"
+#include "platform/NativeName.h"
 
-#include <QFileInfo>
 
 namespace kx {
 
@@ -36,11 +36,11 @@ int Run(CommandLine& line)
         return line.UsageError(QStringLiteral("--ext takes an extension such as .pek"));
     builder.SetPeakExtension(ext);
     if (line.IsSet(QStringLiteral("temp-folder"))) {
-        const QFileInfo folder(line.Value(QStringLiteral("temp-folder")));
-        if (!folder.isDir())
-            return line.UsageError(QStringLiteral("--temp-folder: %1 is not a folder").arg(folder.filePath()));
+        const QString folder = line.Value(QStringLiteral("temp-folder"));
+        if (!StatNative(folder).isDir)
+            return line.UsageError(QStringLiteral("--temp-folder: %1 is not a folder").arg(folder));
         try {
-            builder.SetTempFolder(folder.absoluteFilePath());
+            builder.SetTempFolder(AbsoluteNativeName(folder));
         } catch (const Exception& e) {
             Err(QStringLiteral("peaktool status: %1").arg(e.Message()));
             return ExitFailed;

@@ -6,6 +6,7 @@
 #include "Drawing.h"
 #include "kxaudio/Version.h"
 #include "mediagraph/MediaFramework.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -59,7 +60,7 @@ int main(int argc, char** argv)
     // version and usage errors cost nothing and need no display.
     QStringList args{QStringLiteral("peaktool")};
     for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+        args << DecodeNativeName(argv[i]);  // every byte kept: names need not be UTF-8
 
     QCommandLineParser top;
     // Everything after the command name is the command's own.

@@ -4,6 +4,7 @@
 #include "peaks/PeakFormat.h"
 #include "platform/LittleEndian.h"
 #include "platform/MemoryStream.h"
+#include "platform/NativeName.h"
 #include "viewers/KXAudioPeakViewer.h"
 
 #include <QBuffer>
@@ -146,10 +147,10 @@ int Run(CommandLine& line)
     // The viewer holds the whole file to draw it; past this it is refused
     // rather than take the memory (a sparse file costs nothing on disk).
     constexpr qint64 MaxRenderBytes = qint64(256) << 20;
-    if (QFileInfo(input).size() > MaxRenderBytes) {
+    if (StatNative(input).size > MaxRenderBytes) {
         Err(QStringLiteral("peaktool render: %1: %2 MiB of peaks, more than the %3 MiB it draws from")
                 .arg(input)
-                .arg(QFileInfo(input).size() >> 20)
+                .arg(StatNative(input).size >> 20)
                 .arg(MaxRenderBytes >> 20));
         return ExitFailed;
     }

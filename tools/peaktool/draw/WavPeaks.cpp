@@ -2,6 +2,7 @@
 #include "Command.h"
 #include "Drawing.h"
 #include "Progress.h"
+#include "platform/NativeName.h"
 #include "platform/widgets/MessageBox.h"
 #include "wavviewer/WavFile.h"
 #include "wavviewer/WavViewer.h"
@@ -27,7 +28,7 @@ constexpr uint64_t MaxPeakBytes = uint64_t(64) << 20;
 // or empty when it can be read.
 QString InputProblem(const QString& input, WavInfo& info)
 {
-    const QByteArray name = QFile::encodeName(input);
+    const QByteArray name = EncodeNativeName(input);
     struct stat st {};
     if (stat(name.constData(), &st) != 0)
         return errno == ENOENT ? QStringLiteral("no such file") : QString::fromLocal8Bit(std::strerror(errno));
@@ -47,7 +48,7 @@ QString InputProblem(const QString& input, WavInfo& info)
 bool SameFile(const QString& a, const QString& b)
 {
     struct stat sa {}, sb {};
-    if (stat(QFile::encodeName(a).constData(), &sa) != 0 || stat(QFile::encodeName(b).constData(), &sb) != 0)
+    if (stat(EncodeNativeName(a).constData(), &sa) != 0 || stat(EncodeNativeName(b).constData(), &sb) != 0)
         return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
@@ -92,7 +93,7 @@ int Run(CommandLine& line)
             return fail(QStringLiteral("the peak file %1 would replace the input; name another with -o").arg(target));
     }
     // One record per run of frames, for the samples actually in the file.
-    const auto available = uint64_t(std::max<qint64>(QFileInfo(input).size() - qint64(info.DataOffset), 0));
+    const auto available = uint64_t(std::max<qint64>(StatNative(input).size - qint64(info.DataOffset), 0));
     const uint64_t frames = std::min<uint64_t>(info.DataSize, available) / std::max<uint8_t>(info.BlockAlign, 1);
     const uint32_t framesPerPeak = FramesPerPeakFor(seconds, info.SampleRate, width, info.BlockAlign);
     const uint64_t peakBytes = (frames / framesPerPeak + 1) * 2 * info.BlockAlign;
