@@ -2,7 +2,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QFileInfo>
 #include <QIcon>
 #include <QTimer>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "kxaudio/Version.h"
 #include "mediagraph/MediaFramework.h"
 #include "platform/widgets/MessageBox.h"
+#include "platform/NativeName.h"
 #include "platform/RuntimeFolder.h"
 #include "viewers/ViewerCursors.h"
 
@@ -38,7 +38,7 @@ int ParseOptions(int argc, char** argv, Options& o)
 {
     QStringList args;
     for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+        args << DecodeNativeName(argv[i]);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Test bench of the kxaudio components."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
@@ -67,7 +67,7 @@ int ParseOptions(int argc, char** argv, Options& o)
         return 0;
     }
     for (const QString& f : parser.positionalArguments())
-        o.files << QFileInfo(f).absoluteFilePath();
+        o.files << AbsoluteNativeName(f);
     o.mediaFolder = parser.value(media);
     o.screenshots = parser.value(shots);
     return -1;

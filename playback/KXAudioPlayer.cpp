@@ -1,14 +1,13 @@
 #include "KXAudioPlayer.h"
 
-#include <QFileInfo>
 #include <QTimer>
-#include <QUrl>
 #include <cmath>
 #include <gst/gst.h>
 
 #include "mediagraph/AudioOutput.h"
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/MediaFramework.h"
+#include "platform/NativeName.h"
 #include "platform/PostedEvent.h"
 
 namespace kx {
@@ -255,8 +254,13 @@ bool TKXCommonAudioPlayer::RenderFile(const QString& fileName)
 {
     if (!graph_)
         return false;
-    const QByteArray uri = QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath()).toEncoded();
-    g_object_set(graph_, "uri", uri.constData(), nullptr);
+    // From the name's own bytes: a URI made from the text would escape the
+    // UTF-8 of the characters Qt put in for bytes it could not read.
+    gchar* uri = gst_filename_to_uri(EncodeNativeName(AbsoluteNativeName(fileName)).constData(), nullptr);
+    if (!uri)
+        return false;
+    g_object_set(graph_, "uri", uri, nullptr);
+    g_free(uri);
     if (gst_element_set_state(graph_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
         gst_element_set_state(graph_, GST_STATE_NULL);
         return false;
@@ -524,7 +528,7 @@ bool TKXAudioFilePlayer::LoadMedia(const QString& fileName)
     CreateGraph();
     if (!Graph())
         return false;
-    if (fileName.isEmpty() || !QFileInfo(fileName).isFile())
+    if (fileName.isEmpty() || !StatNative(fileName).isFile)
         return false;
     if (!RenderFile(fileName)) {
         SetState(psError);

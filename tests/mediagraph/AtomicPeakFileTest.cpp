@@ -8,7 +8,9 @@
 
 #include "mediagraph/AtomicPeakFile.h"
 #include "platform/LittleEndian.h"
+#include "platform/NativeName.h"
 
+#include "tests/support/RawNameFolder.h"
 #include "tests/support/TestMedia.h"
 
 namespace kx {
@@ -94,6 +96,29 @@ TEST(AtomicPeakFile, aNewWriterRemovesTheTemporariesOfWritersThatHaveGone)
     EXPECT_TRUE(QFileInfo::exists(alive.TemporaryName()));
     ASSERT_TRUE(WriteRecords(alive, 5));
     EXPECT_TRUE(alive.Commit(5));
+}
+
+TEST(AtomicPeakFile, namesThatAreNotUtf8AreWrittenAndClearedUnderTheirBytes)
+{
+    RawNameFolder dir;
+    ASSERT_TRUE(dir.IsValid());
+    const QByteArray target = dir.Name("caf\xe9\xff.pek");
+    const QByteArray killed = target + ".k1ll3d00.partial";
+    {
+        QFile f;
+        ASSERT_TRUE(OpenNativeFile(f, DecodeNativeName(killed), QIODevice::WriteOnly));
+    }
+    AtomicPeakFile file;
+    ASSERT_TRUE(file.Open(DecodeNativeName(target))) << file.ErrorText().toStdString();
+    EXPECT_FALSE(StatNative(DecodeNativeName(killed)).exists) << "an abandoned temporary was kept";
+    EXPECT_EQ(EncodeNativeName(file.TemporaryName()).left(target.size() + 1), target + '.');
+    ASSERT_TRUE(WriteRecords(file, 3));
+    ASSERT_TRUE(file.Commit(3)) << file.ErrorText().toStdString();
+    struct stat st {};
+    ASSERT_EQ(stat(target.constData(), &st), 0);
+    EXPECT_EQ(st.st_size, 16 + 3 * 8);
+    EXPECT_TRUE(file.RemoveCommitted());
+    EXPECT_NE(stat(target.constData(), &st), 0);
 }
 
 TEST(AtomicPeakFile, twoWritersOfOneTargetEachCommitAWholeFile)

@@ -8,6 +8,7 @@
 
 #include "tests/support/TestMedia.h"
 #include "platform/GraphRegistry.h"
+#include "platform/NativeName.h"
 #include "playback/KXAudioPlayer.h"
 #include "playback/KXCommonPlayer.h"
 #include "playback/KXPlayerControls.h"
@@ -166,6 +167,18 @@ TEST_F(AudioPlayerTest, LoadReportsStatesDurationAndFileName)
     EXPECT_TRUE(player.FileName().isEmpty());
     EXPECT_EQ(player.Duration(), 0);
     EXPECT_EQ(player.Graph(), nullptr);
+}
+
+TEST_F(AudioPlayerTest, LoadsAFileNamedInBytesThatAreNotUtf8)
+{
+    const QByteArray plain = QFile::encodeName(Wav("tone.wav", 1.0));
+    const QString raw = DecodeNativeName(QFile::encodeName(dir.path()) + "/caf\xe9 \xff.wav");
+    ASSERT_EQ(rename(plain.constData(), EncodeNativeName(raw).constData()), 0);
+    ASSERT_TRUE(player.LoadMedia(raw));
+    EXPECT_NEAR(double(player.Duration()), double(kSecond), 0.01 * kSecond);
+    player.ClearMedia();
+    // Removed by its bytes: the folder's own clean-up cannot spell the name.
+    EXPECT_EQ(unlink(EncodeNativeName(raw).constData()), 0);
 }
 
 TEST_F(AudioPlayerTest, SeeksAndStepsMoveThePosition)
