@@ -5,23 +5,35 @@
 # the same way in the tree and installed (platform/widgets is platform_widgets).
 include(GNUInstallDirs)
 
+# The sources are compiled once, into kx_<subsystem>_objects, from which the
+# library is made; a program may link those objects instead of the library
+# (peaktool does, to start without looking up libraries).
 function(kx_add_library sub)
   cmake_parse_arguments(L "" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
-  add_library(kx_${sub} ${L_SOURCES})
   string(REPLACE "_" "-" file_name ${sub})
   file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  # The objects use the other subsystems' objects for their usage requirements only.
+  string(REGEX REPLACE "KXAudio::([a-z_]+)" "kx_\\1_objects" object_deps "${L_PUBLIC}")
+  add_library(kx_${sub}_objects OBJECT ${L_SOURCES})
+  target_include_directories(kx_${sub}_objects PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/include)
+  target_link_libraries(kx_${sub}_objects PUBLIC ${object_deps} PRIVATE kx_warnings ${L_PRIVATE})
+
+  add_library(kx_${sub} $<TARGET_OBJECTS:kx_${sub}_objects>)
   add_library(KXAudio::${sub} ALIAS kx_${sub})
   set_target_properties(kx_${sub} PROPERTIES
     EXPORT_NAME ${sub}
     OUTPUT_NAME kxaudio-${file_name}
     VERSION ${PROJECT_VERSION}
-    SOVERSION ${KX_SOVERSION})
+    SOVERSION ${KX_SOVERSION}
+    AUTOMOC OFF
+    AUTORCC OFF
+    LINKER_LANGUAGE CXX)
   target_include_directories(kx_${sub} PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
     $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/kxaudio>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
-  target_link_libraries(kx_${sub} PUBLIC ${L_PUBLIC} PRIVATE $<BUILD_INTERFACE:kx_warnings> ${L_PRIVATE})
+  target_link_libraries(kx_${sub} PUBLIC ${L_PUBLIC} PRIVATE ${L_PRIVATE})
   install(TARGETS kx_${sub} EXPORT KXAudioTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
