@@ -21,16 +21,16 @@ int32_t ApplyGain(int16_t value, uint16_t gain)
 
 } // namespace
 
-bool PeakReducer::Init(const PeakReducerSettings& s)
+bool PeakReducer::Init(const PeakReducerSettings& s, uint64_t firstRecord)
 {
     if (s.inputRate == 0 || s.outputRate == 0 || (s.channels != 1 && s.channels != 2) ||
         (s.bitsPerSample != 8 && s.bitsPerSample != 16) || s.samplesPerPeak == 0)
         return false;
     settings_ = s;
     recordSize_ = int(s.channels * (s.bitsPerSample == 8 ? 2 : 4));
-    framesIn_ = 0;
-    records_ = 0;
-    runEnd_ = RunEnd(0);
+    framesIn_ = RunStart(firstRecord);
+    records_ = firstRecord;
+    runEnd_ = RunEnd(firstRecord);
     pending_.clear();
     for (int c = 0; c < 2; ++c) {
         max_[c] = INT16_MIN;
@@ -63,7 +63,10 @@ void PeakReducer::Process(const int16_t* samples, size_t frames)
         samples += n * settings_.channels;
         frames -= n;
         framesIn_ += n;
-        if (framesIn_ == runEnd_)
+        // Records without frames of their own (above the input rate) are
+        // closed with the one before them, so that input cut at a record
+        // boundary leaves none of them to the next piece.
+        while (framesIn_ == runEnd_)
             Emit();
     }
 }

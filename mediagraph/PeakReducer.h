@@ -34,7 +34,10 @@ class PeakReducer
 {
 public:
     // False (and nothing changed) for settings outside the ranges above.
-    bool Init(const PeakReducerSettings& settings);
+    // With firstRecord, the input starts at that record's first frame (a
+    // segment of a longer stream); the records are those a whole-stream
+    // reduction makes from there.
+    bool Init(const PeakReducerSettings& settings, uint64_t firstRecord = 0);
     void Process(const int16_t* samples, size_t frames);
     // Closes a partial last run as its own record.
     void Done();
@@ -48,8 +51,9 @@ public:
     uint64_t FramesIn() const { return framesIn_; }
     const PeakReducerSettings& Settings() const { return settings_; }
 
-    // Input frame at which record k ends (exclusive).
+    // Input frame at which record k ends (exclusive), and where it starts.
     uint64_t RunEnd(uint64_t k) const;
+    uint64_t RunStart(uint64_t k) const { return k == 0 ? 0 : RunEnd(k - 1); }
 
 private:
     void Emit();

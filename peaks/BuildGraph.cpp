@@ -74,6 +74,11 @@ bool IsAudio(GstPad* pad)
 
 } // namespace
 
+void ChooseDecoders(GstElement* decodebin)
+{
+    g_signal_connect(decodebin, "autoplug-select", G_CALLBACK(OnAutoplugSelect), nullptr);
+}
+
 TypeFound FindMediaType(const QString& mediaFile)
 {
     QFile f;
@@ -298,7 +303,7 @@ bool TBuildGraph::Connect(GstPad* sourcePin)
     GstElement* decodebin = gst_element_factory_make("decodebin", "Decodebin");
     if (!decodebin)
         return false;
-    g_signal_connect(decodebin, "autoplug-select", G_CALLBACK(OnAutoplugSelect), nullptr);
+    ChooseDecoders(decodebin);
     g_signal_connect(decodebin, "pad-added", G_CALLBACK(OnPadAdded), this);
     g_signal_connect(decodebin, "no-more-pads", G_CALLBACK(OnNoMorePads), this);
     gst_bin_add(GST_BIN(manager_), decodebin);

@@ -88,6 +88,9 @@ private:
 QString PeakFolderProblem(const QString& peakFile);
 // What type finding reports for a file.
 TypeFound FindMediaType(const QString& mediaFile);
+// Makes a decodebin choose the decoders the build graph chooses (so that
+// other pipelines decode a file to the same samples).
+void ChooseDecoders(GstElement* decodebin);
 // The media subtype of a file, from its type.
 MediaSubtype FindSubtype(const QString& mediaFile);
 

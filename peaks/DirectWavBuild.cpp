@@ -5,8 +5,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "PeakFileOutput.h"
 #include "PeakFormat.h"
-#include "mediagraph/AtomicPeakFile.h"
 #include "platform/NativeName.h"
 
 namespace kx {
@@ -18,40 +18,6 @@ namespace {
 constexpr size_t ReadBytes = 1 << 20;
 
 } // namespace
-
-// The peak file, through the writer the peak filter uses: a unique
-// temporary file beside it, put in place only when its records match its
-// header. The header is written last.
-class PeakFileOutput
-{
-public:
-    bool Open(const QString& fileName)
-    {
-        const uint8_t placeholder[PeakHeaderSize] = {};
-        return file_.Open(fileName) && file_.Write(placeholder, sizeof placeholder);
-    }
-    bool Append(const uint8_t* data, size_t size)
-    {
-        // A block lost to a failed write must fail the whole file.
-        failed_ = failed_ || !file_.Write(data, size);
-        return !failed_;
-    }
-    bool Commit(const uint8_t header[PeakHeaderSize])
-    {
-        if (failed_ || !file_.WriteAt(0, header, PeakHeaderSize)) {
-            file_.Abandon();
-            return false;
-        }
-        const auto recordSize = uint64_t(header[4]) * header[5];
-        return recordSize > 0 && file_.Commit(int64_t((file_.Size() - PeakHeaderSize) / recordSize));
-    }
-    void Abort() { file_.Abandon(); }
-    QString ErrorText() const { return file_.ErrorText(); }
-
-private:
-    AtomicPeakFile file_;
-    bool failed_ = false;
-};
 
 DirectWavBuild::DirectWavBuild(const QString& mediaFile, const WavLayout& layout, const Settings& settings)
     : mediaFile_(mediaFile), layout_(layout), settings_(settings)

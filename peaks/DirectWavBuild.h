@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "BuildRun.h"
 #include "WavDirect.h"
 #include "mediagraph/PeakFilterContract.h"
 #include "mediagraph/PeakReducer.h"
@@ -21,7 +22,7 @@ class PeakFileOutput;
 // and reduced by the same reducer, records handed to the same callback in
 // blocks of the same size, the peak file written alike. The records are
 // byte-identical to the graph's for the same settings.
-class DirectWavBuild
+class DirectWavBuild final : public BuildRun
 {
 public:
     struct Settings {
@@ -32,31 +33,26 @@ public:
         void* context = nullptr;
         PeakFilter::PeakCallback callback = nullptr;
     };
-    // Called once on the worker thread when the run ends by itself (not
-    // after Stop): true when every record was delivered and the peak file,
-    // if any, is in place.
-    using Finished = std::function<void(bool ok)>;
-
     DirectWavBuild(const QString& mediaFile, const WavLayout& layout, const Settings& settings);
     // Stops.
-    ~DirectWavBuild();
+    ~DirectWavBuild() override;
     DirectWavBuild(const DirectWavBuild&) = delete;
     DirectWavBuild& operator=(const DirectWavBuild&) = delete;
 
     // Opens the media and the peak file and starts the worker thread; false
     // (with FailureText) when either cannot be opened.
-    bool Start(Finished finished);
+    bool Start(Finished finished) override;
     // Holds the worker between two blocks until Resume or Stop.
-    void Pause();
-    void Resume();
+    void Pause() override;
+    void Resume() override;
     // Ends the worker and waits for it; an unfinished peak file is removed.
-    void Stop();
+    void Stop() override;
     // The whole run on the calling thread (what the worker does).
     bool Run();
 
-    QString FailureText() const;
+    QString FailureText() const override;
     // The layout's duration, as the graph reports it for the file.
-    int64_t Duration100ns() const { return layout_.Duration100ns(); }
+    int64_t Duration100ns() const override { return layout_.Duration100ns(); }
 
 private:
     bool Open();

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "SegmentPlan.h"
 #include "StreamList.h"
 #include "mediagraph/FilterSet.h"
 #include "platform/DesignState.h"
@@ -18,7 +19,7 @@ namespace kx {
 
 class MessageWindow;
 class TBuildGraph;
-class DirectWavBuild;
+class BuildRun;
 
 enum TChannels { chNone, chMono, chStereo };
 enum TBPS { bp8, bp16 };
@@ -144,6 +145,12 @@ public:
     // graph, when this is on (the default); the records are the same.
     bool DirectReduction() const { return directReduction_; }
     void SetDirectReduction(bool value) { directReduction_ = value; }
+    // Long FLAC and Ogg Vorbis files are cut into segments decoded on
+    // several cores at once; the records are the same as from one pass.
+    const SegmentPolicy& Segmentation() const { return segmentPolicy_; }
+    void SetSegmentation(const SegmentPolicy& policy) { segmentPolicy_ = policy; }
+    // Segments the last completed build was decoded in (1: one pass).
+    int LastSegmentCount() const { return lastSegments_; }
 
     // The peak filter's callback (streaming thread): appends a block of whole
     // records to the current file's peak stream and posts progress.
@@ -226,14 +233,23 @@ private:
     // Starts the current file without a graph when it is a WAV the direct
     // reduction takes; false to use the graph.
     bool StartDirect(int index);
+    // Starts the current file in segments when it is long enough and of a
+    // format that decodes alike from a seek; false to build it in one pass.
+    bool StartSegmented(int index);
+    bool StartRun(std::unique_ptr<BuildRun> run);
     void DirectDone(bool ok);
     // Whether a build (graph or direct) is in progress.
     bool Running() const { return graph_ || direct_; }
     int32_t TakeBlock(int32_t count, const uint8_t* peaks, uint32_t timeLow, uint32_t timeHigh);
 
     std::unique_ptr<TBuildGraph> graph_;
-    std::unique_ptr<DirectWavBuild> direct_;
+    std::unique_ptr<BuildRun> direct_;
     bool directReduction_ = true;
+    SegmentPolicy segmentPolicy_ = DefaultSegmentPolicy();
+    // A file whose segmented build failed, built next in one pass.
+    QString singlePassFile_;
+    int runSegments_ = 1;
+    int lastSegments_ = 0;
     // Tells a direct build's end from that of an earlier one.
     intptr_t directRun_ = 0;
     bool builtDirectly_ = false;

@@ -3,12 +3,14 @@
 #include <gst/gst.h>
 
 #include <QFileInfo>
+#include <QThread>
 #include <algorithm>
 
 #include "BuildGraph.h"
 #include "DirectWavBuild.h"
 #include "KXPeakBuilder.h"
 #include "PeakFormat.h"
+#include "SegmentedBuild.h"
 #include "mediagraph/CodecConfig.h"
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/MediaFramework.h"
@@ -116,7 +118,8 @@ bool TKXPeakBuilder::StartNext()
         buildChannels_ = ChannelCount();
         buildBits_ = bitsPerSample_;
         buildSamplesPerPeak_ = std::max<uint16_t>(samplesPerPeak_, 1);
-        if (StartDirect(index))
+        runSegments_ = 1;
+        if (StartDirect(index) || StartSegmented(index))
             break;
         // The media framework is started only for files that need decoding.
         if (!graphManager_)
@@ -228,6 +231,7 @@ void TKXPeakBuilder::CompleteCurrent()
     StopGraph();
     buildState_ = bsStopped;
     ReleaseGraph();
+    lastSegments_ = runSegments_;
     const int index = currentIndex_;
     FinishStream(index);
     const QString media = index >= 0 && index < FileCount() ? files_[index] : QString();
@@ -372,16 +376,58 @@ bool TKXPeakBuilder::StartDirect(int index)
         settings.peakFile = currentPeakFile_;
     settings.context = this;
     settings.callback = &TKXPeakBuilder::PeakCallback;
-    auto direct = std::make_unique<DirectWavBuild>(files_[index], layout, settings);
+    return StartRun(std::make_unique<DirectWavBuild>(files_[index], layout, settings));
+}
+
+bool TKXPeakBuilder::StartSegmented(int index)
+{
+    const QString& media = files_[index];
+    if (!singlePassFile_.isEmpty() && SameFileName(media, singlePassFile_)) {
+        singlePassFile_.clear();
+        return false;
+    }
+    const int parallel = SegmentParallelism(segmentPolicy_, QThread::idealThreadCount());
+    if (parallel < 2)
+        return false;
+    const SegmentableStream stream = ProbeSegmentable(media);
+    if (stream.codec == SegmentableCodec::None)
+        return false;
+    SegmentedBuild::Settings settings;
+    settings.peaks.inputRate = stream.rate;
+    settings.peaks.outputRate = buildRate_;
+    settings.peaks.channels = buildChannels_;
+    settings.peaks.bitsPerSample = buildBits_;
+    settings.peaks.leftGain = leftGain_;
+    settings.peaks.rightGain = rightGain_;
+    settings.peaks.samplesPerPeak = buildSamplesPerPeak_;
+    std::vector<SegmentSpan> plan = PlanSegments(settings.peaks, stream.frames, segmentPolicy_, parallel);
+    if (plan.size() < 2)
+        return false;
+    if (saveToPeakFiles_)
+        settings.peakFile = currentPeakFile_;
+    settings.context = this;
+    settings.callback = &TKXPeakBuilder::PeakCallback;
+    settings.parallel = parallel;
+    InitMediaFramework();
+    const int segments = int(plan.size());
+    if (!StartRun(std::make_unique<SegmentedBuild>(media, stream, std::move(plan), settings)))
+        return false;
+    runSegments_ = segments;
+    qCDebug(lcPeaks) << "building" << media << "in" << segments << "segments";
+    return true;
+}
+
+bool TKXPeakBuilder::StartRun(std::unique_ptr<BuildRun> run)
+{
     // What the graph would report for the file, for the stream's header and
     // the progress percentages.
-    duration_ = direct->Duration100ns();
-    const intptr_t run = ++directRun_;
+    duration_ = run->Duration100ns();
+    const intptr_t id = ++directRun_;
     MessageWindow* window = window_;
     // A file that cannot be opened here fails in the graph alike, with its reason.
-    if (!direct->Start([window, run](bool ok) { window->Post(WM_DIRECTDONE, ok ? 1 : 0, run); }))
+    if (!run->Start([window, id](bool ok) { window->Post(WM_DIRECTDONE, ok ? 1 : 0, id); }))
         return false;
-    direct_ = std::move(direct);
+    direct_ = std::move(run);
     builtDirectly_ = true;
     return true;
 }
@@ -390,10 +436,19 @@ void TKXPeakBuilder::DirectDone(bool ok)
 {
     if (buildState_ != bsBuilding && buildState_ != bsPaused)
         return;
-    if (ok)
+    if (ok) {
         CompleteCurrent();
-    else
+    } else if (direct_->RetryInGraph()) {
+        // The failure says nothing about the file yet: one pass decides.
+        qCDebug(lcPeaks) << "building" << files_[currentIndex_] << "in one pass:" << direct_->FailureText();
+        singlePassFile_ = files_[currentIndex_];
+        StopGraph();
+        ReleaseGraph();
+        buildState_ = bsStopped;
+        StartNext();
+    } else {
         FailCurrent(direct_->FailureText());
+    }
 }
 
 } // namespace kx

@@ -1,0 +1,354 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <random>
+
+#include "BuildTestSupport.h"
+#include "peaks/PeakFormat.h"
+#include "peaks/SegmentPlan.h"
+
+namespace kx {
+
+namespace {
+
+// ---- Planning and record-aligned reduction (no media) ----
+
+std::vector<int16_t> Noise(size_t count, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> d(-32768, 32767);
+    std::vector<int16_t> v(count);
+    for (auto& s : v)
+        s = int16_t(d(rng));
+    return v;
+}
+
+std::vector<uint8_t> ReduceSpans(const PeakReducerSettings& s, const std::vector<int16_t>& pcm,
+                                 const std::vector<SegmentSpan>& spans)
+{
+    const uint64_t frames = pcm.size() / s.channels;
+    std::vector<uint8_t> out;
+    for (const SegmentSpan& span : spans) {
+        PeakReducer r;
+        EXPECT_TRUE(r.Init(s, span.firstRecord));
+        EXPECT_EQ(r.FramesIn(), span.startFrame);
+        const uint64_t stop = span.last ? frames : span.stopFrame;
+        // Uneven pieces, as a decoder delivers them.
+        for (uint64_t at = span.startFrame; at < stop;) {
+            const uint64_t n = std::min<uint64_t>(stop - at, 1 + (at * 7919) % 3001);
+            r.Process(pcm.data() + at * s.channels, size_t(n));
+            at += n;
+        }
+        if (span.last)
+            r.Done();
+        r.TakeRecords(out);
+    }
+    return out;
+}
+
+std::vector<uint8_t> ReduceWhole(const PeakReducerSettings& s, const std::vector<int16_t>& pcm)
+{
+    PeakReducer r;
+    EXPECT_TRUE(r.Init(s));
+    r.Process(pcm.data(), pcm.size() / s.channels);
+    r.Done();
+    std::vector<uint8_t> out;
+    r.TakeRecords(out);
+    return out;
+}
+
+void ExpectContiguous(const std::vector<SegmentSpan>& spans, const PeakReducerSettings& s)
+{
+    PeakReducer r;
+    ASSERT_TRUE(r.Init(s));
+    ASSERT_FALSE(spans.empty());
+    EXPECT_EQ(spans.front().startFrame, 0u);
+    for (size_t i = 0; i < spans.size(); ++i) {
+        EXPECT_EQ(spans[i].last, i + 1 == spans.size());
+        EXPECT_EQ(spans[i].startFrame, r.RunStart(spans[i].firstRecord));
+        // A segment never starts on a record without frames of its own.
+        EXPECT_LT(r.RunStart(spans[i].firstRecord), r.RunEnd(spans[i].firstRecord));
+        if (i + 1 < spans.size()) {
+            EXPECT_EQ(spans[i].stopFrame, spans[i + 1].startFrame);
+            EXPECT_LT(spans[i].startFrame, spans[i].stopFrame);
+        }
+    }
+}
+
+} // namespace
+
+TEST(SegmentPlan, segmentsJoinToTheWholeStreamReduction)
+{
+    struct Case { uint32_t in, out, channels, bits; uint16_t n; uint64_t frames, segmentFrames; int parallel; };
+    const Case cases[] = {
+        {44100, 44100, 2, 16, 100, 1000000, 0, 2},    // equal halves
+        {44100, 44100, 2, 16, 100, 1000000, 0, 3},    // thirds: 333333 is no record boundary
+        {44100, 44100, 1, 8, 100, 1000050, 99991, 4}, // uneven count, partial last record
+        {44100, 48000, 2, 16, 100, 777777, 123457, 3},
+        {22050, 48000, 2, 16, 1, 300001, 77777, 2},   // records without frames of their own
+        {48000, 11025, 1, 16, 37, 500000, 65536, 2},
+        {44100, 44100, 2, 16, 100, 441000, 147000, 2}, // the last cut falls on the very end
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.in << "->" << c.out << " n=" << c.n << " frames=" << c.frames
+                                        << " seg=" << c.segmentFrames << " parallel=" << c.parallel);
+        PeakReducerSettings s;
+        s.inputRate = c.in;
+        s.outputRate = c.out;
+        s.channels = c.channels;
+        s.bitsPerSample = c.bits;
+        s.samplesPerPeak = c.n;
+        SegmentPolicy policy;
+        policy.minSeconds = 0;
+        policy.segmentFrames = c.segmentFrames;
+        const auto spans = PlanSegments(s, c.frames, policy, c.parallel);
+        ExpectContiguous(spans, s);
+        if (c.segmentFrames == 0)
+            EXPECT_EQ(spans.size(), size_t(c.parallel));
+        else
+            EXPECT_EQ(spans.size(), size_t((c.frames + c.segmentFrames - 1) / c.segmentFrames));
+        const auto pcm = Noise(size_t(c.frames) * c.channels, uint32_t(c.frames));
+        EXPECT_EQ(ReduceSpans(s, pcm, spans), ReduceWhole(s, pcm));
+    }
+}
+
+TEST(SegmentPlan, shortStreamsAndOneCoreStayWhole)
+{
+    PeakReducerSettings s;
+    SegmentPolicy policy;  // two minutes at least
+    const auto one = [](const std::vector<SegmentSpan>& spans) { return spans.size() == 1 && spans[0].last; };
+    EXPECT_TRUE(one(PlanSegments(s, 119 * 44100, policy, 2)));
+    EXPECT_EQ(PlanSegments(s, 121 * 44100, policy, 2).size(), 2u);
+    EXPECT_TRUE(one(PlanSegments(s, 3600 * 44100, policy, 1)));
+    EXPECT_EQ(SegmentParallelism(policy, 1), 1);
+    policy.maxSegments = 1;
+    EXPECT_EQ(SegmentParallelism(policy, 8), 1);
+    s.samplesPerPeak = 0;
+    EXPECT_TRUE(PlanSegments(s, 3600 * 44100, {}, 2).empty());
+}
+
+// ---- Whole builds: segmented against one pass ----
+
+namespace {
+
+struct Build {
+    bool completed = false;
+    QStringList failures;
+    int segments = 0;
+    std::vector<uint8_t> peakFile;
+    std::vector<uint8_t> stream;
+    std::vector<int> progress;
+};
+
+struct Format {
+    int channels = 2;
+    TSPS rate = sps44100;
+    TBPS bits = bp16;
+    uint16_t samplesPerPeak = 100;
+};
+
+class SegmentedBuildTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    // White noise, so that a sample out of place changes the extremes.
+    QString Encode(const QString& name, const QString& encoder, int buffers, int frames = 4410)
+    {
+        const QString path = dir.filePath(name);
+        const bool ok = TestMedia::RunPipeline(
+            QStringLiteral("audiotestsrc wave=white-noise volume=0.6 num-buffers=%1 samplesperbuffer=%2 ! "
+                           "audio/x-raw,format=S16LE,rate=44100,channels=2 ! %3 ! filesink location=\"%4\"")
+                .arg(buffers)
+                .arg(frames)
+                .arg(encoder, path));
+        return ok ? path : QString();
+    }
+
+    Build Run(const QString& media, const SegmentPolicy& policy, const Format& format = {},
+              const std::function<void(TKXPeakBuilder&)>& during = {})
+    {
+        // Each build in a folder of its own, so that none finds the other's peak file.
+        const QString folder = dir.filePath(QStringLiteral("run%1").arg(++runs));
+        QDir().mkpath(folder);
+        const QString copy = folder + "/" + QFileInfo(media).fileName();
+        EXPECT_TRUE(QFile::copy(media, copy));
+        Build result;
+        TKXPeakBuilder builder;
+        builder.SetSaveToPeakFiles(true);
+        builder.SetOutputChannels(format.channels == 1 ? chMono : chStereo);
+        builder.SetOutputSamplesPerSecond(format.rate);
+        builder.SetOutputBPS(format.bits);
+        builder.SetSamplesPerPeak(format.samplesPerPeak);
+        builder.SetSegmentation(policy);
+        BuildEvents events;
+        events.Attach(builder);
+        builder.SetFilename(copy);
+        EXPECT_TRUE(builder.StartBuild());
+        if (during)
+            during(builder);
+        EXPECT_TRUE(WaitUntilIdle(builder, 60000));
+        result.completed = events.completed == std::vector<int>{0};
+        result.failures = events.reasons;
+        result.segments = builder.LastSegmentCount();
+        for (const auto& p : events.progress)
+            result.progress.push_back(p.progress);
+        result.peakFile = ReadFileBytes(ChangeFileExt(copy, ".pek"));
+        TMemoryStream* s = nullptr;
+        if (builder.GetStreamByIndex(0, s) && s)
+            result.stream.assign(s->Bytes().begin(), s->Bytes().end());
+        // Nothing but the media and its peak file is left behind.
+        const QStringList left = QDir(folder).entryList(QDir::Files);
+        EXPECT_LE(left.size(), 2) << left.join(", ").toStdString();
+        return result;
+    }
+
+    static SegmentPolicy OnePass()
+    {
+        SegmentPolicy p;
+        p.maxSegments = 1;
+        return p;
+    }
+    static SegmentPolicy Segments(uint64_t frames, int parallel = 3)
+    {
+        SegmentPolicy p;
+        p.minSeconds = 0;
+        p.maxSegments = parallel;
+        p.segmentFrames = frames;
+        return p;
+    }
+
+    // Both builds complete with the same bytes; the segmented one used `segments`.
+    void ExpectSame(const QString& media, const SegmentPolicy& policy, int segments, const Format& format = {})
+    {
+        ASSERT_FALSE(media.isEmpty());
+        const Build one = Run(media, OnePass(), format);
+        const Build cut = Run(media, policy, format);
+        ASSERT_TRUE(one.completed) << one.failures.join("; ").toStdString();
+        ASSERT_TRUE(cut.completed) << cut.failures.join("; ").toStdString();
+        EXPECT_EQ(one.segments, 1);
+        EXPECT_EQ(cut.segments, segments);
+        ASSERT_GT(one.peakFile.size(), size_t(PeakHeaderSize));
+        EXPECT_EQ(cut.peakFile, one.peakFile);
+        EXPECT_EQ(cut.stream, one.stream);
+        EXPECT_FALSE(cut.progress.empty());
+    }
+
+    QTemporaryDir dir;
+    int runs = 0;
+};
+
+} // namespace
+
+TEST_F(SegmentedBuildTest, headerProbeReadsFlacAndVorbisOnly)
+{
+    const QString flac = Encode("a.flac", "flacenc", 30);
+    const QString ogg = Encode("a.ogg", "audioconvert ! vorbisenc ! oggmux", 30);
+    const QString mp3 = Encode("a.mp3", "lamemp3enc", 30);
+    const auto f = ProbeSegmentable(flac);
+    EXPECT_EQ(f.codec, SegmentableCodec::Flac);
+    EXPECT_EQ(f.rate, 44100u);
+    EXPECT_EQ(f.channels, 2u);
+    EXPECT_EQ(f.frames, 30u * 4410);
+    const auto v = ProbeSegmentable(ogg);
+    EXPECT_EQ(v.codec, SegmentableCodec::Vorbis);
+    EXPECT_EQ(v.rate, 44100u);
+    EXPECT_EQ(v.frames, 30u * 4410);
+    EXPECT_EQ(ProbeSegmentable(mp3).codec, SegmentableCodec::None);
+    // Truncated headers are no stream.
+    const auto bytes = ReadFileBytes(flac);
+    const QString cut = dir.filePath("cut.flac");
+    ASSERT_TRUE(TestMedia::WriteFile(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 20)));
+    EXPECT_EQ(ProbeSegmentable(cut).codec, SegmentableCodec::None);
+    EXPECT_EQ(ProbeSegmentable(dir.filePath("missing.flac")).codec, SegmentableCodec::None);
+}
+
+TEST_F(SegmentedBuildTest, flacSegmentsMatchOnePass)
+{
+    // 441000 frames; segments of 110200 leave a last one of 200 frames.
+    const QString flac = Encode("n.flac", "flacenc", 100);
+    ExpectSame(flac, Segments(110200), 5);
+    // A cut on the very end makes no empty segment.
+    ExpectSame(flac, Segments(147000), 3);
+    // Segments that divide neither the records nor the stream, at other
+    // output formats (rates above and below the input, mono, 8 bits).
+    ExpectSame(flac, Segments(99999, 2), 5, Format{2, sps48000, bp16, 100});
+    ExpectSame(flac, Segments(77777, 4), 6, Format{1, sps22050, bp8, 37});
+}
+
+TEST_F(SegmentedBuildTest, vorbisSegmentsMatchOnePass)
+{
+    const QString ogg = Encode("n.ogg", "audioconvert ! vorbisenc ! oggmux", 100);
+    ExpectSame(ogg, Segments(110200), 5);
+    ExpectSame(ogg, Segments(99999, 2), 5, Format{2, sps48000, bp16, 100});
+}
+
+TEST_F(SegmentedBuildTest, mp3AndAacStayOnePass)
+{
+    // Their decoders start differently after a seek (the bit reservoir, the
+    // encoder's priming): the builder never cuts them, and still builds them.
+    for (const auto& [name, encoder] : {std::pair{"n.mp3", "lamemp3enc"}, std::pair{"n.m4a", "audioconvert ! avenc_aac ! mp4mux"}}) {
+        SCOPED_TRACE(name);
+        const QString media = Encode(name, encoder, 60);
+        ASSERT_FALSE(media.isEmpty());
+        const Build one = Run(media, OnePass());
+        const Build cut = Run(media, Segments(44100));
+        ASSERT_TRUE(cut.completed) << cut.failures.join("; ").toStdString();
+        EXPECT_EQ(cut.segments, 1);
+        EXPECT_EQ(cut.peakFile, one.peakFile);
+    }
+}
+
+TEST_F(SegmentedBuildTest, damagedFilesEndAsInOnePass)
+{
+    const QString flac = Encode("n.flac", "flacenc", 100);
+    ASSERT_FALSE(flac.isEmpty());
+    auto bytes = ReadFileBytes(flac);
+    // Cut short: the header promises frames that are not there.
+    const QString shortFile = dir.filePath("short.flac");
+    ASSERT_TRUE(TestMedia::WriteFile(shortFile, std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() * 3 / 5)));
+    // Garbage in the middle.
+    const QString damaged = dir.filePath("damaged.flac");
+    std::mt19937 rng(7);
+    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 20000; ++i)
+        bytes[i] = uint8_t(rng());
+    ASSERT_TRUE(TestMedia::WriteFile(damaged, bytes));
+    for (const QString& media : {shortFile, damaged}) {
+        SCOPED_TRACE(media.toStdString());
+        const Build one = Run(media, OnePass());
+        const Build cut = Run(media, Segments(110200));
+        EXPECT_EQ(cut.completed, one.completed);
+        EXPECT_EQ(cut.failures.size(), one.failures.size());
+        EXPECT_EQ(cut.peakFile, one.peakFile);
+        EXPECT_EQ(cut.stream, one.stream);
+    }
+}
+
+TEST_F(SegmentedBuildTest, stopAndAbortEndEverySegment)
+{
+    const QString flac = Encode("n.flac", "flacenc", 100);
+    ASSERT_FALSE(flac.isEmpty());
+    const Build whole = Run(flac, OnePass());
+    // A run that ends before it completes leaves no peak file, or (when the
+    // last record came first) the whole one; never a part, and no temporary files.
+    const Build stopped = Run(flac, Segments(110200), {}, [](TKXPeakBuilder& b) { EXPECT_TRUE(b.StopBuild()); });
+    EXPECT_FALSE(stopped.completed);
+    if (!stopped.peakFile.empty()) {
+        EXPECT_EQ(stopped.peakFile, whole.peakFile);
+    }
+    int aborts = 0;
+    const Build aborted = Run(flac, Segments(110200), {}, [&aborts](TKXPeakBuilder& b) {
+        b.OnPeakAbort = [&aborts](QObject*) { ++aborts; };
+        b.OnProgress = [](QObject*, int p, int, int, bool& abort) { abort = p > 0; };
+    });
+    EXPECT_FALSE(aborted.completed);
+    EXPECT_EQ(aborts, 1);
+    if (!aborted.peakFile.empty()) {
+        EXPECT_EQ(aborted.peakFile, whole.peakFile);
+    }
+    // A later build of the same file is whole.
+    ExpectSame(flac, Segments(110200), 5);
+}
+
+} // namespace kx
