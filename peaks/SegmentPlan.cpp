@@ -1,6 +1,7 @@
 #include "SegmentPlan.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -110,6 +111,9 @@ SegmentableStream ProbeVorbis(QFile& file, const QByteArray& head)
 
 SegmentableStream ProbeSegmentable(const QString& mediaFile)
 {
+    // Regular files only: opening a FIFO would wait for a writer.
+    if (!QFileInfo(mediaFile).isFile())
+        return {};
     QFile file(mediaFile);
     if (!file.open(QIODevice::ReadOnly))
         return {};

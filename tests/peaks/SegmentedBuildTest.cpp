@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <random>
+#include <sys/stat.h>
 
 #include "BuildTestSupport.h"
 #include "peaks/PeakFormat.h"
@@ -262,6 +263,10 @@ TEST_F(SegmentedBuildTest, headerProbeReadsFlacAndVorbisOnly)
     ASSERT_TRUE(TestMedia::WriteFile(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + 20)));
     EXPECT_EQ(ProbeSegmentable(cut).codec, SegmentableCodec::None);
     EXPECT_EQ(ProbeSegmentable(dir.filePath("missing.flac")).codec, SegmentableCodec::None);
+    // A FIFO is never opened (that would wait for a writer).
+    const QString fifo = dir.filePath("fifo.flac");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    EXPECT_EQ(ProbeSegmentable(fifo).codec, SegmentableCodec::None);
 }
 
 TEST_F(SegmentedBuildTest, flacSegmentsMatchOnePass)
