@@ -1,12 +1,12 @@
 #include "SegmentPlan.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/LittleEndian.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -112,10 +112,10 @@ SegmentableStream ProbeVorbis(QFile& file, const QByteArray& head)
 SegmentableStream ProbeSegmentable(const QString& mediaFile)
 {
     // Regular files only: opening a FIFO would wait for a writer.
-    if (!QFileInfo(mediaFile).isFile())
+    if (!StatNative(mediaFile).isFile)
         return {};
-    QFile file(mediaFile);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!OpenNativeFile(file, mediaFile, QIODevice::ReadOnly))
         return {};
     const QByteArray head = file.read(OggHeadBytes);
     if (head.startsWith("fLaC"))

@@ -1,6 +1,5 @@
 #include "SegmentedBuild.h"
 
-#include <QFile>
 #include <gst/audio/audio.h>
 #include <gst/gst.h>
 #include <algorithm>
@@ -10,6 +9,7 @@
 #include "PeakFormat.h"
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/GstPtr.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -309,7 +309,7 @@ bool SegmentedBuild::Launch(Segment& s)
     }
     s.pipeline = GST_ELEMENT(gst_object_ref_sink(pipeline));
     s.convert = convert;
-    g_object_set(source, "location", QFile::encodeName(mediaFile_).constData(), "blocksize", SourceBlockBytes, nullptr);
+    g_object_set(source, "location", EncodeNativeName(mediaFile_).constData(), "blocksize", SourceBlockBytes, nullptr);
     // What the peak filter's own converter does, to the format it takes.
     g_object_set(convert, "dithering", 0, "noise-shaping", 0, nullptr);
     GstCapsPtr caps(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout", G_TYPE_STRING,
