@@ -152,10 +152,15 @@ bool TKXPeakBuildPool::Begin(Slot& slot, int index)
     const bool queued = b.AppendFilename(files_[index]);
     if (slot.index != index)
         return true;
-    if (!queued || !b.StartBuild()) {
-        if (slot.index == index)
-            Finish(slot, Outcome::Failed, {});
+    bool started = queued && b.StartBuild();
+    if (!started && queued && slot.index == index && b.MissingCount() == 0) {
+        // Another process put the peak file in place between the queueing
+        // and the start: queued again, it is loaded like any peak file found.
+        b.Clear();
+        started = b.AppendFilename(files_[index]) && (slot.index != index || b.StartBuild());
     }
+    if (!started && slot.index == index)
+        Finish(slot, Outcome::Failed, {});
     return true;
 }
 
