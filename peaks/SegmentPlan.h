@@ -10,8 +10,10 @@ namespace kx {
 // Formats whose decoders give the same samples after an accurate seek as in
 // one pass, with a length that the file header states. AAC is not one: after
 // a seek its decoder gives other samples for a while (priming), so cuts
-// never join. MP3 states no exact length, and its seeks in variable bit
-// rate files land by estimate; it stays in one pass too.
+// never join. MP3 stays in one pass too: after a seek its times are
+// estimated from the byte position (bit rate, or the table of a variable
+// rate file), and where the cut falls in silence the comparison of the
+// frames around it could not tell a misplaced segment.
 enum class SegmentableCodec { None, Flac, Vorbis };
 
 // What the header of a file says about its audio, read without decoding.

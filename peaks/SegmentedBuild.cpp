@@ -3,6 +3,7 @@
 #include <gst/audio/audio.h>
 #include <gst/gst.h>
 #include <algorithm>
+#include <chrono>
 
 #include "BuildGraph.h"
 #include "PeakFileOutput.h"
@@ -23,6 +24,9 @@ constexpr GstClockTime PrerollLimit = 20 * GST_SECOND;
 // that has not settled after the seek, or samples placed at another frame,
 // show there.
 constexpr uint64_t OverlapFrames = 4096;
+// A run whose segments all hand on nothing for this long gives up (one pass
+// then decides what the file is).
+constexpr std::chrono::seconds StallLimit{20};
 
 int64_t Time100ns(uint64_t frames, uint32_t rate)
 {
@@ -450,6 +454,7 @@ void SegmentedBuild::Publish(Segment& s)
         return;
     s.reducer.TakeRecords(s.records);
     s.frames = s.reducer.FramesIn();
+    ++activity_;
     wake_.notify_all();
 }
 
@@ -464,6 +469,7 @@ void SegmentedBuild::Finish(Segment& s)
     s.reducer.TakeRecords(s.records);
     s.frames = s.reducer.FramesIn();
     s.state = Segment::State::Done;
+    ++activity_;
     wake_.notify_all();
 }
 
@@ -522,7 +528,12 @@ bool SegmentedBuild::Join()
                                   (s->pipeline && s->state == Segment::State::Done);
                        });
             };
-            wake_.wait(lock, ready);
+            // Running segments that hand on nothing for this long have stalled.
+            const uint64_t seen = activity_;
+            if (!wake_.wait_for(lock, StallLimit, ready) && activity_ == seen && !paused_) {
+                failure = QStringLiteral("decoding made no progress");
+                break;
+            }
             if (stop_)
                 break;
             pause = paused_;

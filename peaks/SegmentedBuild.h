@@ -89,6 +89,8 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     bool paused_ = false;
+    // Counts what the segments hand on, to tell a stall.
+    uint64_t activity_ = 0;
     std::atomic<bool> stop_{false};
 };
 
