@@ -43,9 +43,7 @@ struct SegmentedBuild::Segment {
     SegmentSpan span;
     // Worker thread only.
     GstElement* pipeline = nullptr;
-    GstElement* convert = nullptr;
     // Streaming threads only.
-    std::atomic<bool> linked{false};
     PeakReducer reducer;
     std::atomic<bool> capsKnown{false};
     // Buffers count once the seek's flush has passed (from the start for
@@ -77,9 +75,12 @@ struct SegmentedBuild::Segment {
 struct SegmentHooks {
     using Segment = SegmentedBuild::Segment;
 
-    static void OnPadAdded(GstElement*, GstPad* pad, Segment* s)
+    // Both take the converter as their data: only GStreamer's threads and
+    // objects are involved in the linking.
+    static void OnPadAdded(GstElement*, GstPad* pad, GstElement* convert)
     {
-        if (s->linked)
+        GstPadPtr sink(gst_element_get_static_pad(convert, "sink"));
+        if (gst_pad_is_linked(sink.get()))
             return;
         GstCapsPtr caps(gst_pad_get_current_caps(pad));
         if (!caps)
@@ -87,14 +88,13 @@ struct SegmentHooks {
         if (!caps || gst_caps_is_empty(caps.get()) ||
             !g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)), "audio/"))
             return;
-        GstPadPtr sink(gst_element_get_static_pad(s->convert, "sink"));
-        if (gst_pad_link(pad, sink.get()) == GST_PAD_LINK_OK)
-            s->linked = true;
+        gst_pad_link(pad, sink.get());
     }
 
-    static void OnNoMorePads(GstElement* decodebin, Segment* s)
+    static void OnNoMorePads(GstElement* decodebin, GstElement* convert)
     {
-        if (!s->linked)
+        GstPadPtr sink(gst_element_get_static_pad(convert, "sink"));
+        if (!gst_pad_is_linked(sink.get()))
             GST_ELEMENT_ERROR(decodebin, STREAM, WRONG_TYPE, ("The file has no audio."), (nullptr));
     }
 
@@ -312,7 +312,6 @@ bool SegmentedBuild::Launch(Segment& s)
         return false;
     }
     s.pipeline = GST_ELEMENT(gst_object_ref_sink(pipeline));
-    s.convert = convert;
     g_object_set(source, "location", EncodeNativeName(mediaFile_).constData(), "blocksize", SourceBlockBytes, nullptr);
     // What the peak filter's own converter does, to the format it takes.
     g_object_set(convert, "dithering", 0, "noise-shaping", 0, nullptr);
@@ -322,8 +321,8 @@ bool SegmentedBuild::Launch(Segment& s)
     g_object_set(filter, "caps", caps.get(), nullptr);
     g_object_set(sink, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
     ChooseDecoders(decodebin);
-    g_signal_connect(decodebin, "pad-added", G_CALLBACK(SegmentHooks::OnPadAdded), &s);
-    g_signal_connect(decodebin, "no-more-pads", G_CALLBACK(SegmentHooks::OnNoMorePads), &s);
+    g_signal_connect(decodebin, "pad-added", G_CALLBACK(SegmentHooks::OnPadAdded), convert);
+    g_signal_connect(decodebin, "no-more-pads", G_CALLBACK(SegmentHooks::OnNoMorePads), convert);
     gst_bin_add_many(GST_BIN(pipeline), source, decodebin, convert, filter, sink, nullptr);
     if (!gst_element_link(source, decodebin) || !gst_element_link_many(convert, filter, sink, nullptr)) {
         Fail(s, QStringLiteral("cannot connect"));
@@ -379,7 +378,6 @@ void SegmentedBuild::Halt(Segment& s)
     gst_element_set_state(s.pipeline, GST_STATE_NULL);
     gst_object_unref(s.pipeline);
     s.pipeline = nullptr;
-    s.convert = nullptr;
 }
 
 void SegmentedBuild::HaltAll()
