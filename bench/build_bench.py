@@ -158,8 +158,14 @@ def main():
         rows.append((name, t, m))
         print(f"  {name:34} {t * 1000:9.1f} ms {m / 1024:8.1f} MiB", flush=True)
 
-    row("1-s WAV: peaktool build", build(p("1s.wav")))
-    row("1-s WAV: peaktool info", measure([peaktool, "info", p("1s.pek")], runs))
+    # Start-up dominates these: more runs for a stable median.
+    start_runs = max(runs, 21)
+    row("peaktool --version", measure([peaktool, "--version"], start_runs))
+    row("1-s WAV: peaktool build",
+        measure([peaktool, "build", "-q", "--no-progress", "--rate", str(RATE), p("1s.wav")], start_runs,
+                unpeak(p("1s.wav"))))
+    row("1-s WAV: peaktool info", measure([peaktool, "info", p("1s.pek")], start_runs))
+    row("1-s WAV: peaktool render (GUI)", measure([peaktool, "render", p("1s.pek"), "-o", p("1s.png")], start_runs))
     row("1-s WAV: plain loop", measure([loop, p("1s.wav")], runs))
     for n in lengths:
         row(f"{n} WAV: plain loop", measure([loop, p(f"{n}.wav")], runs))
