@@ -229,6 +229,8 @@ private:
     void FailCurrent(const QString& why);
     void ChainNext();
     void EmptyStream(int index);
+    // Loads the peak files that appeared for queued files still without peaks.
+    void TakeFinishedElsewhere();
     bool SkippedThisRun(const QString& media) const;
     // Starts the current file without a graph when it is a WAV the direct
     // reduction takes; false to use the graph.

@@ -99,8 +99,23 @@ bool TKXPeakBuilder::StartBuild()
     return StartNext();
 }
 
+void TKXPeakBuilder::TakeFinishedElsewhere()
+{
+    for (int i = 0; i < FileCount(); ++i) {
+        TMemoryStream* stream = streams_.Get(i);
+        bool exists = false;
+        QString peak;
+        GetPeakFilename(i, exists, peak);
+        if (stream && stream->Size() == 0 && exists && !LoadOrReportMissing(i, stream))
+            --i;  // refused and taken off the queue
+    }
+}
+
 bool TKXPeakBuilder::StartNext()
 {
+    // Another process may have finished peak files of this queue since they
+    // were found missing: they are loaded as when queued, not built again.
+    TakeFinishedElsewhere();
     FindNextMissing();
     if (currentIndex_ < 0)
         return false;
@@ -109,7 +124,14 @@ bool TKXPeakBuilder::StartNext()
         const int index = currentIndex_;
         bool exists = false;
         GetPeakFilename(index, exists, currentPeakFile_);
-        KX_ASSERT(!exists, "KXPeakBuilder");
+        if (exists) {
+            // Finished elsewhere since the search just now.
+            TakeFinishedElsewhere();
+            FindNextMissing();
+            if (currentIndex_ < 0)
+                return false;
+            continue;
+        }
         // A stopped build leaves a started stream behind; the file starts afresh.
         EmptyStream(index);
         ReleaseGraph();

@@ -255,4 +255,38 @@ TEST_F(BuildControl, trackWithoutSamplesGivesAHeaderOnlyStreamAndFile)
     EXPECT_EQ(Stream(0), FileBytes(ChangeFileExt(wav, ".pek")));
 }
 
+TEST_F(BuildControl, aPeakFileFinishedElsewhereAfterQueuingIsLoadedNotBuilt)
+{
+    // Another process builds a.wav's peak file after this builder found it missing.
+    TestMedia::WavFormat format{8000, 1, 16, 8000};
+    const QString a = Wav("a.wav", format), b = Wav("b.wav", format);
+    builder.SetSaveToPeakFiles(true);
+    QStringList loaded;
+    builder.OnPeakNew = [&](QObject*, int, const QString& media, const QString&) { loaded << media; };
+    ASSERT_TRUE(builder.AppendFilenames({a, b}));
+    ASSERT_EQ(events.missing, (std::vector<int>{0, 1}));
+    {
+        TKXPeakBuilder elsewhere;
+        elsewhere.SetSaveToPeakFiles(true);
+        ASSERT_TRUE(elsewhere.AppendFilename(a));
+        ASSERT_TRUE(elsewhere.StartBuild());
+        ASSERT_TRUE(WaitUntilIdle(elsewhere));
+    }
+    const QString peak = builder.PeakFilenameFor(a);
+    ASSERT_TRUE(QFileInfo::exists(peak));
+    const std::vector<uint8_t> written = FileBytes(peak);
+
+    ASSERT_TRUE(builder.StartBuild());
+    ASSERT_TRUE(WaitUntilIdle(builder));
+    EXPECT_EQ(loaded, QStringList{a});
+    EXPECT_EQ(events.completed, (std::vector<int>{1}));
+    EXPECT_TRUE(events.failed.empty()) << events.reasons.join('\n').toStdString();
+    EXPECT_EQ(Stream(0), written);
+    // With nothing left to build, starting says so and fails nothing.
+    builder.Clear();
+    ASSERT_TRUE(builder.AppendFilename(b));
+    EXPECT_FALSE(builder.StartBuild());
+    EXPECT_TRUE(events.failed.empty());
+}
+
 } // namespace kx
