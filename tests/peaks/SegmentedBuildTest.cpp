@@ -264,6 +264,14 @@ TEST_F(SegmentedBuildTest, headerProbeReadsFlacAndVorbisOnly)
     EXPECT_EQ(v.rate, 44100u);
     EXPECT_EQ(v.frames, 30u * 4410);
     EXPECT_EQ(ProbeSegmentable(mp3).codec, SegmentableCodec::None);
+    // Two logical streams in one Ogg file decode differently from a seek.
+    const QString two = dir.filePath("two.ogg");
+    ASSERT_TRUE(TestMedia::RunPipeline(
+        QStringLiteral("oggmux name=m ! filesink location=\"%1\" "
+                       "audiotestsrc num-buffers=20 ! audioconvert ! vorbisenc ! m. "
+                       "audiotestsrc num-buffers=20 freq=880 ! audioconvert ! vorbisenc ! m.")
+            .arg(two)));
+    EXPECT_EQ(ProbeSegmentable(two).codec, SegmentableCodec::None);
     // Truncated headers are no stream.
     const auto bytes = ReadFileBytes(flac);
     const QString cut = dir.filePath("cut.flac");
