@@ -1,0 +1,56 @@
+#pragma once
+// The state of one segment of a segmented build, shared by its pipeline
+// (SegmentPipeline.cpp) and the joining of the records (SegmentedBuild.cpp).
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "SegmentedBuild.h"
+
+typedef struct _GstElement GstElement;
+
+namespace kx {
+
+// Frames around each cut that both neighbours decode and compare: a decoder
+// that has not settled after the seek, or samples placed at another frame,
+// show there.
+inline constexpr uint64_t SegmentOverlapFrames = 4096;
+
+struct SegmentedBuild::Segment {
+    enum class State { Waiting, Running, Done, Failed };
+
+    SegmentedBuild* owner = nullptr;
+    size_t index = 0;
+    SegmentSpan span;
+    // Worker thread only.
+    GstElement* pipeline = nullptr;
+    // Streaming threads only.
+    PeakReducer reducer;
+    std::atomic<bool> capsKnown{false};
+    // Buffers count once the seek's flush has passed (from the start for
+    // the first segment).
+    std::atomic<bool> armed{false};
+    // The first buffer after a seek was passed over.
+    bool primed = false;
+    bool anchored = false;
+    // Stream frame of the next sample.
+    uint64_t position = 0;
+    bool fed = false;
+    std::atomic<bool> ended{false};
+    // The frames just before the start (decoded as priming) and the last
+    // ones of the segment, each from its first frame on.
+    std::vector<int16_t> head;
+    uint64_t headFrom = 0;
+    std::vector<int16_t> tail;
+    uint64_t tailFrom = 0;
+    // Worker thread only: the head was compared with the tail before it.
+    bool joined = false;
+    // Under the owner's mutex.
+    State state = State::Waiting;
+    std::vector<uint8_t> records;
+    uint64_t frames = 0;
+    QString failure;
+};
+
+} // namespace kx
