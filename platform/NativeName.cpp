@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QSaveFile>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -96,46 +95,6 @@ bool WriteAll(int fd, QByteArrayView bytes)
         left -= n;
     }
     return true;
-}
-
-// The native path of the write below; names Qt can spell go through QSaveFile.
-bool WriteWholeNative(const QByteArray& target, std::initializer_list<QByteArrayView> parts, QString& error)
-{
-    struct stat old {};
-    const bool existed = stat(target.constData(), &old) == 0;
-    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    QByteArray temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 64 && fd < 0; ++attempt) {
-        temp = target + '.';
-        for (int i = 0; i < 8; ++i)
-            temp += digits[QRandomGenerator::global()->bounded(int(sizeof digits - 1))];
-        fd = open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        error = ErrnoText(errno);
-        return false;
-    }
-    bool ok = !existed || fchmod(fd, old.st_mode & 07777) == 0;
-    for (const QByteArrayView part : parts)
-        ok = ok && WriteAll(fd, part);
-    ok = ok && fdatasync(fd) == 0;
-    int err = errno;
-    if (close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && rename(temp.constData(), target.constData()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        unlink(temp.constData());
-        error = ErrnoText(err);
-    }
-    return ok;
 }
 
 } // namespace
@@ -253,16 +212,84 @@ bool OpenNativeFile(QFile& file, const QString& name, QIODevice::OpenMode mode)
     return true;
 }
 
+ReplacingFile::~ReplacingFile()
+{
+    Abandon();
+}
+
+bool ReplacingFile::Fail(int err)
+{
+    error_ = ErrnoText(err);
+    Abandon();
+    return false;
+}
+
+void ReplacingFile::Abandon()
+{
+    if (fd_ >= 0) {
+        close(fd_);
+        fd_ = -1;
+        unlink(temp_.constData());
+    }
+}
+
+bool ReplacingFile::Open(const QString& name)
+{
+    Abandon();
+    target_ = EncodeNativeName(name);
+    error_.clear();
+    struct stat old {};
+    const bool existed = stat(target_.constData(), &old) == 0;
+    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 64 && fd_ < 0; ++attempt) {
+        temp_ = target_ + '.';
+        for (int i = 0; i < 8; ++i)
+            temp_ += digits[QRandomGenerator::global()->bounded(int(sizeof digits - 1))];
+        fd_ = open(temp_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd_ < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd_ < 0) {
+        error_ = ErrnoText(errno);
+        return false;
+    }
+    if (existed && fchmod(fd_, old.st_mode & 07777) != 0)
+        return Fail(errno);
+    return true;
+}
+
+bool ReplacingFile::Write(QByteArrayView bytes)
+{
+    if (fd_ < 0)
+        return false;
+    return WriteAll(fd_, bytes) || Fail(errno);
+}
+
+bool ReplacingFile::Commit()
+{
+    if (fd_ < 0)
+        return false;
+    if (fdatasync(fd_) != 0)
+        return Fail(errno);
+    const int fd = fd_;
+    fd_ = -1;
+    if (close(fd) != 0 || rename(temp_.constData(), target_.constData()) != 0) {
+        const int err = errno;
+        unlink(temp_.constData());
+        error_ = ErrnoText(err);
+        return false;
+    }
+    return true;
+}
+
 bool WriteWholeFile(const QString& name, std::initializer_list<QByteArrayView> parts, QString& error)
 {
-    if (HasRawBytes(name))
-        return WriteWholeNative(EncodeNativeName(name), parts, error);
-    QSaveFile file(name);
-    bool ok = file.open(QIODevice::WriteOnly);
+    ReplacingFile file;
+    bool ok = file.Open(name);
     for (const QByteArrayView part : parts)
-        ok = ok && (part.isEmpty() || file.write(part.data(), part.size()) == part.size());
-    if (!ok || !file.commit()) {
-        error = file.errorString();
+        ok = ok && file.Write(part);
+    if (!ok || !file.Commit()) {
+        error = file.ErrorText();
         return false;
     }
     return true;

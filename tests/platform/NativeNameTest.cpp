@@ -177,6 +177,34 @@ TEST_F(NativeFiles, replacingKeepsPermissionsAndFailuresLeaveNothing)
     EXPECT_EQ(EntryCount(dir_.Path()), 2);
 }
 
+TEST_F(NativeFiles, aReplacementWrittenInPartsShowsOnlyWhenCommitted)
+{
+    const QString name = Named("out\xff.dat");
+    QString error;
+    ASSERT_TRUE(WriteWholeFile(name, {"old"}, error));
+    {
+        ReplacingFile file;
+        ASSERT_TRUE(file.Open(name));
+        ASSERT_TRUE(file.Write("new "));
+        ASSERT_TRUE(file.Write("parts"));
+        EXPECT_EQ(EntryCount(dir_.Path()), 2);
+        QFile now;
+        ASSERT_TRUE(OpenNativeFile(now, name, QIODevice::ReadOnly));
+        EXPECT_EQ(now.readAll(), QByteArray("old"));
+        // Dropped without a commit: the old contents stay, the parts go.
+    }
+    EXPECT_EQ(EntryCount(dir_.Path()), 1);
+    ReplacingFile file;
+    ASSERT_TRUE(file.Open(name));
+    ASSERT_TRUE(file.Write("new "));
+    ASSERT_TRUE(file.Write("parts"));
+    ASSERT_TRUE(file.Commit()) << file.ErrorText().toStdString();
+    QFile now;
+    ASSERT_TRUE(OpenNativeFile(now, name, QIODevice::ReadOnly));
+    EXPECT_EQ(now.readAll(), QByteArray("new parts"));
+    EXPECT_EQ(EntryCount(dir_.Path()), 1);
+}
+
 TEST_F(NativeFiles, relativeNamesTakeTheWorkingFoldersOwnBytes)
 {
     const QByteArray folder = dir_.Name("d\xe9");
