@@ -9,9 +9,12 @@
 #include <cstring>
 
 #include "PeakFormat.h"
+#include "WaveformValues.h"
 #include "platform/LittleEndian.h"
 
 namespace kx {
+
+using namespace waveform;
 
 namespace {
 
@@ -23,27 +26,6 @@ int32_t ReadS32LE(const uint8_t* p)
 void WriteS32LE(uint8_t* p, int32_t v)
 {
     WriteU32LE(p, static_cast<uint32_t>(v));
-}
-
-int ValueMin(int bits)
-{
-    return bits == 8 ? -128 : -32768;
-}
-
-int ValueMax(int bits)
-{
-    return bits == 8 ? 127 : 32767;
-}
-
-// Rounds a / b toward minus and plus infinity (b > 0).
-int FloorDiv(int a, int b)
-{
-    return a >= 0 ? a / b : -((-a + b - 1) / b);
-}
-
-int CeilDiv(int a, int b)
-{
-    return -FloorDiv(-a, b);
 }
 
 // The fields every form shares, checked against the format's limits.
@@ -75,14 +57,15 @@ uint32_t TWaveformData::Length() const
     return Channels > 0 ? static_cast<uint32_t>(Values.size() / (2 * size_t(Channels))) : 0;
 }
 
-std::optional<TWaveformData> WaveformFromPeaks(std::span<const uint8_t> peakData, QString& error)
+std::optional<TPeakHeader> waveform::ExportablePeakHeader(std::span<const uint8_t> header, uint64_t totalSize,
+                                                         QString& error)
 {
-    const PeakCheck check = CheckPeakData(peakData, peakData.size(), PeakReader::Builder);
+    const PeakCheck check = CheckPeakData(header, totalSize, PeakReader::Builder);
     if (check != PeakCheck::Accepted) {
         error = PeakCheckText(check);
         return std::nullopt;
     }
-    const TPeakHeader h = *DecodePeakHeader(peakData);
+    const TPeakHeader h = *DecodePeakHeader(header);
     if (h.BytesPerPeak != 2 && h.BytesPerPeak != 4) {
         error = QStringLiteral("BytesPerPeak %1 holds no values").arg(h.BytesPerPeak);
         return std::nullopt;
@@ -91,6 +74,15 @@ std::optional<TWaveformData> WaveformFromPeaks(std::span<const uint8_t> peakData
         error = PeakCheckText(PeakCheck::ZeroSamplesPerPeak);
         return std::nullopt;
     }
+    return h;
+}
+
+std::optional<TWaveformData> WaveformFromPeaks(std::span<const uint8_t> peakData, QString& error)
+{
+    const auto header = ExportablePeakHeader(peakData, peakData.size(), error);
+    if (!header)
+        return std::nullopt;
+    const TPeakHeader h = *header;
     TWaveformData d;
     d.Bits = h.BytesPerPeak == 2 ? 8 : 16;
     d.SampleRate = static_cast<int32_t>(h.SamplesPerSecond);
@@ -151,15 +143,22 @@ std::optional<std::vector<uint8_t>> PeaksFromWaveform(const TWaveformData& d, QS
     return out;
 }
 
-std::optional<TWaveformData> ReduceWaveform(const TWaveformData& d, int32_t samplesPerPixel, QString& error)
+size_t waveform::ReduceRun(int32_t samplesPerPixel, int32_t dataSamplesPerPixel, QString& error)
 {
-    if (samplesPerPixel <= 0 || d.SamplesPerPixel <= 0 || samplesPerPixel % d.SamplesPerPixel != 0) {
+    if (samplesPerPixel <= 0 || dataSamplesPerPixel <= 0 || samplesPerPixel % dataSamplesPerPixel != 0) {
         error = QStringLiteral("samples per pixel %1 is not a multiple of the data's %2")
                     .arg(samplesPerPixel)
-                    .arg(d.SamplesPerPixel);
-        return std::nullopt;
+                    .arg(dataSamplesPerPixel);
+        return 0;
     }
-    const size_t run = size_t(samplesPerPixel / d.SamplesPerPixel);
+    return size_t(samplesPerPixel / dataSamplesPerPixel);
+}
+
+std::optional<TWaveformData> ReduceWaveform(const TWaveformData& d, int32_t samplesPerPixel, QString& error)
+{
+    const size_t run = ReduceRun(samplesPerPixel, d.SamplesPerPixel, error);
+    if (run == 0)
+        return std::nullopt;
     const size_t channels = size_t(d.Channels);
     const size_t length = d.Length();
     TWaveformData out = d;
@@ -183,23 +182,32 @@ std::optional<TWaveformData> ReduceWaveform(const TWaveformData& d, int32_t samp
     return out;
 }
 
-std::optional<TWaveformData> CutWaveform(const TWaveformData& d, double startSeconds, double endSeconds,
-                                         QString& error)
+bool waveform::CutRange(int32_t sampleRate, int32_t samplesPerPixel, uint64_t length, double startSeconds,
+                        double endSeconds, uint64_t& first, uint64_t& last, QString& error)
 {
-    const double pixelsPerSecond = double(d.SampleRate) / d.SamplesPerPixel;
-    const double length = d.Length();
+    const double pixelsPerSecond = double(sampleRate) / samplesPerPixel;
+    const double pixels = double(length);
     if (!(startSeconds >= 0) || !std::isfinite(startSeconds))
         error = QStringLiteral("the start must be a time of 0 seconds or more");
     else if (endSeconds >= 0 && !(endSeconds > startSeconds))
         error = QStringLiteral("the end must lie after the start");
-    else if (std::floor(startSeconds * pixelsPerSecond) >= length)
-        error = QStringLiteral("the start lies past the end of the data (%1 s)").arg(length / pixelsPerSecond);
+    else if (std::floor(startSeconds * pixelsPerSecond) >= pixels)
+        error = QStringLiteral("the start lies past the end of the data (%1 s)").arg(pixels / pixelsPerSecond);
     if (!error.isEmpty())
-        return std::nullopt;
-    const auto first = static_cast<size_t>(std::floor(startSeconds * pixelsPerSecond));
-    size_t last = d.Length();
+        return false;
+    first = static_cast<uint64_t>(std::floor(startSeconds * pixelsPerSecond));
+    last = length;
     if (endSeconds >= 0 && std::isfinite(endSeconds))
-        last = static_cast<size_t>(std::min(length, std::ceil(endSeconds * pixelsPerSecond)));
+        last = static_cast<uint64_t>(std::min(pixels, std::ceil(endSeconds * pixelsPerSecond)));
+    return true;
+}
+
+std::optional<TWaveformData> CutWaveform(const TWaveformData& d, double startSeconds, double endSeconds,
+                                         QString& error)
+{
+    uint64_t first = 0, last = 0;
+    if (!CutRange(d.SampleRate, d.SamplesPerPixel, d.Length(), startSeconds, endSeconds, first, last, error))
+        return std::nullopt;
     TWaveformData out = d;
     const size_t stride = size_t(d.Channels) * 2;
     out.Values.assign(d.Values.begin() + std::ptrdiff_t(first * stride), d.Values.begin() + std::ptrdiff_t(last * stride));
@@ -214,17 +222,9 @@ TWaveformData MixWaveformToMono(const TWaveformData& d)
         return out;
     out.Values.clear();
     const size_t length = d.Length();
-    out.Values.reserve(length * 2);
-    for (size_t i = 0; i < length; ++i) {
-        int mn = 0;
-        int mx = 0;
-        for (int c = 0; c < d.Channels; ++c) {
-            mn += d.Values[(i * size_t(d.Channels) + size_t(c)) * 2];
-            mx += d.Values[(i * size_t(d.Channels) + size_t(c)) * 2 + 1];
-        }
-        out.Values.push_back(static_cast<int16_t>(FloorDiv(mn, d.Channels)));
-        out.Values.push_back(static_cast<int16_t>(CeilDiv(mx, d.Channels)));
-    }
+    out.Values.resize(length * 2);
+    for (size_t i = 0; i < length; ++i)
+        MixPixel(d.Values.data() + i * size_t(d.Channels) * 2, d.Channels, out.Values[2 * i], out.Values[2 * i + 1]);
     return out;
 }
 
@@ -232,37 +232,53 @@ TWaveformData ConvertWaveformBits(const TWaveformData& d, int bits)
 {
     TWaveformData out = d;
     out.Bits = bits;
-    if (bits == d.Bits)
-        return out;
     for (int16_t& v : out.Values)
-        v = bits == 8 ? static_cast<int16_t>(FloorDiv(v, 256)) : static_cast<int16_t>(v * 256);
+        v = ConvertBits(v, d.Bits, bits);
     return out;
+}
+
+namespace {
+
+Fields FieldsOf(const TWaveformData& d)
+{
+    return {d.Version, d.Bits, d.SampleRate, d.SamplesPerPixel, d.Length(), d.Channels};
+}
+
+} // namespace
+
+std::vector<uint8_t> waveform::DatHeader(const Fields& f)
+{
+    std::vector<uint8_t> out(size_t(f.version == 1 ? WaveformDatHeaderSizeV1 : WaveformDatHeaderSizeV2));
+    uint8_t* p = out.data();
+    WriteS32LE(p, f.version);
+    WriteU32LE(p + 4, f.bits == 8 ? 1u : 0u);
+    WriteS32LE(p + 8, f.sampleRate);
+    WriteS32LE(p + 12, f.samplesPerPixel);
+    WriteU32LE(p + 16, f.length);
+    if (f.version != 1)
+        WriteS32LE(p + 20, f.channels);
+    return out;
+}
+
+std::string waveform::JsonHeader(const Fields& f)
+{
+    std::string s = "{\"version\":" + std::to_string(f.version);
+    if (f.version != 1)
+        s += ",\"channels\":" + std::to_string(f.channels);
+    s += ",\"sample_rate\":" + std::to_string(f.sampleRate) +
+         ",\"samples_per_pixel\":" + std::to_string(f.samplesPerPixel) + ",\"bits\":" + std::to_string(f.bits) +
+         ",\"length\":" + std::to_string(f.length) + ",\"data\":[";
+    return s;
 }
 
 std::vector<uint8_t> EncodeWaveformDat(const TWaveformData& d)
 {
     if (d.Version == 1 && d.Channels != 1)
         return EncodeWaveformDat(MixWaveformToMono(d));
-    const int header = d.Version == 1 ? WaveformDatHeaderSizeV1 : WaveformDatHeaderSizeV2;
-    const size_t width = d.Bits == 8 ? 1 : 2;
-    std::vector<uint8_t> out(size_t(header) + d.Values.size() * width);
-    uint8_t* p = out.data();
-    WriteS32LE(p, d.Version);
-    WriteU32LE(p + 4, d.Bits == 8 ? 1u : 0u);
-    WriteS32LE(p + 8, d.SampleRate);
-    WriteS32LE(p + 12, d.SamplesPerPixel);
-    WriteU32LE(p + 16, d.Length());
-    if (d.Version != 1)
-        WriteS32LE(p + 20, d.Channels);
-    p += header;
-    for (int16_t v : d.Values) {
-        if (width == 1) {
-            *p++ = static_cast<uint8_t>(static_cast<int8_t>(v));
-        } else {
-            WriteU16LE(p, static_cast<uint16_t>(v));
-            p += 2;
-        }
-    }
+    std::vector<uint8_t> out = DatHeader(FieldsOf(d));
+    out.reserve(out.size() + d.Values.size() * size_t(d.Bits / 8));
+    for (int16_t v : d.Values)
+        AppendDatValue(out, v, d.Bits);
     return out;
 }
 
@@ -270,57 +286,78 @@ std::string EncodeWaveformJson(const TWaveformData& d)
 {
     if (d.Version == 1 && d.Channels != 1)
         return EncodeWaveformJson(MixWaveformToMono(d));
-    std::string s = "{\"version\":" + std::to_string(d.Version);
-    if (d.Version != 1)
-        s += ",\"channels\":" + std::to_string(d.Channels);
-    s += ",\"sample_rate\":" + std::to_string(d.SampleRate) +
-         ",\"samples_per_pixel\":" + std::to_string(d.SamplesPerPixel) + ",\"bits\":" + std::to_string(d.Bits) +
-         ",\"length\":" + std::to_string(d.Length()) + ",\"data\":[";
+    std::string s = JsonHeader(FieldsOf(d));
     s.reserve(s.size() + d.Values.size() * 5 + 3);
     for (size_t i = 0; i < d.Values.size(); ++i) {
         if (i)
             s += ',';
         s += std::to_string(d.Values[i]);
     }
-    s += "]}\n";
+    s += JsonTail;
     return s;
 }
 
-std::optional<TWaveformData> DecodeWaveformDat(std::span<const uint8_t> b, QString& error)
+namespace {
+
+// The header of binary waveform data whose whole size is totalSize: the
+// fields into d, the pixel count into length. False with the reason when the
+// header is damaged or the size does not match it.
+bool DecodeDatHeader(std::span<const uint8_t> b, uint64_t totalSize, TWaveformData& d, uint32_t& length,
+                     QString& error)
 {
     if (b.size() < WaveformDatHeaderSizeV1) {
         error = QStringLiteral("shorter than the header");
-        return std::nullopt;
+        return false;
     }
-    TWaveformData d;
     d.Version = ReadS32LE(b.data());
     const uint32_t flags = ReadU32LE(b.data() + 4);
     d.SampleRate = ReadS32LE(b.data() + 8);
     d.SamplesPerPixel = ReadS32LE(b.data() + 12);
-    const uint32_t length = ReadU32LE(b.data() + 16);
+    length = ReadU32LE(b.data() + 16);
     d.Bits = (flags & 1u) ? 8 : 16;
     if (d.Version == 2) {
         if (b.size() < WaveformDatHeaderSizeV2) {
             error = QStringLiteral("shorter than the header");
-            return std::nullopt;
+            return false;
         }
         d.Channels = ReadS32LE(b.data() + 20);
     }
     if (flags & ~1u) {
         error = QStringLiteral("unknown flags 0x%1").arg(flags, 0, 16);
-        return std::nullopt;
+        return false;
     }
     if (!CheckFields(d, length, error))
+        return false;
+    const uint64_t header = d.Version == 1 ? WaveformDatHeaderSizeV1 : WaveformDatHeaderSizeV2;
+    const uint64_t want = uint64_t(length) * uint64_t(d.Channels) * 2 * uint64_t(d.Bits / 8);
+    const uint64_t have = totalSize - header;
+    if (have != want) {
+        error = have < want ? QStringLiteral("the data ends before %1 pixels").arg(length)
+                            : QStringLiteral("%1 bytes follow the last pixel").arg(have - want);
+        return false;
+    }
+    return true;
+}
+
+bool LooksLikeJson(std::span<const uint8_t> bytes)
+{
+    for (uint8_t c : bytes)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return c == '{';
+    return true;
+}
+
+} // namespace
+
+std::optional<TWaveformData> DecodeWaveformDat(std::span<const uint8_t> b, QString& error)
+{
+    TWaveformData d;
+    uint32_t length = 0;
+    if (!DecodeDatHeader(b, b.size(), d, length, error))
         return std::nullopt;
     const size_t header = d.Version == 1 ? WaveformDatHeaderSizeV1 : WaveformDatHeaderSizeV2;
     const size_t width = d.Bits == 8 ? 1 : 2;
     const size_t count = size_t(length) * size_t(d.Channels) * 2;
-    const size_t have = b.size() - header;
-    if (have != count * width) {
-        error = have < count * width ? QStringLiteral("the data ends before %1 pixels").arg(length)
-                                     : QStringLiteral("%1 bytes follow the last pixel").arg(have - count * width);
-        return std::nullopt;
-    }
     d.Values.resize(count);
     const uint8_t* p = b.data() + header;
     for (size_t i = 0; i < count; ++i, p += width)
@@ -328,10 +365,24 @@ std::optional<TWaveformData> DecodeWaveformDat(std::span<const uint8_t> b, QStri
     return d;
 }
 
+bool CheckWaveformSize(std::span<const uint8_t> head, uint64_t totalSize, QString& error)
+{
+    if (LooksLikeJson(head)) {
+        if (totalSize <= uint64_t(MaxWaveformJsonBytes))
+            return true;
+        error = QStringLiteral("JSON waveform data over %1 MiB is refused; use the binary form (.dat)")
+                    .arg(MaxWaveformJsonBytes >> 20);
+        return false;
+    }
+    TWaveformData d;
+    uint32_t length = 0;
+    return DecodeDatHeader(head, totalSize, d, length, error);
+}
+
 std::optional<TWaveformData> DecodeWaveformJson(std::span<const uint8_t> b, QString& error)
 {
-    if (b.size() > size_t(MaxPeakDataBytes)) {
-        error = QStringLiteral("larger than 1 GiB");
+    if (b.size() > size_t(MaxWaveformJsonBytes)) {
+        error = QStringLiteral("JSON waveform data over %1 MiB is refused").arg(MaxWaveformJsonBytes >> 20);
         return std::nullopt;
     }
     QJsonParseError parse;
@@ -406,42 +457,11 @@ std::optional<TWaveformData> DecodeWaveformJson(std::span<const uint8_t> b, QStr
 
 std::optional<TWaveformData> DecodeWaveform(std::span<const uint8_t> bytes, QString& error)
 {
-    for (uint8_t c : bytes) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
-            continue;
-        return c == '{' ? DecodeWaveformJson(bytes, error) : DecodeWaveformDat(bytes, error);
-    }
-    error = QStringLiteral("empty");
-    return std::nullopt;
-}
-
-std::optional<std::vector<uint8_t>> ExportWaveform(std::span<const uint8_t> peakData, const TWaveformExport& how,
-                                                   QString& error)
-{
-    if (how.Version != 1 && how.Version != 2) {
-        error = QStringLiteral("version %1 is not 1 or 2").arg(how.Version);
+    if (bytes.empty()) {
+        error = QStringLiteral("empty");
         return std::nullopt;
     }
-    if (how.Bits != 0 && how.Bits != 8 && how.Bits != 16) {
-        error = QStringLiteral("bits %1 is not 8 or 16").arg(how.Bits);
-        return std::nullopt;
-    }
-    auto data = WaveformFromPeaks(peakData, error);
-    if (data && (how.StartSeconds != 0 || how.EndSeconds >= 0))
-        data = CutWaveform(*data, how.StartSeconds, how.EndSeconds, error);
-    if (data && how.SamplesPerPixel != 0)
-        data = ReduceWaveform(*data, how.SamplesPerPixel, error);
-    if (!data)
-        return std::nullopt;
-    if (how.Version == 1)
-        *data = MixWaveformToMono(*data);
-    data->Version = how.Version;
-    if (how.Bits != 0)
-        *data = ConvertWaveformBits(*data, how.Bits);
-    if (how.Format == WaveformFormat::Dat)
-        return EncodeWaveformDat(*data);
-    const std::string json = EncodeWaveformJson(*data);
-    return std::vector<uint8_t>(json.begin(), json.end());
+    return LooksLikeJson(bytes) ? DecodeWaveformJson(bytes, error) : DecodeWaveformDat(bytes, error);
 }
 
 } // namespace kx

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,6 +20,9 @@ constexpr int WaveformDatHeaderSizeV1 = 20;
 constexpr int WaveformDatHeaderSizeV2 = 24;
 // Channels a waveform data file may declare; more is taken as damage.
 constexpr int MaxWaveformChannels = 24;
+// JSON is parsed whole, at many times its size in memory: larger JSON input
+// is refused (the binary form is read up to the 1 GiB of peak data).
+constexpr int64_t MaxWaveformJsonBytes = int64_t(64) << 20;
 
 struct TWaveformData {
     int Version = 2;            // 1 (one channel, no channel count stored) or 2
@@ -73,6 +77,10 @@ std::vector<uint8_t> EncodeWaveformDat(const TWaveformData& data);
 std::string EncodeWaveformJson(const TWaveformData& data);
 std::optional<TWaveformData> DecodeWaveformDat(std::span<const uint8_t> bytes, QString& error);
 std::optional<TWaveformData> DecodeWaveformJson(std::span<const uint8_t> bytes, QString& error);
+// Whether waveform data of totalSize bytes, of which head is the start (24
+// bytes or more unless the file is shorter), is worth reading: binary data
+// whose header agrees with its size, or JSON within its limit.
+bool CheckWaveformSize(std::span<const uint8_t> head, uint64_t totalSize, QString& error);
 // Either form, told apart by the first non-blank byte ('{' for JSON).
 std::optional<TWaveformData> DecodeWaveform(std::span<const uint8_t> bytes, QString& error);
 
@@ -92,5 +100,14 @@ struct TWaveformExport {
 // cut to the span, reduced, mixed and converted in that order.
 std::optional<std::vector<uint8_t>> ExportWaveform(std::span<const uint8_t> peakData, const TWaveformExport& how,
                                                    QString& error);
+
+// The same export streamed, for peak data of any size: `read` fills the
+// buffer with `size` bytes from `offset` (false when it cannot), `write` takes
+// the waveform data a block at a time (false ends the export; the reason is
+// the writer's to keep). Memory stays a few blocks whatever the size.
+using ExportPeakReader = std::function<bool(uint64_t offset, uint8_t* buffer, size_t size)>;
+using ExportWaveformWriter = std::function<bool(std::span<const uint8_t> bytes)>;
+bool ExportWaveformStreamed(uint64_t totalSize, const ExportPeakReader& read, const TWaveformExport& how,
+                            const ExportWaveformWriter& write, QString& error);
 
 } // namespace kx

@@ -4,6 +4,10 @@
 #include "peaks/WaveformData.h"
 #include "platform/LittleEndian.h"
 
+#include <algorithm>
+#include <cstring>
+#include <random>
+
 using namespace kx;
 
 namespace {
@@ -331,4 +335,104 @@ TEST(WaveformExport, cutsReducesMixesAndNarrowsInThatOrder)
     how.SamplesPerPixel = 0;
     how.Version = 3;
     EXPECT_FALSE(ExportWaveform(pek, how, error));
+}
+
+TEST(WaveformExport, streamedExportMatchesTheWholeDataStepsAtAnySizeInBoundedMemory)
+{
+    // Records spanning several of the exporter's blocks, in both widths and
+    // channel counts, with runs that straddle block ends.
+    std::mt19937 rng(11);
+    for (const auto& [bpp, channels] : {std::pair{4, 2}, std::pair{2, 1}, std::pair{2, 2}, std::pair{4, 1}}) {
+        const int records = 150001;
+        std::vector<int> values(size_t(records) * channels * 2);
+        for (int& v : values)
+            v = int(rng() % (bpp == 4 ? 65536u : 256u));
+        const auto pek = Peaks(uint8_t(bpp), uint8_t(channels), 22050, 50, values);
+        QString error;
+        const auto whole = WaveformFromPeaks(pek, error);
+        ASSERT_TRUE(whole) << error.toStdString();
+        for (const TWaveformExport& how :
+             {TWaveformExport{WaveformFormat::Dat, 2, 0, 0, 0, -1}, TWaveformExport{WaveformFormat::Dat, 1, 8, 350, 0, -1},
+              TWaveformExport{WaveformFormat::Json, 2, 16, 7 * 50, 1.5, 250.3},
+              TWaveformExport{WaveformFormat::Dat, 2, 8, 50 * 70001, 0.01, -1}}) {
+            SCOPED_TRACE(testing::Message() << bpp << "/" << channels << " spp " << how.SamplesPerPixel);
+            // The reference: each whole-data step in turn.
+            auto data = whole;
+            if (how.StartSeconds != 0 || how.EndSeconds >= 0)
+                data = CutWaveform(*data, how.StartSeconds, how.EndSeconds, error);
+            if (data && how.SamplesPerPixel != 0)
+                data = ReduceWaveform(*data, how.SamplesPerPixel, error);
+            ASSERT_TRUE(data) << error.toStdString();
+            if (how.Version == 1)
+                *data = MixWaveformToMono(*data);
+            data->Version = how.Version;
+            if (how.Bits != 0)
+                *data = ConvertWaveformBits(*data, how.Bits);
+            std::vector<uint8_t> expected;
+            if (how.Format == WaveformFormat::Dat) {
+                expected = EncodeWaveformDat(*data);
+            } else {
+                const std::string json = EncodeWaveformJson(*data);
+                expected.assign(json.begin(), json.end());
+            }
+
+            size_t largestRead = 0, largestWrite = 0;
+            std::vector<uint8_t> streamed;
+            const ExportPeakReader read = [&](uint64_t offset, uint8_t* buffer, size_t size) {
+                largestRead = std::max(largestRead, size);
+                if (offset + size > pek.size())
+                    return false;
+                std::memcpy(buffer, pek.data() + offset, size);
+                return true;
+            };
+            const ExportWaveformWriter write = [&](std::span<const uint8_t> bytes) {
+                largestWrite = std::max(largestWrite, bytes.size());
+                streamed.insert(streamed.end(), bytes.begin(), bytes.end());
+                return true;
+            };
+            ASSERT_TRUE(ExportWaveformStreamed(pek.size(), read, how, write, error)) << error.toStdString();
+            EXPECT_TRUE(streamed == expected) << streamed.size() << " against " << expected.size();
+            EXPECT_LT(largestRead, pek.size() / 2);
+            EXPECT_LE(largestWrite, size_t(2) << 20);
+        }
+    }
+}
+
+TEST(WaveformExport, aReadOrWriteThatFailsEndsTheExport)
+{
+    const auto pek = Peaks(4, 1, 8000, 10, std::vector<int>(2 * 200000, 30000));
+    QString error;
+    int writes = 0;
+    const ExportPeakReader read = [&](uint64_t offset, uint8_t* buffer, size_t size) {
+        std::memcpy(buffer, pek.data() + offset, size);
+        return offset < 100000;
+    };
+    EXPECT_FALSE(ExportWaveformStreamed(pek.size(), read, TWaveformExport{},
+                                        [&](std::span<const uint8_t>) { return ++writes, true; }, error));
+    EXPECT_FALSE(error.isEmpty());
+    const ExportPeakReader whole = [&](uint64_t offset, uint8_t* buffer, size_t size) {
+        std::memcpy(buffer, pek.data() + offset, size);
+        return true;
+    };
+    writes = 0;
+    EXPECT_FALSE(ExportWaveformStreamed(pek.size(), whole, TWaveformExport{},
+                                        [&](std::span<const uint8_t>) { return ++writes < 1; }, error));
+    EXPECT_EQ(writes, 1);
+}
+
+TEST(WaveformDecode, theSizeIsJudgedFromTheHeaderBeforeTheDataIsRead)
+{
+    TWaveformData d = Data(8, 2, 44100, 256, std::vector<int16_t>(4 * 1000, 5));
+    const std::vector<uint8_t> dat = EncodeWaveformDat(d);
+    const std::span<const uint8_t> head(dat.data(), 24);
+    QString error;
+    EXPECT_TRUE(CheckWaveformSize(head, dat.size(), error)) << error.toStdString();
+    EXPECT_FALSE(CheckWaveformSize(head, uint64_t(300) << 20, error));
+    EXPECT_TRUE(error.contains("bytes follow the last pixel")) << error.toStdString();
+    EXPECT_FALSE(CheckWaveformSize(head, 100, error));
+    const std::vector<uint8_t> riff = Bytes(std::string("RIFF\x24\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0", 24));
+    EXPECT_FALSE(CheckWaveformSize(riff, uint64_t(300) << 20, error));
+    EXPECT_TRUE(CheckWaveformSize(Bytes("  {\"version\":2"), 5000, error));
+    EXPECT_FALSE(CheckWaveformSize(Bytes("{"), uint64_t(MaxWaveformJsonBytes) + 1, error));
+    EXPECT_TRUE(error.contains("binary form")) << error.toStdString();
 }

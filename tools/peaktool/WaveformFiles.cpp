@@ -1,43 +1,104 @@
 #include "WaveformFiles.h"
 
-#include <QFile>
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "peaks/KXPeakBuilder.h"
 #include "platform/NativeName.h"
 
 namespace kx {
 
+bool OutputFile::Open(const QString& path, QString& error)
+{
+    path_ = path;
+    stdout_ = path == QLatin1String("-");
+    if (stdout_ || file_.Open(path))
+        return true;
+    error = QStringLiteral("%1: %2").arg(path, file_.ErrorText());
+    return false;
+}
+
+bool OutputFile::Write(std::span<const uint8_t> bytes, QString& error)
+{
+    if (stdout_) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size())
+            return true;
+        error = QStringLiteral("standard output: write failed");
+        return false;
+    }
+    if (file_.Write(QByteArrayView(bytes.data(), qsizetype(bytes.size()))))
+        return true;
+    error = QStringLiteral("%1: %2").arg(path_, file_.ErrorText());
+    return false;
+}
+
+bool OutputFile::Commit(QString& error)
+{
+    if (stdout_) {
+        if (std::fflush(stdout) == 0)
+            return true;
+        error = QStringLiteral("standard output: write failed");
+        return false;
+    }
+    if (file_.Commit())
+        return true;
+    error = QStringLiteral("%1: %2").arg(path_, file_.ErrorText());
+    return false;
+}
+
 bool WriteOutputFile(const QString& path, std::span<const uint8_t> bytes, QString& error)
 {
-    if (path == QLatin1String("-")) {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
-            error = QStringLiteral("standard output: write failed");
-            return false;
-        }
-        return true;
-    }
-    QString why;
-    if (!WriteWholeFile(path, {QByteArrayView(bytes.data(), qsizetype(bytes.size()))}, why)) {
-        error = QStringLiteral("%1: %2").arg(path, why);
+    OutputFile out;
+    return out.Open(path, error) && out.Write(bytes, error) && out.Commit(error);
+}
+
+InputFile::~InputFile()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool InputFile::Open(const QString& path, QString& error)
+{
+    fd_ = OpenNative(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    struct stat st {};
+    if (fd_ < 0 || fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = fd_ < 0 && errno == ENOENT ? QStringLiteral("%1: no such file").arg(path)
+                                           : QStringLiteral("%1: cannot be opened").arg(path);
         return false;
+    }
+    size_ = uint64_t(st.st_size);
+    return true;
+}
+
+bool InputFile::ReadAt(uint64_t offset, uint8_t* buffer, size_t size) const
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pread(fd_, buffer + done, size - done, off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += size_t(n);
     }
     return true;
 }
 
 std::optional<std::vector<uint8_t>> ReadWholeFile(const QString& path, int64_t limit, QString& error)
 {
-    QFile file;
-    if (!StatNative(path).isFile || !OpenNativeFile(file, path, QIODevice::ReadOnly)) {
-        error = QStringLiteral("%1: cannot be opened").arg(path);
+    InputFile file;
+    if (!file.Open(path, error))
         return std::nullopt;
-    }
-    if (file.size() > limit) {
+    if (file.Size() > uint64_t(limit)) {
         error = QStringLiteral("%1: larger than %2 bytes").arg(path).arg(limit);
         return std::nullopt;
     }
-    std::vector<uint8_t> bytes(static_cast<size_t>(file.size()));
-    if (file.read(reinterpret_cast<char*>(bytes.data()), qint64(bytes.size())) != qint64(bytes.size())) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(file.Size()));
+    if (!file.ReadAt(0, bytes.data(), bytes.size())) {
         error = QStringLiteral("%1: cannot be read").arg(path);
         return std::nullopt;
     }

@@ -6,14 +6,49 @@
 #include <vector>
 
 #include "peaks/WaveformData.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
 class TKXPeakBuilder;
 
+// An output written a part at a time: a file replaced only once complete,
+// or standard output for "-". Errors carry the name.
+class OutputFile
+{
+public:
+    bool Open(const QString& path, QString& error);
+    bool Write(std::span<const uint8_t> bytes, QString& error);
+    bool Commit(QString& error);
+
+private:
+    QString path_;
+    bool stdout_ = false;
+    ReplacingFile file_;
+};
+
 // Writes the bytes to the file (replaced only once complete) or, for "-",
 // to standard output; false with the reason otherwise.
 bool WriteOutputFile(const QString& path, std::span<const uint8_t> bytes, QString& error);
+
+// A regular file open for reading (never waiting on a FIFO or device).
+class InputFile
+{
+public:
+    InputFile() = default;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
+    bool Open(const QString& path, QString& error);
+    uint64_t Size() const { return size_; }
+    // Exactly size bytes from offset; false when the file has fewer.
+    bool ReadAt(uint64_t offset, uint8_t* buffer, size_t size) const;
+
+private:
+    int fd_ = -1;
+    uint64_t size_ = 0;
+};
+
 // The whole file, up to limit bytes; nothing with the reason otherwise.
 std::optional<std::vector<uint8_t>> ReadWholeFile(const QString& path, int64_t limit, QString& error);
 // "dat" or "json"; nothing for any other text.

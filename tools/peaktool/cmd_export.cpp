@@ -84,19 +84,32 @@ int Run(CommandLine& line)
         output = info.dir().filePath(info.completeBaseName() + WaveformExtension(how.Format));
     }
 
+    // Streamed from the file to the output: memory stays the same at any size.
     QString error;
-    const auto peaks = ReadWholeFile(input, MaxPeakDataBytes, error);
-    if (!peaks) {
+    bool opened = false;
+    InputFile in;
+    if (!in.Open(input, error)) {
         Err(QStringLiteral("peaktool export: %1").arg(error));
         return ExitFailed;
     }
-    const auto bytes = ExportWaveform(*peaks, how, error);
-    if (!bytes) {
-        Err(QStringLiteral("peaktool export: %1: %2").arg(input, error));
+    OutputFile out;
+    QString writeError;
+    const ExportPeakReader read = [&in](uint64_t offset, uint8_t* buffer, size_t size) {
+        return in.ReadAt(offset, buffer, size);
+    };
+    const ExportWaveformWriter write = [&](std::span<const uint8_t> bytes) {
+        // The output is made only once the input is known good, at its first bytes.
+        return (opened || (opened = out.Open(output, writeError))) && out.Write(bytes, writeError);
+    };
+    if (!ExportWaveformStreamed(in.Size(), read, how, write, error)) {
+        if (!writeError.isEmpty())
+            Err(QStringLiteral("peaktool export: %1").arg(writeError));
+        else
+            Err(QStringLiteral("peaktool export: %1: %2").arg(input, error));
         return ExitFailed;
     }
-    if (!WriteOutputFile(output, *bytes, error)) {
-        Err(QStringLiteral("peaktool export: %1").arg(error));
+    if (!out.Commit(writeError)) {
+        Err(QStringLiteral("peaktool export: %1").arg(writeError));
         return ExitFailed;
     }
     return ExitOk;

@@ -33,8 +33,23 @@ int Run(CommandLine& line)
     if (output.isEmpty())
         return line.UsageError(QStringLiteral("-o FILE.pek is required"));
 
+    // The header is judged before the whole file is read.
     QString error;
-    const auto bytes = ReadWholeFile(input, MaxPeakDataBytes, error);
+    std::optional<std::vector<uint8_t>> bytes;
+    {
+        InputFile in;
+        uint8_t head[4096];
+        size_t got = 0;
+        if (in.Open(input, error)) {
+            got = size_t(std::min<uint64_t>(in.Size(), sizeof head));
+            if (!in.ReadAt(0, head, got))
+                error = QStringLiteral("%1: cannot be read").arg(input);
+            else if (!CheckWaveformSize(std::span<const uint8_t>(head, got), in.Size(), error))
+                error = QStringLiteral("%1: %2").arg(input, error);
+        }
+        if (error.isEmpty())
+            bytes = ReadWholeFile(input, MaxPeakDataBytes + WaveformDatHeaderSizeV2, error);
+    }
     if (!bytes) {
         Err(QStringLiteral("peaktool import: %1").arg(error));
         return ExitFailed;
