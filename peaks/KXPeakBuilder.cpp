@@ -331,6 +331,7 @@ void TKXPeakBuilder::Clear()
     completedInMemory_.clear();
     failedThisRun_.clear();
     builtThisRun_.clear();
+    checkedNotLoaded_.clear();
 }
 
 TMemoryStream* TKXPeakBuilder::NewStreamAt(int index)
@@ -358,6 +359,15 @@ bool TKXPeakBuilder::LoadOrReportMissing(int index, TMemoryStream* stream)
         return true;
     }
     Fire(OnPeakBefore, this, index, media, peakName);
+    if (!loadPeakData_) {
+        const PeakCheck check = CheckPeakFile(peakName, PeakReader::Builder);
+        if (check == PeakCheck::Accepted) {
+            checkedNotLoaded_.append(media);
+            Fire(OnPeakNew, this, index, media, peakName);
+            return true;
+        }
+        return RefusePeakFile(index, stream, peakName, check);
+    }
     std::vector<uint8_t> bytes;
     const PeakCheck check = ReadPeakFile(peakName, PeakReader::Builder, bytes);
     if (check == PeakCheck::Accepted) {
@@ -370,6 +380,12 @@ bool TKXPeakBuilder::LoadOrReportMissing(int index, TMemoryStream* stream)
         Fire(OnPeakNew, this, index, media, peakName);
         return true;
     }
+    return RefusePeakFile(index, stream, peakName, check);
+}
+
+bool TKXPeakBuilder::RefusePeakFile(int index, TMemoryStream* stream, const QString& peakName, PeakCheck check)
+{
+    const QString media = files_[index];
     lastFailure_ = QStringLiteral("the peak file %1 is refused: %2").arg(peakName, PeakCheckText(check));
     streams_.Remove(stream);
     files_.removeAt(index);

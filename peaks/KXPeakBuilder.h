@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "PeakFormat.h"
 #include "SegmentPlan.h"
 #include "StreamList.h"
 #include "mediagraph/FilterSet.h"
@@ -75,6 +76,12 @@ public:
     // default: then any peak file is taken as it is.
     bool RebuildStale() const { return rebuildStale_; }
     void SetRebuildStale(bool value) { rebuildStale_ = value; }
+    // Existing peak files are read into their streams when queued (the
+    // default). Off, they are checked by their header and size alone and
+    // their streams stay empty: for programs that only make sure peak files
+    // exist, which then never read them.
+    bool LoadPeakData() const { return loadPeakData_; }
+    void SetLoadPeakData(bool value) { loadPeakData_ = value; }
     bool SaveToPeakFiles() const { return saveToPeakFiles_; }
     void SetSaveToPeakFiles(bool value) { saveToPeakFiles_ = value; }
     // Always ends with "/" once set; defaults to a folder of this user alone
@@ -181,6 +188,8 @@ protected:
     // Steps 5 and 6 of queuing: load an existing peak file or report it
     // missing. False when the load failed and the file was taken out again.
     bool LoadOrReportMissing(int index, TMemoryStream* stream);
+    // Takes a file whose peak file was refused off the queue; gives false.
+    bool RefusePeakFile(int index, TMemoryStream* stream, const QString& peakName, PeakCheck check);
     // Messages of the hidden window (graph notifications and progress).
     void WindowProc(uint32_t msg, uintptr_t wParam, intptr_t lParam);
 
@@ -210,6 +219,7 @@ protected:
     bool abortRequest_ = false;
     bool freeOutputFormat_ = false;
     bool rebuildStale_ = false;
+    bool loadPeakData_ = true;
 
 private:
     friend class TBuildGraph;
@@ -232,13 +242,22 @@ private:
     // Loads the peak files that appeared for queued files still without peaks.
     void TakeFinishedElsewhere();
     bool SkippedThisRun(const QString& media) const;
+    // How an attempt to start the current file ended; Refused sets lastFailure_.
+    enum class Start { NotTaken, Started, Refused };
+    // Refuses what can never be built: not a regular file (a FIFO would
+    // block the reader), or peaks too large for a peak file.
+    Start CheckMedia(int index);
     // Starts the current file without a graph when it is a WAV the direct
-    // reduction takes; false to use the graph.
-    bool StartDirect(int index);
+    // reduction takes.
+    Start StartDirect(int index);
     // Starts the current file in segments when it is long enough and of a
-    // format that decodes alike from a seek; false to build it in one pass.
-    bool StartSegmented(int index);
-    bool StartRun(std::unique_ptr<BuildRun> run);
+    // format that decodes alike from a seek.
+    Start StartSegmented(int index);
+    // Builds the decode graph for the current file and prerolls it.
+    Start StartInGraph(int index);
+    Start StartRun(std::unique_ptr<BuildRun> run);
+    // Refuses peaks of a track of this length that no peak file could hold.
+    bool RefuseOversizedPeaks(int64_t duration100ns);
     void DirectDone(bool ok);
     // Whether a build (graph or direct) is in progress.
     bool Running() const { return graph_ || direct_; }
@@ -264,6 +283,11 @@ private:
     uint16_t buildSamplesPerPeak_ = 100;
     // Media time of the last block taken (written on the streaming thread).
     std::atomic<int64_t> lastBlockTime_{0};
+    // Set on the streaming thread when a block would take the stream past
+    // the size of the largest peak file; the build then fails.
+    std::atomic<bool> peakOverflow_{false};
+    // Files whose peak files were checked, not read (LoadPeakData off).
+    QStringList checkedNotLoaded_;
     // Files built into their streams only (no peak file) and files that
     // failed in this run: the chain never starts them again.
     QStringList completedInMemory_;

@@ -3,14 +3,12 @@
 #include <gst/gst.h>
 
 #include <QFileInfo>
-#include <QThread>
 #include <algorithm>
 
 #include "BuildGraph.h"
-#include "DirectWavBuild.h"
+#include "BuildRun.h"
 #include "KXPeakBuilder.h"
 #include "PeakFormat.h"
-#include "SegmentedBuild.h"
 #include "mediagraph/CodecConfig.h"
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/MediaFramework.h"
@@ -106,80 +104,10 @@ void TKXPeakBuilder::TakeFinishedElsewhere()
         bool exists = false;
         QString peak;
         GetPeakFilename(i, exists, peak);
-        if (stream && stream->Size() == 0 && exists && !LoadOrReportMissing(i, stream))
+        if (stream && stream->Size() == 0 && exists && !checkedNotLoaded_.contains(files_[i]) &&
+            !LoadOrReportMissing(i, stream))
             --i;  // refused and taken off the queue
     }
-}
-
-bool TKXPeakBuilder::StartNext()
-{
-    // Another process may have finished peak files of this queue since they
-    // were found missing: they are loaded as when queued, not built again.
-    TakeFinishedElsewhere();
-    FindNextMissing();
-    if (currentIndex_ < 0)
-        return false;
-
-    for (;;) {
-        const int index = currentIndex_;
-        bool exists = false;
-        GetPeakFilename(index, exists, currentPeakFile_);
-        if (exists) {
-            // Finished elsewhere since the search just now.
-            TakeFinishedElsewhere();
-            FindNextMissing();
-            if (currentIndex_ < 0)
-                return false;
-            continue;
-        }
-        // A stopped build leaves a started stream behind; the file starts afresh.
-        EmptyStream(index);
-        ReleaseGraph();
-        lastBlockTime_ = 0;
-        buildRate_ = sampleRate_;
-        buildChannels_ = ChannelCount();
-        buildBits_ = bitsPerSample_;
-        buildSamplesPerPeak_ = std::max<uint16_t>(samplesPerPeak_, 1);
-        runSegments_ = 1;
-        if (StartDirect(index) || StartSegmented(index))
-            break;
-        // The media framework is started only for files that need decoding.
-        if (!graphManager_)
-            CreateGraphManager();
-        if (!graphManager_)
-            return false;
-        auto graph = std::make_unique<TBuildGraph>(*this, files_[index], currentPeakFile_);
-        if (graph->Build()) {
-            qCDebug(lcPeaks) << "building" << files_[index] << "into" << currentPeakFile_;
-            graph_ = std::move(graph);
-            break;
-        }
-        lastFailure_ = graph->FailureText();
-        qCDebug(lcPeaks) << "cannot build" << files_[index] << ":" << lastFailure_;
-        graph.reset();
-        const QString media = files_[index];
-        failedThisRun_.append(media);
-        Fire(OnPeakFailed, this, index, media, currentPeakFile_);
-        FindNextMissing();
-        if (currentIndex_ < 0)
-            return false;
-    }
-
-    if (graph_) {
-        gint64 ns = -1;
-        if (gst_element_query_duration(graphManager_, GST_FORMAT_TIME, &ns) && ns >= 0)
-            duration_ = ns / 100;
-        if (gst_element_set_state(graphManager_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-            buildState_ = bsFailed;
-            return false;
-        }
-    }
-    buildState_ = bsBuilding;
-    bool abort = false;
-    Fire(OnProgress, this, 0, int(currentIndex_), missingCount_, abort);
-    if (abort)
-        return StopBuild();
-    return true;
 }
 
 bool TKXPeakBuilder::PauseBuild()
@@ -323,6 +251,10 @@ void TKXPeakBuilder::ChainNext()
 
 void TKXPeakBuilder::Progress(uintptr_t wParam, intptr_t lParam)
 {
+    if (peakOverflow_ && Running() && (buildState_ == bsBuilding || buildState_ == bsPaused)) {
+        FailCurrent(QStringLiteral("its peaks grew past the 1 GiB a peak file holds"));
+        return;
+    }
     if (!OnProgress)
         return;
     const int64_t time = int64_t((uint64_t(wParam) & 0x7FFFFFFFu) << 32 | uint32_t(lParam));
@@ -354,8 +286,15 @@ int32_t TKXPeakBuilder::TakeBlock(int32_t count, const uint8_t* peaks, uint32_t 
     if (index < 0 || index >= streams_.Count())
         return PeakFilter::E_FAIL;
     TMemoryStream* stream = streams_.Get(index);
-    if (!stream)
+    if (!stream || peakOverflow_)
         return PeakFilter::E_FAIL;
+    // A duration estimate can be far off: the stream never grows past what a
+    // peak file may hold, and the build fails on the next progress message.
+    if (stream->Size() != 0 && stream->Position() + count > MaxPeakDataBytes) {
+        peakOverflow_ = true;
+        window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
+        return PeakFilter::E_FAIL;
+    }
     if (stream->Size() == 0) {
         // Preallocated for the whole seconds of the track, so that appends
         // rarely reallocate; trimmed to what arrived when the file completes.
@@ -380,78 +319,6 @@ int32_t TKXPeakBuilder::TakeBlock(int32_t count, const uint8_t* peaks, uint32_t 
     lastBlockTime_ = int64_t(uint64_t(timeHigh) << 32 | timeLow);
     window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
     return PeakFilter::S_OK;
-}
-
-bool TKXPeakBuilder::StartDirect(int index)
-{
-    WavLayout layout;
-    if (!directReduction_ || !ReadWavLayout(files_[index], layout) || !DirectWavSupports(layout, buildChannels_))
-        return false;
-    DirectWavBuild::Settings settings;
-    settings.peaks.outputRate = buildRate_;
-    settings.peaks.channels = buildChannels_;
-    settings.peaks.bitsPerSample = buildBits_;
-    settings.peaks.leftGain = leftGain_;
-    settings.peaks.rightGain = rightGain_;
-    settings.peaks.samplesPerPeak = buildSamplesPerPeak_;
-    if (saveToPeakFiles_)
-        settings.peakFile = currentPeakFile_;
-    settings.context = this;
-    settings.callback = &TKXPeakBuilder::PeakCallback;
-    return StartRun(std::make_unique<DirectWavBuild>(files_[index], layout, settings));
-}
-
-bool TKXPeakBuilder::StartSegmented(int index)
-{
-    const QString& media = files_[index];
-    if (!singlePassFile_.isEmpty() && SameFileName(media, singlePassFile_)) {
-        singlePassFile_.clear();
-        return false;
-    }
-    const int parallel = SegmentParallelism(segmentPolicy_, QThread::idealThreadCount());
-    if (parallel < 2)
-        return false;
-    const SegmentableStream stream = ProbeSegmentable(media);
-    if (stream.codec == SegmentableCodec::None)
-        return false;
-    SegmentedBuild::Settings settings;
-    settings.peaks.inputRate = stream.rate;
-    settings.peaks.outputRate = buildRate_;
-    settings.peaks.channels = buildChannels_;
-    settings.peaks.bitsPerSample = buildBits_;
-    settings.peaks.leftGain = leftGain_;
-    settings.peaks.rightGain = rightGain_;
-    settings.peaks.samplesPerPeak = buildSamplesPerPeak_;
-    std::vector<SegmentSpan> plan = PlanSegments(settings.peaks, stream.frames, segmentPolicy_, parallel);
-    if (plan.size() < 2)
-        return false;
-    if (saveToPeakFiles_)
-        settings.peakFile = currentPeakFile_;
-    settings.context = this;
-    settings.callback = &TKXPeakBuilder::PeakCallback;
-    settings.parallel = parallel;
-    InitMediaFramework();
-    const int segments = int(plan.size());
-    if (!StartRun(std::make_unique<SegmentedBuild>(media, stream, std::move(plan), settings)))
-        return false;
-    runSegments_ = segments;
-    qCDebug(lcPeaks) << "building" << media << "in" << segments << "segments";
-    return true;
-}
-
-bool TKXPeakBuilder::StartRun(std::unique_ptr<BuildRun> run)
-{
-    // What the graph would report for the file, for the stream's header and
-    // the progress percentages.
-    duration_ = run->Duration100ns();
-    const intptr_t id = ++directRun_;
-    MessageWindow* window = window_;
-    // A file that cannot be opened here fails in the graph alike, with its reason.
-    if (!run->Start([window, id](bool ok) { window->Post(WM_DIRECTDONE, ok ? 1 : 0, id); }))
-        return false;
-    direct_ = std::move(run);
-    builtDirectly_ = true;
-    return true;
 }
 
 void TKXPeakBuilder::DirectDone(bool ok)

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "mediagraph/AtomicPeakFile.h"
+#include "mediagraph/PeakReducer.h"
 #include "platform/LittleEndian.h"
 #include "platform/NativeName.h"
 #include "platform/Round.h"
@@ -163,18 +164,51 @@ TPeakHeader MakePeakHeader(uint32_t rate, uint32_t channels, uint32_t bitsPerSam
     return h;
 }
 
-PeakCheck ReadPeakFile(const QString& fileName, PeakReader reader, std::vector<uint8_t>& out)
+int64_t ExpectedPeakDataBytes(uint32_t rate, uint32_t channels, uint32_t bitsPerSample, uint16_t samplesPerPeak,
+                              int64_t duration100ns)
 {
-    QFile file;
+    if (duration100ns <= 0 || samplesPerPeak == 0)
+        return PeakHeaderSize;
+    // Frames at the output rate, then whole records with the partial last one.
+    const auto frames = (uint128_t)uint64_t(duration100ns) * rate / 10000000u;
+    const auto records = (frames + samplesPerPeak - 1) / samplesPerPeak;
+    const auto bytes = records * channels * (bitsPerSample == 8 ? 2u : 4u) + PeakHeaderSize;
+    return bytes > (uint128_t)INT64_MAX ? INT64_MAX : int64_t(bytes);
+}
+
+namespace {
+
+// Opens a peak file and checks its header and size; the file is left open
+// after the header when accepted.
+PeakCheck OpenPeakFile(QFile& file, const QString& fileName, PeakReader reader, uint8_t (&header)[PeakHeaderSize],
+                       qint64& size)
+{
     if (!StatNative(fileName).isFile || !OpenNativeFile(file, fileName, QIODevice::ReadOnly))
         return PeakCheck::CannotOpen;
-    const qint64 size = file.size();
-    uint8_t header[PeakHeaderSize] = {};
+    size = file.size();
     const qint64 got = file.read(reinterpret_cast<char*>(header), PeakHeaderSize);
     if (got < 0)
         return PeakCheck::ReadFailed;
-    const PeakCheck check =
-        CheckPeakData(std::span<const uint8_t>(header, static_cast<size_t>(got)), static_cast<uint64_t>(size), reader);
+    return CheckPeakData(std::span<const uint8_t>(header, static_cast<size_t>(got)), static_cast<uint64_t>(size),
+                         reader);
+}
+
+} // namespace
+
+PeakCheck CheckPeakFile(const QString& fileName, PeakReader reader)
+{
+    QFile file;
+    uint8_t header[PeakHeaderSize] = {};
+    qint64 size = 0;
+    return OpenPeakFile(file, fileName, reader, header, size);
+}
+
+PeakCheck ReadPeakFile(const QString& fileName, PeakReader reader, std::vector<uint8_t>& out)
+{
+    QFile file;
+    uint8_t header[PeakHeaderSize] = {};
+    qint64 size = 0;
+    const PeakCheck check = OpenPeakFile(file, fileName, reader, header, size);
     if (check != PeakCheck::Accepted)
         return check;
     std::vector<uint8_t> bytes(static_cast<size_t>(size));

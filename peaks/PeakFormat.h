@@ -80,7 +80,14 @@ int64_t PeakRecordCount(const TPeakHeader& header, uint64_t totalSize);
 // Header for the output format the builder asks of the peak filter.
 TPeakHeader MakePeakHeader(uint32_t rate, uint32_t channels, uint32_t bitsPerSample, uint16_t samplesPerPeak,
                            int64_t duration100ns);
+// Bytes of the peak data (header and records) a track of this length gives
+// at the output format; saturates instead of overflowing.
+int64_t ExpectedPeakDataBytes(uint32_t rate, uint32_t channels, uint32_t bitsPerSample, uint16_t samplesPerPeak,
+                              int64_t duration100ns);
 
+// Checks a peak file for the given reader by its header and size alone,
+// without reading its records.
+PeakCheck CheckPeakFile(const QString& fileName, PeakReader reader);
 // Reads a whole peak file and checks it for the given reader. The file is
 // opened read-only and only taken into `out` when it is accepted; `out` is
 // left untouched otherwise.

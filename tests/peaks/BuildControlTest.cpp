@@ -7,6 +7,9 @@
 
 #include "BuildTestSupport.h"
 #include "peaks/PeakFormat.h"
+#include "platform/LittleEndian.h"
+
+#include <sys/stat.h>
 
 namespace kx {
 
@@ -287,6 +290,74 @@ TEST_F(BuildControl, aPeakFileFinishedElsewhereAfterQueuingIsLoadedNotBuilt)
     ASSERT_TRUE(builder.AppendFilename(b));
     EXPECT_FALSE(builder.StartBuild());
     EXPECT_TRUE(events.failed.empty());
+}
+
+TEST_F(BuildControl, whatCanNeverBeBuiltIsRefusedBeforeItStartsAndTheChainGoesOn)
+{
+    builder.SetSaveToPeakFiles(true);
+    // A FIFO would block whoever opens it; a folder is no media.
+    const QString fifo = Path("fifo.wav"), folder = Path("folder.wav");
+    ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    // 300 MB of 1 Hz audio, nearly all hole: peaks at 48 kHz would take terabytes.
+    const QString sparse = Path("sparse.wav");
+    {
+        std::vector<uint8_t> bytes = TestMedia::WavBytes({1, 1, 8, 16}, TestMedia::Sine(1, 0.5, 1));
+        WriteU32LE(bytes.data() + 40, 300u << 20);
+        WriteU32LE(bytes.data() + 4, (300u << 20) + 36);
+        QFile f(sparse);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+        ASSERT_TRUE(f.resize((300 << 20) + 44));
+    }
+    const QString good = Wav("good.wav", {8000, 1, 16, 800});
+    ASSERT_TRUE(builder.AppendFilenames({fifo, folder, sparse, good}));
+    ASSERT_TRUE(builder.StartBuild());
+    ASSERT_TRUE(WaitUntilIdle(builder, 10000));
+    EXPECT_EQ(events.failed, (std::vector<int>{0, 1, 2}));
+    ASSERT_EQ(events.reasons.size(), 3);
+    EXPECT_TRUE(events.reasons[0].endsWith("not a regular file (a FIFO, device or socket)")) << events.reasons[0].toStdString();
+    EXPECT_TRUE(events.reasons[1].endsWith("a folder, not a media file")) << events.reasons[1].toStdString();
+    EXPECT_TRUE(events.reasons[2].contains("more than the 1 GiB a peak file holds")) << events.reasons[2].toStdString();
+    EXPECT_EQ(events.completed, (std::vector<int>{3}));
+    // Nothing was kept for the refused ones.
+    EXPECT_TRUE(Stream(2).empty());
+    EXPECT_FALSE(QFileInfo::exists(Path("sparse.pek")));
+}
+
+TEST_F(BuildControl, withoutLoadingPeakDataExistingPeakFilesAreOnlyChecked)
+{
+    TestMedia::WavFormat format{8000, 1, 16, 8000};
+    const QString a = Wav("a.wav", format), b = Wav("b.wav", format), c = Wav("c.wav", format);
+    builder.SetSaveToPeakFiles(true);
+    ASSERT_TRUE(builder.AppendFilenames({a, b}));
+    ASSERT_TRUE(builder.StartBuild());
+    ASSERT_TRUE(WaitUntilIdle(builder));
+    ASSERT_EQ(events.completed, (std::vector<int>{0, 1}));
+    // A damaged peak file is still refused by its header.
+    ASSERT_TRUE(QFile::resize(ChangeFileExt(b, ".pek"), 10));
+
+    TKXPeakBuilder checker;
+    BuildEvents ev;
+    ev.Attach(checker);
+    checker.SetSaveToPeakFiles(true);
+    checker.SetLoadPeakData(false);
+    QStringList found;
+    checker.OnPeakNew = [&](QObject*, int, const QString& media, const QString&) { found << media; };
+    ASSERT_TRUE(checker.AppendFilenames({a, b, c}));
+    EXPECT_EQ(found, QStringList{a});
+    EXPECT_EQ(ev.failed, std::vector<int>{1});
+    EXPECT_EQ(checker.FileCount(), 2);
+    TMemoryStream* s = nullptr;
+    ASSERT_TRUE(checker.GetStreamByIndex(0, s));
+    EXPECT_EQ(s->Size(), 0);
+    // The checked file is neither built again nor reported again.
+    ASSERT_TRUE(checker.StartBuild());
+    ASSERT_TRUE(WaitUntilIdle(checker));
+    EXPECT_EQ(ev.completed, std::vector<int>{1});
+    EXPECT_EQ(found, QStringList{a});
+    ASSERT_TRUE(checker.GetStreamByIndex(1, s));
+    EXPECT_EQ(std::vector<uint8_t>(s->Bytes().begin(), s->Bytes().end()), FileBytes(ChangeFileExt(c, ".pek")));
 }
 
 } // namespace kx

@@ -404,4 +404,78 @@ TEST_F(DirectWav, stopLeavesEitherNoPeakFileOrAFinishedOneAndTheFileBuildsAgain)
     EXPECT_EQ(s->Size(), fullSize);
 }
 
+TEST_F(DirectWav, aChunkWithoutItsPadByteIsReadWhereItsWriterLeftTheData)
+{
+    WavSpec w;
+    const std::string data = Samples(w, 3001, 4);
+    const QString padded = dir.filePath("padded.wav");
+    w.between = {{"LIST", "abc"}};
+    std::string file = WavFile(w, data);
+    ASSERT_TRUE(Write(padded, file));
+    // The same chunk without its pad byte, sizes adjusted.
+    const size_t list = file.find("LIST");
+    file.erase(list + 11, 1);
+    WriteU32LE(reinterpret_cast<uint8_t*>(file.data()) + 4, uint32_t(file.size() - 8));
+    const QString unpadded = dir.filePath("unpadded.wav");
+    ASSERT_TRUE(Write(unpadded, file));
+    WavLayout layout;
+    ASSERT_TRUE(ReadWavLayout(unpadded, layout));
+    EXPECT_EQ(layout.dataOffset, list + 19);
+    const BuildResult a = Build(padded, BuildSettings{}, true), b = Build(unpadded, BuildSettings{}, true);
+    ASSERT_EQ(b.completed, std::vector<int>{0});
+    EXPECT_TRUE(b.direct);
+    EXPECT_TRUE(a.stream == b.stream);
+}
+
+TEST_F(DirectWav, filesTheGraphsParserWouldNeverFinishAreRefusedWithTheirCause)
+{
+    // Three channels: only the graph could build these, and its WAV parser
+    // spins forever on the first two.
+    WavSpec w;
+    w.channels = 3;
+    const std::string data(3 * 2 * 500, '\x10');
+    const auto cause = [&](const std::string& name, const std::string& bytes) {
+        const QString media = dir.filePath(QString::fromStdString(name));
+        EXPECT_TRUE(Write(media, bytes));
+        TKXPeakBuilder b;
+        BuildEvents ev;
+        ev.Attach(b);
+        b.SetSaveToPeakFiles(true);
+        EXPECT_TRUE(b.AppendFilename(media));
+        b.StartBuild();
+        EXPECT_TRUE(WaitUntilIdle(b, 5000));
+        EXPECT_EQ(ev.failed, std::vector<int>{0}) << name;
+        EXPECT_FALSE(QFileInfo::exists(ChangeFileExt(media, ".pek"))) << name;
+        EXPECT_EQ(WavParserHazard(media), b.LastBuildFailure()) << name;
+        return b.LastBuildFailure().toStdString();
+    };
+    WavSpec tagged = w;
+    tagged.between = {{"LIST", "abc"}};
+    EXPECT_NE(cause("shortlist.wav", WavFile(tagged, data)).find("LIST chunk is 3 bytes"), std::string::npos);
+    w.after = std::string("LIST\x02\0\0\0ab", 10);
+    EXPECT_NE(cause("shortlistafter.wav", WavFile(w, data)).find("LIST chunk is 2 bytes"), std::string::npos);
+    w.after.clear();
+    WavSpec junk = w;
+    junk.between = {{"junk", "0123456789"}};
+    const std::string whole = WavFile(junk, data);
+    EXPECT_NE(cause("cutinjunk.wav", whole.substr(0, whole.find("junk") + 12)).find("ends inside its junk chunk"),
+              std::string::npos);
+    EXPECT_NE(cause("cutheader.wav", whole.substr(0, whole.find("data") + 5)).find("ends inside a chunk header"),
+              std::string::npos);
+    std::string noData = WavFile(w, data).substr(0, 36);
+    WriteU32LE(reinterpret_cast<uint8_t*>(noData.data()) + 4, 28);
+    EXPECT_NE(cause("nodata.wav", noData).find("no data chunk"), std::string::npos);
+
+    // What the parser reads well goes on to it: a long LIST, a data chunk
+    // that runs past the end, anything that is not RIFF.
+    WavSpec fine = w;
+    fine.between = {{"LIST", "INFOabcd"}};
+    const QString ok = dir.filePath("fine.wav");
+    ASSERT_TRUE(Write(ok, WavFile(fine, data).substr(0, 300)));
+    EXPECT_EQ(WavParserHazard(ok), QString());
+    const QString text = dir.filePath("text.wav");
+    ASSERT_TRUE(Write(text, "not a RIFF file at all"));
+    EXPECT_EQ(WavParserHazard(text), QString());
+}
+
 } // namespace kx

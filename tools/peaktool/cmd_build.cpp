@@ -26,7 +26,7 @@ void Define(CommandLine& line)
         "  not-found FILE | collides FILE PEAKFILE | duplicate FILE | stale FILE\n"
         "('collides': an earlier file of this run has the same peak file, and is\n"
         "the only one built; 'stale': the peak file was older than the media and is\n"
-        "built again, the line before its result)"
+        "built again, the line before its result),\n"
         "and one progress bar for all files on stderr when it is a terminal. A FILE of -\n"
         "reads the names from stdin, one a line. --shard K/N keeps the inputs whose\n"
         "name hashes to share K of N, so that N machines given the same list each build\n"
@@ -171,6 +171,9 @@ int Run(CommandLine& line)
     pool.Configure = [&](TKXPeakBuilder& builder) {
         try {
             builder.SetSaveToPeakFiles(!o.waveform);
+            // Peak files that exist are only checked: a rerun over a large
+            // library reads no records. Waveform data is made from the stream.
+            builder.SetLoadPeakData(bool(o.waveform));
             builder.SetRebuildStale(true);
             builder.SetSamplesPerPeak(o.samplesPerPeak);
             builder.SetOutputSamplesPerSecond(o.rate);
