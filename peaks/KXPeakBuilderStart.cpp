@@ -12,6 +12,7 @@
 #include "SegmentedBuild.h"
 #include "WavDirect.h"
 #include "mediagraph/MediaFramework.h"
+#include "mediagraph/RiffChunks.h"
 #include "platform/Logging.h"
 #include "platform/NativeName.h"
 #include "platform/PostedEvent.h"

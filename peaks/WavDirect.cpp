@@ -2,13 +2,11 @@
 
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "mediagraph/PeakReducer.h"
+#include "mediagraph/RiffChunks.h"
 #include "platform/LittleEndian.h"
-#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -75,19 +73,6 @@ bool KindOf(const Fmt& f, WavSampleKind& kind)
         return true;
     }
     return false;
-}
-
-size_t ReadFd(void* context, uint64_t offset, uint8_t* buffer, size_t size)
-{
-    const int fd = *static_cast<int*>(context);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = pread(fd, buffer + done, size - done, off_t(offset + done));
-        if (n <= 0)
-            break;
-        done += size_t(n);
-    }
-    return done;
 }
 
 // Integer samples widened to 32 bits, as the converter unpacks them.
@@ -177,97 +162,6 @@ int64_t WavLayout::Duration100ns() const
     return int64_t(uint64_t(ns) / 100);
 }
 
-namespace {
-
-// Chunk identifiers are letters, digits, spaces and underscores ("fmt ",
-// "LIST", "_PMX"); a misplaced read rarely gives four of them.
-bool PlausibleChunkId(const uint8_t* id)
-{
-    for (int i = 0; i < 4; ++i) {
-        const uint8_t c = id[i];
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == ' ' || c == '_'))
-            return false;
-    }
-    return true;
-}
-
-// The chunks of a RIFF/WAVE file one after the other, from the first after
-// the form type.
-class RiffChunks
-{
-public:
-    struct Chunk {
-        uint8_t id[4] = {};
-        uint32_t size = 0;
-        uint64_t body = 0;
-        bool padMissing = false;  // the chunk before ends without its pad byte
-    };
-
-    RiffChunks(WavReadAt read, void* context, uint64_t fileSize) : read_(read), context_(context), size_(fileSize)
-    {
-        uint8_t head[12];
-        form_ = read(context, 0, head, 12) == 12 && std::memcmp(head, "RIFF", 4) == 0 &&
-                std::memcmp(head + 8, "WAVE", 4) == 0;
-    }
-    bool IsWave() const { return form_; }
-    // False at the end of the file; CutHeader tells whether a header was cut short there.
-    bool Next(Chunk& c)
-    {
-        if (!form_ || at_ >= size_)
-            return false;
-        uint8_t h[8];
-        bool padMissing = false;
-        size_t got = read_(context_, at_, h, 8);
-        // Some writers leave out the pad byte after a chunk of odd size.
-        if (oddBefore_ && (got < 4 || !PlausibleChunkId(h))) {
-            uint8_t early[8];
-            const size_t gotEarly = read_(context_, at_ - 1, early, 8);
-            if (gotEarly == 8 && PlausibleChunkId(early)) {
-                std::memcpy(h, early, 8);
-                got = 8;
-                --at_;
-                padMissing = true;
-            }
-        }
-        if (got != 8) {
-            cut_ = true;
-            return false;
-        }
-        std::memcpy(c.id, h, 4);
-        c.size = ReadU32LE(h + 4);
-        c.body = at_ + 8;
-        c.padMissing = padMissing;
-        oddBefore_ = (c.size & 1u) != 0;
-        at_ = c.body + c.size + (c.size & 1u);
-        return true;
-    }
-    bool CutHeader() const { return cut_; }
-
-private:
-    WavReadAt read_;
-    void* context_;
-    uint64_t size_;
-    uint64_t at_ = 12;
-    bool form_ = false;
-    bool oddBefore_ = false;
-    bool cut_ = false;
-};
-
-bool IsChunk(const RiffChunks::Chunk& c, const char* id)
-{
-    return std::memcmp(c.id, id, 4) == 0;
-}
-
-QString ChunkName(const RiffChunks::Chunk& c)
-{
-    return QString::fromLatin1(reinterpret_cast<const char*>(c.id), 4).trimmed();
-}
-
-// Chunks looked at before a file is taken as harmless to the graph.
-constexpr int MaxCheckedChunks = 4096;
-
-} // namespace
-
 bool ParseWavLayout(WavReadAt read, void* context, uint64_t fileSize, WavLayout& layout)
 {
     RiffChunks chunks(read, context, fileSize);
@@ -277,13 +171,13 @@ bool ParseWavLayout(WavReadAt read, void* context, uint64_t fileSize, WavLayout&
     for (int n = 0; n < MaxChunks && chunks.Next(c); ++n) {
         const uint32_t size = c.size;
         const uint64_t body = c.body;
-        if (IsChunk(c, "fmt ")) {
+        if (c.Is("fmt ")) {
             uint8_t f[40] = {};
             const size_t want = std::min<uint32_t>(size, sizeof f);
             if (read(context, body, f, want) != want || !ParseFmt(f, size, fmt))
                 return false;
             haveFmt = true;
-        } else if (IsChunk(c, "data")) {
+        } else if (c.Is("data")) {
             if (!haveFmt)
                 return false;
             WavSampleKind kind;
@@ -305,73 +199,15 @@ bool ParseWavLayout(WavReadAt read, void* context, uint64_t fileSize, WavLayout&
     return false;
 }
 
-QString WavParserHazard(WavReadAt read, void* context, uint64_t fileSize)
-{
-    RiffChunks chunks(read, context, fileSize);
-    if (!chunks.IsWave())
-        return {};
-    bool haveData = false;
-    RiffChunks::Chunk c;
-    for (int n = 0; n < MaxCheckedChunks; ++n) {
-        if (!chunks.Next(c)) {
-            if (haveData)
-                return {};
-            return chunks.CutHeader() ? QStringLiteral("the WAV file ends inside a chunk header, before its audio data")
-                                      : QStringLiteral("the WAV file has no data chunk");
-        }
-        if (c.padMissing)
-            return QStringLiteral("the chunk before the WAV file's %1 chunk lacks its pad byte").arg(ChunkName(c));
-        // A list is at least its own type: the parser never gets past a shorter one.
-        if (IsChunk(c, "LIST") && c.size < 4)
-            return QStringLiteral("the WAV file's LIST chunk is %1 bytes, too short for its type").arg(c.size);
-        if (IsChunk(c, "data")) {
-            haveData = true;
-        } else if (!haveData && c.body + c.size > fileSize) {
-            return QStringLiteral("the WAV file ends inside its %1 chunk, before its audio data").arg(ChunkName(c));
-        }
-    }
-    return {};
-}
-
-namespace {
-
-// Opens a regular file for reading without waiting on a FIFO or device.
-int OpenRegular(const QString& fileName, uint64_t& size)
-{
-    const int fd = OpenNative(fileName, O_RDONLY | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return -1;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    size = uint64_t(st.st_size);
-    return fd;
-}
-
-} // namespace
-
 bool ReadWavLayout(const QString& fileName, WavLayout& layout)
 {
     uint64_t size = 0;
-    int fd = OpenRegular(fileName, size);
+    int fd = OpenRegularFile(fileName, size);
     if (fd < 0)
         return false;
-    const bool ok = size > 0 && ParseWavLayout(ReadFd, &fd, size, layout);
+    const bool ok = size > 0 && ParseWavLayout(ReadFromDescriptor, &fd, size, layout);
     ::close(fd);
     return ok;
-}
-
-QString WavParserHazard(const QString& fileName)
-{
-    uint64_t size = 0;
-    int fd = OpenRegular(fileName, size);
-    if (fd < 0)
-        return {};
-    const QString hazard = WavParserHazard(ReadFd, &fd, size);
-    ::close(fd);
-    return hazard;
 }
 
 bool DirectWavSupports(const WavLayout& layout, uint32_t outChannels)

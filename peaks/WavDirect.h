@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "mediagraph/RiffChunks.h"
+
 namespace kx {
 
 // Sample encodings of the PCM WAV files that are reduced without a decode
@@ -33,16 +35,8 @@ bool ReadWavLayout(const QString& fileName, WavLayout& layout);
 
 // The same from a chunk reader: read(offset, buffer, size) gives the bytes
 // read (fewer at the end of the file). fileSize bounds the data chunk.
-using WavReadAt = size_t (*)(void* context, uint64_t offset, uint8_t* buffer, size_t size);
+using WavReadAt = RiffReadAt;
 bool ParseWavLayout(WavReadAt read, void* context, uint64_t fileSize, WavLayout& layout);
-
-// Why the decode graph's WAV parser must not be given this file: it spins
-// forever on a LIST chunk shorter than its type, misreads the chunks after
-// one that lacks its pad byte, and finds nothing in a file that ends before
-// its data. Empty when the file may go to the graph, and for anything that
-// is not RIFF/WAVE.
-QString WavParserHazard(const QString& fileName);
-QString WavParserHazard(WavReadAt read, void* context, uint64_t fileSize);
 
 // Whether converting this layout to outChannels gives exactly the samples
 // that the decode graph's audio converter delivers to the peak filter.

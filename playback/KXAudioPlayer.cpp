@@ -7,6 +7,8 @@
 #include "mediagraph/AudioOutput.h"
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/MediaFramework.h"
+#include "mediagraph/RiffChunks.h"
+#include "platform/Logging.h"
 #include "platform/NativeName.h"
 #include "platform/PostedEvent.h"
 
@@ -254,6 +256,12 @@ bool TKXCommonAudioPlayer::RenderFile(const QString& fileName)
 {
     if (!graph_)
         return false;
+    // The framework's WAV parser would play such a file forever.
+    const QString hazard = WavParserHazard(fileName);
+    if (!hazard.isEmpty()) {
+        qCWarning(lcPlayback) << "cannot play" << fileName << ":" << hazard;
+        return false;
+    }
     // From the name's own bytes: a URI made from the text would escape the
     // UTF-8 of the characters Qt put in for bytes it could not read.
     gchar* uri = gst_filename_to_uri(EncodeNativeName(AbsoluteNativeName(fileName)).constData(), nullptr);

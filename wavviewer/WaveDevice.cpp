@@ -4,6 +4,7 @@
 
 #include "mediagraph/AudioOutput.h"
 #include "mediagraph/GraphEvents.h"
+#include "mediagraph/RiffChunks.h"
 #include "platform/NativeName.h"
 #include "platform/PostedEvent.h"
 
@@ -65,7 +66,8 @@ WaveDevice::~WaveDevice()
 
 bool WaveDevice::Open(const QString& fileName, MessageWindow* callback)
 {
-    if (pipeline_)
+    // The framework's WAV parser would play such a file forever.
+    if (pipeline_ || !WavParserHazard(fileName).isEmpty())
         return false;
     GError* error = nullptr;
     gchar* uri = gst_filename_to_uri(EncodeNativeName(fileName).constData(), &error);

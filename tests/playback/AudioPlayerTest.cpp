@@ -146,6 +146,21 @@ TEST_F(AudioPlayerTest, MissingAndUnplayableFilesFailToLoad)
     EXPECT_EQ(player.Duration(), 0);
     EXPECT_TRUE(player.FileName().isEmpty());
     EXPECT_FALSE(rec.log.contains("loaded"));
+    // A WAV with a LIST chunk shorter than its type: the framework's parser
+    // would "play" it forever.
+    {
+        QFile w(Wav("shortlist.wav", 0.2));
+        ASSERT_TRUE(w.open(QIODevice::ReadWrite));
+        QByteArray bytes = w.readAll();
+        bytes.insert(36, QByteArray("LIST\x03\0\0\0abc\0", 12));
+        const quint32 riff = quint32(bytes.size() - 8);
+        bytes.replace(4, 4, QByteArray(reinterpret_cast<const char*>(&riff), 4));
+        w.resize(0);
+        w.seek(0);
+        w.write(bytes);
+    }
+    EXPECT_FALSE(player.LoadMedia(dir.filePath("shortlist.wav")));
+    EXPECT_FALSE(rec.log.contains("loaded"));
     // A good file loads again after a failure.
     EXPECT_TRUE(player.LoadMedia(Wav("ok.wav", 0.5)));
     EXPECT_EQ(player.State(), psStop);
