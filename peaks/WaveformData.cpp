@@ -106,16 +106,20 @@ std::optional<TWaveformData> WaveformFromPeaks(std::span<const uint8_t> peakData
 
 std::optional<std::vector<uint8_t>> PeaksFromWaveform(const TWaveformData& d, QString& error)
 {
+    // A reason already in `error` from an earlier call says nothing here.
+    QString why;
     if (d.SampleRate < 8000 || d.SampleRate > 48000)
-        error = QStringLiteral("sample rate %1 is outside 8000..48000").arg(d.SampleRate);
+        why = QStringLiteral("sample rate %1 is outside 8000..48000").arg(d.SampleRate);
     else if (d.Channels != 1 && d.Channels != 2)
-        error = QStringLiteral("%1 channels: peak data holds 1 or 2").arg(d.Channels);
+        why = QStringLiteral("%1 channels: peak data holds 1 or 2").arg(d.Channels);
     else if (d.SamplesPerPixel < 1 || d.SamplesPerPixel > 65535)
-        error = QStringLiteral("samples per pixel %1 is outside 1..65535").arg(d.SamplesPerPixel);
+        why = QStringLiteral("samples per pixel %1 is outside 1..65535").arg(d.SamplesPerPixel);
     else if (d.Bits != 8 && d.Bits != 16)
-        error = QStringLiteral("bits %1 is not 8 or 16").arg(d.Bits);
-    if (!error.isEmpty())
+        why = QStringLiteral("bits %1 is not 8 or 16").arg(d.Bits);
+    if (!why.isEmpty()) {
+        error = why;
         return std::nullopt;
+    }
     const int64_t frames = int64_t(d.Length()) * d.SamplesPerPixel;
     TPeakHeader h = MakePeakHeader(uint32_t(d.SampleRate), uint32_t(d.Channels), uint32_t(d.Bits),
                                    uint16_t(d.SamplesPerPixel), 0);
@@ -187,14 +191,17 @@ bool waveform::CutRange(int32_t sampleRate, int32_t samplesPerPixel, uint64_t le
 {
     const double pixelsPerSecond = double(sampleRate) / samplesPerPixel;
     const double pixels = double(length);
+    QString why;
     if (!(startSeconds >= 0) || !std::isfinite(startSeconds))
-        error = QStringLiteral("the start must be a time of 0 seconds or more");
+        why = QStringLiteral("the start must be a time of 0 seconds or more");
     else if (endSeconds >= 0 && !(endSeconds > startSeconds))
-        error = QStringLiteral("the end must lie after the start");
+        why = QStringLiteral("the end must lie after the start");
     else if (std::floor(startSeconds * pixelsPerSecond) >= pixels)
-        error = QStringLiteral("the start lies past the end of the data (%1 s)").arg(pixels / pixelsPerSecond);
-    if (!error.isEmpty())
+        why = QStringLiteral("the start lies past the end of the data (%1 s)").arg(pixels / pixelsPerSecond);
+    if (!why.isEmpty()) {
+        error = why;
         return false;
+    }
     first = static_cast<uint64_t>(std::floor(startSeconds * pixelsPerSecond));
     last = length;
     if (endSeconds >= 0 && std::isfinite(endSeconds))

@@ -119,5 +119,19 @@ int main(int argc, char** argv)
     write("fuzz_float_text", {Cat(number, Text("12.5")), Cat(number, Text(" -1.25e3"))});
     write("fuzz_drop_files", {Bytes{3, 0, 0, 0, 0, 0, 0, 0, 2, 'a', ' ', 'b', 7, 2, 0, 0, 0, 1, 1}, Text("drop")});
     write("fuzz_file_filter", {Text("Wave files (*.wav)|*.wav;*.WAV|All files|*.*"), Text("Peaks|*.pek")});
+    Bytes unpadded = listed;
+    unpadded.erase(unpadded.begin() + 47);
+    write("fuzz_wav_layout", {wav16, wav8, listed, unpadded});
+    // Peak data for the export (the first byte picks its options), and both
+    // waveform data forms for the decoders.
+    Bytes dat;
+    for (uint32_t v : {2u, 0u, 48000u, 100u, 3u, 2u})
+        Put(dat, v, 4);
+    for (int i = 0; i < 12; ++i)
+        Put(dat, uint16_t(int16_t(i % 2 ? 1000 * i : -1000 * i)), 2);
+    const Bytes json = Text("{\"version\":2,\"channels\":1,\"sample_rate\":8000,\"samples_per_pixel\":100,"
+                            "\"bits\":8,\"length\":2,\"data\":[-3,4,-10,12]}");
+    write("fuzz_waveform_data", {Cat({0}, peaks), Cat({0x37}, peaks), Cat({0x5A}, mono8), Cat({0}, dat),
+                                 Cat({1}, json)});
     return 0;
 }

@@ -398,6 +398,19 @@ TEST(WaveformExport, streamedExportMatchesTheWholeDataStepsAtAnySizeInBoundedMem
     }
 }
 
+TEST(WaveformExport, aReasonLeftFromAnEarlierCallRefusesNothing)
+{
+    const auto pek = Peaks(4, 1, 8000, 100, std::vector<int>(2 * 400, 30000));
+    TWaveformExport how;
+    how.EndSeconds = 1;
+    QString error = QStringLiteral("an earlier failure");
+    EXPECT_TRUE(ExportWaveform(pek, how, error)) << error.toStdString();
+    const auto data = WaveformFromPeaks(pek, error);
+    ASSERT_TRUE(data);
+    EXPECT_TRUE(CutWaveform(*data, 0, 1, error));
+    EXPECT_TRUE(PeaksFromWaveform(*data, error));
+}
+
 TEST(WaveformExport, aReadOrWriteThatFailsEndsTheExport)
 {
     const auto pek = Peaks(4, 1, 8000, 10, std::vector<int>(2 * 200000, 30000));
