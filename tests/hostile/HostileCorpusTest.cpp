@@ -18,6 +18,7 @@
 
 #include "HostileInputs.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/RawNameFolder.h"
 
 #ifdef PEAKTOOL
 
@@ -176,10 +177,12 @@ void RunCommand(const char* which)
         if (QLatin1String(c.name) == QLatin1String(which))
             command = &c;
     ASSERT_TRUE(command);
-    QTemporaryDir corpusDir, outDir, tempDir;
-    const std::vector<Input> corpus = Hostile::MakeCorpus(corpusDir.path());
+    // Removed by bytes: some inputs are named in bytes that are not UTF-8.
+    RawNameFolder corpusDir;
+    QTemporaryDir outDir, tempDir;
+    const std::vector<Input> corpus = Hostile::MakeCorpus(QFile::decodeName(corpusDir.Path()));
     ASSERT_GE(corpus.size(), 150u);
-    const QByteArray corpusPath = QFile::encodeName(corpusDir.path()), outPath = QFile::encodeName(outDir.path()),
+    const QByteArray corpusPath = corpusDir.Path(), outPath = QFile::encodeName(outDir.path()),
                      tempPath = QFile::encodeName(tempDir.path());
     Tally t;
     for (const Input& in : corpus) {

@@ -11,6 +11,9 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
+#include <unistd.h>
 
 #include "peaks/WaveformData.h"
 #include "tests/support/TestMedia.h"
@@ -67,14 +70,25 @@ QJsonObject OpenPage(const QString& media, const QString& data, QString& diagnos
     QTemporaryDir profile;
     QProcess browser;
     browser.setProcessChannelMode(QProcess::MergedChannels);
+    // In a process group of its own, so that its helpers end with it and
+    // write nothing into the profile once it is removed.
+    browser.setChildProcessModifier([] { setpgid(0, 0); });
     browser.start(Chromium(), {"--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run", "--disable-dev-shm-usage",
                                "--user-data-dir=" + profile.path(), url});
     // The server exits once the page has posted its result.
     const bool reported = server.waitForFinished(60000);
-    browser.terminate();
+    const pid_t group = pid_t(browser.processId());
+    if (group > 0)
+        ::kill(-group, SIGTERM);
     if (!browser.waitForFinished(10000)) {
         browser.kill();
         browser.waitForFinished(5000);
+    }
+    // The group is gone once its last helper has exited.
+    for (int i = 0; group > 0 && i < 500 && ::kill(-group, 0) == 0; ++i) {
+        if (i == 250)
+            ::kill(-group, SIGKILL);
+        QThread::msleep(10);
     }
     if (!reported) {
         server.kill();
