@@ -1,5 +1,5 @@
-// The running side of the peak builder: graph manager, start, pause, stop,
-// graph events, progress, and the chain from one missing file to the next.
+// The running side of the peak builder: graph manager, pause, stop, graph
+// events, progress, and the chain from one missing file to the next.
 #include <gst/gst.h>
 
 #include <QFileInfo>
