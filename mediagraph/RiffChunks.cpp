@@ -1,9 +1,6 @@
 #include "RiffChunks.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/LittleEndian.h"
@@ -107,37 +104,13 @@ QString WavParserHazard(RiffReadAt read, void* context, uint64_t fileSize)
 
 size_t ReadFromDescriptor(void* context, uint64_t offset, uint8_t* buffer, size_t size)
 {
-    const int fd = *static_cast<int*>(context);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = pread(fd, buffer + done, size - done, off_t(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += size_t(n);
-    }
-    return done;
-}
-
-int OpenRegularFile(const QString& fileName, uint64_t& size)
-{
-    const int fd = OpenNative(fileName, O_RDONLY | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return -1;
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    size = uint64_t(st.st_size);
-    return fd;
+    return ReadNativeAt(*static_cast<int*>(context), offset, buffer, size);
 }
 
 QString WavParserHazard(const QString& fileName)
 {
     uint64_t size = 0;
-    int fd = OpenRegularFile(fileName, size);
+    int fd = OpenNativeRegular(fileName, size);
     if (fd < 0)
         return {};
     const QString hazard = WavParserHazard(ReadFromDescriptor, &fd, size);

@@ -52,9 +52,6 @@ private:
 QString WavParserHazard(RiffReadAt read, void* context, uint64_t fileSize);
 QString WavParserHazard(const QString& fileName);
 
-// Opens a regular file for reading without waiting on a FIFO or a device;
-// -1 for anything else. size is set to the file's size.
-int OpenRegularFile(const QString& fileName, uint64_t& size);
 // A RiffReadAt over a descriptor (the context is a pointer to it).
 size_t ReadFromDescriptor(void* context, uint64_t offset, uint8_t* buffer, size_t size);
 

@@ -7,6 +7,7 @@
 #include "mediagraph/PeakReducer.h"
 #include "mediagraph/RiffChunks.h"
 #include "platform/LittleEndian.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -202,7 +203,7 @@ bool ParseWavLayout(WavReadAt read, void* context, uint64_t fileSize, WavLayout&
 bool ReadWavLayout(const QString& fileName, WavLayout& layout)
 {
     uint64_t size = 0;
-    int fd = OpenRegularFile(fileName, size);
+    int fd = OpenNativeRegular(fileName, size);
     if (fd < 0)
         return false;
     const bool ok = size > 0 && ParseWavLayout(ReadFromDescriptor, &fd, size, layout);

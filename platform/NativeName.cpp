@@ -189,6 +189,35 @@ int OpenNative(const QString& name, int flags, mode_t mode)
     return open(EncodeNativeName(name).constData(), flags | O_CLOEXEC, mode);
 }
 
+int OpenNativeRegular(const QString& name, uint64_t& size)
+{
+    const int fd = OpenNative(name, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    size = uint64_t(st.st_size);
+    return fd;
+}
+
+size_t ReadNativeAt(int fd, uint64_t offset, uint8_t* buffer, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pread(fd, buffer + done, size - done, off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += size_t(n);
+    }
+    return done;
+}
+
 bool OpenNativeFile(QFile& file, const QString& name, QIODevice::OpenMode mode)
 {
     const bool reads = mode.testFlag(QIODevice::ReadOnly), writes = mode.testFlag(QIODevice::WriteOnly);

@@ -44,6 +44,12 @@ NativeFileStatus StatNative(const QString& name);
 
 // open(2) on the name's bytes (O_CLOEXEC added); -1 with errno set.
 int OpenNative(const QString& name, int flags, mode_t mode = 0666);
+// Opens a regular file for reading without waiting on a FIFO or a device;
+// -1 for anything else (errno set where open(2) failed). size is set to the
+// file's size.
+int OpenNativeRegular(const QString& name, uint64_t& size);
+// pread(2) until size bytes are read, the file ends or it fails: the bytes read.
+size_t ReadNativeAt(int fd, uint64_t offset, uint8_t* buffer, size_t size);
 // Opens file on the name's bytes, for ReadOnly, WriteOnly (which truncates
 // unless Append is given) or ReadWrite; a folder is refused as QFile does.
 // The file then owns the descriptor. False with errno set.

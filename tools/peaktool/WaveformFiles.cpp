@@ -1,9 +1,6 @@
 #include "WaveformFiles.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "peaks/KXPeakBuilder.h"
@@ -63,29 +60,17 @@ InputFile::~InputFile()
 
 bool InputFile::Open(const QString& path, QString& error)
 {
-    fd_ = OpenNative(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
-    struct stat st {};
-    if (fd_ < 0 || fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = fd_ < 0 && errno == ENOENT ? QStringLiteral("%1: no such file").arg(path)
-                                           : QStringLiteral("%1: cannot be opened").arg(path);
-        return false;
-    }
-    size_ = uint64_t(st.st_size);
-    return true;
+    fd_ = OpenNativeRegular(path, size_);
+    if (fd_ >= 0)
+        return true;
+    error = StatNative(path).exists ? QStringLiteral("%1: cannot be opened").arg(path)
+                                    : QStringLiteral("%1: no such file").arg(path);
+    return false;
 }
 
 bool InputFile::ReadAt(uint64_t offset, uint8_t* buffer, size_t size) const
 {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = pread(fd_, buffer + done, size - done, off_t(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
+    return ReadNativeAt(fd_, offset, buffer, size) == size;
 }
 
 std::optional<std::vector<uint8_t>> ReadWholeFile(const QString& path, int64_t limit, QString& error)
