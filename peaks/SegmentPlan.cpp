@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Mp3Frames.h"
 #include "platform/LittleEndian.h"
+#include "platform/Logging.h"
 #include "platform/NativeName.h"
 
 namespace kx {
@@ -107,6 +109,34 @@ SegmentableStream ProbeVorbis(QFile& file, const QByteArray& head)
     return s;
 }
 
+bool LooksLikeMp3(const QByteArray& head)
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(head.constData());
+    return head.startsWith("ID3") || (head.size() >= 4 && ParseMp3FrameHeader(p));
+}
+
+SegmentableStream ProbeMp3(QFile& file)
+{
+    SegmentableStream s;
+    const qint64 size = file.size();
+    uchar* bytes = size > 0 ? file.map(0, size) : nullptr;
+    if (!bytes)
+        return s;
+    Mp3Scan scan = ScanMp3(std::span<const uint8_t>(bytes, size_t(size)));
+    file.unmap(bytes);
+    if (!scan.index) {
+        qCDebug(lcPeaks) << "MP3 in one pass:" << scan.refusal;
+        return s;
+    }
+    s.rate = scan.index->rate;
+    s.channels = scan.index->channels;
+    s.frames = scan.index->length;
+    s.mp3 = std::make_shared<const Mp3FrameIndex>(std::move(*scan.index));
+    if (s.frames > 0)
+        s.codec = SegmentableCodec::Mp3;
+    return s;
+}
+
 } // namespace
 
 SegmentableStream ProbeSegmentable(const QString& mediaFile)
@@ -122,6 +152,8 @@ SegmentableStream ProbeSegmentable(const QString& mediaFile)
         return ProbeFlac(head);
     if (head.startsWith("OggS"))
         return ProbeVorbis(file, head);
+    if (LooksLikeMp3(head))
+        return ProbeMp3(file);
     return {};
 }
 
