@@ -18,9 +18,12 @@ namespace kx {
 // trimming of a LAME tag is counted as one pass applies it. MPEG-2 and 2.5
 // (the rates below 32 kHz) stay in one pass: after a cut mpg123 gives them
 // samples that differ in the last bit for as long as the stream lasts, at
-// cuts that no warm-up rule avoids. AAC stays in one pass too: after a seek
-// its decoder gives other samples for a while (priming), and decoding from
-// earlier frames does not converge on the samples of one pass either.
+// cuts that no warm-up rule avoids. AAC stays in one pass too: its perceptual
+// noise substitution (on by default in the libav encoder) draws from a
+// random generator that runs through the whole stream, so a segment's noise
+// bands never match one pass whatever it decodes first; which frames use it
+// only the spectral data tells, and the MP4 tables and edit list would have
+// to be walked as well.
 enum class SegmentableCodec { None, Flac, Vorbis, Mp3 };
 
 struct Mp3FrameIndex;
