@@ -45,12 +45,6 @@ uint32_t XingOffset(uint32_t channels)
     return 4 + (channels == 1 ? 17 : 32);
 }
 
-bool IsTagFrame(const uint8_t* frame, uint32_t bytes, uint32_t channels)
-{
-    const uint32_t at = XingOffset(channels);
-    return bytes >= at + 4 && (std::memcmp(frame + at, "Xing", 4) == 0 || std::memcmp(frame + at, "Info", 4) == 0);
-}
-
 struct LameTag {
     bool present = false;
     uint32_t delay = 0;
@@ -160,27 +154,27 @@ std::optional<Mp3GaplessRange> Mp3Gapless(uint64_t frames, uint32_t samplesPerFr
     return range;
 }
 
-Mp3Scan ScanMp3(std::span<const uint8_t> file)
+Mp3Scan ScanMp3(uint64_t size, const Mp3Reader& read)
 {
     Mp3Scan scan;
     const auto refuse = [&scan](const char* why) {
         scan.refusal = why;
         return scan;
     };
-    const size_t size = file.size();
-    size_t pos = 0;
-    if (size >= Id3v2HeaderBytes && std::memcmp(file.data(), "ID3", 3) == 0) {
+    uint8_t b[Id3v2HeaderBytes];
+    uint64_t pos = 0;
+    if (size >= Id3v2HeaderBytes && read(0, b, Id3v2HeaderBytes) && std::memcmp(b, "ID3", 3) == 0) {
         uint32_t tagBytes = 0;
         for (size_t i = 6; i < 10; ++i) {
-            if (file[i] & 0x80)
+            if (b[i] & 0x80)
                 return refuse("an ID3 tag with an invalid size");
-            tagBytes = tagBytes << 7 | file[i];
+            tagBytes = tagBytes << 7 | b[i];
         }
-        pos = Id3v2HeaderBytes + tagBytes + ((file[5] & 0x10) ? Id3v2HeaderBytes : 0);
+        pos = Id3v2HeaderBytes + tagBytes + ((b[5] & 0x10) ? Id3v2HeaderBytes : 0);
     }
-    if (pos + 4 > size)
+    if (pos + 4 > size || !read(pos, b, 4))
         return refuse("no audio frames");
-    const std::optional<Mp3FrameHeader> first = ParseMp3FrameHeader(file.data() + pos);
+    const std::optional<Mp3FrameHeader> first = ParseMp3FrameHeader(b);
     if (!first)
         return refuse("no frame where the audio starts");
     if (first->layer != 3)
@@ -194,14 +188,16 @@ Mp3Scan ScanMp3(std::span<const uint8_t> file)
     index.channels = first->channels;
     index.samplesPerFrame = first->samples;
     index.overhead = first->overhead;
+    const uint32_t xingAt = XingOffset(first->channels);
     LameTag tag;
+    std::vector<uint8_t> tagFrame;
     bool firstFrame = true;
     while (pos < size) {
-        if (pos + Id3v1Bytes == size && std::memcmp(file.data() + pos, "TAG", 3) == 0)
+        if (pos + Id3v1Bytes == size && read(pos, b, 3) && std::memcmp(b, "TAG", 3) == 0)
             break;
-        if (pos + 4 > size)
+        if (pos + 4 > size || !read(pos, b, 4))
             return refuse("the file ends inside a frame");
-        const std::optional<Mp3FrameHeader> f = ParseMp3FrameHeader(file.data() + pos);
+        const std::optional<Mp3FrameHeader> f = ParseMp3FrameHeader(b);
         if (!f)
             return refuse("the frame sync does not continue");
         if (f->version != first->version || f->layer != first->layer || f->rate != first->rate ||
@@ -211,12 +207,17 @@ Mp3Scan ScanMp3(std::span<const uint8_t> file)
             return refuse("free format");
         if (pos + f->bytes > size)
             return refuse("the file ends inside a frame");
-        if (IsTagFrame(file.data() + pos, f->bytes, f->channels)) {
+        const bool marked = f->bytes >= xingAt + 4 && read(pos + xingAt, b, 4) &&
+                            (std::memcmp(b, "Xing", 4) == 0 || std::memcmp(b, "Info", 4) == 0);
+        if (marked) {
             // The parser drops such a frame wherever it is; after the first
             // it would be a frame our count decodes and one pass does not.
             if (!firstFrame)
                 return refuse("a tag frame inside the stream");
-            tag = ReadLameTag(file.data() + pos, f->bytes, f->channels);
+            tagFrame.resize(f->bytes);
+            if (!read(pos, tagFrame.data(), tagFrame.size()))
+                return refuse("the file ends inside a frame");
+            tag = ReadLameTag(tagFrame.data(), f->bytes, f->channels);
         } else {
             index.offsets.push_back(pos);
         }
@@ -237,6 +238,16 @@ Mp3Scan ScanMp3(std::span<const uint8_t> file)
     }
     scan.index = std::move(index);
     return scan;
+}
+
+Mp3Scan ScanMp3(std::span<const uint8_t> file)
+{
+    return ScanMp3(file.size(), [file](uint64_t offset, uint8_t* out, size_t n) {
+        if (offset > file.size() || n > file.size() - offset)
+            return false;
+        std::memcpy(out, file.data() + offset, n);
+        return true;
+    });
 }
 
 std::optional<Mp3SegmentFeed> PlanMp3Feed(const Mp3FrameIndex& index, uint64_t start, uint64_t stop, bool last)

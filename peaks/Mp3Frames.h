@@ -3,6 +3,7 @@
 // where a segmented build must start decoding to give exactly the samples of
 // one pass. Pure code over bytes: no file, no GStreamer.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -59,6 +60,10 @@ struct Mp3Scan {
     std::optional<Mp3FrameIndex> index;
     const char* refusal = nullptr;
 };
+// Reads n bytes at an offset of the file; false where it cannot.
+using Mp3Reader = std::function<bool(uint64_t offset, uint8_t* out, size_t n)>;
+// Over a file of `size` bytes, read in order from its start.
+Mp3Scan ScanMp3(uint64_t size, const Mp3Reader& read);
 Mp3Scan ScanMp3(std::span<const uint8_t> file);
 
 // The gapless range of one pass for frames of samplesPerFrame with the tag's

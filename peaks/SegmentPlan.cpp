@@ -20,6 +20,8 @@ constexpr qint64 OggTailBytes = 72 * 1024;
 // The head looked at for other logical streams beside the Vorbis one.
 constexpr qint64 OggHeadBytes = 64 * 1024;
 constexpr uint8_t OggBeginFlag = 2;
+// An MP3 file is scanned through blocks of this size.
+constexpr size_t Mp3BlockBytes = 1 << 20;
 
 uint64_t ReadU64LE(const uint8_t* p)
 {
@@ -115,15 +117,42 @@ bool LooksLikeMp3(const QByteArray& head)
     return head.startsWith("ID3") || (head.size() >= 4 && ParseMp3FrameHeader(p));
 }
 
+// The file read through a window of blocks, so that scanning a long file
+// neither maps nor holds it.
+class BlockReader
+{
+public:
+    explicit BlockReader(QFile& file) : file_(file) {}
+
+    bool Read(uint64_t offset, uint8_t* out, size_t n)
+    {
+        if (offset < from_ || offset + n > from_ + block_.size()) {
+            if (!file_.seek(qint64(offset)))
+                return false;
+            block_.resize(std::max<size_t>(n, Mp3BlockBytes));
+            const qint64 got = file_.read(reinterpret_cast<char*>(block_.data()), qint64(block_.size()));
+            block_.resize(got > 0 ? size_t(got) : 0);
+            from_ = offset;
+            if (block_.size() < n)
+                return false;
+        }
+        std::memcpy(out, block_.data() + (offset - from_), n);
+        return true;
+    }
+
+private:
+    QFile& file_;
+    std::vector<uint8_t> block_;
+    uint64_t from_ = 0;
+};
+
 SegmentableStream ProbeMp3(QFile& file)
 {
     SegmentableStream s;
-    const qint64 size = file.size();
-    uchar* bytes = size > 0 ? file.map(0, size) : nullptr;
-    if (!bytes)
-        return s;
-    Mp3Scan scan = ScanMp3(std::span<const uint8_t>(bytes, size_t(size)));
-    file.unmap(bytes);
+    BlockReader reader(file);
+    Mp3Scan scan = ScanMp3(uint64_t(file.size()), [&reader](uint64_t offset, uint8_t* out, size_t n) {
+        return reader.Read(offset, out, n);
+    });
     if (!scan.index) {
         qCDebug(lcPeaks) << "MP3 in one pass:" << scan.refusal;
         return s;
