@@ -152,7 +152,7 @@ public:
     // graph, when this is on (the default); the records are the same.
     bool DirectReduction() const { return directReduction_; }
     void SetDirectReduction(bool value) { directReduction_ = value; }
-    // Long FLAC and Ogg Vorbis files are cut into segments decoded on
+    // Long FLAC, Ogg Vorbis and MP3 files are cut into segments decoded on
     // several cores at once; the records are the same as from one pass.
     const SegmentPolicy& Segmentation() const { return segmentPolicy_; }
     void SetSegmentation(const SegmentPolicy& policy) { segmentPolicy_ = policy; }

@@ -3,8 +3,10 @@
 #include <gst/audio/audio.h>
 #include <gst/gst.h>
 #include <algorithm>
+#include <cstring>
 
 #include "BuildGraph.h"
+#include "SegmentByteSource.h"
 #include "SegmentedBuildSegment.h"
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/GstPtr.h"
@@ -18,6 +20,9 @@ namespace {
 constexpr guint SourceBlockBytes = 64 * 1024;
 // Prerolling a segment's pipeline stops waiting after this long.
 constexpr GstClockTime PrerollLimit = 20 * GST_SECOND;
+// The only MP3 decoder whose samples after a cut are known to be those of
+// one pass (the builder prefers it too).
+constexpr const char* CountedDecoder = "mpg123audiodec";
 
 // Appends the frames of [from, to) that the buffer holds to a capture that
 // starts at `at`.
@@ -63,6 +68,17 @@ struct SegmentHooks {
             GST_ELEMENT_ERROR(decodebin, STREAM, WRONG_TYPE, ("The file has no audio."), (nullptr));
     }
 
+    // Counted segments: samples match one pass only from the decoder whose
+    // warm-up was measured.
+    static void OnElementAdded(GstBin*, GstElement* element, gpointer data)
+    {
+        auto* s = static_cast<Segment*>(data);
+        GstElementFactory* factory = gst_element_get_factory(element);
+        const gchar* klass = factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
+        if (klass && strstr(klass, "Decoder") && strcmp(GST_OBJECT_NAME(factory), CountedDecoder) != 0)
+            s->owner->Fail(*s, QStringLiteral("decoded by %1").arg(QString::fromUtf8(GST_OBJECT_NAME(factory))));
+    }
+
     static GstBusSyncReply OnMessage(GstBus*, GstMessage* message, gpointer data)
     {
         auto* s = static_cast<Segment*>(data);
@@ -104,6 +120,18 @@ struct SegmentHooks {
         case GST_EVENT_EOS:
             if (!s.armed || s.ended)
                 break;
+            if (s.counted) {
+                // Every frame of a feed gives its samples, or the count places none right.
+                if (s.endByte > 0 && s.decoded != s.decodeEnd)
+                    s.owner->Fail(s, QStringLiteral("the decoder gave %1 samples for %2")
+                                         .arg(s.decoded - s.decodeFirst)
+                                         .arg(s.decodeEnd - s.decodeFirst));
+                else if (s.position < (s.span.last ? s.limit : s.span.stopFrame))
+                    s.owner->Fail(s, QStringLiteral("the stream ended before the segment did"));
+                else
+                    s.owner->Finish(s);
+                break;
+            }
             if (!s.span.last)
                 s.owner->Fail(s, QStringLiteral("the stream ended before the segment did"));
             else if (!s.fed && s.index > 0)
@@ -123,10 +151,12 @@ struct SegmentHooks {
         const PeakReducerSettings& settings = s.reducer.Settings();
         if (!s.capsKnown)
             return s.owner->Fail(s, QStringLiteral("samples before their format"));
+        const size_t frames = gst_buffer_get_size(buffer) / (2 * size_t(settings.channels));
+        if (s.counted)
+            return Counted(s, buffer, frames);
         if (!GST_BUFFER_PTS_IS_VALID(buffer))
             return s.owner->Fail(s, QStringLiteral("samples without a time"));
         const uint64_t at = gst_util_uint64_scale_int_round(GST_BUFFER_PTS(buffer), int(settings.inputRate), GST_SECOND);
-        const size_t frames = gst_buffer_get_size(buffer) / (2 * size_t(settings.channels));
         if (s.index > 0 && !s.primed) {
             // The decoder may have cut this buffer at the seek position, and
             // rounded its time with it: it is not counted from, and must lie
@@ -152,12 +182,37 @@ struct SegmentHooks {
         gst_buffer_unmap(buffer, &map);
         s.position += frames;
     }
+
+    static void Counted(Segment& s, GstBuffer* buffer, size_t frames)
+    {
+        const int64_t at = s.decoded;
+        s.decoded += int64_t(frames);
+        if (s.decoded <= 0)
+            return;
+        // Frames before the trimmed start are warm-up only.
+        const size_t skip = at < 0 ? size_t(-at) : 0;
+        GstMapInfo map;
+        if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
+            return s.owner->Fail(s, QStringLiteral("unreadable samples"));
+        const auto* samples = reinterpret_cast<const int16_t*>(map.data) + skip * s.reducer.Settings().channels;
+        s.position = uint64_t(s.decoded);
+        s.owner->Take(s, samples, uint64_t(at + int64_t(skip)), frames - skip);
+        gst_buffer_unmap(buffer, &map);
+    }
 };
 
 bool SegmentedBuild::Launch(Segment& s)
 {
     GstElement* pipeline = gst_pipeline_new(nullptr);
-    GstElement* source = gst_element_factory_make("filesrc", nullptr);
+    // A segment with a feed decodes its own bytes; the others read the file.
+    const bool feed = s.counted && s.endByte > 0;
+    GstElement* source = nullptr;
+    if (feed) {
+        GstCapsPtr mpeg(gst_caps_new_simple("audio/mpeg", "mpegversion", G_TYPE_INT, 1, "layer", G_TYPE_INT, 3, nullptr));
+        source = MakeByteRangeSource(mediaFile_, s.beginByte, s.endByte, mpeg.get());
+    } else {
+        source = gst_element_factory_make("filesrc", nullptr);
+    }
     GstElement* decodebin = gst_element_factory_make("decodebin", nullptr);
     GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
     GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
@@ -170,7 +225,9 @@ bool SegmentedBuild::Launch(Segment& s)
         return false;
     }
     s.pipeline = GST_ELEMENT(gst_object_ref_sink(pipeline));
-    g_object_set(source, "location", EncodeNativeName(mediaFile_).constData(), "blocksize", SourceBlockBytes, nullptr);
+    if (!feed)
+        g_object_set(source, "location", EncodeNativeName(mediaFile_).constData(), "blocksize", SourceBlockBytes,
+                     nullptr);
     // What the peak filter's own converter does, to the format it takes.
     g_object_set(convert, "dithering", 0, "noise-shaping", 0, nullptr);
     GstCapsPtr caps(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout", G_TYPE_STRING,
@@ -181,6 +238,8 @@ bool SegmentedBuild::Launch(Segment& s)
     ChooseDecoders(decodebin);
     g_signal_connect(decodebin, "pad-added", G_CALLBACK(SegmentHooks::OnPadAdded), convert);
     g_signal_connect(decodebin, "no-more-pads", G_CALLBACK(SegmentHooks::OnNoMorePads), convert);
+    if (s.counted)
+        g_signal_connect(decodebin, "element-added", G_CALLBACK(SegmentHooks::OnElementAdded), &s);
     gst_bin_add_many(GST_BIN(pipeline), source, decodebin, convert, filter, sink, nullptr);
     if (!gst_element_link(source, decodebin) || !gst_element_link_many(convert, filter, sink, nullptr)) {
         Fail(s, QStringLiteral("cannot connect"));
@@ -197,12 +256,14 @@ bool SegmentedBuild::Launch(Segment& s)
         std::lock_guard lock(mutex_);
         s.state = Segment::State::Running;
     }
-    s.armed = s.index == 0;
+    // Only a seek's flush starts the counting of the others.
+    s.armed = s.index == 0 || s.counted;
+    s.decoded = s.decodeFirst;
     if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
         Fail(s, QStringLiteral("cannot start decoding"));
         return false;
     }
-    if (s.index > 0) {
+    if (s.index > 0 && !s.counted) {
         if (gst_element_get_state(pipeline, nullptr, nullptr, PrerollLimit) != GST_STATE_CHANGE_SUCCESS) {
             Fail(s, QStringLiteral("cannot start decoding"));
             return false;
@@ -249,22 +310,24 @@ void SegmentedBuild::Take(Segment& s, const int16_t* samples, uint64_t first, si
     const uint32_t channels = settings_.peaks.channels;
     const uint64_t start = s.span.startFrame;
     if (s.index > 0)
-        Capture(s.head, s.headFrom, samples, first, frames, start > SegmentOverlapFrames ? start - SegmentOverlapFrames : 0, start,
-                channels);
+        Capture(s.head, s.headFrom, samples, first, frames,
+                std::max(s.exactFrom, start > SegmentOverlapFrames ? start - SegmentOverlapFrames : 0), start, channels);
     if (!s.span.last) {
         const uint64_t stop = s.span.stopFrame;
         Capture(s.tail, s.tailFrom, samples, first, frames, std::max(start, stop > SegmentOverlapFrames ? stop - SegmentOverlapFrames : 0),
                 stop, channels);
     }
     const uint64_t from = std::max(first, s.span.startFrame);
-    const uint64_t to = s.span.last ? first + frames : std::min<uint64_t>(first + frames, s.span.stopFrame);
+    const uint64_t to = std::min<uint64_t>(first + frames, s.span.last ? s.limit : s.span.stopFrame);
     if (to > from) {
         if (!s.fed && from != s.span.startFrame)
             return Fail(s, QStringLiteral("the decoded samples miss the segment's start"));
         s.reducer.Process(samples + (from - first) * settings_.peaks.channels, size_t(to - from));
         s.fed = true;
     }
-    if (!s.span.last && first + frames >= s.span.stopFrame) {
+    // A feed runs to its end, where its samples are counted.
+    const bool feed = s.counted && s.endByte > 0;
+    if (!s.span.last && !feed && first + frames >= s.span.stopFrame) {
         s.ended = true;
         Finish(s);
     } else if (s.reducer.PendingBytes() >= PeakDeliveryBytes) {

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Mp3Frames.h"
 #include "platform/LittleEndian.h"
+#include "platform/Logging.h"
 #include "platform/NativeName.h"
 
 namespace kx {
@@ -18,6 +20,8 @@ constexpr qint64 OggTailBytes = 72 * 1024;
 // The head looked at for other logical streams beside the Vorbis one.
 constexpr qint64 OggHeadBytes = 64 * 1024;
 constexpr uint8_t OggBeginFlag = 2;
+// An MP3 file is scanned through blocks of this size.
+constexpr size_t Mp3BlockBytes = 1 << 20;
 
 uint64_t ReadU64LE(const uint8_t* p)
 {
@@ -107,6 +111,61 @@ SegmentableStream ProbeVorbis(QFile& file, const QByteArray& head)
     return s;
 }
 
+bool LooksLikeMp3(const QByteArray& head)
+{
+    const auto* p = reinterpret_cast<const uint8_t*>(head.constData());
+    return head.startsWith("ID3") || (head.size() >= 4 && ParseMp3FrameHeader(p));
+}
+
+// The file read through a window of blocks, so that scanning a long file
+// neither maps nor holds it.
+class BlockReader
+{
+public:
+    explicit BlockReader(QFile& file) : file_(file) {}
+
+    bool Read(uint64_t offset, uint8_t* out, size_t n)
+    {
+        if (offset < from_ || offset + n > from_ + block_.size()) {
+            if (!file_.seek(qint64(offset)))
+                return false;
+            block_.resize(std::max<size_t>(n, Mp3BlockBytes));
+            const qint64 got = file_.read(reinterpret_cast<char*>(block_.data()), qint64(block_.size()));
+            block_.resize(got > 0 ? size_t(got) : 0);
+            from_ = offset;
+            if (block_.size() < n)
+                return false;
+        }
+        std::memcpy(out, block_.data() + (offset - from_), n);
+        return true;
+    }
+
+private:
+    QFile& file_;
+    std::vector<uint8_t> block_;
+    uint64_t from_ = 0;
+};
+
+SegmentableStream ProbeMp3(QFile& file)
+{
+    SegmentableStream s;
+    BlockReader reader(file);
+    Mp3Scan scan = ScanMp3(uint64_t(file.size()), [&reader](uint64_t offset, uint8_t* out, size_t n) {
+        return reader.Read(offset, out, n);
+    });
+    if (!scan.index) {
+        qCDebug(lcPeaks) << "MP3 in one pass:" << scan.refusal;
+        return s;
+    }
+    s.rate = scan.index->rate;
+    s.channels = scan.index->channels;
+    s.frames = scan.index->length;
+    s.mp3 = std::make_shared<const Mp3FrameIndex>(std::move(*scan.index));
+    if (s.frames > 0)
+        s.codec = SegmentableCodec::Mp3;
+    return s;
+}
+
 } // namespace
 
 SegmentableStream ProbeSegmentable(const QString& mediaFile)
@@ -122,6 +181,8 @@ SegmentableStream ProbeSegmentable(const QString& mediaFile)
         return ProbeFlac(head);
     if (head.startsWith("OggS"))
         return ProbeVorbis(file, head);
+    if (LooksLikeMp3(head))
+        return ProbeMp3(file);
     return {};
 }
 

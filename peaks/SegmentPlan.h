@@ -1,20 +1,32 @@
 #pragma once
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "mediagraph/PeakReducer.h"
 
 namespace kx {
 
-// Formats whose decoders give the same samples after an accurate seek as in
-// one pass, with a length that the file header states. AAC is not one: after
-// a seek its decoder gives other samples for a while (priming), so cuts
-// never join. MP3 stays in one pass too: after a seek its times are
-// estimated from the byte position (bit rate, or the table of a variable
-// rate file), and where the cut falls in silence the comparison of the
-// frames around it could not tell a misplaced segment.
-enum class SegmentableCodec { None, Flac, Vorbis };
+// Formats whose segments decode to exactly the samples of one pass. FLAC
+// and Vorbis: an accurate seek gives the same samples, and the header states
+// the length. MP3 (MPEG-1 layer III): frames of 1152 samples, so samples are
+// placed by counting the frames from their headers (after a seek the
+// parser only estimates times from the byte position); each segment decodes
+// its own bytes from a few frames before its start (the bit reservoir, the
+// overlap of the transform, the phase of the filterbank), and the gapless
+// trimming of a LAME tag is counted as one pass applies it. MPEG-2 and 2.5
+// (the rates below 32 kHz) stay in one pass: after a cut mpg123 gives them
+// samples that differ in the last bit for as long as the stream lasts, at
+// cuts that no warm-up rule avoids. AAC stays in one pass too: its perceptual
+// noise substitution (on by default in the libav encoder) draws from a
+// random generator that runs through the whole stream, so a segment's noise
+// bands never match one pass whatever it decodes first; which frames use it
+// only the spectral data tells, and the MP4 tables and edit list would have
+// to be walked as well.
+enum class SegmentableCodec { None, Flac, Vorbis, Mp3 };
+
+struct Mp3FrameIndex;
 
 // What the header of a file says about its audio, read without decoding.
 struct SegmentableStream {
@@ -22,13 +34,17 @@ struct SegmentableStream {
     uint32_t rate = 0;
     uint32_t channels = 0;
     // Frames of the whole stream as the header states them (the decoded
-    // length decides in the end).
+    // length decides in the end); for MP3 what one pass decodes, counted.
     uint64_t frames = 0;
+    // MP3: where every frame is.
+    std::shared_ptr<const Mp3FrameIndex> mp3;
 };
 
-// The stream of a FLAC or plain Ogg Vorbis file (codec None for anything
-// else, and for streams the header leaves in doubt: no length, several
-// logical streams, a tag before the FLAC marker).
+// The stream of a FLAC, plain Ogg Vorbis or MP3 file (codec None for
+// anything else, and for streams the header leaves in doubt: no length,
+// several logical streams, a tag before the FLAC marker; for MP3 anything
+// but MPEG-1 layer III frames that run unbroken from the start, after an
+// ID3v2 tag, to the end, before an ID3v1 tag). An MP3 file is read whole.
 SegmentableStream ProbeSegmentable(const QString& mediaFile);
 
 // One segment: the records from firstRecord on, made from the input frames

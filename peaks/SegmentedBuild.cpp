@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "Mp3Frames.h"
 #include "PeakFileOutput.h"
 #include "PeakFormat.h"
 #include "SegmentedBuildSegment.h"
@@ -37,6 +38,28 @@ SegmentedBuild::SegmentedBuild(const QString& mediaFile, const SegmentableStream
         segment->span = plan[i];
         segments_.push_back(std::move(segment));
     }
+    if (stream.codec == SegmentableCodec::Mp3 && stream.mp3)
+        PlanFeeds(*stream.mp3);
+}
+
+void SegmentedBuild::PlanFeeds(const Mp3FrameIndex& index)
+{
+    for (auto& s : segments_) {
+        s->counted = true;
+        if (s->span.last)
+            s->limit = stream_.frames;
+        // The first segment reads the file as one pass does, trimming included.
+        if (s->index == 0)
+            continue;
+        const auto feed = PlanMp3Feed(index, s->span.startFrame, s->span.stopFrame, s->span.last);
+        if (!feed)
+            continue;
+        s->beginByte = feed->beginByte;
+        s->endByte = feed->endByte;
+        s->decodeFirst = feed->firstSample;
+        s->decodeEnd = feed->firstSample + int64_t(feed->frames * index.samplesPerFrame);
+        s->exactFrom = feed->exactFrom;
+    }
 }
 
 SegmentedBuild::~SegmentedBuild()
@@ -60,6 +83,10 @@ bool SegmentedBuild::Open()
     for (auto& s : segments_) {
         if (!s->reducer.Init(settings_.peaks, s->span.firstRecord)) {
             failure_ = QStringLiteral("unusable peak settings");
+            return false;
+        }
+        if (s->counted && s->index > 0 && s->endByte == 0) {
+            failure_ = QStringLiteral("segment %1 has no frames to decode").arg(s->index);
             return false;
         }
     }

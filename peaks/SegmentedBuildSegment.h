@@ -23,6 +23,23 @@ struct SegmentedBuild::Segment {
     SegmentedBuild* owner = nullptr;
     size_t index = 0;
     SegmentSpan span;
+    // Counted placement (MP3): samples are placed by counting them from the
+    // first decoded one, at stream frame decodeFirst (negative before the
+    // trimmed start), never by their timestamps. A feed of bytes
+    // [beginByte, endByte) decodes up to stream frame decodeEnd;
+    // without one (endByte 0) the file is read as in one pass, from its
+    // start. The last segment stops at limit.
+    bool counted = false;
+    int64_t decodeFirst = 0;
+    uint64_t beginByte = 0;
+    uint64_t endByte = 0;
+    int64_t decodeEnd = 0;
+    uint64_t limit = ~uint64_t(0);
+    // The head captured for the comparison with the segment before starts
+    // no earlier than this (where decoding is known to be exact).
+    uint64_t exactFrom = 0;
+    // Streaming threads only: counted placement's next frame.
+    int64_t decoded = 0;
     // Worker thread only.
     GstElement* pipeline = nullptr;
     // Streaming threads only.
