@@ -256,6 +256,8 @@ private:
     // Builds the decode graph for the current file and prerolls it.
     Start StartInGraph(int index);
     Start StartRun(std::unique_ptr<BuildRun> run);
+    // The reduction the running build asks for, from input at inputRate.
+    PeakReducerSettings BuildPeakSettings(uint32_t inputRate) const;
     // Refuses peaks of a track of this length that no peak file could hold.
     bool RefuseOversizedPeaks(int64_t duration100ns);
     void DirectDone(bool ok);

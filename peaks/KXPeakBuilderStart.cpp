@@ -102,18 +102,26 @@ bool TKXPeakBuilder::RefuseOversizedPeaks(int64_t duration100ns)
     return true;
 }
 
+PeakReducerSettings TKXPeakBuilder::BuildPeakSettings(uint32_t inputRate) const
+{
+    PeakReducerSettings peaks;
+    peaks.inputRate = inputRate;
+    peaks.outputRate = buildRate_;
+    peaks.channels = buildChannels_;
+    peaks.bitsPerSample = buildBits_;
+    peaks.leftGain = leftGain_;
+    peaks.rightGain = rightGain_;
+    peaks.samplesPerPeak = buildSamplesPerPeak_;
+    return peaks;
+}
+
 TKXPeakBuilder::Start TKXPeakBuilder::StartDirect(int index)
 {
     WavLayout layout;
     if (!directReduction_ || !ReadWavLayout(files_[index], layout) || !DirectWavSupports(layout, buildChannels_))
         return Start::NotTaken;
     DirectWavBuild::Settings settings;
-    settings.peaks.outputRate = buildRate_;
-    settings.peaks.channels = buildChannels_;
-    settings.peaks.bitsPerSample = buildBits_;
-    settings.peaks.leftGain = leftGain_;
-    settings.peaks.rightGain = rightGain_;
-    settings.peaks.samplesPerPeak = buildSamplesPerPeak_;
+    settings.peaks = BuildPeakSettings(layout.rate);
     if (saveToPeakFiles_)
         settings.peakFile = currentPeakFile_;
     settings.context = this;
@@ -135,13 +143,7 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartSegmented(int index)
     if (stream.codec == SegmentableCodec::None)
         return Start::NotTaken;
     SegmentedBuild::Settings settings;
-    settings.peaks.inputRate = stream.rate;
-    settings.peaks.outputRate = buildRate_;
-    settings.peaks.channels = buildChannels_;
-    settings.peaks.bitsPerSample = buildBits_;
-    settings.peaks.leftGain = leftGain_;
-    settings.peaks.rightGain = rightGain_;
-    settings.peaks.samplesPerPeak = buildSamplesPerPeak_;
+    settings.peaks = BuildPeakSettings(stream.rate);
     std::vector<SegmentSpan> plan = PlanSegments(settings.peaks, stream.frames, segmentPolicy_, parallel);
     if (plan.size() < 2)
         return Start::NotTaken;

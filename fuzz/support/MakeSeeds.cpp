@@ -131,6 +131,16 @@ int main(int argc, char** argv)
         Put(dat, uint16_t(int16_t(i % 2 ? 1000 * i : -1000 * i)), 2);
     const Bytes json = Text("{\"version\":2,\"channels\":1,\"sample_rate\":8000,\"samples_per_pixel\":100,"
                             "\"bits\":8,\"length\":2,\"data\":[-3,4,-10,12]}");
+    // MPEG-1 layer III frames (128 kbit/s, 44.1 kHz, joint stereo, 417 bytes),
+    // bare and behind an ID3v2 tag.
+    Bytes mp3;
+    for (int f = 0; f < 12; ++f) {
+        mp3.insert(mp3.end(), {0xFF, 0xFB, 0x90, 0x64});
+        for (int i = 4; i < 417; ++i)
+            mp3.push_back(uint8_t(i * (f + 3)));
+    }
+    const Bytes id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 10, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    write("fuzz_mp3_frames", {mp3, Cat(id3, mp3)});
     write("fuzz_waveform_data", {Cat({0}, peaks), Cat({0x37}, peaks), Cat({0x5A}, mono8), Cat({0}, dat),
                                  Cat({1}, json)});
     return 0;
