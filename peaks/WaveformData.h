@@ -94,6 +94,9 @@ struct TWaveformExport {
     int32_t SamplesPerPixel = 0;  // a multiple of the data's samples per peak
     double StartSeconds = 0;
     double EndSeconds = -1;       // negative: to the end
+    // Above 0: output of more values (a pixel's minimum and maximum count as
+    // two per channel) is refused before anything is written.
+    uint64_t MaxValues = 0;
 };
 
 // Peak data (header and records) to waveform data bytes in the chosen form:

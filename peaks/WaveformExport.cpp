@@ -170,6 +170,13 @@ bool ExportWaveformStreamed(uint64_t totalSize, const ExportPeakReader& read, co
     f.samplesPerPixel = how.SamplesPerPixel != 0 ? how.SamplesPerPixel : h->SamplesPerPeak;
     f.length = uint32_t((last - first + run - 1) / run);
     f.channels = how.Version == 1 ? 1 : channels;
+    const uint64_t outValues = uint64_t(f.length) * uint64_t(f.channels) * 2;
+    if (how.MaxValues != 0 && outValues > how.MaxValues) {
+        error = QStringLiteral("the waveform data would hold %1 values, more than the %2 allowed")
+                    .arg(outValues)
+                    .arg(how.MaxValues);
+        return false;
+    }
     PixelEncoder encoder(how, dataBits, channels, write);
     encoder.Header(f);
 

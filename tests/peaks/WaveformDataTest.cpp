@@ -411,6 +411,29 @@ TEST(WaveformExport, aReasonLeftFromAnEarlierCallRefusesNothing)
     EXPECT_TRUE(PeaksFromWaveform(*data, error));
 }
 
+TEST(WaveformExport, outputOverItsLimitIsRefusedBeforeAnythingIsWritten)
+{
+    // 1000 stereo records: 4000 values, 1000 at four records a pixel.
+    const auto pek = Peaks(4, 2, 8000, 10, std::vector<int>(4 * 1000, 30000));
+    QString error;
+    TWaveformExport how;
+    how.MaxValues = 4000;
+    EXPECT_TRUE(ExportWaveform(pek, how, error)) << error.toStdString();
+    how.MaxValues = 3999;
+    int writes = 0;
+    const ExportPeakReader read = [&](uint64_t offset, uint8_t* buffer, size_t size) {
+        std::memcpy(buffer, pek.data() + offset, size);
+        return true;
+    };
+    EXPECT_FALSE(ExportWaveformStreamed(pek.size(), read, how, [&](std::span<const uint8_t>) { return ++writes, true; },
+                                        error));
+    EXPECT_EQ(writes, 0);
+    EXPECT_TRUE(error.contains("4000 values")) << error.toStdString();
+    how.SamplesPerPixel = 40;
+    how.MaxValues = 1000;
+    EXPECT_TRUE(ExportWaveform(pek, how, error)) << error.toStdString();
+}
+
 TEST(WaveformExport, aReadOrWriteThatFailsEndsTheExport)
 {
     const auto pek = Peaks(4, 1, 8000, 10, std::vector<int>(2 * 200000, 30000));

@@ -51,6 +51,11 @@ private:
 
 // The whole file, up to limit bytes; nothing with the reason otherwise.
 std::optional<std::vector<uint8_t>> ReadWholeFile(const QString& path, int64_t limit, QString& error);
+// Waveform data peaktool writes at the most: 128 Mi values, 256 MiB as
+// 16-bit binary data. Web viewers load the whole file; more is of no use to
+// them, and coarser pixels make it smaller.
+constexpr uint64_t MaxWaveformValues = uint64_t(128) << 20;
+
 // "dat" or "json"; nothing for any other text.
 std::optional<WaveformFormat> ParseWaveformFormat(const QString& text);
 // The file name extension of a format, dot included.

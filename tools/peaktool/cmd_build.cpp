@@ -122,6 +122,7 @@ QString Parse(const CommandLine& line, Options& o)
             return QStringLiteral("--format takes pek, dat or json");
         o.waveform = TWaveformExport{};
         o.waveform->Format = *format;
+        o.waveform->MaxValues = MaxWaveformValues;
         if (!line.Int(QStringLiteral("version"), 1, 2, o.waveform->Version))
             return QStringLiteral("--version takes 1 or 2");
         if (o.waveform->Version == 1)

@@ -67,6 +67,7 @@ int Run(CommandLine& line)
     if (!format)
         return line.UsageError(QStringLiteral("--format takes dat or json"));
     how.Format = *format;
+    how.MaxValues = MaxWaveformValues;
     if (!line.Int(QStringLiteral("version"), 1, 2, how.Version))
         return line.UsageError(QStringLiteral("--version takes 1 or 2"));
     if (!line.Int(QStringLiteral("bits"), 8, 16, how.Bits) || (how.Bits != 0 && how.Bits != 8 && how.Bits != 16))
@@ -105,7 +106,11 @@ int Run(CommandLine& line)
         if (!writeError.isEmpty())
             Err(QStringLiteral("peaktool export: %1").arg(writeError));
         else
-            Err(QStringLiteral("peaktool export: %1: %2").arg(input, error));
+            Err(QStringLiteral("peaktool export: %1: %2%3")
+                    .arg(input, error,
+                         error.contains(QLatin1String("values, more than"))
+                             ? QStringLiteral("; a larger --samples-per-pixel makes it smaller")
+                             : QString()));
         return ExitFailed;
     }
     if (!out.Commit(writeError)) {
