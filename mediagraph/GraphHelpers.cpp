@@ -23,6 +23,14 @@ MajorType MajorTypeOfCaps(const GstCaps* caps)
     return MajorType::Stream;
 }
 
+bool PadCarriesAudio(GstPad* pad)
+{
+    GstCapsPtr caps(gst_pad_get_current_caps(pad));
+    if (!caps)
+        caps.reset(gst_pad_query_caps(pad, nullptr));
+    return caps && MajorTypeOfCaps(caps.get()) == MajorType::Audio;
+}
+
 namespace {
 
 bool PadOffers(GstPad* pad, MajorType major)

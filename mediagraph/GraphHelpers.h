@@ -20,6 +20,8 @@ GstPad* FindPin(GstElement* filter, PinDirection direction, MajorType major);
 
 // The major type of a set of caps.
 MajorType MajorTypeOfCaps(const GstCaps* caps);
+// Whether a pad carries audio: its negotiated caps, else what it can offer.
+bool PadCarriesAudio(GstPad* pad);
 
 // A folder is writable when it exists, is a directory, carries a write
 // permission bit, lies on a mount that is not read-only, and access(W_OK)

@@ -31,8 +31,6 @@ constexpr gint64 PrerollLimitNs = 20 * GST_SECOND;
 // How long a failed start waits for the error that explains it.
 constexpr int ErrorWaitSteps = 50;
 constexpr gulong ErrorWaitStepUs = 4000;
-// Bytes the file source reads at a time.
-constexpr guint SourceBlockBytes = 64 * 1024;
 // Type finding looks at this much of the file.
 constexpr qint64 TypeFindBytes = 256 * 1024;
 
@@ -62,14 +60,6 @@ gint OnAutoplugSelect(GstElement*, GstPad*, GstCaps*, GstElementFactory* factory
             return SelectSkip;
     }
     return SelectTry;
-}
-
-bool IsAudio(GstPad* pad)
-{
-    GstCapsPtr caps(gst_pad_get_current_caps(pad));
-    if (!caps)
-        caps.reset(gst_pad_query_caps(pad, nullptr));
-    return caps && MajorTypeOfCaps(caps.get()) == MajorType::Audio;
 }
 
 } // namespace
@@ -370,7 +360,7 @@ QString TBuildGraph::BusFailure(const QString& fallback, GstMessage* error)
 
 void TBuildGraph::OnPadAdded(GstElement*, GstPad* pad, TBuildGraph* self)
 {
-    if (self->linked_ || !IsAudio(pad))
+    if (self->linked_ || !PadCarriesAudio(pad))
         return;
     if (gst_pad_link(pad, self->filterPin_) == GST_PAD_LINK_OK)
         self->linked_ = true;

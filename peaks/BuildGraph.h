@@ -11,6 +11,9 @@ namespace kx {
 
 class TKXPeakBuilder;
 
+// Bytes a file source of a build reads at a time.
+constexpr unsigned SourceBlockBytes = 64 * 1024;
+
 // The AVI splitter's cache interface, found on a created splitter element
 // under the key below; the two values are taken by their low bytes.
 class IAviSplitterCache

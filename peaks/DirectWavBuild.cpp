@@ -1,12 +1,11 @@
 #include "DirectWavBuild.h"
 
 #include <bit>
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
-#include "PeakFileOutput.h"
-#include "PeakFormat.h"
 #include "platform/NativeName.h"
 
 namespace kx {
@@ -20,7 +19,7 @@ constexpr size_t ReadBytes = 1 << 20;
 } // namespace
 
 DirectWavBuild::DirectWavBuild(const QString& mediaFile, const WavLayout& layout, const Settings& settings)
-    : mediaFile_(mediaFile), layout_(layout), settings_(settings)
+    : ThreadedBuildRun(settings), mediaFile_(mediaFile), layout_(layout)
 {
     settings_.peaks.inputRate = layout.rate;
 }
@@ -28,115 +27,32 @@ DirectWavBuild::DirectWavBuild(const QString& mediaFile, const WavLayout& layout
 DirectWavBuild::~DirectWavBuild()
 {
     Stop();
-    Close(false);
+    CloseMedia();
 }
 
-QString DirectWavBuild::FailureText() const
-{
-    return failure_;
-}
-
-bool DirectWavBuild::Open()
+bool DirectWavBuild::Prepare()
 {
     if (!reducer_.Init(settings_.peaks)) {
-        failure_ = QStringLiteral("unusable peak settings");
+        SetFailure(QStringLiteral("unusable peak settings"));
         return false;
     }
     fd_ = OpenNative(mediaFile_, O_RDONLY);
     if (fd_ < 0) {
-        failure_ = QStringLiteral("cannot open the media file");
+        SetFailure(QStringLiteral("cannot open the media file"));
         return false;
     }
     posix_fadvise(fd_, off_t(layout_.dataOffset), off_t(layout_.dataBytes), POSIX_FADV_SEQUENTIAL);
-    if (!settings_.peakFile.isEmpty()) {
-        output_ = std::make_unique<PeakFileOutput>();
-        if (!output_->Open(settings_.peakFile)) {
-            failure_ = output_->ErrorText();
-            Close(false);
-            return false;
-        }
-    }
     return true;
 }
 
-void DirectWavBuild::Close(bool commit)
+void DirectWavBuild::CloseMedia()
 {
-    if (output_ && !commit)
-        output_->Abort();
-    output_.reset();
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
 }
 
-bool DirectWavBuild::Start(Finished finished)
-{
-    if (!Open())
-        return false;
-    stop_ = false;
-    worker_ = std::thread([this, finished = std::move(finished)] {
-        const bool ok = Reduce();
-        if (!stop_ && finished)
-            finished(ok);
-    });
-    return true;
-}
-
-bool DirectWavBuild::Run()
-{
-    return Open() && Reduce();
-}
-
-void DirectWavBuild::Pause()
-{
-    std::lock_guard lock(mutex_);
-    paused_ = true;
-}
-
-void DirectWavBuild::Resume()
-{
-    {
-        std::lock_guard lock(mutex_);
-        paused_ = false;
-    }
-    wake_.notify_all();
-}
-
-void DirectWavBuild::Stop()
-{
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
-    }
-    wake_.notify_all();
-    if (worker_.joinable())
-        worker_.join();
-    // Interrupted: an unfinished peak file must never look complete.
-    Close(false);
-}
-
-bool DirectWavBuild::WaitWhilePaused()
-{
-    std::unique_lock lock(mutex_);
-    wake_.wait(lock, [this] { return !paused_ || stop_; });
-    return !stop_;
-}
-
-void DirectWavBuild::Deliver(bool all)
-{
-    reducer_.TakeRecords(block_);
-    if (block_.empty() || (!all && block_.size() < PeakDeliveryBytes))
-        return;
-    const auto time = int64_t((uint128_t)reducer_.FramesIn() * 10000000u / reducer_.Settings().inputRate);
-    if (output_)
-        output_->Append(block_.data(), block_.size());
-    if (settings_.callback)
-        settings_.callback(settings_.context, int32_t(block_.size()), block_.data(),
-                           uint32_t(uint64_t(time) & 0xFFFFFFFFu), uint32_t(uint64_t(time) >> 32));
-    block_.clear();
-}
-
-bool DirectWavBuild::Reduce()
+bool DirectWavBuild::Work()
 {
     const uint32_t outChannels = settings_.peaks.channels;
     // Samples the reducer takes as they are stored: no copy besides the read.
@@ -154,9 +70,10 @@ bool DirectWavBuild::Reduce()
         size_t got = 0;
         while (got < want) {
             const ssize_t n = pread(fd_, bytes.data() + got, want - got, off_t(offset + got));
+            if (n < 0 && errno == EINTR)
+                continue;
             if (n < 0) {
-                failure_ = QStringLiteral("cannot read the media file");
-                Close(false);
+                SetFailure(QStringLiteral("cannot read the media file"));
                 return false;
             }
             if (n == 0)
@@ -170,7 +87,8 @@ bool DirectWavBuild::Reduce()
             ConvertWavToS16(layout_, outChannels, bytes.data(), frames, converted.data());
             reducer_.Process(converted.data(), frames);
         }
-        Deliver(false);
+        reducer_.TakeRecords(block_);
+        Deliver(reducer_.FramesIn(), false);
         if (got < want) {
             // The file shrank under us: what was read stands, as a truncated stream.
             break;
@@ -179,23 +97,10 @@ bool DirectWavBuild::Reduce()
         left -= got;
     }
     reducer_.Done();
-    Deliver(true);
-    bool ok = true;
-    if (output_) {
-        const auto duration = int64_t((uint128_t)reducer_.FramesIn() * 10000000u / reducer_.Settings().inputRate);
-        uint8_t header[PeakHeaderSize];
-        EncodePeakHeader(MakePeakHeader(settings_.peaks.outputRate, outChannels, settings_.peaks.bitsPerSample,
-                                        settings_.peaks.samplesPerPeak, duration),
-                         header);
-        ok = output_->Commit(header);
-        if (!ok)
-            failure_ = output_->ErrorText();
-        output_.reset();
-    }
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
-    return ok;
+    reducer_.TakeRecords(block_);
+    Deliver(reducer_.FramesIn(), true);
+    CloseMedia();
+    return Commit(reducer_.FramesIn());
 }
 
 } // namespace kx

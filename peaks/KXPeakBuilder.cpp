@@ -362,7 +362,7 @@ bool TKXPeakBuilder::LoadOrReportMissing(int index, TMemoryStream* stream)
     if (!loadPeakData_) {
         const PeakCheck check = CheckPeakFile(peakName, PeakReader::Builder);
         if (check == PeakCheck::Accepted) {
-            checkedNotLoaded_.append(media);
+            checkedNotLoaded_.insert(media);
             Fire(OnPeakNew, this, index, media, peakName);
             return true;
         }

@@ -1,5 +1,6 @@
 #pragma once
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -289,7 +290,7 @@ private:
     // the size of the largest peak file; the build then fails.
     std::atomic<bool> peakOverflow_{false};
     // Files whose peak files were checked, not read (LoadPeakData off).
-    QStringList checkedNotLoaded_;
+    QSet<QString> checkedNotLoaded_;
     // Files built into their streams only (no peak file) and files that
     // failed in this run: the chain never starts them again.
     QStringList completedInMemory_;

@@ -9,6 +9,7 @@
 #include "SegmentByteSource.h"
 #include "SegmentedBuildSegment.h"
 #include "mediagraph/GraphEvents.h"
+#include "mediagraph/GraphHelpers.h"
 #include "mediagraph/GstPtr.h"
 #include "platform/NativeName.h"
 
@@ -16,8 +17,6 @@ namespace kx {
 
 namespace {
 
-// Bytes the file source reads at a time, as in the build graph.
-constexpr guint SourceBlockBytes = 64 * 1024;
 // Prerolling a segment's pipeline stops waiting after this long.
 constexpr GstClockTime PrerollLimit = 20 * GST_SECOND;
 // The only MP3 decoder whose samples after a cut are known to be those of
@@ -50,15 +49,8 @@ struct SegmentHooks {
     static void OnPadAdded(GstElement*, GstPad* pad, GstElement* convert)
     {
         GstPadPtr sink(gst_element_get_static_pad(convert, "sink"));
-        if (gst_pad_is_linked(sink.get()))
-            return;
-        GstCapsPtr caps(gst_pad_get_current_caps(pad));
-        if (!caps)
-            caps.reset(gst_pad_query_caps(pad, nullptr));
-        if (!caps || gst_caps_is_empty(caps.get()) ||
-            !g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)), "audio/"))
-            return;
-        gst_pad_link(pad, sink.get());
+        if (!gst_pad_is_linked(sink.get()) && PadCarriesAudio(pad))
+            gst_pad_link(pad, sink.get());
     }
 
     static void OnNoMorePads(GstElement* decodebin, GstElement* convert)

@@ -5,7 +5,6 @@
 #include <chrono>
 
 #include "Mp3Frames.h"
-#include "PeakFileOutput.h"
 #include "PeakFormat.h"
 #include "SegmentedBuildSegment.h"
 
@@ -17,20 +16,13 @@ namespace {
 // then decides what the file is).
 constexpr std::chrono::seconds StallLimit{20};
 
-int64_t Time100ns(uint64_t frames, uint32_t rate)
-{
-    return int64_t((uint128_t)frames * 10000000u / rate);
-}
-
 } // namespace
-
 
 SegmentedBuild::SegmentedBuild(const QString& mediaFile, const SegmentableStream& stream,
                                std::vector<SegmentSpan> plan, const Settings& settings)
-    : mediaFile_(mediaFile), stream_(stream), settings_(settings)
+    : ThreadedBuildRun(settings), mediaFile_(mediaFile), stream_(stream), parallel_(std::max(settings.parallel, 1))
 {
     settings_.peaks.inputRate = stream.rate;
-    settings_.parallel = std::max(settings_.parallel, 1);
     for (size_t i = 0; i < plan.size(); ++i) {
         auto segment = std::make_unique<Segment>();
         segment->owner = this;
@@ -67,95 +59,28 @@ SegmentedBuild::~SegmentedBuild()
     Stop();
 }
 
-QString SegmentedBuild::FailureText() const
-{
-    std::lock_guard lock(mutex_);
-    return failure_;
-}
-
 int64_t SegmentedBuild::Duration100ns() const
 {
-    return stream_.rate ? Time100ns(stream_.frames, stream_.rate) : 0;
+    return FramesTo100ns(stream_.frames, stream_.rate);
 }
 
-bool SegmentedBuild::Open()
+bool SegmentedBuild::Prepare()
 {
     for (auto& s : segments_) {
         if (!s->reducer.Init(settings_.peaks, s->span.firstRecord)) {
-            failure_ = QStringLiteral("unusable peak settings");
+            SetFailure(QStringLiteral("unusable peak settings"));
             return false;
         }
         if (s->counted && s->index > 0 && s->endByte == 0) {
-            failure_ = QStringLiteral("segment %1 has no frames to decode").arg(s->index);
+            SetFailure(QStringLiteral("segment %1 has no frames to decode").arg(s->index));
             return false;
         }
     }
     if (segments_.empty() || !segments_.back()->span.last) {
-        failure_ = QStringLiteral("no segments");
+        SetFailure(QStringLiteral("no segments"));
         return false;
     }
-    if (!settings_.peakFile.isEmpty()) {
-        output_ = std::make_unique<PeakFileOutput>();
-        if (!output_->Open(settings_.peakFile)) {
-            failure_ = output_->ErrorText();
-            Close(false);
-            return false;
-        }
-    }
     return true;
-}
-
-void SegmentedBuild::Close(bool commit)
-{
-    if (output_ && !commit)
-        output_->Abort();
-    output_.reset();
-}
-
-bool SegmentedBuild::Start(Finished finished)
-{
-    if (!Open())
-        return false;
-    stop_ = false;
-    worker_ = std::thread([this, finished = std::move(finished)] {
-        const bool ok = Join();
-        if (!stop_ && finished)
-            finished(ok);
-    });
-    return true;
-}
-
-bool SegmentedBuild::Run()
-{
-    return Open() && Join();
-}
-
-void SegmentedBuild::Pause()
-{
-    std::lock_guard lock(mutex_);
-    paused_ = true;
-    wake_.notify_all();
-}
-
-void SegmentedBuild::Resume()
-{
-    std::lock_guard lock(mutex_);
-    paused_ = false;
-    wake_.notify_all();
-}
-
-void SegmentedBuild::Stop()
-{
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
-    }
-    wake_.notify_all();
-    if (worker_.joinable())
-        worker_.join();
-    HaltAll();
-    // Interrupted: an unfinished peak file must never look complete.
-    Close(false);
 }
 
 bool SegmentedBuild::Joins(const Segment& before, const Segment& after) const
@@ -208,20 +133,7 @@ void SegmentedBuild::Fail(Segment& s, const QString& why)
     wake_.notify_all();
 }
 
-void SegmentedBuild::Deliver(uint64_t frames, bool all)
-{
-    if (block_.empty() || (!all && block_.size() < PeakDeliveryBytes))
-        return;
-    const int64_t time = Time100ns(frames, settings_.peaks.inputRate);
-    if (output_)
-        output_->Append(block_.data(), block_.size());
-    if (settings_.callback)
-        settings_.callback(settings_.context, int32_t(block_.size()), block_.data(),
-                           uint32_t(uint64_t(time) & 0xFFFFFFFFu), uint32_t(uint64_t(time) >> 32));
-    block_.clear();
-}
-
-bool SegmentedBuild::Join()
+bool SegmentedBuild::Work()
 {
     const size_t count = segments_.size();
     size_t next = 0;
@@ -231,7 +143,7 @@ bool SegmentedBuild::Join()
     uint64_t frames = 0;
     QString failure;
     while (current < count && failure.isEmpty()) {
-        while (!paused && running < settings_.parallel && next < count) {
+        while (!paused && running < parallel_ && next < count) {
             Launch(*segments_[next++]);
             ++running;
         }
@@ -301,26 +213,11 @@ bool SegmentedBuild::Join()
     }
     HaltAll();
     if (stop_ || current < count) {
-        std::lock_guard lock(mutex_);
-        failure_ = failure.isEmpty() ? QStringLiteral("stopped") : failure;
-        Close(false);
+        SetFailure(failure.isEmpty() ? QStringLiteral("stopped") : failure);
         return false;
     }
     Deliver(frames, true);
-    if (!output_)
-        return true;
-    uint8_t header[PeakHeaderSize];
-    EncodePeakHeader(MakePeakHeader(settings_.peaks.outputRate, settings_.peaks.channels,
-                                    settings_.peaks.bitsPerSample, settings_.peaks.samplesPerPeak,
-                                    Time100ns(frames, settings_.peaks.inputRate)),
-                     header);
-    const bool ok = output_->Commit(header);
-    if (!ok) {
-        std::lock_guard lock(mutex_);
-        failure_ = output_->ErrorText();
-    }
-    output_.reset();
-    return ok;
+    return Commit(frames);
 }
 
 } // namespace kx

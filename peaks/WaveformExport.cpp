@@ -172,7 +172,8 @@ bool ExportWaveformStreamed(uint64_t totalSize, const ExportPeakReader& read, co
     f.channels = how.Version == 1 ? 1 : channels;
     const uint64_t outValues = uint64_t(f.length) * uint64_t(f.channels) * 2;
     if (how.MaxValues != 0 && outValues > how.MaxValues) {
-        error = QStringLiteral("the waveform data would hold %1 values, more than the %2 allowed")
+        error = QStringLiteral("the waveform data would hold %1 values, more than the %2 allowed; coarser "
+                                "pixels make it smaller")
                     .arg(outValues)
                     .arg(how.MaxValues);
         return false;

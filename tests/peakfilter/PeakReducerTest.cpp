@@ -4,20 +4,11 @@
 #include <random>
 
 #include "mediagraph/PeakReducer.h"
+#include "tests/support/TestMedia.h"
 
 namespace kx {
 
 namespace {
-
-std::vector<int16_t> Noise(size_t count, uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> d(-32768, 32767);
-    std::vector<int16_t> v(count);
-    for (auto& s : v)
-        s = int16_t(d(rng));
-    return v;
-}
 
 // Independent reference: min and max of each run of n frames, per channel,
 // in 16-bit unsigned mid-scale form, (max, min) order.
@@ -68,7 +59,7 @@ TEST(PeakReducer, matchesIndependentMinMaxWhateverTheChunking)
 {
     for (int channels : {1, 2}) {
         for (int spp : {1, 7, 100, 1000}) {
-            const auto pcm = Noise(size_t(channels) * 10007, uint32_t(spp * channels));
+            const auto pcm = TestMedia::Noise16(size_t(channels) * 10007, uint32_t(spp * channels));
             PeakReducerSettings s;
             s.channels = uint32_t(channels);
             s.samplesPerPeak = uint16_t(spp);

@@ -18,16 +18,6 @@ namespace {
 
 // ---- Planning and record-aligned reduction (no media) ----
 
-std::vector<int16_t> Noise(size_t count, uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> d(-32768, 32767);
-    std::vector<int16_t> v(count);
-    for (auto& s : v)
-        s = int16_t(d(rng));
-    return v;
-}
-
 std::vector<uint8_t> ReduceSpans(const PeakReducerSettings& s, const std::vector<int16_t>& pcm,
                                  const std::vector<SegmentSpan>& spans)
 {
@@ -112,7 +102,7 @@ TEST(SegmentPlan, segmentsJoinToTheWholeStreamReduction)
             EXPECT_EQ(spans.size(), size_t(c.parallel));
         else
             EXPECT_EQ(spans.size(), size_t((c.frames + c.segmentFrames - 1) / c.segmentFrames));
-        const auto pcm = Noise(size_t(c.frames) * c.channels, uint32_t(c.frames));
+        const auto pcm = TestMedia::Noise16(size_t(c.frames) * c.channels, uint32_t(c.frames));
         EXPECT_EQ(ReduceSpans(s, pcm, spans), ReduceWhole(s, pcm));
     }
 }

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <cmath>
+#include <random>
 #include <gst/gst.h>
 
 #include "mediagraph/GstPtr.h"
@@ -23,6 +24,16 @@ std::vector<uint8_t> ReadFileBytes(const QString& path)
 }
 
 namespace TestMedia {
+
+std::vector<int16_t> Noise16(size_t count, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> d(-32768, 32767);
+    std::vector<int16_t> v(count);
+    for (auto& s : v)
+        s = int16_t(d(rng));
+    return v;
+}
 
 Signal Sine(double frequency, double amplitude, uint32_t rate)
 {

@@ -29,6 +29,9 @@ using Signal = std::function<double(int64_t frame, int channel)>;
 // A sine of the given frequency and amplitude on every channel.
 Signal Sine(double frequency, double amplitude, uint32_t rate);
 
+// Uniform 16-bit noise, the same for a seed on every run.
+std::vector<int16_t> Noise16(size_t count, uint32_t seed);
+
 // Interleaved PCM bytes for the format (8-bit unsigned, 16-bit signed LE).
 std::vector<uint8_t> Pcm(const WavFormat& format, const Signal& signal);
 // A canonical 44-byte-header PCM WAV.

@@ -73,23 +73,6 @@ bool InputFile::ReadAt(uint64_t offset, uint8_t* buffer, size_t size) const
     return ReadNativeAt(fd_, offset, buffer, size) == size;
 }
 
-std::optional<std::vector<uint8_t>> ReadWholeFile(const QString& path, int64_t limit, QString& error)
-{
-    InputFile file;
-    if (!file.Open(path, error))
-        return std::nullopt;
-    if (file.Size() > uint64_t(limit)) {
-        error = QStringLiteral("%1: larger than %2 bytes").arg(path).arg(limit);
-        return std::nullopt;
-    }
-    std::vector<uint8_t> bytes(static_cast<size_t>(file.Size()));
-    if (!file.ReadAt(0, bytes.data(), bytes.size())) {
-        error = QStringLiteral("%1: cannot be read").arg(path);
-        return std::nullopt;
-    }
-    return bytes;
-}
-
 std::optional<WaveformFormat> ParseWaveformFormat(const QString& text)
 {
     if (text == QLatin1String("dat"))

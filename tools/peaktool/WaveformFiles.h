@@ -49,8 +49,6 @@ private:
     uint64_t size_ = 0;
 };
 
-// The whole file, up to limit bytes; nothing with the reason otherwise.
-std::optional<std::vector<uint8_t>> ReadWholeFile(const QString& path, int64_t limit, QString& error);
 // Waveform data peaktool writes at the most: 128 Mi values, 256 MiB as
 // 16-bit binary data. Web viewers load the whole file; more is of no use to
 // them, and coarser pixels make it smaller.

@@ -106,11 +106,7 @@ int Run(CommandLine& line)
         if (!writeError.isEmpty())
             Err(QStringLiteral("peaktool export: %1").arg(writeError));
         else
-            Err(QStringLiteral("peaktool export: %1: %2%3")
-                    .arg(input, error,
-                         error.contains(QLatin1String("values, more than"))
-                             ? QStringLiteral("; a larger --samples-per-pixel makes it smaller")
-                             : QString()));
+            Err(QStringLiteral("peaktool export: %1: %2").arg(input, error));
         return ExitFailed;
     }
     if (!out.Commit(writeError)) {

@@ -33,37 +33,29 @@ int Run(CommandLine& line)
     if (output.isEmpty())
         return line.UsageError(QStringLiteral("-o FILE.pek is required"));
 
-    // The header is judged before the whole file is read.
+    const auto fail = [](const QString& why) {
+        Err(QStringLiteral("peaktool import: %1").arg(why));
+        return ExitFailed;
+    };
+    // The header is judged before the whole file is read: it bounds the size.
     QString error;
-    std::optional<std::vector<uint8_t>> bytes;
-    {
-        InputFile in;
-        uint8_t head[4096];
-        size_t got = 0;
-        if (in.Open(input, error)) {
-            got = size_t(std::min<uint64_t>(in.Size(), sizeof head));
-            if (!in.ReadAt(0, head, got))
-                error = QStringLiteral("%1: cannot be read").arg(input);
-            else if (!CheckWaveformSize(std::span<const uint8_t>(head, got), in.Size(), error))
-                error = QStringLiteral("%1: %2").arg(input, error);
-        }
-        if (error.isEmpty())
-            bytes = ReadWholeFile(input, MaxPeakDataBytes + WaveformDatHeaderSizeV2, error);
-    }
-    if (!bytes) {
-        Err(QStringLiteral("peaktool import: %1").arg(error));
-        return ExitFailed;
-    }
-    const auto data = DecodeWaveform(*bytes, error);
+    InputFile in;
+    if (!in.Open(input, error))
+        return fail(error);
+    std::vector<uint8_t> bytes(size_t(std::min<uint64_t>(in.Size(), 4096)));
+    if (!in.ReadAt(0, bytes.data(), bytes.size()))
+        return fail(QStringLiteral("%1: cannot be read").arg(input));
+    if (!CheckWaveformSize(bytes, in.Size(), error))
+        return fail(QStringLiteral("%1: %2").arg(input, error));
+    bytes.resize(size_t(in.Size()));
+    if (!in.ReadAt(0, bytes.data(), bytes.size()))
+        return fail(QStringLiteral("%1: cannot be read").arg(input));
+    const auto data = DecodeWaveform(bytes, error);
     const auto peaks = data ? PeaksFromWaveform(*data, error) : std::nullopt;
-    if (!peaks) {
-        Err(QStringLiteral("peaktool import: %1: %2").arg(input, error));
-        return ExitFailed;
-    }
-    if (!WriteOutputFile(output, *peaks, error)) {
-        Err(QStringLiteral("peaktool import: %1").arg(error));
-        return ExitFailed;
-    }
+    if (!peaks)
+        return fail(QStringLiteral("%1: %2").arg(input, error));
+    if (!WriteOutputFile(output, *peaks, error))
+        return fail(error);
     return ExitOk;
 }
 
