@@ -78,6 +78,17 @@ TEST(NativeName, validUtf8DecodesAsQtDecodesIt)
     }
 }
 
+TEST(NativeName, aLeadingByteOrderMarkIsKept)
+{
+    // Qt's own UTF-8 decoding drops it, which would name another file.
+    const QByteArray bytes("\xef\xbb\xbf" "take.wav");
+    const QString name = DecodeNativeName(bytes);
+    EXPECT_EQ(name, QChar(0xFEFF) + QStringLiteral("take.wav"));
+    EXPECT_FALSE(HasRawBytes(name));
+    EXPECT_EQ(EncodeNativeName(name), bytes);
+    EXPECT_EQ(EncodeNativeName(DecodeNativeName(bytes.left(2)) + DecodeNativeName(bytes.mid(2))), bytes);
+}
+
 TEST(NativeName, bytesOutsideUtf8AreEscapedOneByOne)
 {
     EXPECT_EQ(DecodeNativeName("caf\xe9.flac"), QStringLiteral("caf") + Escape(0xE9) + QStringLiteral(".flac"));
