@@ -23,6 +23,11 @@ MajorType MajorTypeOfCaps(const GstCaps* caps)
     return MajorType::Stream;
 }
 
+bool HasProperty(GstElement* element, const char* name)
+{
+    return element && g_object_class_find_property(G_OBJECT_GET_CLASS(element), name);
+}
+
 bool PadCarriesAudio(GstPad* pad)
 {
     GstCapsPtr caps(gst_pad_get_current_caps(pad));

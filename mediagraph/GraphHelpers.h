@@ -22,6 +22,8 @@ GstPad* FindPin(GstElement* filter, PinDirection direction, MajorType major);
 MajorType MajorTypeOfCaps(const GstCaps* caps);
 // Whether a pad carries audio: its negotiated caps, else what it can offer.
 bool PadCarriesAudio(GstPad* pad);
+// Whether an element (null: none) has a property of that name.
+bool HasProperty(GstElement* element, const char* name);
 
 // A folder is writable when it exists, is a directory, carries a write
 // permission bit, lies on a mount that is not read-only, and access(W_OK)

@@ -178,6 +178,7 @@ protected:
     bool destroying_ = false;
 
 private:
+    static constexpr int kTimePanelWidth = 180;
     GstElement* OverlayElement() const;
     bool RendererLinked() const;
     bool SetOwnerWindow(QWidget* window, bool& notConnected);
