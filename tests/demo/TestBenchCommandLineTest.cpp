@@ -6,11 +6,15 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 
 #include "demo/Form1.h"
 #include "mediagraph/AudioOutput.h"
+#include "platform/NativeName.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/RawNameFolder.h"
 #include "tests/support/TestMedia.h"
 
 namespace kx {
@@ -103,6 +107,26 @@ TEST(TestBenchCommandLine, loadsTheFirstFileGivenAndPrintsNoStrayLines)
     // "Load both" on the file given: the builder made its peak file beside it.
     EXPECT_TRUE(QFile::exists(temp.filePath("mine.pek")));
     EXPECT_EQ(r.err, ExpectedStderr());
+}
+
+TEST(TestBenchCommandLine, aFileNamedInBytesThatAreNotUtf8IsLoaded)
+{
+    // QProcess would pass the name re-encoded; the child gets the bytes.
+    RawNameFolder dir;
+    ASSERT_TRUE(dir.IsValid());
+    const QByteArray wav = dir.Name("caf\xe9.wav");
+    const std::vector<uint8_t> bytes = TestMedia::WavBytes({44100, 2, 16, 22050}, TestMedia::Sine(330, 0.7, 44100));
+    QFile file;
+    ASSERT_TRUE(OpenNativeFile(file, DecodeNativeName(wav), QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())), qint64(bytes.size()));
+    file.close();
+    const ChildResult r = RunChild("/usr/bin/env", {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "TMPDIR=" + dir.Path(),
+                                                    "QT_QPA_PLATFORM=offscreen", TESTBENCH, "--screenshots",
+                                                    dir.Name("shots"), wav},
+                                   60000);
+    ASSERT_TRUE(r.Exited(0)) << r.err.toStdString();
+    struct stat st {};
+    EXPECT_EQ(stat(dir.Name("caf\xe9.pek").constData(), &st), 0) << "no peak file beside the media";
 }
 
 TEST(TestBenchCommandLine, theSilentFallbackIsLoggedOnTheForm)
