@@ -13,6 +13,25 @@
 
 namespace kx {
 
+namespace {
+
+// Without a screen (offscreen platform) full screen takes a common size.
+QRect PrimaryScreenGeometry()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+}
+
+// The time panel's background shows the renderer's colour key.
+void SetBackground(QWidget& widget, TColor color)
+{
+    QPalette p = widget.palette();
+    p.setColor(QPalette::Window, ToQColor(color));
+    widget.setPalette(p);
+}
+
+} // namespace
+
 GstElement* TKXCommonPlayer::OverlayElement() const
 {
     return renderer_ && GST_IS_VIDEO_OVERLAY(renderer_) ? renderer_ : nullptr;
@@ -137,8 +156,7 @@ void TKXCommonPlayer::PlaceVideo()
 
 void TKXCommonPlayer::PlaceFullScreenWindow()
 {
-    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry()
-                                                           : QRect(0, 0, 1024, 768);
+    const QRect screen = PrimaryScreenGeometry();
     fullScreenForm_->setGeometry(ZoomWindowRect(zoomMode_, screen.width(), screen.height()));
     SetRenderRectangle(QRect(0, 0, fullScreenForm_->width(), fullScreenForm_->height()));
     fullScreenForm_->update();
@@ -155,9 +173,7 @@ void TKXCommonPlayer::ReadColorKey()
     if (color == colorKey_)
         return;
     colorKey_ = color;
-    QPalette p = timePanel_->palette();
-    p.setColor(QPalette::Window, ToQColor(color));
-    timePanel_->setPalette(p);
+    SetBackground(*timePanel_, color);
     Fire(OnColorKeyChanged, this);
 }
 
@@ -167,8 +183,7 @@ void TKXCommonPlayer::SetFullScreenMode(bool value)
         return;
     fullScreen_ = value;
     if (value) {
-        const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry()
-                                                               : QRect(0, 0, 1024, 768);
+        const QRect screen = PrimaryScreenGeometry();
         fullScreenForm_->setGeometry(screen);
         PlaceVideo();
         fullScreenForm_->raise();
@@ -177,9 +192,7 @@ void TKXCommonPlayer::SetFullScreenMode(bool value)
             if (GstElement* overlay = OverlayElement())
                 gst_video_overlay_handle_events(GST_VIDEO_OVERLAY(overlay), FALSE);
         }
-        QPalette p = timePanel_->palette();
-        p.setColor(QPalette::Window, ToQColor(colorKey_));
-        timePanel_->setPalette(p);
+        SetBackground(*timePanel_, colorKey_);
         fullScreenForm_->show();
         hide();
         Fire(OnStartFullScreen, this, fullScreenForm_);

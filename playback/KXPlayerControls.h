@@ -100,8 +100,7 @@ private:
     void PressButton(TPLBtnType index);
     void ReleaseButton(TPLBtnType index);
     bool ButtonShown(TPLBtnType index) const;
-    void StepFastForward();
-    void StepFastRewind();
+    void StepFast(int step);
     void UpdatePlaySelection();
     void Capture();
     void EnableButtons();

@@ -137,7 +137,7 @@ void TKXPlayerControls::ButtonClick(QObject* sender)
 
     switch (button) {
     case btGoToStart: panel ? panel->GoToStart() : Report(coGoToStart); break;
-    case btFR: StepFastRewind(); break;
+    case btFR: StepFast(-1); break;
     case btStepBack:
         if (visibleButtons_.Contains(btStop))
             PressButton(btStop);
@@ -155,7 +155,7 @@ void TKXPlayerControls::ButtonClick(QObject* sender)
             PressButton(btStop);
         panel ? panel->StepForward() : Report(coStepForward);
         break;
-    case btFF: StepFastForward(); break;
+    case btFF: StepFast(+1); break;
     case btGoToEnd: panel ? panel->GoToEnd() : Report(coGoToEnd); break;
     case btMarkIn:
     case btMarkOut:
@@ -185,43 +185,25 @@ void TKXPlayerControls::ButtonClick(QObject* sender)
     }
 }
 
-void TKXPlayerControls::StepFastForward()
+// One click of fast forward (step +1) or fast rewind (step -1): a click
+// against the running direction at the first speed stops; the fourth speed
+// is the last.
+void TKXPlayerControls::StepFast(int step)
 {
     TKXCommonPlayer* panel = playerLib_;
-    if (speed_ == -1) {
+    const TControlOption option = step > 0 ? coFastForward : coFastRewind;
+    if (speed_ == -step) {
         speed_ = 0;
         if (panel) {
             panel->SetSpeed(0);
             panel->Stop();
         } else {
-            Report(coFastForward);
+            Report(option);
         }
         PressButton(btStop);
-    } else if (speed_ >= 4) {
-        return;
-    } else {
-        ++speed_;
-        panel ? panel->SetSpeed(speed_) : Report(coFastForward);
-    }
-}
-
-void TKXPlayerControls::StepFastRewind()
-{
-    TKXCommonPlayer* panel = playerLib_;
-    if (speed_ == 1) {
-        speed_ = 0;
-        if (panel) {
-            panel->SetSpeed(0);
-            panel->Stop();
-        } else {
-            Report(coFastRewind);
-        }
-        PressButton(btStop);
-    } else if (speed_ <= -4) {
-        return;
-    } else {
-        --speed_;
-        panel ? panel->SetSpeed(speed_) : Report(coFastRewind);
+    } else if (speed_ * step < 4) {
+        speed_ = TSpeedType(speed_ + step);
+        panel ? panel->SetSpeed(speed_) : Report(option);
     }
 }
 
