@@ -1,5 +1,6 @@
 #include "Screenshots.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -7,9 +8,15 @@
 #include <QTabWidget>
 #include <QThread>
 
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
 #include "Form1.h"
 #include "peaks/KXPeakBuilder.h"
 #include "viewers/KXAudioPeakViewer.h"
+#include "platform/NativeName.h"
+#include "platform/OutputFile.h"
 #include "viewers/KXPeakEffectViewer.h"
 
 namespace kx {
@@ -27,9 +34,30 @@ void PumpUntil(const std::function<bool()>& done, int ms)
 
 } // namespace
 
-QStringList SaveScreenshots(TForm1& form, const QString& folder)
+bool PrepareScreenshotFolder(const QString& folder, QString& error)
 {
-    QDir().mkpath(folder);
+    const QByteArray name = EncodeNativeName(folder);
+    if (!QDir().mkpath(folder) && !StatNative(folder).isDir) {
+        error = StatNative(folder).exists ? QStringLiteral("--screenshots %1: is not a folder").arg(folder)
+                                          : QStringLiteral("--screenshots %1: cannot be made").arg(folder);
+        return false;
+    }
+    if (!StatNative(folder).isDir) {
+        error = QStringLiteral("--screenshots %1: is not a folder").arg(folder);
+        return false;
+    }
+    if (access(name.constData(), W_OK | X_OK) != 0) {
+        error = QStringLiteral("--screenshots %1: cannot be written: %2")
+                    .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+QStringList SaveScreenshots(TForm1& form, const QString& folder, QString& error)
+{
+    if (!PrepareScreenshotFolder(folder, error))
+        return {};
     const QString media = form.cbAudioFilename->currentText();
     if (!media.isEmpty()) {
         form.btnLoadBothClick();
@@ -55,8 +83,16 @@ QStringList SaveScreenshots(TForm1& form, const QString& folder)
         QString caption = form.PageControl1->tabText(i);
         caption.replace(QLatin1Char(' '), QLatin1Char('-'));
         const QString path = QDir(folder).absoluteFilePath(QStringLiteral("page-%1-%2.png").arg(i).arg(caption));
-        if (!form.grab().save(path))
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        OutputRules rules;
+        rules.kind = FileKind::Picture;
+        if (!form.grab().save(&buffer, "PNG") || !WriteOutputFile(path, rules, {png}, error)) {
+            if (error.isEmpty())
+                error = QStringLiteral("%1: the picture cannot be encoded").arg(path);
             return {};
+        }
         written << path;
     }
     return written;

@@ -103,6 +103,13 @@ int main(int argc, char** argv)
     const bool screenshots = !options.screenshots.isEmpty();
     if (!ExampleFiles(options, files) && screenshots)
         return 1;
+    if (screenshots) {
+        QString error;
+        if (!PrepareScreenshotFolder(options.screenshots, error)) {
+            Fail(error);
+            return 1;
+        }
+    }
 
     // Qt needs its application object before any cursor image can exist, so
     // it comes first; the units then start in their usual order.
@@ -128,8 +135,11 @@ int main(int argc, char** argv)
                 Fail(text);
                 told = true;
             });
-            const QStringList written = SaveScreenshots(*form, options.screenshots);
+            QString error;
+            const QStringList written = SaveScreenshots(*form, options.screenshots, error);
             SetMessageBoxHook(previous);
+            if (!error.isEmpty())
+                Fail(error);
             for (const QString& f : written)
                 std::printf("%s\n", qPrintable(f));
             code = written.isEmpty() || told ? 1 : 0;

@@ -2,6 +2,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "platform/OutputFile.h"
+
 typedef struct _GstElement GstElement;
 
 namespace kx {
@@ -68,6 +70,10 @@ public:
     // preceded. E_INVALIDARG for an empty name, E_FAIL when the folder cannot
     // be written.
     virtual HResult SetFileName(const QString& fileName) = 0;
+    // What the peak file may replace, and the files it must never be (the
+    // output rules every writer follows). By default: a peak file of this
+    // layout, nothing forced, no inputs.
+    virtual HResult SetOutputRules(const OutputRules& rules) = 0;
     // Removes the peak file this element put in place, as long as it is still
     // that file: for a graph that fails after its end of stream. S_FALSE when
     // there is none.

@@ -87,6 +87,10 @@ public:
             return E_FAIL;
         return Set([&] { fileName_ = fileName; });
     }
+    HResult SetOutputRules(const OutputRules& rules) override
+    {
+        return Set([&] { rules_ = rules; });
+    }
     HResult RemoveCommitted() override
     {
         std::lock_guard lock(mutex_);
@@ -127,6 +131,7 @@ private:
     void* context_ = nullptr;
     PeakCallback callback_ = nullptr;
     QString fileName_;
+    OutputRules rules_ = AtomicPeakFile::Rules();
 
     PeakReducer reducer_;
     bool inputKnown_ = false;
@@ -152,7 +157,7 @@ bool FilterState::Start(GstElement* self)
     block_.clear();
     if (fileName_.isEmpty())
         return true;
-    if (!file_.Open(fileName_)) {
+    if (!file_.Open(fileName_, rules_)) {
         GST_ELEMENT_ERROR(self, RESOURCE, OPEN_WRITE, ("%s", qPrintable(file_.ErrorText())), (nullptr));
         return false;
     }

@@ -250,7 +250,8 @@ bool TBuildGraph::Build()
     peaks->SetCallback(&builder_, &TKXPeakBuilder::PeakCallback);
     if (builder_.SaveToPeakFiles()) {
         PeakFilter::IFileSink* sink = PeakFilter::QueryFileSink(filter);
-        if (!sink || sink->SetFileName(peakFile_) != PeakFilter::S_OK)
+        if (!sink || sink->SetFileName(peakFile_) != PeakFilter::S_OK ||
+            sink->SetOutputRules(builder_.PeakFileRules(mediaFile_)) != PeakFilter::S_OK)
             return Fail(PeakFolderProblem(peakFile_));
     }
 

@@ -6,10 +6,12 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <gst/gst.h>
+#include <unistd.h>
 
 #include "BuildGraph.h"
 #include "DirectWavBuild.h"
 #include "PeakFormat.h"
+#include "mediagraph/AtomicPeakFile.h"
 #include "mediagraph/CodecConfig.h"
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/GraphHelpers.h"
@@ -61,19 +63,22 @@ QString AbsoluteName(const QString& name)
     return AbsoluteNativeName(name);
 }
 
-QString DefaultTempFolder()
+QString DefaultTempFolder(QString& problem)
 {
     // This user's own folder: in a shared one, another user could plant
-    // files under the names the builder writes or loads.
-    const QString folder = PrivateCacheFolder(QStringLiteral("peaks"));
+    // files under the names the builder writes or loads. When none can be
+    // made safe, names still point where it belongs, and problem says why
+    // nothing is read or written there.
+    const QString folder = PrivateCacheFolder(QStringLiteral("peaks"), &problem);
     return WithTrailingSlash(folder.isEmpty() ? QDir::homePath() + QStringLiteral("/.cache/kxaudio/peaks") : folder);
 }
 
 } // namespace
 
 TKXPeakBuilder::TKXPeakBuilder(QObject* owner)
-    : QObject(owner), tempFolder_(DefaultTempFolder())
+    : QObject(owner)
 {
+    tempFolder_ = DefaultTempFolder(tempFolderProblem_);
     window_ = new MessageWindow([this](uint32_t msg, uintptr_t w, intptr_t l) { WindowProc(msg, w, l); }, this);
     CodecConfig::FillSetsIfDemuxEmpty();
 }
@@ -201,6 +206,7 @@ void TKXPeakBuilder::SetTempFolder(const QString& value)
     if (!FolderWritable(value))
         throw Exception("Temp Folder must be writable");
     tempFolder_ = WithTrailingSlash(value);
+    tempFolderProblem_.clear();
 }
 
 void TKXPeakBuilder::SetGains(uint32_t value)
@@ -235,11 +241,33 @@ QString TKXPeakBuilder::PeakFilenameFor(const QString& media) const
     return FolderWritable(name) ? PeakNameBeside(name) : PeakNameInTemp(name);
 }
 
+OutputRules TKXPeakBuilder::PeakFileRules(const QString& media) const
+{
+    OutputRules rules = AtomicPeakFile::Rules();
+    rules.force = forceReplace_;
+    rules.Input(media);
+    return rules;
+}
+
 bool TKXPeakBuilder::UsablePeakFile(const QString& peak, const QString& media) const
 {
+    // Nothing is taken from a temporary folder that could not be made safe.
+    if (!tempFolderProblem_.isEmpty() && peak.startsWith(tempFolder_))
+        return false;
     const NativeFileStatus info = StatNative(peak);
     if (!info.isFile)
         return false;
+    // Forced, a file of the other layout or waveform data is built over.
+    if (forceReplace_) {
+        uint8_t head[FileKindHeadSize];
+        uint64_t size = 0;
+        const int fd = OpenNativeRegular(peak, size);
+        const size_t got = fd >= 0 ? ReadNativeAt(fd, 0, head, sizeof head) : 0;
+        if (fd >= 0)
+            close(fd);
+        if (DetectFileKind(std::span<const uint8_t>(head, got), size) != FileKind::BuilderPeaks)
+            return false;
+    }
     // Older than its media: the media was replaced or re-recorded since.
     return !rebuildStale_ || info.modifiedMs >= StatNative(media).modifiedMs;
 }
@@ -249,7 +277,10 @@ bool TKXPeakBuilder::PeakFileStale(int Index) const
     if (!rebuildStale_ || Index < 0 || Index >= FileCount())
         return false;
     const QString& media = files_[Index];
-    const auto stale = [&](const QString& peak) { return StatNative(peak).isFile && !UsablePeakFile(peak, media); };
+    const auto stale = [&](const QString& peak) {
+        const NativeFileStatus info = StatNative(peak);
+        return info.isFile && info.modifiedMs < StatNative(media).modifiedMs;
+    };
     return stale(PeakNameBeside(media)) || stale(PeakNameInTemp(media));
 }
 

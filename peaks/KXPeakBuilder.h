@@ -13,6 +13,7 @@
 #include "SegmentPlan.h"
 #include "StreamList.h"
 #include "mediagraph/FilterSet.h"
+#include "platform/OutputFile.h"
 #include "platform/DesignState.h"
 #include "platform/Events.h"
 
@@ -85,10 +86,22 @@ public:
     void SetLoadPeakData(bool value) { loadPeakData_ = value; }
     bool SaveToPeakFiles() const { return saveToPeakFiles_; }
     void SetSaveToPeakFiles(bool value) { saveToPeakFiles_ = value; }
+    // A file of the wave viewer's peak layout or waveform data under a peak
+    // file's name is taken as missing and replaced. Off by default: such a
+    // file is kept, and the build of its media fails saying why.
+    bool ForceReplace() const { return forceReplace_; }
+    void SetForceReplace(bool value) { forceReplace_ = value; }
+    // The rules a media file's peak file is written under: never over the
+    // media, a read-only file or a file of another kind.
+    OutputRules PeakFileRules(const QString& media) const;
     // Always ends with "/" once set; defaults to a folder of this user alone
     // ($XDG_CACHE_HOME/kxaudio/peaks, mode 0700).
     QString TempFolder() const { return tempFolder_; }
     void SetTempFolder(const QString& value);
+    // Why the default TempFolder cannot be used (it is not this user's own
+    // folder, or cannot be made); empty when it can. Peak files are then
+    // neither read from nor written to it.
+    QString TempFolderProblem() const { return tempFolderProblem_; }
     // Left gain in the low 16 bits, right gain in the high 16 (4096 = unity).
     void SetGains(uint32_t value);
     uint16_t LeftGain() const { return leftGain_; }
@@ -205,6 +218,8 @@ protected:
     bool postProcessing_ = false;
     uint16_t samplesPerPeak_ = 100;
     QString tempFolder_;
+    QString tempFolderProblem_;
+    bool forceReplace_ = false;
     uint32_t bitsPerSample_ = 16;
     TChannels outputChannels_ = chStereo;
     uint16_t leftGain_ = 4096;
@@ -248,6 +263,8 @@ private:
     // Refuses what can never be built: not a regular file (a FIFO would
     // block the reader), or peaks too large for a peak file.
     Start CheckMedia(int index);
+    // Refuses a peak file target that the output rules would not write.
+    Start CheckPeakTarget(int index);
     // Starts the current file without a graph when it is a WAV the direct
     // reduction takes.
     Start StartDirect(int index);

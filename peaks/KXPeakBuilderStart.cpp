@@ -84,10 +84,28 @@ TKXPeakBuilder::Start TKXPeakBuilder::CheckMedia(int index)
 {
     const NativeFileStatus media = StatNative(files_[index]);
     if (media.isFile)
-        return Start::NotTaken;
+        return CheckPeakTarget(index);
     lastFailure_ = !media.exists ? QStringLiteral("the media file is gone")
                    : media.isDir ? QStringLiteral("it is a folder, not a media file")
                                  : QStringLiteral("it is not a regular file (a FIFO, device or socket)");
+    return Start::Refused;
+}
+
+TKXPeakBuilder::Start TKXPeakBuilder::CheckPeakTarget(int index)
+{
+    if (!saveToPeakFiles_)
+        return Start::NotTaken;
+    // The peak file keeps the place the lookup gave it: a target the output
+    // rules refuse fails the file rather than moving its peaks elsewhere.
+    if (!tempFolderProblem_.isEmpty() && currentPeakFile_.startsWith(tempFolder_)) {
+        lastFailure_ = QStringLiteral("its folder is read-only and the temporary folder cannot be used: %1")
+                           .arg(tempFolderProblem_);
+        return Start::Refused;
+    }
+    const QString refusal = OutputRefusal(currentPeakFile_, PeakFileRules(files_[index]));
+    if (refusal.isEmpty())
+        return Start::NotTaken;
+    lastFailure_ = QStringLiteral("the peak file %1 %2").arg(currentPeakFile_, refusal);
     return Start::Refused;
 }
 
@@ -122,8 +140,10 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartDirect(int index)
         return Start::NotTaken;
     DirectWavBuild::Settings settings;
     settings.peaks = BuildPeakSettings(layout.rate);
-    if (saveToPeakFiles_)
+    if (saveToPeakFiles_) {
         settings.peakFile = currentPeakFile_;
+        settings.peakRules = PeakFileRules(files_[index]);
+    }
     settings.context = this;
     settings.callback = &TKXPeakBuilder::PeakCallback;
     return StartRun(std::make_unique<DirectWavBuild>(files_[index], layout, settings));
@@ -147,8 +167,10 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartSegmented(int index)
     std::vector<SegmentSpan> plan = PlanSegments(settings.peaks, stream.frames, segmentPolicy_, parallel);
     if (plan.size() < 2)
         return Start::NotTaken;
-    if (saveToPeakFiles_)
+    if (saveToPeakFiles_) {
         settings.peakFile = currentPeakFile_;
+        settings.peakRules = PeakFileRules(media);
+    }
     settings.context = this;
     settings.callback = &TKXPeakBuilder::PeakCallback;
     settings.parallel = parallel;
@@ -168,6 +190,11 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartInGraph(int index)
     const QString hazard = WavParserHazard(files_[index]);
     if (!hazard.isEmpty()) {
         lastFailure_ = hazard;
+        return Start::Refused;
+    }
+    // Channels the graph's converter cannot place stop its stream at once.
+    if (WavLayout layout; ReadWavLayout(files_[index], layout) && WavChannelsUnpositioned(layout.channels)) {
+        lastFailure_ = QStringLiteral("its %1 channels have no positions to mix them by").arg(layout.channels);
         return Start::Refused;
     }
     // The media framework is started only for files that need decoding.

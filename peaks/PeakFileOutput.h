@@ -13,10 +13,10 @@ namespace kx {
 class PeakFileOutput
 {
 public:
-    bool Open(const QString& fileName)
+    bool Open(const QString& fileName, const OutputRules& rules)
     {
         const uint8_t placeholder[PeakHeaderSize] = {};
-        return file_.Open(fileName) && file_.Write(placeholder, sizeof placeholder);
+        return file_.Open(fileName, rules) && file_.Write(placeholder, sizeof placeholder);
     }
     bool Append(const uint8_t* data, size_t size)
     {

@@ -5,18 +5,12 @@
 
 #include "mediagraph/AtomicPeakFile.h"
 #include "mediagraph/PeakReducer.h"
+#include "platform/FileKind.h"
 #include "platform/LittleEndian.h"
 #include "platform/NativeName.h"
 #include "platform/Round.h"
 
 namespace kx {
-
-namespace {
-
-// "PEAK", block align, channels, rate, data size.
-constexpr int WavViewerHeaderSize = 14;
-
-} // namespace
 
 void EncodePeakHeader(const TPeakHeader& h, uint8_t out[PeakHeaderSize])
 {
@@ -43,34 +37,7 @@ std::optional<TPeakHeader> DecodePeakHeader(std::span<const uint8_t> b)
 
 PeakFileKind DetectPeakFileKind(std::span<const uint8_t> b, uint64_t totalSize)
 {
-    const auto h = DecodePeakHeader(b);
-    if (!h)
-        return PeakFileKind::Builder;
-    // BytesPerPeak 1 is accepted but never written by a builder, while the
-    // wave viewer writes block align 1 for every 8-bit mono file: it proves
-    // nothing for this layout.
-    const int recordSize = PeakRecordSize(*h);
-    const bool builderFits = (h->BytesPerPeak == 2 || h->BytesPerPeak == 4) && recordSize > 0 &&
-                             totalSize >= PeakHeaderSize &&
-                             (totalSize - PeakHeaderSize) % uint64_t(recordSize) == 0 &&
-                             PeakLengthAgrees(h->BytesPerPeak, h->Channels, h->PcmByteCount, h->SamplesPerPeak,
-                                              PeakRecordCount(*h, totalSize));
-    if (builderFits)
-        return PeakFileKind::Builder;
-    // The wave viewer's layout: block align 1, 2 or 4 bytes for 8- or 16-bit
-    // samples, a positive rate, records of (max, min) per channel, and no
-    // more records than frames in its data.
-    const uint8_t blockAlign = b[4], channels = b[5];
-    const auto rate = int32_t(ReadU32LE(b.data() + 6));
-    const uint32_t dataSize = ReadU32LE(b.data() + 10);
-    const bool frameFits = (channels == 1 || channels == 2) && (blockAlign == channels || blockAlign == 2 * channels);
-    if (!frameFits || rate <= 0 || totalSize < uint64_t(WavViewerHeaderSize))
-        return PeakFileKind::Builder;
-    const uint64_t body = totalSize - WavViewerHeaderSize;
-    const uint64_t waveRecord = 2u * blockAlign;
-    if (body % waveRecord != 0 || body / waveRecord > dataSize / blockAlign + 1)
-        return PeakFileKind::Builder;
-    return PeakFileKind::WaveViewer;
+    return DetectPeakLayout(b, totalSize) == PeakLayout::WaveViewer ? PeakFileKind::WaveViewer : PeakFileKind::Builder;
 }
 
 PeakCheck CheckPeakData(std::span<const uint8_t> header, uint64_t totalSize, PeakReader reader)

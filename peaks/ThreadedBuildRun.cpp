@@ -20,7 +20,7 @@ bool ThreadedBuildRun::Start(Finished finished)
         return false;
     if (!settings_.peakFile.isEmpty()) {
         output_ = std::make_unique<PeakFileOutput>();
-        if (!output_->Open(settings_.peakFile)) {
+        if (!output_->Open(settings_.peakFile, settings_.peakRules)) {
             SetFailure(output_->ErrorText());
             Abandon();
             return false;

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "mediagraph/AtomicPeakFile.h"
 #include "BuildRun.h"
 #include "mediagraph/PeakFilterContract.h"
 #include "mediagraph/PeakReducer.h"
@@ -27,6 +28,8 @@ public:
         PeakReducerSettings peaks;
         // Empty: no peak file.
         QString peakFile;
+        // What the peak file may replace.
+        OutputRules peakRules = AtomicPeakFile::Rules();
         void* context = nullptr;
         PeakFilter::PeakCallback callback = nullptr;
     };

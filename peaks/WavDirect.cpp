@@ -130,7 +130,20 @@ void Convert(uint32_t inChannels, uint32_t outChannels, const uint8_t* in, size_
         else
             return Widen(Kind, p);
     };
-    if (inChannels == outChannels) {
+    if (inChannels > 2) {
+        // Unpositioned channels: the mean of all for mono; for stereo, of
+        // the even-numbered channels on the left and the odd on the right.
+        for (size_t i = 0; i < frames; ++i) {
+            const uint8_t* p = in + size_t(inChannels) * i * width;
+            for (uint32_t o = 0; o < outChannels; ++o) {
+                double sum = 0;
+                uint32_t count = 0;
+                for (uint32_t c = o; c < inChannels; c += outChannels, ++count)
+                    sum += double(sample32(p + c * width));
+                out[outChannels * i + o] = Narrow(int32_t(std::lround(sum / count)));
+            }
+        }
+    } else if (inChannels == outChannels) {
         const size_t count = frames * inChannels;
         for (size_t i = 0; i < count; ++i)
             out[i] = Narrow(sample32(in + i * width));
@@ -182,7 +195,7 @@ bool ParseWavLayout(WavReadAt read, void* context, uint64_t fileSize, WavLayout&
             if (!haveFmt)
                 return false;
             WavSampleKind kind;
-            if (!KindOf(fmt, kind) || (fmt.channels != 1 && fmt.channels != 2) || fmt.rate == 0 ||
+            if (!KindOf(fmt, kind) || fmt.channels == 0 || fmt.rate == 0 ||
                 fmt.blockAlign != fmt.channels * (fmt.bits / 8) || fmt.byteRate != fmt.rate * fmt.blockAlign)
                 return false;
             if (size == 0 || size % fmt.blockAlign != 0 || body + size > fileSize)
@@ -211,10 +224,19 @@ bool ReadWavLayout(const QString& fileName, WavLayout& layout)
     return ok;
 }
 
+bool WavChannelsUnpositioned(uint32_t channels)
+{
+    // GStreamer's WAV parser gives 1, 2, 4, 5, 6 and 8 plain channels their
+    // usual positions; the converter cannot mix the others at all.
+    return channels == 3 || channels == 7 || channels > 8;
+}
+
 bool DirectWavSupports(const WavLayout& layout, uint32_t outChannels)
 {
     if (outChannels != 1 && outChannels != 2)
         return false;
+    if (layout.channels > 2)
+        return !layout.extensible && WavChannelsUnpositioned(layout.channels);
     // Mixing follows the channel positions, which an extensible header may set.
     return layout.channels == outChannels || !layout.extensible;
 }

@@ -144,6 +144,13 @@ std::optional<std::vector<uint8_t>> PeaksFromWaveform(const TWaveformData& d, QS
             p += 4;
         }
     }
+    // A peak file that no viewer would read is no result.
+    const PeakCheck check = CheckPeakData(out, out.size(), PeakReader::ViewerFile);
+    if (check != PeakCheck::Accepted) {
+        error = d.Length() == 0 ? QStringLiteral("it holds no pixels")
+                                : QStringLiteral("its peak file would be refused: %1").arg(PeakCheckText(check));
+        return std::nullopt;
+    }
     return out;
 }
 
@@ -346,11 +353,18 @@ bool DecodeDatHeader(std::span<const uint8_t> b, uint64_t totalSize, TWaveformDa
     return true;
 }
 
+// JSON by its content: after a byte-order mark and white space, an object
+// or an array (which is then refused for what it is).
+std::span<const uint8_t> WithoutByteOrderMark(std::span<const uint8_t> bytes)
+{
+    return bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? bytes.subspan(3) : bytes;
+}
+
 bool LooksLikeJson(std::span<const uint8_t> bytes)
 {
-    for (uint8_t c : bytes)
+    for (uint8_t c : WithoutByteOrderMark(bytes))
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
-            return c == '{';
+            return c == '{' || c == '[';
     return true;
 }
 
@@ -393,8 +407,9 @@ std::optional<TWaveformData> DecodeWaveformJson(std::span<const uint8_t> b, QStr
         return std::nullopt;
     }
     QJsonParseError parse;
+    const std::span<const uint8_t> text = WithoutByteOrderMark(b);
     const QJsonDocument doc = QJsonDocument::fromJson(
-        QByteArray::fromRawData(reinterpret_cast<const char*>(b.data()), qsizetype(b.size())), &parse);
+        QByteArray::fromRawData(reinterpret_cast<const char*>(text.data()), qsizetype(text.size())), &parse);
     if (parse.error != QJsonParseError::NoError || !doc.isObject()) {
         error = parse.error != QJsonParseError::NoError
                     ? QStringLiteral("not JSON: %1 at offset %2").arg(parse.errorString()).arg(parse.offset)

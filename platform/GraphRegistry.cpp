@@ -6,6 +6,7 @@
 #include <map>
 #include <unistd.h>
 
+#include "OutputFile.h"
 #include "PrivateFolder.h"
 #include "RuntimeFolder.h"
 
@@ -61,8 +62,12 @@ void WriteDump(const Entry& entry)
 {
     // Only into a folder of this user's own, and never through a link
     // someone placed under the dump's name.
-    if (entry.dump && MakeDumpFolder())
-        ReplaceFileContents(DumpPath(entry.name), entry.dump());
+    if (!entry.dump || !MakeDumpFolder())
+        return;
+    QString error;
+    OutputRules rules;
+    rules.kind = FileKind::GraphDump;
+    WriteOutputFile(DumpPath(entry.name), rules, {entry.dump()}, error);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "MemoryStream.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include "OutputFile.h"
 #include <algorithm>
 #include <cstring>
 
@@ -67,12 +67,12 @@ bool TMemoryStream::LoadFromFile(const QString& fileName)
 
 bool TMemoryStream::SaveToFile(const QString& fileName) const
 {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(reinterpret_cast<const char*>(data_.data()), Size()) != Size())
-        return false;
-    return file.commit();
+    // Whatever the bytes are, they replace only a file of their own kind.
+    OutputRules rules;
+    rules.kind = DetectFileKind(std::span<const uint8_t>(data_.data(), std::min<size_t>(data_.size(), FileKindHeadSize)),
+                                data_.size());
+    QString error;
+    return WriteOutputFile(fileName, rules, {QByteArrayView(data_.data(), qsizetype(data_.size()))}, error);
 }
 
 } // namespace kx

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -69,32 +68,6 @@ void AppendUtf8(QByteArray& out, char32_t c)
         out += char(0x80 | (c >> 6 & 0x3F));
         out += char(0x80 | (c & 0x3F));
     }
-}
-
-QString ErrnoText(int err)
-{
-    return QString::fromLocal8Bit(std::strerror(err));
-}
-
-bool WriteAll(int fd, QByteArrayView bytes)
-{
-    if (bytes.isEmpty())
-        return true;
-    const char* p = bytes.data();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = write(fd, p, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
 }
 
 } // namespace
@@ -236,89 +209,6 @@ bool OpenNativeFile(QFile& file, const QString& name, QIODevice::OpenMode mode)
     if (err != 0) {
         close(fd);
         errno = err;
-        return false;
-    }
-    return true;
-}
-
-ReplacingFile::~ReplacingFile()
-{
-    Abandon();
-}
-
-bool ReplacingFile::Fail(int err)
-{
-    error_ = ErrnoText(err);
-    Abandon();
-    return false;
-}
-
-void ReplacingFile::Abandon()
-{
-    if (fd_ >= 0) {
-        close(fd_);
-        fd_ = -1;
-        unlink(temp_.constData());
-    }
-}
-
-bool ReplacingFile::Open(const QString& name)
-{
-    Abandon();
-    target_ = EncodeNativeName(name);
-    error_.clear();
-    struct stat old {};
-    const bool existed = stat(target_.constData(), &old) == 0;
-    static const char digits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    for (int attempt = 0; attempt < 64 && fd_ < 0; ++attempt) {
-        temp_ = target_ + '.';
-        for (int i = 0; i < 8; ++i)
-            temp_ += digits[QRandomGenerator::global()->bounded(int(sizeof digits - 1))];
-        fd_ = open(temp_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd_ < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd_ < 0) {
-        error_ = ErrnoText(errno);
-        return false;
-    }
-    if (existed && fchmod(fd_, old.st_mode & 07777) != 0)
-        return Fail(errno);
-    return true;
-}
-
-bool ReplacingFile::Write(QByteArrayView bytes)
-{
-    if (fd_ < 0)
-        return false;
-    return WriteAll(fd_, bytes) || Fail(errno);
-}
-
-bool ReplacingFile::Commit()
-{
-    if (fd_ < 0)
-        return false;
-    if (fdatasync(fd_) != 0)
-        return Fail(errno);
-    const int fd = fd_;
-    fd_ = -1;
-    if (close(fd) != 0 || rename(temp_.constData(), target_.constData()) != 0) {
-        const int err = errno;
-        unlink(temp_.constData());
-        error_ = ErrnoText(err);
-        return false;
-    }
-    return true;
-}
-
-bool WriteWholeFile(const QString& name, std::initializer_list<QByteArrayView> parts, QString& error)
-{
-    ReplacingFile file;
-    bool ok = file.Open(name);
-    for (const QByteArrayView part : parts)
-        ok = ok && file.Write(part);
-    if (!ok || !file.Commit()) {
-        error = file.ErrorText();
         return false;
     }
     return true;

@@ -12,7 +12,6 @@
 #include <QString>
 #include <QStringView>
 #include <cstdint>
-#include <initializer_list>
 #include <sys/types.h>
 
 class QFile;
@@ -54,36 +53,4 @@ size_t ReadNativeAt(int fd, uint64_t offset, uint8_t* buffer, size_t size);
 // unless Append is given) or ReadWrite; a folder is refused as QFile does.
 // The file then owns the descriptor. False with errno set.
 bool OpenNativeFile(QFile& file, const QString& name, QIODevice::OpenMode mode);
-// A file's new contents written a part at a time into a temporary file
-// beside it (created anew, never through a link), which replaces the file
-// only on Commit, keeping an existing file's permissions. Dropped without a
-// commit, the temporary file is removed and the file stays as it was.
-class ReplacingFile
-{
-public:
-    ReplacingFile() = default;
-    ReplacingFile(const ReplacingFile&) = delete;
-    ReplacingFile& operator=(const ReplacingFile&) = delete;
-    ~ReplacingFile();
-
-    bool Open(const QString& name);
-    bool Write(QByteArrayView bytes);
-    bool Commit();
-    // Why the last call failed.
-    QString ErrorText() const { return error_; }
-
-private:
-    bool Fail(int err);
-    void Abandon();
-
-    QByteArray target_, temp_;
-    int fd_ = -1;
-    QString error_;
-};
-
-// Replaces the file's contents all at once (the parts one after the other)
-// through a temporary file beside it, keeping an existing file's
-// permissions; false with error set to the reason.
-bool WriteWholeFile(const QString& name, std::initializer_list<QByteArrayView> parts, QString& error);
-
 } // namespace kx

@@ -92,6 +92,11 @@ public:
     bool ReadHeader();
     bool BuildPeaks();
     bool SavePeaksToFile(const QString& PeakFileName);
+    // As above; force also replaces a peak file of the builder's layout or
+    // waveform data, which are kept otherwise.
+    bool SavePeaksToFile(const QString& PeakFileName, bool force);
+    // Why the last SavePeaksToFile failed, the file named; empty after a success.
+    const QString& SaveError() const { return saveError_; }
 
     // The records of the loaded file (max, min per channel).
     TMemoryStream& PeakData() { return peakData_; }
@@ -268,6 +273,7 @@ private:
     uint8_t secondsToShow_ = 30;
     int position_ = 0;
     int playingInterval_ = 100;
+    QString saveError_;
     bool savePeaks_ = true;
     bool playRequested_ = false;
     TMyPanel* leftPanel_ = nullptr;

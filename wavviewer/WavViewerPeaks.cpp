@@ -15,6 +15,7 @@
 #include "platform/LittleEndian.h"
 #include "platform/widgets/MessageBox.h"
 #include "platform/NativeName.h"
+#include "platform/OutputFile.h"
 #include "platform/PostedEvent.h"
 #include "platform/QtInput.h"
 #include "platform/Round.h"
@@ -158,21 +159,35 @@ bool TWavViewer::BuildPeaks()
 
 bool TWavViewer::SavePeaksToFile(const QString& PeakFileName)
 {
+    return SavePeaksToFile(PeakFileName, false);
+}
+
+bool TWavViewer::SavePeaksToFile(const QString& PeakFileName, bool force)
+{
     QString name = PeakFileName;
     if (name.isEmpty() && !fileName_.isEmpty())
         name = ReplaceExtension(fileName_, peaksFileExt_);
+    saveError_.clear();
     bool ok = !name.isEmpty();
     if (ok) {
-        // Written beside and renamed into place, so a failed write never leaves half a file.
+        // Written beside and renamed into place, so a failed write never
+        // leaves half a file; never over the WAV or a file of another kind.
         const std::vector<uint8_t> header = EncodeWavPeakHeader(info_);
-        QString why;
-        ok = WriteWholeFile(name,
-                            {QByteArrayView(header.data(), WavPeakHeaderSize),
-                             QByteArrayView(peakData_.Data(), static_cast<qsizetype>(peakData_.Size()))},
-                            why);
+        OutputRules rules;
+        rules.kind = FileKind::WaveViewerPeaks;
+        rules.force = force;
+        rules.Input(fileName_);
+        ok = WriteOutputFile(name, rules,
+                             {QByteArrayView(header.data(), WavPeakHeaderSize),
+                              QByteArrayView(peakData_.Data(), static_cast<qsizetype>(peakData_.Size()))},
+                             saveError_);
+    } else {
+        saveError_ = QStringLiteral("no peak file name");
     }
-    if (!ok)
+    if (!ok) {
+        qCWarning(lcWavViewer) << "peaks not saved:" << saveError_;
         ShowMessageBox(this, InvalidPathText());
+    }
     return ok;
 }
 

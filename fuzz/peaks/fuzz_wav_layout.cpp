@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     WavLayout layout;
     if (ParseWavLayout(&ReadAt, &m, size, layout)) {
         if (layout.dataOffset + layout.dataBytes > size || layout.blockAlign == 0 ||
-            layout.dataBytes % layout.blockAlign != 0 || layout.channels < 1 || layout.channels > 2 ||
+            layout.dataBytes % layout.blockAlign != 0 || layout.channels < 1 ||
             layout.blockAlign != layout.channels * layout.BytesPerSample() || layout.rate == 0)
             __builtin_trap();
         (void)layout.Duration100ns();

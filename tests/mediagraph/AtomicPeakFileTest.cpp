@@ -180,22 +180,40 @@ TEST(AtomicPeakFile, commitRefusesRecordsThatDoNotMatchTheHeader)
     EXPECT_TRUE(f.Commit(11)) << f.ErrorText().toStdString();
 }
 
-TEST(AtomicPeakFile, aLinkAtTheTargetIsReplacedNotFollowed)
+TEST(AtomicPeakFile, aLinkAtTheTargetIsReplacedNotFollowedAndNeverOverAnotherKind)
 {
     QTemporaryDir dir;
     const QString victim = dir.filePath("victim"), target = dir.filePath("a.pek");
-    QFile v(victim);
+    // A link planted to an older peak file: replaced by a file of its own.
+    {
+        AtomicPeakFile first;
+        ASSERT_TRUE(first.Open(victim));
+        ASSERT_TRUE(WriteRecords(first, 2));
+        ASSERT_TRUE(first.Commit(2));
+    }
+    const QByteArray before = ReadFileContents(victim);
+    ASSERT_TRUE(QFile::link(victim, target));
+    AtomicPeakFile f;
+    ASSERT_TRUE(f.Open(target)) << f.ErrorText().toStdString();
+    ASSERT_TRUE(WriteRecords(f, 3));
+    ASSERT_TRUE(f.Commit(3)) << f.ErrorText().toStdString();
+    EXPECT_EQ(ReadFileContents(victim), before);
+    EXPECT_FALSE(QFileInfo(target).isSymLink());
+    EXPECT_EQ(ReadFileContents(target).size(), 16 + 3 * 8);
+
+    // A link to a file of another kind: neither followed nor replaced.
+    const QString notes = dir.filePath("notes"), other = dir.filePath("b.pek");
+    QFile v(notes);
     ASSERT_TRUE(v.open(QIODevice::WriteOnly));
     v.write("keep");
     v.close();
-    ASSERT_TRUE(QFile::link(victim, target));
-    AtomicPeakFile f;
-    ASSERT_TRUE(f.Open(target));
-    ASSERT_TRUE(WriteRecords(f, 3));
-    ASSERT_TRUE(f.Commit(3));
-    EXPECT_EQ(ReadFileContents(victim), QByteArray("keep"));
-    EXPECT_FALSE(QFileInfo(target).isSymLink());
-    EXPECT_EQ(ReadFileContents(target).size(), 16 + 3 * 8);
+    ASSERT_TRUE(QFile::link(notes, other));
+    AtomicPeakFile g;
+    EXPECT_FALSE(g.Open(other));
+    EXPECT_TRUE(g.ErrorText().contains("another kind")) << g.ErrorText().toStdString();
+    EXPECT_EQ(ReadFileContents(notes), QByteArray("keep"));
+    EXPECT_TRUE(QFileInfo(other).isSymLink());
+    EXPECT_TRUE(Partials(dir).isEmpty());
 }
 
 TEST(AtomicPeakFile, unwritableFolderIsReportedWithItsCause)

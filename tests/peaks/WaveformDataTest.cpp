@@ -299,7 +299,13 @@ TEST(PeaksFromWaveform, roundTripsBuiltPeakDataByteForByte)
 TEST(PeaksFromWaveform, refusesDataThePeakFormatCannotHold)
 {
     QString error;
-    EXPECT_TRUE(PeaksFromWaveform(Data(8, 1, 8000, 1, {0, 0}), error));
+    // The shortest data a viewer takes at 8 kHz, one sample a pixel: half a second.
+    EXPECT_TRUE(PeaksFromWaveform(Data(8, 1, 8000, 1, std::vector<int16_t>(8000, 0)), error)) << error.toStdString();
+    // Shorter, or none at all, would make a peak file no viewer reads.
+    EXPECT_FALSE(PeaksFromWaveform(Data(8, 1, 8000, 1, {0, 0}), error));
+    EXPECT_TRUE(error.contains("would be refused")) << error.toStdString();
+    EXPECT_FALSE(PeaksFromWaveform(Data(8, 1, 8000, 1, {}), error));
+    EXPECT_TRUE(error.contains("no pixels")) << error.toStdString();
     EXPECT_TRUE(PeaksFromWaveform(Data(8, 2, 48000, 65535, {0, 0, 0, 0}), error));
     EXPECT_FALSE(PeaksFromWaveform(Data(8, 1, 7999, 1, {0, 0}), error));
     EXPECT_TRUE(error.contains("8000..48000"));

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/NativeName.h"
+#include "platform/OutputFile.h"
 #include "tests/support/RawNameFolder.h"
 
 namespace kx {
@@ -135,7 +136,7 @@ TEST_F(NativeFiles, writeStatAndReadUnderRawBytes)
 {
     const QString name = Named("\xff\xfe-x.wav");
     QString error;
-    ASSERT_TRUE(WriteWholeFile(name, {"RIFF", QByteArrayView("data", 4)}, error)) << error.toStdString();
+    ASSERT_TRUE(WriteOutputFile(name, {}, {"RIFF", QByteArrayView("data", 4)}, error)) << error.toStdString();
     struct stat st {};
     ASSERT_EQ(stat(Native(name).constData(), &st), 0) << "not written under its own bytes";
     EXPECT_EQ(st.st_size, 8);
@@ -161,54 +162,58 @@ TEST_F(NativeFiles, writeStatAndReadUnderRawBytes)
     close(fd);
 }
 
+// Waveform data replaces waveform data: contents the output rules let through.
+const OutputRules Json{FileKind::WaveformJson, false, false, {}};
+constexpr const char* OldJson = "{\"sample_rate\":1}";
+
 TEST_F(NativeFiles, replacingKeepsPermissionsAndFailuresLeaveNothing)
 {
     const QString name = Named("caf\xe9.json");
     QString error;
-    ASSERT_TRUE(WriteWholeFile(name, {"old"}, error));
+    ASSERT_TRUE(WriteOutputFile(name, Json, {OldJson}, error));
     ASSERT_EQ(chmod(Native(name).constData(), 0640), 0);
-    ASSERT_TRUE(WriteWholeFile(name, {"new"}, error));
+    ASSERT_TRUE(WriteOutputFile(name, Json, {"{\"sample_rate\":2}"}, error)) << error.toStdString();
     struct stat st {};
     ASSERT_EQ(stat(Native(name).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     QFile file;
     ASSERT_TRUE(OpenNativeFile(file, name, QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("new"));
+    EXPECT_EQ(file.readAll(), QByteArray("{\"sample_rate\":2}"));
 
     // A folder under the name: refused by both, and no temporary file stays.
     const QString folder = Named("\xe9t\xe9");
     ASSERT_EQ(mkdir(Native(folder).constData(), 0755), 0);
-    EXPECT_FALSE(WriteWholeFile(folder, {"x"}, error));
+    EXPECT_FALSE(WriteOutputFile(folder, Json, {"x"}, error));
     EXPECT_FALSE(error.isEmpty());
     QFile other;
     EXPECT_FALSE(OpenNativeFile(other, folder, QIODevice::ReadOnly));
     EXPECT_EQ(errno, EISDIR);
     EXPECT_TRUE(StatNative(folder).isDir);
-    EXPECT_FALSE(WriteWholeFile(Named("missing\xff/a.json"), {"x"}, error));
+    EXPECT_FALSE(WriteOutputFile(Named("missing\xff/a.json"), Json, {"x"}, error));
     EXPECT_EQ(EntryCount(dir_.Path()), 2);
 }
 
 TEST_F(NativeFiles, aReplacementWrittenInPartsShowsOnlyWhenCommitted)
 {
-    const QString name = Named("out\xff.dat");
+    const QString name = Named("out\xff.json");
     QString error;
-    ASSERT_TRUE(WriteWholeFile(name, {"old"}, error));
+    ASSERT_TRUE(WriteOutputFile(name, Json, {OldJson}, error));
     {
-        ReplacingFile file;
-        ASSERT_TRUE(file.Open(name));
-        ASSERT_TRUE(file.Write("new "));
-        ASSERT_TRUE(file.Write("parts"));
+        OutputFile file;
+        ASSERT_TRUE(file.Open(name, Json));
+        ASSERT_TRUE(file.Write(QByteArrayView("new ")));
+        ASSERT_TRUE(file.Write(QByteArrayView("parts")));
         EXPECT_EQ(EntryCount(dir_.Path()), 2);
         QFile now;
         ASSERT_TRUE(OpenNativeFile(now, name, QIODevice::ReadOnly));
-        EXPECT_EQ(now.readAll(), QByteArray("old"));
+        EXPECT_EQ(now.readAll(), QByteArray(OldJson));
         // Dropped without a commit: the old contents stay, the parts go.
     }
     EXPECT_EQ(EntryCount(dir_.Path()), 1);
-    ReplacingFile file;
-    ASSERT_TRUE(file.Open(name));
-    ASSERT_TRUE(file.Write("new "));
-    ASSERT_TRUE(file.Write("parts"));
+    OutputFile file;
+    ASSERT_TRUE(file.Open(name, Json));
+    ASSERT_TRUE(file.Write(QByteArrayView("new ")));
+    ASSERT_TRUE(file.Write(QByteArrayView("parts")));
     ASSERT_TRUE(file.Commit()) << file.ErrorText().toStdString();
     QFile now;
     ASSERT_TRUE(OpenNativeFile(now, name, QIODevice::ReadOnly));

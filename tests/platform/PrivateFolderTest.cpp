@@ -75,13 +75,13 @@ TEST_F(PrivateFolders, everyLevelIsMadeForThisUserAlone)
     EXPECT_EQ(ModeOf(cache), 0700u);
 }
 
-TEST_F(PrivateFolders, graphDumpsReplaceALinkPlantedUnderTheirName)
+TEST_F(PrivateFolders, graphDumpsReplaceALinkPlantedUnderTheirNameButNoOtherKind)
 {
     const QString victim = dir.filePath("victim");
     {
         QFile v(victim);
         ASSERT_TRUE(v.open(QIODevice::WriteOnly));
-        v.write("keep");
+        v.write("digraph old {}");
     }
     const QString name = QStringLiteral("FilterGraph 00AB pid 1");
     ASSERT_TRUE(MakePrivateFolder(dir.path(), "kxaudio-graphs"));
@@ -91,12 +91,25 @@ TEST_F(PrivateFolders, graphDumpsReplaceALinkPlantedUnderTheirName)
 
     const uint32_t cookie = GraphRegistry::Register(name, [] { return QByteArray("digraph {}"); });
     ASSERT_NE(cookie, 0u);
-    EXPECT_EQ(ReadFileContents(victim), QByteArray("keep"));
+    EXPECT_EQ(ReadFileContents(victim), QByteArray("digraph old {}"));
     EXPECT_FALSE(QFileInfo(dump).isSymLink());
     EXPECT_EQ(ReadFileContents(dump), QByteArray("digraph {}"));
     EXPECT_EQ(ModeOf(dir.filePath("kxaudio-graphs")), 0700u);
     GraphRegistry::Revoke(cookie);
     EXPECT_FALSE(QFileInfo::exists(dump));
+
+    // A link to a file that is no graph dump is left as it is, and so is the file.
+    const QString notes = dir.filePath("notes");
+    {
+        QFile n(notes);
+        ASSERT_TRUE(n.open(QIODevice::WriteOnly));
+        n.write("keep");
+    }
+    ASSERT_TRUE(QFile::link(notes, dump));
+    const uint32_t second = GraphRegistry::Register(name, [] { return QByteArray("digraph {}"); });
+    EXPECT_EQ(ReadFileContents(notes), QByteArray("keep"));
+    EXPECT_TRUE(QFileInfo(dump).isSymLink());
+    GraphRegistry::Revoke(second);
 }
 
 } // namespace kx

@@ -9,7 +9,7 @@ namespace {
 
 QString Line(const char* event, const QStringList& fields)
 {
-    return QString::fromLatin1(event) + (fields.isEmpty() ? QString() : QLatin1Char('\t') + fields.join(QLatin1Char('\t')));
+    return ResultLine(QString::fromLatin1(event), fields);
 }
 
 TNotifyPeak PrintNotifyPeak(const char* name, TNotifyPeak next)

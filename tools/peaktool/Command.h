@@ -104,10 +104,15 @@ bool IsQuiet();
 void Out(const QString& line);
 void Err(const QString& line);
 
+// A field of a result line with its control characters and backslashes
+// escaped (\t, \n, \r, \\, \xHH), so that no name can break a line or
+// fake another; every other byte is kept.
+QString EscapeField(const QString& field);
+// A result line: the word, then the escaped fields, separated by tabs.
+QString ResultLine(const QString& what, const QStringList& fields);
+
 // "-" as an output file name means stdout.
 bool IsStdStream(const QString& name);
-// Writes data to the file, or to stdout for "-"; false with error set when not.
-bool WriteOutput(const QString& name, const QByteArray& data, QString& error);
 // The input names, with "-" replaced by the lines read from stdin (one name a
 // line, empty lines skipped); stdin is read once even when "-" repeats.
 QStringList ExpandInputNames(const QStringList& names);

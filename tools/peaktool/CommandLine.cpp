@@ -176,22 +176,39 @@ void Err(const QString& line)
     std::fprintf(stderr, "%s\n", EncodeNativeName(line).constData());
 }
 
+QString EscapeField(const QString& field)
+{
+    QString out;
+    out.reserve(field.size());
+    for (const QChar c : field) {
+        const char16_t u = c.unicode();
+        if (u == u'\\')
+            out += QStringLiteral("\\\\");
+        else if (u == u'\t')
+            out += QStringLiteral("\\t");
+        else if (u == u'\n')
+            out += QStringLiteral("\\n");
+        else if (u == u'\r')
+            out += QStringLiteral("\\r");
+        else if (u < 0x20 || u == 0x7f)
+            out += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString ResultLine(const QString& what, const QStringList& fields)
+{
+    QString line = what;
+    for (const QString& f : fields)
+        line += QLatin1Char('\t') + EscapeField(f);
+    return line;
+}
+
 bool IsStdStream(const QString& name)
 {
     return name == QLatin1String("-");
-}
-
-bool WriteOutput(const QString& name, const QByteArray& data, QString& error)
-{
-    QFile file;
-    const bool opened = IsStdStream(name) ? file.open(stdout, QIODevice::WriteOnly)
-                                          : OpenNativeFile(file, name, QIODevice::WriteOnly | QIODevice::Truncate);
-    if (!opened || file.write(data) != data.size() || !file.flush()) {
-        error = IsStdStream(name) ? QStringLiteral("stdout cannot be written")
-                                  : QStringLiteral("%1: cannot be written").arg(name);
-        return false;
-    }
-    return true;
 }
 
 QStringList ExpandInputNames(const QStringList& names)

@@ -1,56 +1,11 @@
 #include "WaveformFiles.h"
 
-#include <cstdio>
 #include <unistd.h>
 
 #include "peaks/KXPeakBuilder.h"
 #include "platform/NativeName.h"
 
 namespace kx {
-
-bool OutputFile::Open(const QString& path, QString& error)
-{
-    path_ = path;
-    stdout_ = path == QLatin1String("-");
-    if (stdout_ || file_.Open(path))
-        return true;
-    error = QStringLiteral("%1: %2").arg(path, file_.ErrorText());
-    return false;
-}
-
-bool OutputFile::Write(std::span<const uint8_t> bytes, QString& error)
-{
-    if (stdout_) {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size())
-            return true;
-        error = QStringLiteral("standard output: write failed");
-        return false;
-    }
-    if (file_.Write(QByteArrayView(bytes.data(), qsizetype(bytes.size()))))
-        return true;
-    error = QStringLiteral("%1: %2").arg(path_, file_.ErrorText());
-    return false;
-}
-
-bool OutputFile::Commit(QString& error)
-{
-    if (stdout_) {
-        if (std::fflush(stdout) == 0)
-            return true;
-        error = QStringLiteral("standard output: write failed");
-        return false;
-    }
-    if (file_.Commit())
-        return true;
-    error = QStringLiteral("%1: %2").arg(path_, file_.ErrorText());
-    return false;
-}
-
-bool WriteOutputFile(const QString& path, std::span<const uint8_t> bytes, QString& error)
-{
-    OutputFile out;
-    return out.Open(path, error) && out.Write(bytes, error) && out.Commit(error);
-}
 
 InputFile::~InputFile()
 {
@@ -87,22 +42,25 @@ QString WaveformExtension(WaveformFormat format)
     return format == WaveformFormat::Dat ? QStringLiteral(".dat") : QStringLiteral(".json");
 }
 
-QString WriteBuiltWaveform(const TKXPeakBuilder& builder, int index, const QString& peakName,
-                           const QString& peakExtension, const TWaveformExport& how, QString& error)
+FileKind WaveformKind(WaveformFormat format)
+{
+    return format == WaveformFormat::Dat ? FileKind::WaveformDat : FileKind::WaveformJson;
+}
+
+bool WriteBuiltWaveform(const TKXPeakBuilder& builder, int index, const QString& name, const TWaveformExport& how,
+                        const OutputRules& rules, QString& error)
 {
     TMemoryStream* stream = nullptr;
     if (!builder.GetStreamByIndex(index, stream) || !stream) {
-        error = QStringLiteral("%1: no peaks were kept").arg(peakName);
-        return {};
+        error = QStringLiteral("%1: no peaks were kept").arg(name);
+        return false;
     }
-    const QString base = peakName.endsWith(peakExtension) ? peakName.chopped(peakExtension.size()) : peakName;
-    const QString name = base + WaveformExtension(how.Format);
     const auto bytes = ExportWaveform(std::span<const uint8_t>(stream->Data(), size_t(stream->Size())), how, error);
     if (!bytes) {
         error = QStringLiteral("%1: %2").arg(name, error);
-        return {};
+        return false;
     }
-    return WriteOutputFile(name, *bytes, error) ? name : QString();
+    return WriteOutputFile(name, rules, {QByteArrayView(bytes->data(), qsizetype(bytes->size()))}, error);
 }
 
 } // namespace kx

@@ -7,29 +7,11 @@
 
 #include "peaks/WaveformData.h"
 #include "platform/NativeName.h"
+#include "platform/OutputFile.h"
 
 namespace kx {
 
 class TKXPeakBuilder;
-
-// An output written a part at a time: a file replaced only once complete,
-// or standard output for "-". Errors carry the name.
-class OutputFile
-{
-public:
-    bool Open(const QString& path, QString& error);
-    bool Write(std::span<const uint8_t> bytes, QString& error);
-    bool Commit(QString& error);
-
-private:
-    QString path_;
-    bool stdout_ = false;
-    ReplacingFile file_;
-};
-
-// Writes the bytes to the file (replaced only once complete) or, for "-",
-// to standard output; false with the reason otherwise.
-bool WriteOutputFile(const QString& path, std::span<const uint8_t> bytes, QString& error);
 
 // A regular file open for reading (never waiting on a FIFO or device).
 class InputFile
@@ -59,10 +41,12 @@ std::optional<WaveformFormat> ParseWaveformFormat(const QString& text);
 // The file name extension of a format, dot included.
 QString WaveformExtension(WaveformFormat format);
 
-// Writes the waveform data of a builder's peak stream under the peak file
-// name with the format's extension in place of peakExtension. Gives the name
-// written, or nothing with the reason in error.
-QString WriteBuiltWaveform(const TKXPeakBuilder& builder, int index, const QString& peakName,
-                           const QString& peakExtension, const TWaveformExport& how, QString& error);
+// The kind of file a waveform data format is.
+FileKind WaveformKind(WaveformFormat format);
+
+// Writes the waveform data of a builder's peak stream to the named file
+// under the rules; false with the reason in error.
+bool WriteBuiltWaveform(const TKXPeakBuilder& builder, int index, const QString& name, const TWaveformExport& how,
+                        const OutputRules& rules, QString& error);
 
 } // namespace kx

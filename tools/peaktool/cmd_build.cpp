@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QHash>
 #include <QThread>
+#include <unistd.h>
 
 namespace kx {
 
@@ -30,7 +31,13 @@ void Define(CommandLine& line)
         "and one progress bar for all files on stderr when it is a terminal. A FILE of -\n"
         "reads the names from stdin, one a line. --shard K/N keeps the inputs whose\n"
         "name hashes to share K of N, so that N machines given the same list each build\n"
-        "their own part. Exit 1 when any file failed or collided."));
+        "their own part. Control characters and backslashes in names are written as\n"
+        "\\t, \\n, \\r, \\xHH and \\\\, so that every line is one result.\n"
+        "A peak file is never written over its media, a read-only file or a file of\n"
+        "another kind; such a file fails with its reason. With --format dat|json the\n"
+        "data goes beside the media (or to -o, or into --output-dir), and data that is\n"
+        "not older than its media is kept ('has-peaks'). Exit 1 when any file failed\n"
+        "or collided."));
     line.AddOption(QStringLiteral("samples-per-peak"), QStringLiteral("frames per peak record, 1..65535"),
                    QStringLiteral("N"), QStringLiteral("100"));
     line.AddOption(QStringLiteral("rate"), QStringLiteral("48000 44100 32000 22050 11025 8000"), QStringLiteral("HZ"),
@@ -57,6 +64,14 @@ void Define(CommandLine& line)
                    QStringLiteral("FORMAT"), QStringLiteral("pek"));
     line.AddOption(QStringLiteral("version"), QStringLiteral("waveform data version; 1 builds one channel"),
                    QStringLiteral("V"), QStringLiteral("2"));
+    line.AddOption(QStringLiteral("o,output"),
+                   QStringLiteral("with --format, the file to write for the one input (- for stdout)"),
+                   QStringLiteral("OUT"));
+    line.AddOption(QStringLiteral("output-dir"),
+                   QStringLiteral("with --format, the folder the data of every input goes to"), QStringLiteral("DIR"));
+    line.AddOption(QStringLiteral("force"),
+                   QStringLiteral("replace peak files of the wave viewer's layout and waveform data of the other "
+                                  "format; with --format, rebuild data that is up to date"));
 }
 
 int Run(CommandLine& line);
@@ -78,6 +93,9 @@ struct Options {
     int shard = 0, shards = 1;  // share index (0-based) and count
     QStringList files;
     std::optional<TWaveformExport> waveform;  // instead of peak files
+    QString output;     // with waveform: the one input's output
+    QString outputDir;  // with waveform: where every output goes
+    bool force = false;
 };
 
 // Empty when fine, else the usage error.
@@ -127,8 +145,19 @@ QString Parse(const CommandLine& line, Options& o)
             return QStringLiteral("--version takes 1 or 2");
         if (o.waveform->Version == 1)
             o.channels = chMono;
-    } else if (line.IsSet(QStringLiteral("version"))) {
-        return QStringLiteral("--version needs --format dat or json");
+    } else if (line.IsSet(QStringLiteral("version")) || line.IsSet(QStringLiteral("output")) ||
+               line.IsSet(QStringLiteral("output-dir"))) {
+        return QStringLiteral("--version, -o and --output-dir need --format dat or json");
+    }
+    o.force = line.IsSet(QStringLiteral("force"));
+    o.output = line.Value(QStringLiteral("output"));
+    if (line.IsSet(QStringLiteral("output-dir"))) {
+        if (!o.output.isEmpty())
+            return QStringLiteral("-o and --output-dir exclude each other");
+        const QString folder = line.Value(QStringLiteral("output-dir"));
+        if (!StatNative(folder).isDir)
+            return QStringLiteral("--output-dir: %1 is not a folder").arg(folder);
+        o.outputDir = AbsoluteNativeName(folder);
     }
     if (!line.Int(QStringLiteral("jobs"), 1, 1024, o.jobs))
         return QStringLiteral("--jobs takes 1 to 1024");
@@ -148,6 +177,8 @@ QString Parse(const CommandLine& line, Options& o)
     // Every machine of a sharded run sees the whole list: none given is fine there.
     if (o.files.isEmpty() && !line.IsSet(QStringLiteral("from-list")))
         return QStringLiteral("no files given");
+    if (!o.output.isEmpty() && o.files.size() != 1)
+        return QStringLiteral("-o names the output of one input; use --output-dir for more");
     if (o.shards > 1) {
         QStringList mine;
         for (const QString& f : o.files)
@@ -158,12 +189,106 @@ QString Parse(const CommandLine& line, Options& o)
     return QString();
 }
 
+// Where the waveform data of a media file goes.
+QString WaveformOutput(const Options& o, const QString& media, const QString& peakName)
+{
+    if (!o.output.isEmpty())
+        return IsStdStream(o.output) ? o.output : AbsoluteNativeName(o.output);
+    const QString extension = WaveformExtension(o.waveform->Format);
+    if (!o.outputDir.isEmpty()) {
+        const QString bare = media.mid(media.lastIndexOf(QLatin1Char('/')) + 1);
+        return o.outputDir + QLatin1Char('/') + ChangeFileExt(bare, extension);
+    }
+    return ChangeFileExt(peakName, extension);
+}
+
+// Waveform data of this format that is not older than its media.
+bool UpToDateWaveform(const QString& output, const QString& media, FileKind kind)
+{
+    const NativeFileStatus data = StatNative(output);
+    if (!data.isFile || data.modifiedMs < StatNative(media).modifiedMs)
+        return false;
+    uint64_t size = 0;
+    const int fd = OpenNativeRegular(output, size);
+    if (fd < 0)
+        return false;
+    uint8_t head[FileKindHeadSize];
+    const size_t got = ReadNativeAt(fd, 0, head, sizeof head);
+    ::close(fd);
+    return DetectFileKind(std::span<const uint8_t>(head, got), size) == kind;
+}
+
+// The lines of every input, printed in input order as they become known.
+// A line is a word, the file, and what follows: ": reason" for a failure,
+// or more tab-separated names.
+class ResultLines
+{
+public:
+    explicit ResultLines(size_t inputs) : lines_(inputs), ready_(inputs, false) {}
+
+    void Note(size_t input, const char* what, const QString& file, const QStringList& more = {})
+    {
+        lines_[input].push_back({false, what, file, Fields(more)});
+    }
+    void Failure(size_t input, const char* what, const QString& file, const QStringList& more = {})
+    {
+        lines_[input].push_back({true, what, file, Fields(more)});
+        ++failures_;
+    }
+    void Failed(size_t input, const QString& file, const QString& reason)
+    {
+        lines_[input].push_back({true, "failed", file, QStringLiteral(": ") + EscapeField(reason)});
+        ++failures_;
+    }
+    // The input's lines are complete: they and every following input's that
+    // are complete too go out.
+    void Done(size_t input)
+    {
+        ready_[input] = true;
+        for (; next_ < lines_.size() && ready_[next_]; ++next_)
+            for (const Line& l : lines_[next_])
+                Print(l);
+    }
+    int Failures() const { return failures_; }
+
+private:
+    struct Line {
+        bool failure;
+        const char* what;
+        QString file;
+        QString rest;  // escaped
+    };
+    static QString Fields(const QStringList& more)
+    {
+        QString rest;
+        for (const QString& f : more)
+            rest += QLatin1Char('\t') + EscapeField(f);
+        return rest;
+    }
+    static void Print(const Line& l)
+    {
+        // Quiet runs keep the failures, as errors.
+        if (l.failure && IsQuiet())
+            Err(QStringLiteral("peaktool build: %1: %2%3").arg(EscapeField(l.file), QLatin1String(l.what), l.rest));
+        else
+            Out(QLatin1String(l.what) + QLatin1Char('\t') + EscapeField(l.file) + l.rest);
+    }
+
+    std::vector<std::vector<Line>> lines_;
+    std::vector<bool> ready_;
+    size_t next_ = 0;
+    int failures_ = 0;
+};
+
 int Run(CommandLine& line)
 {
     Options o;
     const QString error = Parse(line, o);
     if (!error.isEmpty())
         return line.UsageError(error);
+    // Data on stdout leaves no room for result lines there; failures still go to stderr.
+    if (IsStdStream(o.output))
+        SetQuiet(true);
 
     TKXPeakBuildPool pool;
     if (o.jobs > 0)
@@ -176,6 +301,7 @@ int Run(CommandLine& line)
             // library reads no records. Waveform data is made from the stream.
             builder.SetLoadPeakData(bool(o.waveform));
             builder.SetRebuildStale(true);
+            builder.SetForceReplace(o.force);
             builder.SetSamplesPerPeak(o.samplesPerPeak);
             builder.SetOutputSamplesPerSecond(o.rate);
             builder.SetOutputChannels(o.channels);
@@ -199,89 +325,101 @@ int Run(CommandLine& line)
     }
 
     ProgressBar bar(o.progress);
-    int failures = 0;
-    // Quiet runs keep the failures, as errors.
-    const auto failure = [](const char* what, const QString& file, const QString& detail = {}) {
-        if (IsQuiet())
-            Err(QStringLiteral("peaktool build: %1: %2%3").arg(file, QLatin1String(what), detail));
-        else
-            Out(QStringLiteral("%1\t%2%3").arg(QLatin1String(what), file, detail));
-    };
-    const auto note = [](const char* what, const QString& file) {
-        if (!IsQuiet())
-            Out(QStringLiteral("%1\t%2").arg(QLatin1String(what), file));
-    };
+    ResultLines results(size_t(o.files.size()));
 
-    // Media that name one peak file (a.wav and a.flac side by side) would load
-    // or overwrite each other's peaks: only the first of them is built, and
-    // every input gets its line.
-    QStringList absolute;
+    // Media that name one output (a.wav and a.flac side by side, or one name
+    // in two folders sent to one --output-dir) would load or overwrite each
+    // other's peaks: only the first of them is built, and every input gets its line.
+    QStringList built;            // the inputs given to the pool
+    std::vector<size_t> inputOf;  // pool index -> input index
+    std::vector<QString> outputs; // pool index -> waveform output
+    OutputRules waveformRules;
+    if (o.waveform) {
+        waveformRules.kind = WaveformKind(o.waveform->Format);
+        waveformRules.force = o.force;
+        for (const QString& f : o.files)
+            waveformRules.Input(f);
+    }
     {
         TKXPeakBuilder probe;
         pool.Configure(probe);
-        QHash<QString, QString> peakOwners;
-        for (const QString& f : o.files) {
-            const QString media = AbsoluteNativeName(f);
+        QHash<QString, QString> owners;
+        for (qsizetype i = 0; i < o.files.size(); ++i) {
+            const auto input = size_t(i);
+            const QString media = AbsoluteNativeName(o.files[i]);
             const QString peak = probe.PeakFilenameFor(media);
-            const auto owner = peakOwners.constFind(peak);
-            if (owner != peakOwners.cend()) {
-                if (SameFileName(*owner, media)) {
-                    note("duplicate", media);
-                } else if (StatNative(media).exists) {
-                    ++failures;
-                    failure("collides", media, QLatin1Char('\t') + peak);
-                } else {
-                    absolute << media;
-                }
+            const QString output = o.waveform ? WaveformOutput(o, media, peak) : peak;
+            const auto owner = owners.constFind(output);
+            if (owner != owners.cend() && !IsStdStream(output)) {
+                if (SameFileName(*owner, media))
+                    results.Note(input, "duplicate", media);
+                else if (StatNative(media).exists)
+                    results.Failure(input, "collides", media, {output});
+                else
+                    results.Failure(input, "not-found", media);
+                results.Done(input);
                 continue;
             }
-            peakOwners.insert(peak, media);
-            absolute << media;
+            owners.insert(output, media);
+            if (o.waveform && StatNative(media).isFile) {
+                // Kept when up to date; refused before any decoding.
+                if (!o.force && !IsStdStream(output) && UpToDateWaveform(output, media, waveformRules.kind)) {
+                    results.Note(input, "has-peaks", media, {output});
+                    results.Done(input);
+                    continue;
+                }
+                if (const QString refusal = OutputRefusal(output, waveformRules); !refusal.isEmpty()) {
+                    results.Failed(input, media, output + QLatin1Char(' ') + refusal);
+                    results.Done(input);
+                    continue;
+                }
+            }
+            built << media;
+            inputOf.push_back(input);
+            outputs.push_back(output);
         }
     }
-    // Waveform data is written where the peak file would go, while the
-    // builder still holds the stream; failures count.
-    std::vector<QString> written(size_t(absolute.size()));
-    std::vector<QString> why(size_t(absolute.size()));
-    pool.OnFileFinished = [&](int index, const QString&, TKXPeakBuildPool::Outcome outcome, const QString& peak,
+    // Waveform data is written while the builder still holds the stream.
+    std::vector<QString> why(size_t(built.size()));
+    pool.OnFileFinished = [&](int index, const QString&, TKXPeakBuildPool::Outcome outcome, const QString&,
                               TKXPeakBuilder& builder) {
         const bool haveStream =
             outcome == TKXPeakBuildPool::Outcome::Built || outcome == TKXPeakBuildPool::Outcome::HasPeaks;
-        if (!haveStream)
+        if (!haveStream || !o.waveform)
             return;
         QString error;
-        written[size_t(index)] = o.waveform ? WriteBuiltWaveform(builder, 0, peak, o.ext, *o.waveform, error) : peak;
-        why[size_t(index)] = error;
+        if (!WriteBuiltWaveform(builder, 0, outputs[size_t(index)], *o.waveform, waveformRules, error))
+            why[size_t(index)] = error.isEmpty() ? QStringLiteral("cannot be written") : error;
     };
-    pool.OnFileResult = [&](int index, const QString& file, TKXPeakBuildPool::Outcome outcome, const QString&) {
+    pool.OnFileResult = [&](int index, const QString& file, TKXPeakBuildPool::Outcome outcome, const QString& peak) {
+        const size_t input = inputOf[size_t(index)];
         const QString absolute = AbsoluteNativeName(file);
         switch (outcome) {
         case TKXPeakBuildPool::Outcome::NotFound:
-            ++failures;
-            failure("not-found", absolute);
-            return;
+            results.Failure(input, "not-found", absolute);
+            break;
         case TKXPeakBuildPool::Outcome::Failed: {
-            ++failures;
             const QString cause = pool.FailureOf(index);
-            failure("failed", absolute, QStringLiteral(": ") + (cause.isEmpty() ? QStringLiteral("unknown cause") : cause));
-            return;
+            results.Failed(input, absolute, cause.isEmpty() ? QStringLiteral("unknown cause") : cause);
+            break;
         }
         case TKXPeakBuildPool::Outcome::Built:
-            if (pool.WasStale(index))
-                note("stale", absolute);
-            break;
-        case TKXPeakBuildPool::Outcome::HasPeaks:
+        case TKXPeakBuildPool::Outcome::HasPeaks: {
+            if (outcome == TKXPeakBuildPool::Outcome::Built && pool.WasStale(index))
+                results.Note(input, "stale", absolute);
+            const QString& error = why[size_t(index)];
+            if (!error.isEmpty()) {
+                results.Failed(input, absolute, error);
+                break;
+            }
+            const char* word = outcome == TKXPeakBuildPool::Outcome::Built ? "built" : "has-peaks";
+            // Data sent to stdout has no line of its own there.
+            if (!(o.waveform && IsStdStream(outputs[size_t(index)])))
+                results.Note(input, word, absolute, {o.waveform ? outputs[size_t(index)] : peak});
             break;
         }
-        if (written[size_t(index)].isEmpty()) {
-            ++failures;
-            Err(QStringLiteral("peaktool build: %1").arg(why[size_t(index)]));
-            failure("failed", absolute);
-            return;
         }
-        Out(QStringLiteral("%1\t%2\t%3")
-                .arg(QLatin1String(outcome == TKXPeakBuildPool::Outcome::Built ? "built" : "has-peaks"), absolute,
-                     written[size_t(index)]));
+        results.Done(input);
     };
     pool.OnProgress = [&](int percent, int done, int total) {
         bar.Show(percent, QStringLiteral("file %1/%2").arg(std::min(done + 1, total)).arg(total));
@@ -293,11 +431,11 @@ int Run(CommandLine& line)
         finished = true;
         loop.quit();
     };
-    pool.Start(absolute);
+    pool.Start(built);
     if (!finished)
         loop.exec();
     bar.Clear();
-    return failures > 0 ? ExitFailed : ExitOk;
+    return results.Failures() > 0 ? ExitFailed : ExitOk;
 }
 
 } // namespace

@@ -34,6 +34,8 @@ void Define(CommandLine& line)
     line.AddOption(QStringLiteral("o,output"),
                    QStringLiteral("file to write, - for stdout (default: FILE with the format's extension)"),
                    QStringLiteral("OUT"));
+    line.AddOption(QStringLiteral("force"),
+                   QStringLiteral("replace a peak file or waveform data of the other format under OUT"));
 }
 
 int Run(CommandLine& line);
@@ -93,14 +95,28 @@ int Run(CommandLine& line)
         Err(QStringLiteral("peaktool export: %1").arg(error));
         return ExitFailed;
     }
+    OutputRules rules;
+    rules.kind = WaveformKind(how.Format);
+    rules.force = line.IsSet(QStringLiteral("force"));
+    rules.Input(input);
     OutputFile out;
     QString writeError;
+    const auto openOutput = [&] {
+        if (!out.Open(output, rules))
+            writeError = QStringLiteral("%1: %2").arg(output, out.ErrorText());
+        return out.IsOpen();
+    };
     const ExportPeakReader read = [&in](uint64_t offset, uint8_t* buffer, size_t size) {
         return in.ReadAt(offset, buffer, size);
     };
     const ExportWaveformWriter write = [&](std::span<const uint8_t> bytes) {
         // The output is made only once the input is known good, at its first bytes.
-        return (opened || (opened = out.Open(output, writeError))) && out.Write(bytes, writeError);
+        if (!opened && !(opened = openOutput()))
+            return false;
+        if (out.Write(bytes.data(), bytes.size()))
+            return true;
+        writeError = QStringLiteral("%1: %2").arg(output, out.ErrorText());
+        return false;
     };
     if (!ExportWaveformStreamed(in.Size(), read, how, write, error)) {
         if (!writeError.isEmpty())
@@ -109,8 +125,8 @@ int Run(CommandLine& line)
             Err(QStringLiteral("peaktool export: %1: %2").arg(input, error));
         return ExitFailed;
     }
-    if (!out.Commit(writeError)) {
-        Err(QStringLiteral("peaktool export: %1").arg(writeError));
+    if (!out.Commit()) {
+        Err(QStringLiteral("peaktool export: %1: %2").arg(output, out.ErrorText()));
         return ExitFailed;
     }
     return ExitOk;

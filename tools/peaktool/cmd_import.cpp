@@ -16,6 +16,8 @@ void Define(CommandLine& line)
         "pixel. Exit 1 when the data is damaged or does not fit, 2 on bad usage."));
     line.AddOption(QStringLiteral("o,output"), QStringLiteral("the peak file to write (required)"),
                    QStringLiteral("FILE.pek"));
+    line.AddOption(QStringLiteral("force"), QStringLiteral("replace a peak file of the wave viewer's layout or "
+                                                           "waveform data under FILE.pek"));
 }
 
 int Run(CommandLine& line);
@@ -54,7 +56,11 @@ int Run(CommandLine& line)
     const auto peaks = data ? PeaksFromWaveform(*data, error) : std::nullopt;
     if (!peaks)
         return fail(QStringLiteral("%1: %2").arg(input, error));
-    if (!WriteOutputFile(output, *peaks, error))
+    OutputRules rules;
+    rules.kind = FileKind::BuilderPeaks;
+    rules.force = line.IsSet(QStringLiteral("force"));
+    rules.Input(input);
+    if (!WriteOutputFile(output, rules, {QByteArrayView(peaks->data(), qsizetype(peaks->size()))}, error))
         return fail(error);
     return ExitOk;
 }

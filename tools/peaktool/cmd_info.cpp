@@ -1,6 +1,7 @@
 // peaktool info FILE: the header fields of a peak file and what the readers say.
 #include "Command.h"
 #include "peaks/PeakFormat.h"
+#include "platform/FileKind.h"
 #include "platform/NativeName.h"
 
 #include <QFile>
@@ -49,12 +50,17 @@ int Run(CommandLine& line)
                                          static_cast<size_t>(head.size()));
     if (head.size() >= 4)
         Out(QStringLiteral("Magic: %1").arg(Printable(head.left(4))));
+    // Fields are read only from what is a peak file: the bytes of any other
+    // kind would print as plausible numbers.
+    if (!head.startsWith("PEAK")) {
+        const QByteArray more = head + file.read(qint64(FileKindHeadSize) - head.size());
+        const FileKind kind = DetectFileKind(
+            std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(more.constData()), size_t(more.size())), size);
+        Err(QStringLiteral("peaktool info: %1: not a peak file (it holds %2)").arg(path, FileKindText(kind)));
+        return ExitFailed;
+    }
     if (head.size() >= PeakHeaderSize) {
-        // Decode the fields whatever the magic says, so a damaged file can be inspected.
-        QByteArray patched = head;
-        patched.replace(0, 4, "PEAK");
-        const auto h = DecodePeakHeader(std::span<const uint8_t>(
-            reinterpret_cast<const uint8_t*>(patched.constData()), PeakHeaderSize));
+        const auto h = DecodePeakHeader(bytes);
         Out(QStringLiteral("BytesPerPeak: %1").arg(h->BytesPerPeak));
         Out(QStringLiteral("Channels: %1").arg(h->Channels));
         Out(QStringLiteral("SamplesPerSecond: %1").arg(h->SamplesPerSecond));

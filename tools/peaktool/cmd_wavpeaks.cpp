@@ -20,6 +20,8 @@ void Define(CommandLine& line)
     line.AddOption(QStringLiteral("width"), QStringLiteral("peak area width in pixels, 20..100000"), QStringLiteral("W"),
                    QStringLiteral("400"));
     line.AddOption(QStringLiteral("o,output"), QStringLiteral("peak file to write, - for stdout"), QStringLiteral("OUT"));
+    line.AddOption(QStringLiteral("force"), QStringLiteral("replace a peak file of the builder's layout or waveform "
+                                                           "data under OUT"));
 }
 
 const PeakToolCommand command("wavpeaks", "reduce a PCM WAV to the wave viewer's peak file", NeedsGui, Define, nullptr);

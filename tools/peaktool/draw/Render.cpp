@@ -5,6 +5,7 @@
 #include "platform/LittleEndian.h"
 #include "platform/MemoryStream.h"
 #include "platform/NativeName.h"
+#include "platform/OutputFile.h"
 #include "viewers/KXAudioPeakViewer.h"
 
 #include <QBuffer>
@@ -212,7 +213,10 @@ int Run(CommandLine& line)
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     QString error;
-    if (!image.save(&buffer, "PNG") || !WriteOutput(output, png, error)) {
+    OutputRules rules;
+    rules.kind = FileKind::Picture;
+    rules.Input(input);
+    if (!image.save(&buffer, "PNG") || !WriteOutputFile(output, rules, {png}, error)) {
         Err(QStringLiteral("peaktool render: %1").arg(error.isEmpty() ? QStringLiteral("the image cannot be encoded") : error));
         return ExitFailed;
     }

@@ -3,13 +3,12 @@
 #include "Drawing.h"
 #include "Progress.h"
 #include "platform/NativeName.h"
+#include "platform/OutputFile.h"
 #include "platform/widgets/MessageBox.h"
 #include "wavviewer/WavFile.h"
 #include "wavviewer/WavViewer.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <cerrno>
 #include <memory>
 #include <cstring>
@@ -42,15 +41,6 @@ QString InputProblem(const QString& input, WavInfo& info)
         return QStringLiteral("cannot be opened");
     const WavCheck check = ReadWavHeader(reader, info);
     return check == WavCheck::Ok ? QString() : QString::fromLatin1(WavCheckText(check));
-}
-
-// Whether two names lead to the same file (the same inode, through links too).
-bool SameFile(const QString& a, const QString& b)
-{
-    struct stat sa {}, sb {};
-    if (stat(EncodeNativeName(a).constData(), &sa) != 0 || stat(EncodeNativeName(b).constData(), &sb) != 0)
-        return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 int Run(CommandLine& line)
@@ -87,11 +77,15 @@ int Run(CommandLine& line)
     viewer.resize(viewer.InfoWidth() + width, 200);
     viewer.SetSavePeaks(false);
 
-    if (!IsStdStream(output)) {
-        const QString target = output.isEmpty() ? ReplaceExtension(input, viewer.PeaksFileExt()) : output;
-        if (SameFile(target, input) || QFileInfo(target).absoluteFilePath() == QFileInfo(input).absoluteFilePath())
-            return fail(QStringLiteral("the peak file %1 would replace the input; name another with -o").arg(target));
-    }
+    // Judged before the extraction, and again when the file is written.
+    const QString target = output.isEmpty() ? ReplaceExtension(input, viewer.PeaksFileExt()) : output;
+    const bool force = line.IsSet(QStringLiteral("force"));
+    OutputRules rules;
+    rules.kind = FileKind::WaveViewerPeaks;
+    rules.force = force;
+    rules.Input(input);
+    if (const QString refusal = OutputRefusal(target, rules); !refusal.isEmpty())
+        return fail(QStringLiteral("the peak file %1 %2; name another with -o").arg(target, refusal));
     // One record per run of frames, for the samples actually in the file.
     const auto available = uint64_t(std::max<qint64>(StatNative(input).size - qint64(info.DataOffset), 0));
     const uint64_t frames = std::min<uint64_t>(info.DataSize, available) / std::max<uint8_t>(info.BlockAlign, 1);
@@ -110,21 +104,13 @@ int Run(CommandLine& line)
     viewer.SetFileName(input);
     if (viewer.FileName() == input && viewer.BuildPeaks()) {
         bar.Clear();
-        if (IsStdStream(output)) {
-            // The viewer writes files only: go through one and copy it out.
-            QTemporaryDir scratch;
-            const QString file = scratch.filePath(QStringLiteral("peaks.pek"));
-            QFile peaks(file);
-            QString error;
-            written = scratch.isValid() && viewer.SavePeaksToFile(file) && peaks.open(QIODevice::ReadOnly) &&
-                      WriteOutput(output, peaks.readAll(), error);
-            if (!error.isEmpty())
-                Err(QStringLiteral("peaktool wavpeaks: %1").arg(error));
-        } else {
-            written = viewer.SavePeaksToFile(output);
-            if (written)
-                Out(QStringLiteral("Records: %1").arg(viewer.PeakCount()));
-        }
+        // The viewer's own message says less than its reason.
+        SetMessageBoxHook([](QWidget*, const QString&) {});
+        written = viewer.SavePeaksToFile(target, force);
+        if (!written)
+            Err(QStringLiteral("peaktool wavpeaks: %1").arg(viewer.SaveError()));
+        else if (!IsStdStream(target))
+            Out(QStringLiteral("Records: %1").arg(viewer.PeakCount()));
     }
     return written ? ExitOk : ExitFailed;
 }
