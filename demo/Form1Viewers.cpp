@@ -13,6 +13,8 @@
 
 #include "controls/KXFloatEdit.h"
 #include "peaks/KXPeakBuilder.h"
+#include "platform/NativeName.h"
+#include "platform/OutputFile.h"
 #include "playback/KXAudioPlayer.h"
 #include "playback/KXPlayerControls.h"
 #include "viewers/KXAudioPeakViewer.h"
@@ -246,13 +248,11 @@ void TForm1::btnLoadBothClick()
     const QString name = cbAudioFilename->currentText();
     WavViewer->SetFileName(name);
     WavViewer->BuildPeaks();
-    // The peak file is built afresh, but the file given in the box is never
-    // removed, even when its name already ends in the peak extension.
+    // The peak file is built afresh, but only one the builder may replace
+    // goes: never the file given in the box, a read-only file or a file of
+    // another kind, which then fails the build with its reason.
     const QString peak = ChangeFileExt(name, KXPeakBuilder1->PeakExtension());
-    const QFileInfo given(name), old(peak);
-    const bool same = given.absoluteFilePath() == old.absoluteFilePath() ||
-                      (given.exists() && given.canonicalFilePath() == old.canonicalFilePath());
-    if (!same)
+    if (StatNative(peak).isFile && OutputRefusal(peak, KXPeakBuilder1->PeakFileRules(name)).isEmpty())
         QFile::remove(peak);
     KXPeakBuilder1->AppendFilename(name);
     KXPeakBuilder1->StartBuild();

@@ -1,5 +1,6 @@
 // The test bench: one main form exercising every component.
 #include <QApplication>
+#include <QMessageBox>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QIcon>
@@ -9,6 +10,7 @@
 
 #include "Form1.h"
 #include "Screenshots.h"
+#include "wavviewer/WavViewer.h"
 #include "controls/HZDropFiles.h"
 #include "kxaudio/Version.h"
 #include "mediagraph/MediaFramework.h"
@@ -92,6 +94,14 @@ bool ExampleFiles(const Options& o, QStringList& files)
     return true;
 }
 
+// A component's message with the file it is about, where the component has one.
+QString WithSubject(QWidget* owner, const QString& text)
+{
+    if (const auto* viewer = dynamic_cast<const TWavViewer*>(owner); viewer && !viewer->FileName().isEmpty())
+        return QStringLiteral("%1: %2").arg(text, viewer->FileName());
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -131,8 +141,8 @@ int main(int argc, char** argv)
             // Nobody is there to close a message box: messages go to stderr
             // and fail the run.
             bool told = false;
-            const MessageBoxHook previous = SetMessageBoxHook([&told](QWidget*, const QString& text) {
-                Fail(text);
+            const MessageBoxHook previous = SetMessageBoxHook([&told](QWidget* owner, const QString& text) {
+                Fail(WithSubject(owner, text));
                 told = true;
             });
             QString error;
@@ -144,6 +154,11 @@ int main(int argc, char** argv)
                 std::printf("%s\n", qPrintable(f));
             code = written.isEmpty() || told ? 1 : 0;
         } else {
+            // The boxes name the file they are about.
+            SetMessageBoxHook([](QWidget* owner, const QString& text) {
+                QMessageBox box(QMessageBox::NoIcon, QString(), WithSubject(owner, text), QMessageBox::Ok, owner);
+                box.exec();
+            });
             if (!options.files.isEmpty())
                 QTimer::singleShot(0, form.get(), [f = form.get()] { f->btnLoadBothClick(); });
             code = QApplication::exec();

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "controls/HZDropFiles.h"
 #include "controls/KXFloatEdit.h"
@@ -412,6 +413,31 @@ TEST_F(Form1Test, loadBothNeverRemovesTheFileItWasGiven)
     QFile f(given);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+}
+
+TEST_F(Form1Test, loadBothKeepsAReadOnlyOrForeignFileUnderThePeakNameAndSaysWhy)
+{
+    // The user's notes under the peak file's name: kept, and the build fails with the reason.
+    const QString notes = dir.filePath("a.pek");
+    ASSERT_TRUE(TestMedia::WriteFile(notes, std::vector<uint8_t>{'n', 'o', 't', 'e', 's', '\n'}));
+    ASSERT_EQ(chmod(QFile::encodeName(notes).constData(), 0444), 0);
+    form->cbAudioFilename->setEditText(a);
+    {
+        ScopedMessageCapture capture;
+        form->btnLoadBothClick();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form->KXPeakBuilder1->BuildState() != bsBuilding; }, 30000));
+    }
+    EXPECT_EQ(ReadFileContents(notes), QByteArray("notes\n"));
+    // The wave viewer's own peaks never went there either.
+    EXPECT_GT(form->WavViewer->PeakData().Size(), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(notes).constData(), 0644), 0);
+    form->WavViewer->SetSavePeaks(true);
+    {
+        ScopedMessageCapture capture;
+        EXPECT_FALSE(form->WavViewer->SavePeaksToFile(notes));
+    }
+    EXPECT_TRUE(form->WavViewer->SaveError().contains("another kind")) << form->WavViewer->SaveError().toStdString();
+    EXPECT_EQ(ReadFileContents(notes), QByteArray("notes\n"));
 }
 
 TEST_F(Form1Test, loadBothFillsTheWaveViewerBuildsAndLoadsThePlayer)

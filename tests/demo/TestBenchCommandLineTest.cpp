@@ -91,7 +91,17 @@ TEST(TestBenchCommandLine, screenshotsWithBadMediaFailOnStderrInsteadOfWaiting)
     r = RunTestBench({"--media", temp.filePath("junk"), "--screenshots", temp.filePath("shots")}, env);
     ASSERT_TRUE(r.finished) << "it waited for someone";
     EXPECT_NE(r.code, 0);
-    EXPECT_TRUE(r.err.contains("kxtestbench: Invalid file")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("kxtestbench: Invalid file: " + temp.filePath("junk/melody.wav")))
+        << r.err.toStdString();
+
+    // A picture folder that cannot be one: said at once, before any media is read.
+    ASSERT_TRUE(TestMedia::WriteFile(temp.filePath("file"), std::vector<uint8_t>(4, 'x')));
+    for (const QString& shots : {temp.filePath("file"), temp.filePath("file/below")}) {
+        r = RunTestBench({"--screenshots", shots}, env);
+        ASSERT_TRUE(r.finished);
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.err.contains("--screenshots " + shots + ": ")) << r.err.toStdString();
+    }
 }
 
 TEST(TestBenchCommandLine, loadsTheFirstFileGivenAndPrintsNoStrayLines)

@@ -11,6 +11,9 @@
 #include "peaks/PeakFormat.h"
 #include "platform/Exception.h"
 #include "tests/support/TestHelpers.h"
+#include "tests/support/TestMedia.h"
+#include "BuildTestSupport.h"
+#include <unistd.h>
 
 namespace kx {
 
@@ -362,6 +365,43 @@ TEST(KXPeakBuilderSettings, theDefaultTempFolderIsThisUsersOwn)
     struct stat st {};
     ASSERT_EQ(stat(QFile::encodeName(folder).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST(KXPeakBuilderSettings, anUnsafeTemporaryFolderFailsClosedWithItsCause)
+{
+    // The cache's folder is a link to a folder anyone may write, and the
+    // fallback under the temporary folder is taken by someone's file.
+    QTemporaryDir root;
+    const QByteArray open = QFile::encodeName(root.filePath("open"));
+    ASSERT_EQ(mkdir(open.constData(), 0777), 0);
+    ASSERT_EQ(chmod(open.constData(), 0777), 0);
+    ASSERT_TRUE(QDir(root.path()).mkpath("cache") && QDir(root.path()).mkpath("tmp"));
+    ASSERT_EQ(symlink(open.constData(), QFile::encodeName(root.filePath("cache/kxaudio")).constData()), 0);
+    ASSERT_TRUE(TestMedia::WriteFile(root.filePath(QStringLiteral("tmp/kxaudio-%1").arg(geteuid())), {'x'}));
+    const QByteArray savedCache = qgetenv("XDG_CACHE_HOME"), savedTmp = qgetenv("TMPDIR");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(root.filePath("cache")));
+    qputenv("TMPDIR", QFile::encodeName(root.filePath("tmp")));
+    TKXPeakBuilder b;
+    qputenv("XDG_CACHE_HOME", savedCache);
+    qputenv("TMPDIR", savedTmp);
+    if (savedTmp.isEmpty())
+        qunsetenv("TMPDIR");
+    const QString problem = b.TempFolderProblem();
+    EXPECT_TRUE(problem.contains("is a link") && problem.contains(QStringLiteral("kxaudio-%1").arg(geteuid())))
+        << problem.toStdString();
+
+    // Media in a read-only folder would have its peaks there: the build fails, saying why.
+    ASSERT_TRUE(QDir(root.path()).mkpath("media"));
+    const QString media = root.filePath("media/song.wav");
+    ASSERT_TRUE(TestMedia::WriteWav(media, {44100, 2, 16, 4410}, TestMedia::Sine(220, 0.5, 44100)));
+    ASSERT_EQ(chmod(QFile::encodeName(root.filePath("media")).constData(), 0555), 0);
+    b.SetSaveToPeakFiles(true);
+    ASSERT_TRUE(b.AppendFilename(media));
+    b.StartBuild();
+    ASSERT_TRUE(WaitUntilIdle(b, 30000));
+    EXPECT_TRUE(b.LastBuildFailure().contains("temporary folder cannot be used")) << b.LastBuildFailure().toStdString();
+    EXPECT_TRUE(QDir(QFile::decodeName(open)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+    chmod(QFile::encodeName(root.filePath("media")).constData(), 0755);
 }
 
 TEST(KXPeakBuilderSettings, gainsArePackedLowLeftHighRight)
