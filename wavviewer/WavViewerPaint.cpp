@@ -6,7 +6,6 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QSaveFile>
 #include <QTimerEvent>
 #include <algorithm>
 #include <climits>

@@ -4,6 +4,7 @@
 //   kxpeakview FILE              open a window with the peaks of FILE
 //   kxpeakview FILE --save OUT   save the viewer as a PNG image and quit
 #include <QApplication>
+#include <QBuffer>
 #include <QCommandLineParser>
 #include <QImage>
 #include <QPainter>
@@ -13,6 +14,7 @@
 #include "kxaudio/Version.h"
 #include "mediagraph/MediaFramework.h"
 #include "peaks/KXPeakBuilder.h"
+#include "platform/OutputFile.h"
 #include "platform/MemoryStream.h"
 #include "platform/RuntimeFolder.h"
 #include "viewers/KXAudioPeakViewer.h"
@@ -58,8 +60,17 @@ int main(int argc, char** argv)
             QPainter painter(&image);
             viewer.PaintPeaks(true, &painter);
             painter.end();
-            if (exitCode == 0 && !image.save(parser.value(save), "PNG")) {
-                std::fprintf(stderr, "kxpeakview: %s cannot be written\n", qPrintable(parser.value(save)));
+            // Through the library's output path: never over the media or a file of another kind.
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            kx::OutputRules rules;
+            rules.kind = kx::FileKind::Picture;
+            rules.Input(media);
+            QString error;
+            if (exitCode == 0 && (!image.save(&buffer, "PNG") ||
+                                  !kx::WriteOutputFile(parser.value(save), rules, {png}, error))) {
+                std::fprintf(stderr, "kxpeakview: %s\n", qPrintable(error));
                 exitCode = 1;
             }
             QTimer::singleShot(0, &app, [&] { QApplication::exit(exitCode); });

@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include <QFile>
+
 #include "platform/LittleEndian.h"
+#include "platform/OutputFile.h"
 #include "platform/WavWriter.h"
 
 namespace kx {
@@ -16,11 +19,19 @@ namespace {
 
 bool Save(const std::string& path, const std::vector<uint8_t>& bytes)
 {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
+    const QString name = QString::fromStdString(path);
+    const QByteArrayView data(bytes.data(), qsizetype(bytes.size()));
+    // Made before: nothing to write. Media is never replaced, not even ours.
+    QFile old(name);
+    if (old.open(QIODevice::ReadOnly) && old.readAll() == data)
+        return true;
+    OutputRules rules;
+    rules.kind = FileKind::Wav;
+    QString error;
+    if (WriteOutputFile(name, rules, {data}, error))
+        return true;
+    std::fprintf(stderr, "makeexamples: %s\n", qPrintable(error));
+    return false;
 }
 
 // A few plucked notes per second with a decaying envelope, panned apart,
