@@ -1,5 +1,6 @@
 #include "FileKind.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -110,8 +111,10 @@ PeakLayout DetectPeakLayout(std::span<const uint8_t> b, uint64_t totalSize)
     return PeakLayout::WaveViewer;
 }
 
-FileKind DetectFileKind(std::span<const uint8_t> head, uint64_t size)
+FileKind DetectFileKind(std::span<const uint8_t> bytes, uint64_t size)
 {
+    // The head alone decides, however much a caller read.
+    const std::span<const uint8_t> head = bytes.first(std::min(bytes.size(), FileKindHeadSize));
     if (size == 0)
         return FileKind::Empty;
     if (StartsWith(head, "PEAK"))
