@@ -44,12 +44,10 @@ function(kx_add_library sub)
   set_property(GLOBAL APPEND PROPERTY KX_LIBRARIES kx_${sub})
 endfunction()
 
-# Links the peak filter into a program. The builder finds the filter only by
-# class identifier, so a small source that refers to the filter's anchor keeps
-# its library linked (and its registering object in a static build).
-function(kx_link_peak_filter target)
-  if(TARGET kx_peakfilter)
-    target_link_libraries(${target} PRIVATE kx_peakfilter)
-    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/PeakFilterAnchor.cpp)
+# Programs that build peaks find the peak filter plugin at run time, through
+# GStreamer's registry: this only makes sure it is built with them.
+function(kx_uses_peak_plugin target)
+  if(TARGET gstkxpeaks)
+    add_dependencies(${target} gstkxpeaks)
   endif()
 endfunction()

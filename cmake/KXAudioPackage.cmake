@@ -7,12 +7,6 @@ add_library(kx_all INTERFACE)
 add_library(KXAudio::KXAudio ALIAS kx_all)
 set_target_properties(kx_all PROPERTIES EXPORT_NAME KXAudio)
 target_link_libraries(kx_all INTERFACE ${kx_libraries})
-if(TARGET kx_peakfilter)
-  target_sources(kx_all INTERFACE
-    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/cmake/PeakFilterAnchor.cpp>
-    $<INSTALL_INTERFACE:${CMAKE_INSTALL_DATADIR}/kxaudio/PeakFilterAnchor.cpp>)
-  install(FILES cmake/PeakFilterAnchor.cpp DESTINATION ${CMAKE_INSTALL_DATADIR}/kxaudio)
-endif()
 install(TARGETS kx_all EXPORT KXAudioTargets)
 
 set(KX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/KXAudio)

@@ -1,6 +1,11 @@
 #include "MediaFramework.h"
 
 #include <gst/gst.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <dlfcn.h>
+#include <mutex>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -10,14 +15,64 @@
 
 namespace kx {
 
+namespace {
+
+// The folder of the library or program that holds this code.
+QString OwnFolder()
+{
+    Dl_info info {};
+    if (dladdr(reinterpret_cast<void*>(&InitMediaFramework), &info) == 0 || !info.dli_fname)
+        return {};
+    QString path = QFile::decodeName(info.dli_fname);
+    // A program is named as it was started, which may be relative.
+    if (!path.startsWith(QLatin1Char('/')))
+        path = QStringLiteral("/proc/self/exe");
+    return QFileInfo(QFileInfo(path).canonicalFilePath()).absolutePath();
+}
+
+// Makes GStreamer find the peak filter plugin: installed beside this
+// library's folder (or a program's bin/ or libexec/kxaudio/), or in the
+// build tree this was built in. GST_PLUGIN_PATH works as ever.
+void AddPluginFolders()
+{
+    if (GstPlugin* known = gst_registry_find_plugin(gst_registry_get(), "kxpeaks")) {
+        gst_object_unref(known);
+        return;
+    }
+    const QString own = OwnFolder();
+    if (own.isEmpty())
+        return;
+    const QString libdir = QStringLiteral(KX_INSTALL_LIBDIR);
+    QStringList candidates = {own + QStringLiteral("/gstreamer-1.0"),
+                              own + QStringLiteral("/../") + libdir + QStringLiteral("/gstreamer-1.0"),
+                              own + QStringLiteral("/../../") + libdir + QStringLiteral("/gstreamer-1.0")};
+    if (own.startsWith(QStringLiteral(KX_BUILD_TREE "/")))
+        candidates.prepend(QStringLiteral(KX_PLUGIN_BUILD_DIR));
+    for (const QString& folder : candidates) {
+        const QFileInfo plugin(folder + QStringLiteral("/libgstkxpeaks.so"));
+        if (!plugin.isFile())
+            continue;
+        qCDebug(lcMediaGraph) << "peak filter plugin in" << plugin.absolutePath();
+        gst_registry_scan_path(gst_registry_get(), QFile::encodeName(plugin.absolutePath()).constData());
+        return;
+    }
+    qCWarning(lcMediaGraph) << "no peak filter plugin (libgstkxpeaks.so) beside" << own
+                            << "; set GST_PLUGIN_PATH to its folder";
+}
+
+} // namespace
+
 void InitMediaFramework()
 {
     if (!CodecConfig::Loaded())
         CodecConfig::Load();
-    if (gst_is_initialized())
-        return;
-    gst_init(nullptr, nullptr);
-    ApplyDecoderRanks();
+    if (!gst_is_initialized())
+        gst_init(nullptr, nullptr);
+    static std::once_flag once;
+    std::call_once(once, [] {
+        AddPluginFolders();
+        ApplyDecoderRanks();
+    });
 }
 
 bool FeatureRankedIn(const QString& setting, const QString& feature)

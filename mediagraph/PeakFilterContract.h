@@ -1,8 +1,8 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
-#include "platform/OutputFile.h"
 
 typedef struct _GstElement GstElement;
 
@@ -11,9 +11,16 @@ namespace kx {
 // The peak filter as the builder sees it: an element created by class
 // identifier, set up through three interfaces before the graph runs, that
 // hands whole peak records to a callback on its streaming thread.
+//
+// The element is "kxpeaksink" of the GStreamer plugin "kxpeaks"
+// (libgstkxpeaks.so), found through GStreamer's registry; the class
+// identifier maps to a bin of an audioconvert and that element, and the
+// interfaces are a thin layer over its properties and signals.
 namespace PeakFilter {
 
 inline const QString ClassId = QStringLiteral("{C79B5024-9862-4172-AB47-3DFF1CB18813}");
+// The element's factory name in GStreamer's registry.
+inline constexpr const char* FactoryName = "kxpeaksink";
 
 using HResult = int32_t;
 constexpr HResult S_OK = 0;
@@ -70,26 +77,28 @@ public:
     // preceded. E_INVALIDARG for an empty name, E_FAIL when the folder cannot
     // be written.
     virtual HResult SetFileName(const QString& fileName) = 0;
-    // What the peak file may replace, and the files it must never be (the
-    // output rules every writer follows). By default: a peak file of this
-    // layout, nothing forced, no inputs.
-    virtual HResult SetOutputRules(const OutputRules& rules) = 0;
+    // What the peak file may replace (force: the wave viewer's layout or
+    // waveform data too) and the files it must never be, by name (the
+    // output rules every writer follows). By default nothing is forced.
+    virtual HResult SetOutputRules(bool force, const QStringList& inputs) = 0;
     // Removes the peak file this element put in place, as long as it is still
     // that file: for a graph that fails after its end of stream. S_FALSE when
     // there is none.
     virtual HResult RemoveCommitted() = 0;
 };
 
-// The interfaces of a peak filter element, or null when it has none.
+// The interfaces of a peak filter made by Make, or null when it has none.
 IConfiguration* QueryConfiguration(GstElement* filter);
 IPeaks* QueryPeaks(GstElement* filter);
 IFileSink* QueryFileSink(GstElement* filter);
 
-// How an element offers the interfaces: object data under these keys, each
-// pointing at the interface itself and living as long as the element.
-inline constexpr const char* ConfigurationKey = "kx-peak-configuration";
-inline constexpr const char* PeaksKey = "kx-peak-peaks";
-inline constexpr const char* FileSinkKey = "kx-peak-file-sink";
+// A new peak filter named by the label (a floating reference), or null when
+// the plugin is not found: an audioconvert (no dithering: plain truncation
+// keeps the extremes) feeding the element.
+GstElement* Make(const QString& label);
+// Maps ClassId to Make in the filter registry (repeat calls are harmless);
+// done when the library is loaded.
+void Register();
 
 } // namespace PeakFilter
 

@@ -251,7 +251,7 @@ bool TBuildGraph::Build()
     if (builder_.SaveToPeakFiles()) {
         PeakFilter::IFileSink* sink = PeakFilter::QueryFileSink(filter);
         if (!sink || sink->SetFileName(peakFile_) != PeakFilter::S_OK ||
-            sink->SetOutputRules(builder_.PeakFileRules(mediaFile_)) != PeakFilter::S_OK)
+            sink->SetOutputRules(builder_.ForceReplace(), {mediaFile_}) != PeakFilter::S_OK)
             return Fail(PeakFolderProblem(peakFile_));
     }
 

@@ -9,7 +9,7 @@
 
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/GstPtr.h"
-#include "peakfilter/PeakFilterElement.h"
+#include "mediagraph/PeakFilterContract.h"
 #include "peaks/PeakFormat.h"
 #include "platform/LittleEndian.h"
 #include "platform/PostedEvent.h"

@@ -12,7 +12,7 @@
 #include <memory>
 #include "mediagraph/FilterRegistry.h"
 #include "mediagraph/GraphHelpers.h"
-#include "peakfilter/PeakFilterElement.h"
+#include "mediagraph/PeakFilterContract.h"
 
 namespace kx {
 
