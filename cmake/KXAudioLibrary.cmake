@@ -34,6 +34,8 @@ function(kx_add_library sub)
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/kxaudio>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   target_link_libraries(kx_${sub} PUBLIC ${L_PUBLIC} PRIVATE ${L_PRIVATE})
+  # The headers use C++20: every user compiles at that level at least.
+  target_compile_features(kx_${sub} PUBLIC cxx_std_20)
   install(TARGETS kx_${sub} EXPORT KXAudioTargets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
