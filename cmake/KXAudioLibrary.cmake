@@ -37,12 +37,12 @@ function(kx_add_library sub)
   # The headers use C++20: every user compiles at that level at least.
   target_compile_features(kx_${sub} PUBLIC cxx_std_20)
   install(TARGETS kx_${sub} EXPORT KXAudioTargets
-    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT libs NAMELINK_COMPONENT dev
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT libs)
   # This folder's headers only: a subfolder is a library of its own.
   file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxaudio/${folder})
+  install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/kxaudio/${folder} COMPONENT dev)
   set_property(GLOBAL APPEND PROPERTY KX_LIBRARIES kx_${sub})
 endfunction()
 

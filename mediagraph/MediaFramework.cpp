@@ -53,7 +53,12 @@ void AddPluginFolders()
         if (!plugin.isFile())
             continue;
         qCDebug(lcMediaGraph) << "peak filter plugin in" << plugin.absolutePath();
+        // Loaded in this process, not by GStreamer's scanner helper: an
+        // instrumented build's plugin loads only into an instrumented program.
+        const gboolean fork = gst_registry_fork_is_enabled();
+        gst_registry_fork_set_enabled(FALSE);
         gst_registry_scan_path(gst_registry_get(), QFile::encodeName(plugin.absolutePath()).constData());
+        gst_registry_fork_set_enabled(fork);
         return;
     }
     qCWarning(lcMediaGraph) << "no peak filter plugin (libgstkxpeaks.so) beside" << own
