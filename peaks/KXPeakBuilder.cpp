@@ -83,11 +83,10 @@ TKXPeakBuilder::~TKXPeakBuilder()
     // The streaming thread writes into the streams: it ends before they go.
     ReleaseGraph();
     Clear();
+    ListRunningBuild(false);
     if (graphManager_) {
         SetNotifyWindow(graphManager_, nullptr, 0);
         gst_element_set_state(graphManager_, GST_STATE_NULL);
-        if (addToRot_)
-            RegisterGraph(graphManager_, false, rotCookie_);
         gst_object_unref(graphManager_);
         graphManager_ = nullptr;
     }
@@ -100,8 +99,7 @@ void TKXPeakBuilder::SetAddToRot(bool value)
     if (value == addToRot_)
         return;
     addToRot_ = value;
-    if (!Designing() && graphManager_)
-        RegisterGraph(graphManager_, value, rotCookie_);
+    ListRunningBuild(value && (buildState_ == bsBuilding || buildState_ == bsPaused));
 }
 
 void TKXPeakBuilder::SetVRMAudioCache(int value)

@@ -145,9 +145,11 @@ public:
     // Why the last file reported through OnPeakFailed failed: its build, or
     // the peak file that was refused.
     QString LastBuildFailure() const { return lastFailure_; }
-    // The graph manager (null before the first build) and the current decode
-    // graph (null when none is running).
-    GstElement* GraphManager() const { return graphManager_; }
+    // The graph manager: null before the first build, then there whichever
+    // path the builds took (made here when first asked after builds that
+    // needed none, so that those start no media framework). The current
+    // decode graph is null when none is running.
+    GstElement* GraphManager();
     TBuildGraph* CurrentGraph() const { return graph_.get(); }
     // PCM WAV files are reduced straight from the file, without a decode
     // graph, when this is on (the default); the records are the same.
@@ -159,6 +161,9 @@ public:
     void SetSegmentation(const SegmentPolicy& policy) { segmentPolicy_ = policy; }
     // Segments the last completed build was decoded in (1: one pass).
     int LastSegmentCount() const { return lastSegments_; }
+    // How the last build that started was run.
+    enum class BuildPath { None, Direct, Segments, OnePass };
+    BuildPath LastBuildPath() const { return lastPath_; }
 
     // The peak filter's callback (streaming thread): appends a block of whole
     // records to the current file's peak stream and posts progress.
@@ -178,7 +183,7 @@ public:
 
 protected:
     // Settings are fixed from the first build on, whichever path served it.
-    bool GraphManagerExists() const { return graphManager_ != nullptr || builtDirectly_; }
+    bool GraphManagerExists() const { return graphManager_ != nullptr || buildHasRun_; }
     // The peak file names a queued media file can have: beside it, and in TempFolder.
     QString PeakNameBeside(const QString& media) const;
     QString PeakNameInTemp(const QString& media) const;
@@ -276,7 +281,10 @@ private:
     int lastSegments_ = 0;
     // Tells a direct build's end from that of an earlier one.
     intptr_t directRun_ = 0;
-    bool builtDirectly_ = false;
+    bool buildHasRun_ = false;
+    BuildPath lastPath_ = BuildPath::None;
+    // The graph registry's entry of the running build (AddToRot), 0 when none.
+    void ListRunningBuild(bool listed);
     QString currentPeakFile_;
     QString lastFailure_;
     // Format of the running build, fixed at its start for the callback.

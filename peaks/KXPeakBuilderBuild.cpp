@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <unistd.h>
 
 #include "BuildGraph.h"
 #include "BuildRun.h"
@@ -14,6 +15,7 @@
 #include "mediagraph/MediaFramework.h"
 #include "mediagraph/PeakFilterContract.h"
 #include "platform/Exception.h"
+#include "platform/GraphRegistry.h"
 #include "platform/LittleEndian.h"
 #include "platform/Logging.h"
 #include "platform/NativeName.h"
@@ -49,8 +51,39 @@ void TKXPeakBuilder::CreateGraphManager()
         throw Exception("Failed Filter Graph creation");
     graphManager_ = GST_ELEMENT(gst_object_ref_sink(pipeline));
     SetNotifyWindow(graphManager_, window_, WM_GRAPHNOTIFY);
-    if (addToRot_)
+}
+
+GstElement* TKXPeakBuilder::GraphManager()
+{
+    // Builds that needed no graph still leave one behind, as every path does.
+    if (!graphManager_ && buildHasRun_ && !Designing())
+        CreateGraphManager();
+    return graphManager_;
+}
+
+void TKXPeakBuilder::ListRunningBuild(bool listed)
+{
+    if (!listed || !addToRot_ || Designing()) {
+        if (rotCookie_ != 0)
+            GraphRegistry::Revoke(rotCookie_);
+        rotCookie_ = 0;
+        return;
+    }
+    if (rotCookie_ != 0)
+        return;
+    if (graph_ && graphManager_) {
         RegisterGraph(graphManager_, true, rotCookie_);
+        return;
+    }
+    // A build without a decode graph is listed under the builder; its dump
+    // names the file and the path it takes.
+    const int index = currentIndex_;
+    const QString media = index >= 0 && index < FileCount() ? files_[index] : QString();
+    const QByteArray kind = lastPath_ == BuildPath::Segments ? "segmented decode" : "direct reduction";
+    const QByteArray dot = "digraph FilterGraph {\n  \"" + EncodeNativeName(media).toPercentEncoding("/ ") +
+                           "\" -> \"" + kind + "\" -> \"peak stream\";\n}\n";
+    rotCookie_ = GraphRegistry::Register(FilterGraphItemName(this, static_cast<uint32_t>(getpid())),
+                                         [dot] { return dot; });
 }
 
 bool TKXPeakBuilder::StopGraph()
@@ -75,6 +108,7 @@ bool TKXPeakBuilder::StopGraph()
 
 void TKXPeakBuilder::ReleaseGraph()
 {
+    ListRunningBuild(false);
     graph_.reset();
     direct_.reset();
 }
@@ -129,8 +163,10 @@ bool TKXPeakBuilder::StopBuild()
 {
     if (buildState_ == bsStopped)
         return false;
-    const bool stopped = (graphManager_ || direct_) && StopGraph();
+    // With nothing running, stopping succeeds once a build has run, on every path.
+    const bool stopped = Running() ? StopGraph() : GraphManagerExists();
     buildState_ = stopped ? bsStopped : bsFailed;
+    ListRunningBuild(false);
     // The filter may have finished its peak file just before the stop; the
     // stream then holds the same records and is finished alike.
     if (stopped && Running() && StatNative(currentPeakFile_).isFile)
@@ -334,7 +370,15 @@ void TKXPeakBuilder::DirectDone(bool ok)
         StopGraph();
         ReleaseGraph();
         buildState_ = bsStopped;
-        StartNext();
+        // Its records so far are not the file's: emptied, a peak file that
+        // another process finished meanwhile is loaded instead.
+        EmptyStream(currentIndex_);
+        if (!StartNext()) {
+            singlePassFile_.clear();
+            // Nothing started: the run ends here as after the last file.
+            if (buildState_ == bsStopped)
+                ChainNext();
+        }
     } else {
         FailCurrent(direct_->FailureText());
     }

@@ -50,6 +50,8 @@ bool TKXPeakBuilder::StartNext()
         buildBits_ = bitsPerSample_;
         buildSamplesPerPeak_ = std::max<uint16_t>(samplesPerPeak_, 1);
         runSegments_ = 1;
+        // Settings lock from the first attempt on, whichever path takes it.
+        buildHasRun_ = true;
         Start start = CheckMedia(index);
         if (start == Start::NotTaken)
             start = StartDirect(index);
@@ -73,6 +75,7 @@ bool TKXPeakBuilder::StartNext()
         return false;
     }
     buildState_ = bsBuilding;
+    ListRunningBuild(true);
     bool abort = false;
     Fire(OnProgress, this, 0, int(currentIndex_), missingCount_, abort);
     if (abort)
@@ -126,7 +129,10 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartDirect(int index)
         settings.peakFile = currentPeakFile_;
     settings.context = this;
     settings.callback = &TKXPeakBuilder::PeakCallback;
-    return StartRun(std::make_unique<DirectWavBuild>(files_[index], layout, settings));
+    const Start start = StartRun(std::make_unique<DirectWavBuild>(files_[index], layout, settings));
+    if (start == Start::Started)
+        lastPath_ = BuildPath::Direct;
+    return start;
 }
 
 TKXPeakBuilder::Start TKXPeakBuilder::StartSegmented(int index)
@@ -157,6 +163,7 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartSegmented(int index)
     const Start start = StartRun(std::make_unique<SegmentedBuild>(media, stream, std::move(plan), settings));
     if (start == Start::Started) {
         runSegments_ = segments;
+        lastPath_ = BuildPath::Segments;
         qCDebug(lcPeaks) << "building" << media << "in" << segments << "segments";
     }
     return start;
@@ -179,12 +186,21 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartInGraph(int index)
         return Start::Refused;
     }
     gint64 ns = -1;
+    duration_ = 0;
     if (gst_element_query_duration(graphManager_, GST_FORMAT_TIME, &ns) && ns >= 0)
         duration_ = ns / 100;
+    // A length the file's size contradicts came from a false header: taken
+    // as unknown, so that the peaks' own size decides while they arrive.
+    if (!DurationFitsFile(duration_, StatNative(files_[index]).size)) {
+        qCDebug(lcPeaks) << "the length" << duration_ / 10000000 << "s of" << files_[index]
+                         << "does not fit its size; taken as unknown";
+        duration_ = 0;
+    }
     if (RefuseOversizedPeaks(duration_))
         return Start::Refused;  // the graph goes with its teardown
     qCDebug(lcPeaks) << "building" << files_[index] << "into" << currentPeakFile_;
     graph_ = std::move(graph);
+    lastPath_ = BuildPath::OnePass;
     return Start::Started;
 }
 
@@ -201,7 +217,6 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartRun(std::unique_ptr<BuildRun> run)
     if (!run->Start([window, id](bool ok) { window->Post(WM_DIRECTDONE, ok ? 1 : 0, id); }))
         return Start::NotTaken;
     direct_ = std::move(run);
-    builtDirectly_ = true;
     return Start::Started;
 }
 

@@ -1,6 +1,7 @@
 #include "PeakFormat.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cstring>
 
 #include "mediagraph/AtomicPeakFile.h"
@@ -218,6 +219,15 @@ PeakCheck ReadPeakFile(const QString& fileName, PeakReader reader, std::vector<u
         return PeakCheck::ReadFailed;
     out = std::move(bytes);
     return PeakCheck::Accepted;
+}
+
+bool DurationFitsFile(int64_t duration100ns, int64_t fileBytes)
+{
+    if (duration100ns <= 0)
+        return true;
+    // Compared in whole bits over 10^7 units per second, without overflow.
+    const auto bits = (uint128_t)uint64_t(std::max<int64_t>(fileBytes, 0)) * 8 * 10000000u;
+    return bits >= (uint128_t)uint64_t(duration100ns) * MinStreamBitsPerSecond;
 }
 
 } // namespace kx

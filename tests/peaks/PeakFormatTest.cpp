@@ -212,4 +212,17 @@ TEST(PeakFile, refusedOrMissingFilesLeaveTheOutputUntouched)
     EXPECT_EQ(kept, std::vector<uint8_t>{9});
 }
 
+TEST(PeakFormat, aLengthTheFileSizeContradictsIsNotTrusted)
+{
+    // One second needs 125 bytes at the lowest stream rate of 1 kbit/s.
+    EXPECT_TRUE(DurationFitsFile(10000000, 125));
+    EXPECT_FALSE(DurationFitsFile(10000000, 124));
+    // An MP3 tag claiming 0xFFFFFFFF frames of 1152 samples at 44.1 kHz, in 100 KB.
+    const int64_t claimed = int64_t(0xFFFFFFFFull * 1152 * 10000000 / 44100);
+    EXPECT_FALSE(DurationFitsFile(claimed, 100000));
+    EXPECT_TRUE(DurationFitsFile(claimed, INT64_MAX));
+    // Nothing known, nothing contradicted.
+    EXPECT_TRUE(DurationFitsFile(0, 0));
+}
+
 } // namespace kx

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QThread>
 #include <algorithm>
 #include <cstring>
 #include <random>
@@ -120,6 +121,28 @@ TEST(SegmentPlan, shortStreamsAndOneCoreStayWhole)
     EXPECT_EQ(SegmentParallelism(policy, 8), 1);
     s.samplesPerPeak = 0;
     EXPECT_TRUE(PlanSegments(s, 3600 * 44100, {}, 2).empty());
+}
+
+TEST(SegmentPlan, segmentCountFromTheEnvironmentIsCappedAtTheProcessorCount)
+{
+    const QByteArray saved = qgetenv("KX_PEAK_SEGMENTS");
+    const int cores = std::max(QThread::idealThreadCount(), 1);
+    qputenv("KX_PEAK_SEGMENTS", "100000");
+    EXPECT_EQ(DefaultSegmentPolicy().maxSegments, cores);
+    EXPECT_EQ(SegmentParallelism(DefaultSegmentPolicy(), cores), cores);
+    // Ten hours at the defaults: one segment per processor, not 100,000.
+    EXPECT_EQ(PlanSegments(PeakReducerSettings{}, 36000ull * 44100, DefaultSegmentPolicy(),
+                           SegmentParallelism(DefaultSegmentPolicy(), cores))
+                  .size(),
+              size_t(cores));
+    qputenv("KX_PEAK_SEGMENTS", "1");
+    EXPECT_EQ(DefaultSegmentPolicy().maxSegments, 1);
+    qputenv("KX_PEAK_SEGMENTS", "0");
+    EXPECT_EQ(DefaultSegmentPolicy().maxSegments, 1);
+    if (saved.isNull())
+        qunsetenv("KX_PEAK_SEGMENTS");
+    else
+        qputenv("KX_PEAK_SEGMENTS", saved);
 }
 
 // ---- Whole builds: segmented against one pass ----
@@ -367,6 +390,30 @@ bool AddLameTag(const QString& path, uint64_t samples, uint32_t extraFrames = 0)
     return TestMedia::WriteFile(path, bytes);
 }
 
+// A Xing tag frame in front that claims `claimed` frames and has no LAME
+// extension, as some writers leave it.
+bool AddXingFrameCount(const QString& path, uint32_t claimed)
+{
+    auto bytes = ReadFileBytes(path);
+    if (bytes.size() < 4)
+        return false;
+    const uint32_t header = (uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3]);
+    const uint32_t tagHeader = (header & ~0xF200u) | 0x9000u | 0x10000u;  // 128 kbit/s, no padding, no checksum
+    uint8_t h[4];
+    PutBE32(h, tagHeader);
+    const auto f = ParseMp3FrameHeader(h);
+    if (!f)
+        return false;
+    std::vector<uint8_t> tag(f->bytes, 0);
+    PutBE32(tag.data(), tagHeader);
+    uint8_t* xing = tag.data() + (f->channels == 1 ? 21 : 36);
+    std::memcpy(xing, "Xing", 4);
+    PutBE32(xing + 4, 1);
+    PutBE32(xing + 8, claimed);
+    bytes.insert(bytes.begin(), tag.begin(), tag.end());
+    return TestMedia::WriteFile(path, bytes);
+}
+
 // An ID3v2 tag in front (with room to spare, as taggers leave) and an ID3v1
 // tag at the end.
 bool AddId3Tags(const QString& path)
@@ -440,6 +487,16 @@ TEST_F(SegmentedBuildTest, mp3GaplessTrimmingIsCountedAsInOnePass)
     ExpectSame(cut, Segments(30011), Planned(cut, Segments(30011)));
 }
 
+TEST_F(SegmentedBuildTest, anMp3TagClaimingMoreFramesThanTheFileHoldsBuildsAlikeInOnePassAndSegments)
+{
+    // 0xFFFFFFFF frames would be peaks of hundreds of GiB; the file's size
+    // says otherwise, so neither path refuses it.
+    const QString mp3 = Encode("claims.mp3", "lamemp3enc target=bitrate bitrate=128 cbr=true", 100);
+    ASSERT_TRUE(AddXingFrameCount(mp3, 0xFFFFFFFFu));
+    ExpectSame(mp3, Segments(30011), Planned(mp3, Segments(30011)));
+    ExpectSame(mp3, Segments(30011, 2), Planned(mp3, Segments(30011, 2)));
+}
+
 TEST_F(SegmentedBuildTest, lowRateMp3AndAacStayOnePass)
 {
     // MPEG-2 MP3 decodes differently in the last bits after a cut for as long
@@ -511,6 +568,46 @@ TEST_F(SegmentedBuildTest, damagedFilesEndAsInOnePass)
         EXPECT_EQ(cut.peakFile, one.peakFile);
         EXPECT_EQ(cut.stream, one.stream);
     }
+}
+
+TEST_F(SegmentedBuildTest, aFallbackToOnePassEndsWhenAnotherProcessFinishedThePeakFile)
+{
+    const QString flac = Encode("n.flac", "flacenc", 100);
+    ASSERT_FALSE(flac.isEmpty());
+    auto bytes = ReadFileBytes(flac);
+    // Garbage late in the file, so that the segments before it deliver
+    // records and then the build falls back to one pass.
+    std::mt19937 rng(7);
+    for (size_t i = bytes.size() * 85 / 100; i < bytes.size() * 85 / 100 + 20000; ++i)
+        bytes[i] = uint8_t(rng());
+    const QString damaged = dir.filePath("damaged.flac");
+    ASSERT_TRUE(TestMedia::WriteFile(damaged, bytes));
+    const Build elsewhere = Run(damaged, OnePass());
+    ASSERT_TRUE(elsewhere.completed);
+
+    TKXPeakBuilder builder;
+    BuildEvents events;
+    events.Attach(builder);
+    int loaded = 0;
+    builder.OnPeakNew = [&loaded](QObject*, int, const QString&, const QString&) { ++loaded; };
+    builder.SetSaveToPeakFiles(true);
+    builder.SetSegmentation(Segments(110200));
+    builder.SetFilename(damaged);
+    ASSERT_TRUE(builder.StartBuild());
+    // Another process puts the peak file in place while the segments run.
+    ASSERT_TRUE(TestMedia::WriteFile(ChangeFileExt(damaged, ".pek"), elsewhere.peakFile));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return loaded + events.completed.size() + events.failed.size() > 0 && builder.BuildState() != bsBuilding; },
+        30000));
+    EXPECT_EQ(loaded, 1);
+    EXPECT_TRUE(events.completed.empty());
+    EXPECT_TRUE(events.failed.empty()) << events.reasons.join('\n').toStdString();
+    EXPECT_EQ(builder.BuildState(), bsStopped);
+    ASSERT_FALSE(events.progress.empty());
+    EXPECT_EQ(events.progress.back().item, -1);  // the run ended
+    TMemoryStream* s = nullptr;
+    ASSERT_TRUE(builder.GetStreamByIndex(0, s));
+    EXPECT_EQ(std::vector<uint8_t>(s->Bytes().begin(), s->Bytes().end()), elsewhere.peakFile);
 }
 
 TEST_F(SegmentedBuildTest, stopAndAbortEndEverySegment)
