@@ -1,9 +1,10 @@
 #include "KXPeakBuildPool.h"
 
-#include <QSet>
+#include <QHash>
 #include <QThread>
 #include <algorithm>
 
+#include "MediaIdentity.h"
 #include "platform/NativeName.h"
 
 namespace kx {
@@ -57,12 +58,14 @@ bool TKXPeakBuildPool::Start(const QStringList& files)
         return false;
     files_.clear();
     keys_.clear();
-    QSet<QString> seen;
+    // Names that fold alike are one file only where SameMediaFile says so
+    // (Take.wav and take.wav can both be on disk).
+    QHash<QString, QStringList> seen;
     for (const QString& f : files) {
-        const QString folded = FoldedName(f);
-        if (seen.contains(folded))
+        QStringList& alike = seen[FoldedName(f)];
+        if (std::any_of(alike.begin(), alike.end(), [&f](const QString& g) { return SameMediaFile(f, g); }))
             continue;
-        seen.insert(folded);
+        alike.append(f);
         files_.append(f);
         keys_.append(PeakKey(f));
     }
@@ -220,9 +223,11 @@ int ShardOf(const QString& name, int count)
 {
     if (count <= 1)
         return 0;
-    // 64-bit FNV-1a: simple, and fixed by its definition.
+    // Without its extension, so that media sharing a peak file (a.wav and
+    // a.flac) land in one share, where the collision is seen. 64-bit FNV-1a:
+    // simple, and fixed by its definition.
     uint64_t hash = 0xcbf29ce484222325ull;
-    for (const char c : EncodeNativeName(name)) {
+    for (const char c : EncodeNativeName(ChangeFileExt(name, QString()))) {
         hash ^= uint8_t(c);
         hash *= 0x100000001b3ull;
     }

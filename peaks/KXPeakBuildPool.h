@@ -83,8 +83,9 @@ private:
     std::vector<std::unique_ptr<Slot>> slots_;
 };
 
-// The share (0..count-1) a name falls in: a stable hash of its bytes,
-// the same on every machine and in every run.
+// The share (0..count-1) a name falls in: a stable hash of its bytes with
+// the extension removed (names that share a peak file share a share), the
+// same on every machine and in every run.
 int ShardOf(const QString& name, int count);
 
 } // namespace kx

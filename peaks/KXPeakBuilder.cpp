@@ -9,6 +9,7 @@
 
 #include "BuildGraph.h"
 #include "DirectWavBuild.h"
+#include "MediaIdentity.h"
 #include "PeakFormat.h"
 #include "mediagraph/CodecConfig.h"
 #include "mediagraph/GraphEvents.h"
@@ -238,8 +239,11 @@ bool TKXPeakBuilder::UsablePeakFile(const QString& peak, const QString& media) c
     const NativeFileStatus info = StatNative(peak);
     if (!info.isFile)
         return false;
+    if (!rebuildStale_)
+        return true;
     // Older than its media: the media was replaced or re-recorded since.
-    return !rebuildStale_ || info.modifiedMs >= StatNative(media).modifiedMs;
+    // Fewer records than its header's length: cut short by a copy or a crash.
+    return info.modifiedMs >= StatNative(media).modifiedMs && !PeakFileCutShort(peak);
 }
 
 bool TKXPeakBuilder::PeakFileStale(int Index) const
@@ -306,7 +310,7 @@ bool TKXPeakBuilder::GetStreamByName(const QString& Filename, TMemoryStream*& St
     Stream = nullptr;
     const QString name = AbsoluteName(Filename);
     for (int i = 0; i < FileCount(); ++i) {
-        if (SameFileName(files_[i], name)) {
+        if (SameMediaFile(files_[i], name)) {
             Stream = streams_.Get(i);
             break;
         }
@@ -397,7 +401,7 @@ bool TKXPeakBuilder::AppendFilename(const QString& Given)
         return false;
     const QString Filename = AbsoluteName(Given);
     for (int i = 0; i < FileCount(); ++i) {
-        if (SameFileName(files_[i], Filename)) {
+        if (SameMediaFile(files_[i], Filename)) {
             Fire(OnDuplicateFile, this, Filename, i);
             return false;
         }
@@ -424,7 +428,7 @@ bool TKXPeakBuilder::AppendFilenames(const QStringList& List)
         const QString name = AbsoluteName(given);
         int duplicate = -1;
         for (int i = 0; i < FileCount() && duplicate < 0; ++i)
-            if (SameFileName(files_[i], name))
+            if (SameMediaFile(files_[i], name))
                 duplicate = i;
         if (duplicate >= 0) {
             Fire(OnDuplicateFile, this, name, duplicate);

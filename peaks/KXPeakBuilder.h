@@ -72,8 +72,9 @@ public:
     void SetOutputBPS(TBPS value);
     uint16_t SamplesPerPeak() const { return samplesPerPeak_; }
     void SetSamplesPerPeak(uint16_t value);
-    // A peak file older than its media counts as missing, so that it is
-    // built again (the media was replaced or re-recorded since). Off by
+    // A peak file older than its media, or with fewer records than its
+    // header's length implies, counts as missing, so that it is built again
+    // (the media was replaced since, or the file was cut short). Off by
     // default: then any peak file is taken as it is.
     bool RebuildStale() const { return rebuildStale_; }
     void SetRebuildStale(bool value) { rebuildStale_ = value; }

@@ -9,6 +9,7 @@
 #include "BuildGraph.h"
 #include "BuildRun.h"
 #include "KXPeakBuilder.h"
+#include "MediaIdentity.h"
 #include "PeakFormat.h"
 #include "mediagraph/CodecConfig.h"
 #include "mediagraph/GraphEvents.h"
@@ -33,7 +34,7 @@ constexpr int StopPolls = 500;
 
 bool TKXPeakBuilder::SkippedThisRun(const QString& media) const
 {
-    const auto same = [&media](const QString& f) { return SameFileName(f, media); };
+    const auto same = [&media](const QString& f) { return SameMediaFile(f, media); };
     return std::any_of(completedInMemory_.begin(), completedInMemory_.end(), same) ||
            std::any_of(failedThisRun_.begin(), failedThisRun_.end(), same) ||
            std::any_of(builtThisRun_.begin(), builtThisRun_.end(), same);

@@ -8,6 +8,7 @@
 #include "BuildGraph.h"
 #include "DirectWavBuild.h"
 #include "KXPeakBuilder.h"
+#include "MediaIdentity.h"
 #include "PeakFormat.h"
 #include "SegmentedBuild.h"
 #include "WavDirect.h"
@@ -138,7 +139,7 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartDirect(int index)
 TKXPeakBuilder::Start TKXPeakBuilder::StartSegmented(int index)
 {
     const QString& media = files_[index];
-    if (!singlePassFile_.isEmpty() && SameFileName(media, singlePassFile_)) {
+    if (!singlePassFile_.isEmpty() && SameMediaFile(media, singlePassFile_)) {
         singlePassFile_.clear();
         return Start::NotTaken;
     }
