@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "MediaIdentity.h"
 #include "PeakFormat.h"
 #include "SegmentPlan.h"
 #include "StreamList.h"
@@ -268,6 +269,11 @@ private:
     // Refuses peaks of a track of this length that no peak file could hold.
     bool RefuseOversizedPeaks(int64_t duration100ns);
     void DirectDone(bool ok);
+    // The media of the finished build is not the file it started from: the
+    // result is dropped and the file built once more, or failed when that
+    // already happened.
+    bool MediaChangedSinceStart() const;
+    void RebuildChangedMedia();
     // Whether a build (graph or direct) is in progress.
     bool Running() const { return graph_ || direct_; }
     int32_t TakeBlock(int32_t count, const uint8_t* peaks, uint32_t timeLow, uint32_t timeHigh);
@@ -287,6 +293,10 @@ private:
     // The graph registry's entry of the running build (AddToRot), 0 when none.
     void ListRunningBuild(bool listed);
     QString currentPeakFile_;
+    // The current file as it was when its build started, and the file last
+    // built again because its media changed meanwhile.
+    MediaIdentity mediaAtStart_;
+    QString changedMediaRetry_;
     QString lastFailure_;
     // Format of the running build, fixed at its start for the callback.
     uint32_t buildRate_ = 48000;

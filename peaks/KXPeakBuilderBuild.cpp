@@ -128,6 +128,7 @@ bool TKXPeakBuilder::StartBuild()
         return false;
     // A new run gives files that failed before another chance.
     failedThisRun_.clear();
+    changedMediaRetry_.clear();
     builtThisRun_.clear();
     return StartNext();
 }
@@ -213,8 +214,44 @@ bool TKXPeakBuilder::TakeGraphEvent()
     return true;
 }
 
+bool TKXPeakBuilder::MediaChangedSinceStart() const
+{
+    const int index = currentIndex_;
+    return index >= 0 && index < FileCount() && IdentifyMedia(files_[index]) != mediaAtStart_;
+}
+
+void TKXPeakBuilder::RebuildChangedMedia()
+{
+    const QString media = files_[currentIndex_];
+    if (!changedMediaRetry_.isEmpty() && SameMediaFile(media, changedMediaRetry_)) {
+        changedMediaRetry_.clear();
+        FailCurrent(QStringLiteral("the media changed during the build"));
+        return;
+    }
+    qCDebug(lcPeaks) << "the media" << media << "changed during its build; built again";
+    changedMediaRetry_ = media;
+    StopGraph();
+    buildState_ = bsStopped;
+    ReleaseGraph();
+    EmptyStream(currentIndex_);
+    if (!StartNext() && buildState_ == bsStopped)
+        ChainNext();
+}
+
 void TKXPeakBuilder::CompleteCurrent()
 {
+    // The peak file is in place already (the runs check the media right
+    // before they commit, the graph's filter cannot): it goes again when the
+    // media is no longer what the build read.
+    if (MediaChangedSinceStart()) {
+        if (graph_)
+            graph_->RemoveCommittedPeakFile();
+        if (direct_)
+            direct_->RemoveCommittedPeakFile();
+        RebuildChangedMedia();
+        return;
+    }
+    changedMediaRetry_.clear();
     StopGraph();
     buildState_ = bsStopped;
     ReleaseGraph();
@@ -364,6 +401,9 @@ void TKXPeakBuilder::DirectDone(bool ok)
         return;
     if (ok) {
         CompleteCurrent();
+    } else if (direct_->MediaChanged() || MediaChangedSinceStart()) {
+        // Segments open the file by name: one may have met the new media.
+        RebuildChangedMedia();
     } else if (direct_->RetryInGraph()) {
         // The failure says nothing about the file yet: one pass decides.
         qCDebug(lcPeaks) << "building" << files_[currentIndex_] << "in one pass:" << direct_->FailureText();

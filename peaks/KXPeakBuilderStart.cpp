@@ -20,6 +20,16 @@
 
 namespace kx {
 
+namespace {
+
+// For runs that commit their own peak file: checked right before they do.
+std::function<bool()> MediaUnchanged(const QString& media, const MediaIdentity& atStart)
+{
+    return [media, atStart] { return IdentifyMedia(media) == atStart; };
+}
+
+} // namespace
+
 bool TKXPeakBuilder::StartNext()
 {
     // Another process may have finished peak files of this queue since they
@@ -53,6 +63,8 @@ bool TKXPeakBuilder::StartNext()
         runSegments_ = 1;
         // Settings lock from the first attempt on, whichever path takes it.
         buildHasRun_ = true;
+        // Taken before anything reads it, so that a replacement meanwhile shows.
+        mediaAtStart_ = IdentifyMedia(files_[index]);
         Start start = CheckMedia(index);
         if (start == Start::NotTaken)
             start = StartDirect(index);
@@ -130,6 +142,7 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartDirect(int index)
         settings.peakFile = currentPeakFile_;
     settings.context = this;
     settings.callback = &TKXPeakBuilder::PeakCallback;
+    settings.mediaUnchanged = MediaUnchanged(files_[index], mediaAtStart_);
     const Start start = StartRun(std::make_unique<DirectWavBuild>(files_[index], layout, settings));
     if (start == Start::Started)
         lastPath_ = BuildPath::Direct;
@@ -158,6 +171,7 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartSegmented(int index)
         settings.peakFile = currentPeakFile_;
     settings.context = this;
     settings.callback = &TKXPeakBuilder::PeakCallback;
+    settings.mediaUnchanged = MediaUnchanged(media, mediaAtStart_);
     settings.parallel = parallel;
     InitMediaFramework();
     const int segments = int(plan.size());

@@ -2,7 +2,10 @@
 // reduction, one pass through the decode graph, and segments.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <cstdio>
 
 #include "BuildTestSupport.h"
 #include "peaks/PeakFormat.h"
@@ -52,6 +55,24 @@ protected:
             builder.SetDirectReduction(GetParam() == Path::Direct);
         }
         ASSERT_TRUE(builder.AppendFilename(media));
+    }
+
+    // Another media file of the same kind and a different length, put in
+    // place of the queued one under a new inode, as a program saving it does.
+    void ReplaceMedia(int generation)
+    {
+        const QString next = dir.filePath(QStringLiteral("next%1.%2").arg(generation).arg(QFileInfo(media).suffix()));
+        const int seconds = 3 + generation;
+        if (GetParam() == Path::Segments) {
+            ASSERT_TRUE(TestMedia::RunPipeline(
+                QStringLiteral("audiotestsrc wave=white-noise volume=0.3 num-buffers=%1 samplesperbuffer=4410 ! "
+                               "audio/x-raw,format=S16LE,rate=44100,channels=2 ! flacenc ! filesink location=\"%2\"")
+                    .arg(seconds * 10)
+                    .arg(next)));
+        } else {
+            ASSERT_TRUE(TestMedia::WriteWav(next, {22050, 2, 16, 22050 * seconds}, TestMedia::Sine(700, 0.4, 22050)));
+        }
+        ASSERT_EQ(::rename(QFile::encodeName(next).constData(), QFile::encodeName(media).constData()), 0);
     }
 
     void BuildToTheEnd()
@@ -146,6 +167,43 @@ TEST_P(BuildPathContract, pausedThenStoppedBuildLeavesNoPeakFileAndStartsAfresh)
     TMemoryStream* s = nullptr;
     ASSERT_TRUE(builder.GetStreamByIndex(0, s));
     EXPECT_EQ(std::vector<uint8_t>(s->Bytes().begin(), s->Bytes().end()), ReadFileBytes(peak));
+}
+
+TEST_P(BuildPathContract, mediaReplacedDuringTheBuildIsBuiltAgainFromTheNewMedia)
+{
+    int replaced = 0;
+    builder.OnProgress = [&](QObject*, int progress, int item, int, bool&) {
+        if (progress == 0 && item == 0 && builder.BuildState() == bsBuilding && replaced == 0)
+            ReplaceMedia(++replaced);
+    };
+    BuildToTheEnd();
+    ASSERT_EQ(replaced, 1);
+    // The peaks are those of the new media (four seconds), and so is the stream.
+    const std::vector<uint8_t> peak = ReadFileBytes(ChangeFileExt(media, ".pek"));
+    const auto header = DecodePeakHeader(peak);
+    ASSERT_TRUE(header);
+    EXPECT_EQ(PeakDurationMs(*header), 4000);
+    TMemoryStream* s = nullptr;
+    ASSERT_TRUE(builder.GetStreamByIndex(0, s));
+    EXPECT_EQ(std::vector<uint8_t>(s->Bytes().begin(), s->Bytes().end()), peak);
+}
+
+TEST_P(BuildPathContract, mediaReplacedDuringEveryBuildFailsAndLeavesNoPeakFile)
+{
+    int replaced = 0;
+    builder.OnProgress = [&](QObject*, int progress, int item, int, bool&) {
+        if (progress == 0 && item == 0 && builder.BuildState() == bsBuilding)
+            ReplaceMedia(++replaced);
+    };
+    ASSERT_TRUE(builder.StartBuild());
+    ASSERT_TRUE(WaitUntilIdle(builder, 60000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !events.failed.empty(); }, 60000));
+    EXPECT_EQ(replaced, 2);
+    EXPECT_TRUE(events.completed.empty());
+    ASSERT_EQ(events.reasons.size(), 1);
+    EXPECT_TRUE(events.reasons[0].endsWith("the media changed during the build")) << events.reasons[0].toStdString();
+    EXPECT_FALSE(QFileInfo::exists(ChangeFileExt(media, ".pek")));
+    EXPECT_TRUE(QDir(dir.path()).entryList({"*.partial"}, QDir::Files).isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryPath, BuildPathContract, ::testing::Values(Path::Direct, Path::OnePass, Path::Segments),
