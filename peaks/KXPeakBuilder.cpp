@@ -294,14 +294,12 @@ bool TKXPeakBuilder::CopyStream(int Index, int64_t From, std::vector<uint8_t>& H
     TMemoryStream* stream = streams_.Get(Index);
     if (!stream)
         return false;
+    // The list's lock keeps the stream alive; appends only add whole blocks
+    // at the end, so the bytes up to Total stay as they are.
     QMutexLocker lock(&streams_.Lock());
-    // A stream being built is sized ahead; the records end at its position.
-    const bool building = buildState_ == bsBuilding && Index == currentIndex_;
-    Total = building ? std::min(stream->Position(), stream->Size()) : stream->Size();
-    const uint8_t* data = stream->Data();
-    Head.assign(data, data + std::min<int64_t>(Total, PeakHeaderSize));
-    From = std::clamp<int64_t>(From, 0, Total);
-    Tail.assign(data + From, data + Total);
+    Total = stream->Size();
+    Head = stream->Copy(0, std::min<int64_t>(Total, PeakHeaderSize));
+    Tail = stream->Copy(std::clamp<int64_t>(From, 0, Total), Total);
     return true;
 }
 

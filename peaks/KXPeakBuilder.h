@@ -112,8 +112,9 @@ public:
     bool GetStreamByName(const QString& Filename, TMemoryStream*& Stream) const;
     // A copy of a stream taken under the stream lock, for readers that follow
     // a stream while it is being built: its first 16 bytes (fewer while it is
-    // shorter) and its bytes from `From` on. While the stream is being built
-    // only what was written so far counts. False when there is no stream.
+    // shorter) and its bytes from `From` on. False when there is no stream.
+    // A stream being built only ever grows by whole blocks of records at its
+    // end, so it may also be read through GetStreamByIndex meanwhile.
     bool CopyStream(int Index, int64_t From, std::vector<uint8_t>& Head, std::vector<uint8_t>& Tail,
                     int64_t& Total) const;
     void GetPeakFilename(int Index, bool& Exists, QString& PeakFilename) const;
@@ -308,6 +309,9 @@ private:
     // Set on the streaming thread when a block would take the stream past
     // the size of the largest peak file; the build then fails.
     std::atomic<bool> peakOverflow_{false};
+    // Set on the streaming thread when the stream could not grow for a
+    // block; the build then fails.
+    std::atomic<bool> streamFailed_{false};
     // Files whose peak files were checked, not read (LoadPeakData off).
     QSet<QString> checkedNotLoaded_;
     // Files built into their streams only (no peak file) and files that

@@ -278,13 +278,15 @@ void TKXPeakBuilder::FinishStream(int index)
             // A track without a single sample: the header alone, as in the file.
             uint8_t header[PeakHeaderSize];
             EncodePeakHeader(MakePeakHeader(buildRate_, buildChannels_, buildBits_, buildSamplesPerPeak_, 0), header);
-            stream->Write(header, PeakHeaderSize);
+            stream->Append(header, PeakHeaderSize);
         } else if (stream->Size() >= PeakHeaderSize) {
-            stream->SetSize(stream->Position());
             // The decoded length replaces the estimate taken at the start, as
             // the peak filter does in its file.
-            WriteU32LE(stream->Data() + 10,
-                       ComputePcmByteCount(buildRate_, buildChannels_, buildBits_, lastBlockTime_));
+            uint8_t length[4];
+            WriteU32LE(length, ComputePcmByteCount(buildRate_, buildChannels_, buildBits_, lastBlockTime_));
+            stream->WriteAt(10, length, sizeof length);
+            // Room reserved for an estimate longer than the track goes back.
+            stream->Trim();
         }
         stream->SetPosition(0);
     }
@@ -329,6 +331,10 @@ void TKXPeakBuilder::Progress(uintptr_t wParam, intptr_t lParam)
         FailCurrent(QStringLiteral("its peaks grew past the 1 GiB a peak file holds"));
         return;
     }
+    if (streamFailed_ && Running() && (buildState_ == bsBuilding || buildState_ == bsPaused)) {
+        FailCurrent(QStringLiteral("out of memory for its peak stream"));
+        return;
+    }
     if (!OnProgress)
         return;
     const int64_t time = int64_t((uint64_t(wParam) & 0x7FFFFFFFu) << 32 | uint32_t(lParam));
@@ -360,18 +366,19 @@ int32_t TKXPeakBuilder::TakeBlock(int32_t count, const uint8_t* peaks, uint32_t 
     if (index < 0 || index >= streams_.Count())
         return PeakFilter::E_FAIL;
     TMemoryStream* stream = streams_.Get(index);
-    if (!stream || peakOverflow_)
+    if (!stream || peakOverflow_ || streamFailed_)
         return PeakFilter::E_FAIL;
     // A duration estimate can be far off: the stream never grows past what a
     // peak file may hold, and the build fails on the next progress message.
-    if (stream->Size() != 0 && stream->Position() + count > MaxPeakDataBytes) {
+    if (stream->Size() != 0 && stream->Size() + count > MaxPeakDataBytes) {
         peakOverflow_ = true;
         window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
         return PeakFilter::E_FAIL;
     }
+    bool appended = true;
     if (stream->Size() == 0) {
-        // Preallocated for the whole seconds of the track, so that appends
-        // rarely reallocate; trimmed to what arrived when the file completes.
+        // Room for the whole seconds of the track, so that appends rarely
+        // reallocate; what the track leaves unused goes back when it completes.
         const int64_t seconds = std::max<int64_t>(duration_ / 10000000, 0);
         const int64_t estimate = std::min<int64_t>(seconds * buildRate_ * buildChannels_ * buildBits_ /
                                                        (int64_t(buildSamplesPerPeak_) * 4),
@@ -380,16 +387,17 @@ int32_t TKXPeakBuilder::TakeBlock(int32_t count, const uint8_t* peaks, uint32_t 
         EncodePeakHeader(MakePeakHeader(buildRate_, buildChannels_, buildBits_, buildSamplesPerPeak_, duration_),
                          header);
         QMutexLocker lock(&streams_.Lock());
-        try {
-            stream->SetSize(PeakHeaderSize + estimate);
-            stream->SetPosition(0);
-            stream->Write(header, PeakHeaderSize);
-        } catch (...) {
-            // Out of memory for the estimate: the appends still grow the stream.
-        }
+        stream->Reserve(PeakHeaderSize + estimate);
+        appended = stream->Append(header, PeakHeaderSize);
     }
-    if (count > 0 && peaks)
-        streams_.Append(index, peaks, count);
+    // A block lost would shift every later record: the file's build fails instead.
+    if (appended && count > 0 && peaks)
+        appended = streams_.Append(index, peaks, count);
+    if (!appended) {
+        streamFailed_ = true;
+        window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
+        return PeakFilter::E_FAIL;
+    }
     lastBlockTime_ = int64_t(uint64_t(timeHigh) << 32 | timeLow);
     window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
     return PeakFilter::S_OK;

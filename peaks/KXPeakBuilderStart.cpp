@@ -56,6 +56,7 @@ bool TKXPeakBuilder::StartNext()
         ReleaseGraph();
         lastBlockTime_ = 0;
         peakOverflow_ = false;
+        streamFailed_ = false;
         buildRate_ = sampleRate_;
         buildChannels_ = ChannelCount();
         buildBits_ = bitsPerSample_;
