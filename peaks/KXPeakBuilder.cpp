@@ -327,6 +327,10 @@ void TKXPeakBuilder::Clear()
             buildState_ = bsStopped;
     }
     files_.clear();
+    for (const auto& [stream, bytes] : budgetTaken_)
+        if (budget_)
+            budget_->Give(bytes);
+    budgetTaken_.clear();
     streams_.Clear();
     completedInMemory_.clear();
     failedThisRun_.clear();
@@ -387,6 +391,7 @@ bool TKXPeakBuilder::RefusePeakFile(int index, TMemoryStream* stream, const QStr
 {
     const QString media = files_[index];
     lastFailure_ = QStringLiteral("the peak file %1 is refused: %2").arg(peakName, PeakCheckText(check));
+    GiveStreamMemory(stream);
     streams_.Remove(stream);
     files_.removeAt(index);
     Fire(OnPeakFailed, this, index, media, peakName);

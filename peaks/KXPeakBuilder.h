@@ -6,10 +6,12 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
 #include "MediaIdentity.h"
+#include "MemoryBudget.h"
 #include "PeakFormat.h"
 #include "SegmentPlan.h"
 #include "StreamList.h"
@@ -86,6 +88,20 @@ public:
     bool LoadPeakData() const { return loadPeakData_; }
     void SetLoadPeakData(bool value) { loadPeakData_ = value; }
     bool SaveToPeakFiles() const { return saveToPeakFiles_; }
+    // Built records are kept in the file's stream (the default). Off, while
+    // SaveToPeakFiles is on, a build writes its peak file alone and its
+    // stream stays empty: programs that never read the streams (peaktool
+    // build) then hold no peaks in memory, however large the file.
+    bool KeepStreams() const { return keepStreams_; }
+    void SetKeepStreams(bool value) { keepStreams_ = value; }
+    // Memory the streams of builds may take, shared by the builders of one
+    // run (null: no limit). A build that keeps its stream takes its expected
+    // size before it starts and gives it back when the stream is emptied; a
+    // build that could never fit is refused with the figures, one that fits
+    // only once others are done is not started (WaitingForMemory).
+    void SetMemoryBudget(std::shared_ptr<MemoryBudget> budget) { budget_ = std::move(budget); }
+    // The last StartBuild stopped at a file that waits for memory to free.
+    bool WaitingForMemory() const { return waitingForMemory_; }
     void SetSaveToPeakFiles(bool value) { saveToPeakFiles_ = value; }
     // Always ends with "/" once set; defaults to a folder of this user alone
     // ($XDG_CACHE_HOME/kxaudio/peaks, mode 0700).
@@ -229,6 +245,11 @@ protected:
     bool freeOutputFormat_ = false;
     bool rebuildStale_ = false;
     bool loadPeakData_ = true;
+    bool keepStreams_ = true;
+    std::shared_ptr<MemoryBudget> budget_;
+    // What each stream took of the budget.
+    std::map<const TMemoryStream*, int64_t> budgetTaken_;
+    bool waitingForMemory_ = false;
 
 private:
     friend class TBuildGraph;
@@ -252,7 +273,10 @@ private:
     void TakeFinishedElsewhere();
     bool SkippedThisRun(const QString& media) const;
     // How an attempt to start the current file ended; Refused sets lastFailure_.
-    enum class Start { NotTaken, Started, Refused };
+    enum class Start { NotTaken, Started, Refused, Deferred };
+    // Takes the budget for the current file's stream; Refused sets lastFailure_.
+    Start TakeStreamMemory(int index);
+    void GiveStreamMemory(const TMemoryStream* stream);
     // Refuses what can never be built: not a regular file (a FIFO would
     // block the reader), or peaks too large for a peak file.
     Start CheckMedia(int index);
@@ -312,6 +336,10 @@ private:
     // Set on the streaming thread when the stream could not grow for a
     // block; the build then fails.
     std::atomic<bool> streamFailed_{false};
+    // Bytes of peaks the running build delivered (header included), kept or not.
+    std::atomic<int64_t> deliveredBytes_{0};
+    // Whether the running build keeps its records in its stream.
+    bool buildKeepsStream_ = true;
     // Files whose peak files were checked, not read (LoadPeakData off).
     QSet<QString> checkedNotLoaded_;
     // Files built into their streams only (no peak file) and files that

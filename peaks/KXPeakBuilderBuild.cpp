@@ -117,6 +117,7 @@ void TKXPeakBuilder::ReleaseGraph()
 void TKXPeakBuilder::EmptyStream(int index)
 {
     if (TMemoryStream* stream = streams_.Get(index)) {
+        GiveStreamMemory(stream);
         QMutexLocker lock(&streams_.Lock());
         stream->Clear();
     }
@@ -261,6 +262,9 @@ void TKXPeakBuilder::CompleteCurrent()
     const QString media = index >= 0 && index < FileCount() ? files_[index] : QString();
     if (!saveToPeakFiles_)
         completedInMemory_.append(media);
+    // Its stream stays empty on purpose: not a peak file to load later.
+    if (!buildKeepsStream_)
+        checkedNotLoaded_.insert(media);
     qCDebug(lcPeaks) << "built" << media;
     // Its new peak file can still look stale (a media file dated in the
     // future): the chain must not build it over and over.
@@ -271,7 +275,10 @@ void TKXPeakBuilder::CompleteCurrent()
 
 void TKXPeakBuilder::FinishStream(int index)
 {
-    // The stream holds exactly the delivered records, as the peak file does.
+    // The stream holds exactly the delivered records, as the peak file does,
+    // or nothing when the build keeps no records.
+    if (!buildKeepsStream_)
+        return;
     if (TMemoryStream* stream = streams_.Get(index)) {
         QMutexLocker lock(&streams_.Lock());
         if (stream->Size() == 0) {
@@ -370,10 +377,17 @@ int32_t TKXPeakBuilder::TakeBlock(int32_t count, const uint8_t* peaks, uint32_t 
         return PeakFilter::E_FAIL;
     // A duration estimate can be far off: the stream never grows past what a
     // peak file may hold, and the build fails on the next progress message.
-    if (stream->Size() != 0 && stream->Size() + count > MaxPeakDataBytes) {
+    const int64_t before = deliveredBytes_;
+    if (before != 0 && before + count > MaxPeakDataBytes) {
         peakOverflow_ = true;
         window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
         return PeakFilter::E_FAIL;
+    }
+    deliveredBytes_ = (before == 0 ? PeakHeaderSize : before) + std::max(count, 0);
+    if (!buildKeepsStream_) {
+        lastBlockTime_ = int64_t(uint64_t(timeHigh) << 32 | timeLow);
+        window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
+        return PeakFilter::S_OK;
     }
     bool appended = true;
     if (stream->Size() == 0) {

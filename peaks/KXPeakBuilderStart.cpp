@@ -36,6 +36,7 @@ bool TKXPeakBuilder::StartNext()
     // were found missing: they are loaded as when queued, not built again.
     TakeFinishedElsewhere();
     FindNextMissing();
+    waitingForMemory_ = false;
     if (currentIndex_ < 0)
         return false;
 
@@ -57,6 +58,8 @@ bool TKXPeakBuilder::StartNext()
         lastBlockTime_ = 0;
         peakOverflow_ = false;
         streamFailed_ = false;
+        deliveredBytes_ = 0;
+        buildKeepsStream_ = keepStreams_ || !saveToPeakFiles_;
         buildRate_ = sampleRate_;
         buildChannels_ = ChannelCount();
         buildBits_ = bitsPerSample_;
@@ -75,6 +78,12 @@ bool TKXPeakBuilder::StartNext()
             start = StartInGraph(index);
         if (start == Start::Started)
             break;
+        if (start == Start::Deferred) {
+            // Not failed: it starts when the run's other streams give memory back.
+            ReleaseGraph();
+            waitingForMemory_ = true;
+            return false;
+        }
         qCDebug(lcPeaks) << "cannot build" << files_[index] << ":" << lastFailure_;
         const QString media = files_[index];
         failedThisRun_.append(media);
@@ -214,6 +223,8 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartInGraph(int index)
     }
     if (RefuseOversizedPeaks(duration_))
         return Start::Refused;  // the graph goes with its teardown
+    if (const Start memory = TakeStreamMemory(index); memory != Start::Started)
+        return memory;
     qCDebug(lcPeaks) << "building" << files_[index] << "into" << currentPeakFile_;
     graph_ = std::move(graph);
     lastPath_ = BuildPath::OnePass;
@@ -227,6 +238,8 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartRun(std::unique_ptr<BuildRun> run)
     duration_ = run->Duration100ns();
     if (RefuseOversizedPeaks(duration_))
         return Start::Refused;
+    if (const Start memory = TakeStreamMemory(currentIndex_); memory != Start::Started)
+        return memory;
     const intptr_t id = ++directRun_;
     MessageWindow* window = window_;
     // A file that cannot be opened here fails in the graph alike, with its reason.
@@ -234,6 +247,36 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartRun(std::unique_ptr<BuildRun> run)
         return Start::NotTaken;
     direct_ = std::move(run);
     return Start::Started;
+}
+
+TKXPeakBuilder::Start TKXPeakBuilder::TakeStreamMemory(int index)
+{
+    TMemoryStream* stream = streams_.Get(index);
+    if (!budget_ || !buildKeepsStream_ || !stream)
+        return Start::Started;
+    GiveStreamMemory(stream);
+    const int64_t need =
+        ExpectedPeakDataBytes(buildRate_, buildChannels_, buildBits_, buildSamplesPerPeak_, duration_);
+    if (need > budget_->Total()) {
+        const auto mib = [](int64_t bytes) { return QString::number(double(bytes) / (1 << 20), 'f', 1); };
+        lastFailure_ = QStringLiteral("its peaks would take %1 MiB in memory, more than the %2 MiB allowed")
+                           .arg(mib(need), mib(budget_->Total()));
+        return Start::Refused;
+    }
+    if (!budget_->TryTake(need))
+        return Start::Deferred;
+    budgetTaken_[stream] = need;
+    return Start::Started;
+}
+
+void TKXPeakBuilder::GiveStreamMemory(const TMemoryStream* stream)
+{
+    const auto taken = budgetTaken_.find(stream);
+    if (taken == budgetTaken_.end())
+        return;
+    if (budget_)
+        budget_->Give(taken->second);
+    budgetTaken_.erase(taken);
 }
 
 } // namespace kx

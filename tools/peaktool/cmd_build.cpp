@@ -57,6 +57,10 @@ void Define(CommandLine& line)
                    QStringLiteral("FORMAT"), QStringLiteral("pek"));
     line.AddOption(QStringLiteral("version"), QStringLiteral("waveform data version; 1 builds one channel"),
                    QStringLiteral("V"), QStringLiteral("2"));
+    line.AddOption(QStringLiteral("max-memory"),
+                   QStringLiteral("memory the peaks kept for --format dat|json may take in all, such as 512M or 2G "
+                                  "(default: a quarter of the physical memory)"),
+                   QStringLiteral("SIZE"));
 }
 
 int Run(CommandLine& line);
@@ -78,6 +82,7 @@ struct Options {
     int shard = 0, shards = 1;  // share index (0-based) and count
     QStringList files;
     std::optional<TWaveformExport> waveform;  // instead of peak files
+    int64_t maxMemory = 0;                    // 0: the pool's default
 };
 
 // Empty when fine, else the usage error.
@@ -132,6 +137,11 @@ QString Parse(const CommandLine& line, Options& o)
     }
     if (!line.Int(QStringLiteral("jobs"), 1, 1024, o.jobs))
         return QStringLiteral("--jobs takes 1 to 1024");
+    if (line.IsSet(QStringLiteral("max-memory"))) {
+        o.maxMemory = MemoryBudget::ParseSize(line.Value(QStringLiteral("max-memory")));
+        if (o.maxMemory <= 0)
+            return QStringLiteral("--max-memory takes a size such as 512M or 2G");
+    }
     if (line.IsSet(QStringLiteral("shard"))) {
         const QStringList parts = line.Value(QStringLiteral("shard")).split(QLatin1Char('/'));
         bool okK = false, okN = false;
@@ -168,6 +178,8 @@ int Run(CommandLine& line)
     TKXPeakBuildPool pool;
     if (o.jobs > 0)
         pool.SetJobs(o.jobs);
+    if (o.maxMemory > 0)
+        pool.SetMemoryBudget(o.maxMemory);
     QString settingsError;
     pool.Configure = [&](TKXPeakBuilder& builder) {
         try {
@@ -175,6 +187,8 @@ int Run(CommandLine& line)
             // Peak files that exist are only checked: a rerun over a large
             // library reads no records. Waveform data is made from the stream.
             builder.SetLoadPeakData(bool(o.waveform));
+            // Nor are built records kept: they go to the peak file alone.
+            builder.SetKeepStreams(bool(o.waveform));
             builder.SetRebuildStale(true);
             builder.SetSamplesPerPeak(o.samplesPerPeak);
             builder.SetOutputSamplesPerSecond(o.rate);
