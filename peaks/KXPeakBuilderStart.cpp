@@ -4,11 +4,14 @@
 #include <gst/gst.h>
 
 #include <QThread>
+#include <optional>
+#include <unistd.h>
 
 #include "BuildGraph.h"
 #include "DirectWavBuild.h"
 #include "KXPeakBuilder.h"
 #include "MediaIdentity.h"
+#include "Mp3Frames.h"
 #include "PeakFormat.h"
 #include "SegmentedBuild.h"
 #include "WavDirect.h"
@@ -21,6 +24,21 @@
 namespace kx {
 
 namespace {
+
+std::optional<Mp3DecoderTrim> ReadMp3OnePassTrim(const QString& media)
+{
+    uint64_t size = 0;
+    const int fd = OpenNativeRegular(media, size);
+    if (fd < 0)
+        return std::nullopt;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    return Mp3OnePassTrim(size, [fd](uint64_t offset, uint8_t* out, size_t n) {
+        return ReadNativeAt(fd, offset, out, n) == n;
+    });
+}
 
 // For runs that commit their own peak file: checked right before they do.
 std::function<bool()> MediaUnchanged(const QString& media, const MediaIdentity& atStart)
@@ -206,6 +224,9 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartInGraph(int index)
     if (!graphManager_)
         CreateGraphManager();
     auto graph = std::make_unique<TBuildGraph>(*this, files_[index], currentPeakFile_);
+    // An MP3 encoder delay and padding that GStreamer's parser leaves alone.
+    if (const auto trim = ReadMp3OnePassTrim(files_[index]))
+        graph->TrimDecoded(trim->skip, trim->end);
     if (!graph->Build()) {
         lastFailure_ = graph->FailureText();
         return Start::Refused;

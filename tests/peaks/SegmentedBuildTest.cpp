@@ -359,7 +359,19 @@ void PutBE32(uint8_t* p, uint32_t v)
 // that knows the input length writes it: the frame count (extraFrames more
 // than there are, as in a file cut short) and a LAME extension with the
 // encoder delay and the padding after the input's `samples`.
-bool AddLameTag(const QString& path, uint64_t samples, uint32_t extraFrames = 0)
+// CRC-16/ARC, as LAME sums its tag.
+uint16_t TagCrc16(const uint8_t* p, size_t n)
+{
+    uint16_t crc = 0;
+    while (n--) {
+        crc ^= *p++;
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+    }
+    return crc;
+}
+
+bool AddLameTag(const QString& path, uint64_t samples, uint32_t extraFrames = 0, const char* encoder = "LAME3.100")
 {
     auto bytes = ReadFileBytes(path);
     uint32_t frames = 0;
@@ -383,9 +395,12 @@ bool AddLameTag(const QString& path, uint64_t samples, uint32_t extraFrames = 0)
     PutBE32(info + 4, 1);
     PutBE32(info + 8, frames + extraFrames);
     uint8_t* lame = info + 12;
-    std::memcpy(lame, "LAME3.100", 9);
+    std::memcpy(lame, encoder, std::strlen(encoder));
     const uint32_t v = delay << 12 | uint32_t(uint64_t(frames + extraFrames) * 1152 - delay - samples);
     lame[21] = uint8_t(v >> 16), lame[22] = uint8_t(v >> 8), lame[23] = uint8_t(v);
+    // The extension's checksum over the frame before it.
+    const uint16_t crc = TagCrc16(tag.data(), size_t(lame + 34 - tag.data()));
+    lame[34] = uint8_t(crc >> 8), lame[35] = uint8_t(crc);
     bytes.insert(bytes.begin(), tag.begin(), tag.end());
     return TestMedia::WriteFile(path, bytes);
 }
@@ -495,6 +510,19 @@ TEST_F(SegmentedBuildTest, anMp3TagClaimingMoreFramesThanTheFileHoldsBuildsAlike
     ASSERT_TRUE(AddXingFrameCount(mp3, 0xFFFFFFFFu));
     ExpectSame(mp3, Segments(30011), Planned(mp3, Segments(30011)));
     ExpectSame(mp3, Segments(30011, 2), Planned(mp3, Segments(30011, 2)));
+}
+
+TEST_F(SegmentedBuildTest, aGaplessTagUnderAnotherEncoderStringIsTrimmedAlikeInOnePassAndSegments)
+{
+    // FFmpeg writes LAME's extension under "Lavc": GStreamer's parser leaves
+    // it alone, the builder trims it in one pass and counts it in segments.
+    const QString mp3 = Encode("lavc.mp3", "lamemp3enc target=bitrate bitrate=160 cbr=true", 100);
+    ASSERT_TRUE(AddLameTag(mp3, 441000, 0, "Lavc59.37"));
+    ASSERT_EQ(ProbeSegmentable(mp3).frames, 441000u);
+    const Build one = Run(mp3, OnePass());
+    ASSERT_TRUE(one.completed);
+    EXPECT_EQ(one.peakFile.size(), size_t(PeakHeaderSize + 4410 * 8));  // 10 s at 44.1 kHz, 100 frames a record
+    ExpectSame(mp3, Segments(30011), Planned(mp3, Segments(30011)));
 }
 
 TEST_F(SegmentedBuildTest, lowRateMp3AndAacStayOnePass)
