@@ -85,4 +85,27 @@ TEST(PeakToolMemory, keptPeaksThatCannotFitTheBudgetAreRefusedBeforeTheyStart)
     }
 }
 
+TEST(PeakToolMemory, importingBinaryWaveformDataStreams)
+{
+    if (!QFileInfo(QStringLiteral("/usr/bin/time")).isExecutable())
+        GTEST_SKIP() << "GNU time is not installed";
+    QTemporaryDir dir;
+    // Version 2, 8-bit, mono, 44.1 kHz, 256 samples a pixel, 32 Mi pixels:
+    // 64 MiB of values, all zero (a sparse file), a peak file of 64 MiB.
+    const QString dat = dir.filePath("big.dat");
+    constexpr uint32_t pixels = 32u << 20;
+    std::vector<uint8_t> header = {2, 0, 0, 0, 1, 0, 0, 0, 0x44, 0xac, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0};
+    header[16] = uint8_t(pixels), header[17] = uint8_t(pixels >> 8), header[18] = uint8_t(pixels >> 16),
+    header[19] = uint8_t(pixels >> 24);
+    ASSERT_TRUE(TestMedia::WriteFile(dat, header));
+    ASSERT_TRUE(QFile::resize(dat, 24 + qint64(pixels) * 2));
+    ToolRun run;
+    const QString pek = dir.filePath("big.pek");
+    const int64_t kib = PeakMemoryKiB({"import", dat, "-o", pek}, run);
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(QFileInfo(pek).size(), 16 + qint64(pixels) * 2);
+    ASSERT_GT(kib, 0);
+    EXPECT_LT(kib * 1024, int64_t(pixels) * 2 / 3) << kib << " KiB to import " << pixels * 2 << " bytes";
+}
+
 } // namespace kx

@@ -2,6 +2,7 @@
 #include "Command.h"
 #include "WaveformFiles.h"
 #include "peaks/PeakFormat.h"
+#include "peaks/WaveformData.h"
 
 namespace kx {
 
@@ -47,6 +48,21 @@ int Run(CommandLine& line)
         return fail(QStringLiteral("%1: cannot be read").arg(input));
     if (!CheckWaveformSize(bytes, in.Size(), error))
         return fail(QStringLiteral("%1: %2").arg(input, error));
+    if (!WaveformDataIsJson(bytes)) {
+        // Binary data streams: memory stays a few blocks whatever its size.
+        OutputFile out;
+        if (!out.Open(output, error))
+            return fail(error);
+        QString writeError;
+        const bool ok = PeaksFromWaveformDatStreamed(
+            in.Size(), [&in](uint64_t offset, uint8_t* buffer, size_t size) { return in.ReadAt(offset, buffer, size); },
+            [&out, &writeError](std::span<const uint8_t> block) { return out.Write(block, writeError); }, error);
+        if (!ok)
+            return fail(writeError.isEmpty() ? QStringLiteral("%1: %2").arg(input, error) : writeError);
+        if (!out.Commit(error))
+            return fail(error);
+        return ExitOk;
+    }
     bytes.resize(size_t(in.Size()));
     if (!in.ReadAt(0, bytes.data(), bytes.size()))
         return fail(QStringLiteral("%1: cannot be read").arg(input));
