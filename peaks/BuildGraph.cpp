@@ -4,7 +4,9 @@
 #include <QFileInfo>
 #include <gst/base/gsttypefindhelper.h>
 #include <gst/pbutils/pbutils.h>
+#include <gst/audio/audio.h>
 #include <gst/gst.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -23,6 +25,42 @@
 #include "platform/NativeName.h"
 
 namespace kx {
+
+namespace {
+
+// The frames of the decoded stream that reach the filter, counted on its
+// streaming thread.
+struct DecodedTrim {
+    uint64_t skip = 0;
+    uint64_t end = UINT64_MAX;
+    uint64_t position = 0;
+    uint32_t bytesPerFrame = 0;
+};
+
+GstPadProbeReturn TrimProbe(GstPad* pad, GstPadProbeInfo* info, gpointer data)
+{
+    auto* trim = static_cast<DecodedTrim*>(data);
+    if (trim->bytesPerFrame == 0) {
+        GstCapsPtr caps(gst_pad_get_current_caps(pad));
+        GstAudioInfo audio;
+        if (!caps || !gst_audio_info_from_caps(&audio, caps.get()) || GST_AUDIO_INFO_BPF(&audio) <= 0)
+            return GST_PAD_PROBE_OK;
+        trim->bytesPerFrame = uint32_t(GST_AUDIO_INFO_BPF(&audio));
+    }
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    const uint64_t start = trim->position;
+    const uint64_t stop = start + gst_buffer_get_size(buffer) / trim->bytesPerFrame;
+    trim->position = stop;
+    const uint64_t from = std::max(start, trim->skip), to = std::min(stop, trim->end);
+    if (from >= to)
+        return GST_PAD_PROBE_DROP;
+    if (from != start || to != stop)
+        GST_PAD_PROBE_INFO_DATA(info) =
+            gst_audio_buffer_truncate(buffer, gint(trim->bytesPerFrame), gsize(from - start), gsize(to - from));
+    return GST_PAD_PROBE_OK;
+}
+
+} // namespace
 
 namespace {
 
@@ -257,6 +295,9 @@ bool TBuildGraph::Build()
 
     filterPin_ = FindPin(filter, PINDIR_INPUT, MajorType::Audio);
     KX_ASSERT(filterPin_ != nullptr, "KXPeakBuilder");
+    if (trimSkip_ > 0 || trimEnd_ != UINT64_MAX)
+        gst_pad_add_probe(filterPin_, GST_PAD_PROBE_TYPE_BUFFER, TrimProbe, new DecodedTrim{trimSkip_, trimEnd_},
+                          [](gpointer p) { delete static_cast<DecodedTrim*>(p); });
 
     // Blocks arrive as fast as the decoder delivers them.
     gst_pipeline_use_clock(GST_PIPELINE(manager_), nullptr);

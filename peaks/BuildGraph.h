@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <atomic>
+#include <cstdint>
 
 #include "CodecSelection.h"
 
@@ -54,6 +55,13 @@ public:
     // Removes the peak file the filter put in place in this graph, if any
     // (a failure after its end of stream); before Teardown.
     void RemoveCommittedPeakFile();
+    // Before Build: only the decoded frames [skip, end) of the stream reach
+    // the filter (an encoder delay and padding no element trims).
+    void TrimDecoded(uint64_t skip, uint64_t end)
+    {
+        trimSkip_ = skip;
+        trimEnd_ = end;
+    }
 
     MediaSubtype Subtype() const { return subtype_; }
     const CodecChoice& Choice() const { return choice_; }
@@ -84,6 +92,8 @@ private:
     CodecChoice choice_;
     QString failure_;
     std::atomic<bool> linked_{false};
+    uint64_t trimSkip_ = 0;
+    uint64_t trimEnd_ = UINT64_MAX;
 };
 
 // Why no peak file can be written under the name (its folder is missing,

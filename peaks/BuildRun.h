@@ -30,6 +30,10 @@ public:
     // A failed run asks for the file to be built by the decode graph instead
     // of being reported failed.
     virtual bool RetryInGraph() const { return false; }
+    // The run failed because the media changed since it started.
+    virtual bool MediaChanged() const { return false; }
+    // Takes back the peak file the run put in place, if it is still the one.
+    virtual void RemoveCommittedPeakFile() {}
 };
 
 } // namespace kx

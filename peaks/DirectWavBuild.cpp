@@ -1,5 +1,6 @@
 #include "DirectWavBuild.h"
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <fcntl.h>
@@ -58,7 +59,14 @@ bool DirectWavBuild::Work()
     // Samples the reducer takes as they are stored: no copy besides the read.
     const bool asStored = layout_.kind == WavSampleKind::S16 && layout_.channels == outChannels &&
                           std::endian::native == std::endian::little;
-    const size_t framesPerRead = std::max<size_t>(ReadBytes / layout_.blockAlign, 1);
+    // Input at a rate far below the output's makes many records a frame (48000
+    // a frame at 1 Hz): reads are cut so that their records stay near
+    // ReadBytes too, and memory near the delivered blocks whatever the rates.
+    const PeakReducerSettings& p = settings_.peaks;
+    const uint64_t recordBytes = uint64_t(p.channels) * (p.bitsPerSample == 8 ? 2u : 4u);
+    const uint64_t framesForRecords = uint64_t(ReadBytes) * p.inputRate * std::max<uint16_t>(p.samplesPerPeak, 1) /
+                                      std::max<uint64_t>(uint64_t(p.outputRate) * recordBytes, 1);
+    const size_t framesPerRead = size_t(std::clamp<uint64_t>(framesForRecords, 1, std::max<size_t>(ReadBytes / layout_.blockAlign, 1)));
     std::vector<uint8_t> bytes(framesPerRead * layout_.blockAlign);
     std::vector<int16_t> converted(asStored ? 0 : framesPerRead * outChannels);
     uint64_t offset = layout_.dataOffset;

@@ -1,9 +1,11 @@
 #include "KXPeakBuildPool.h"
 
-#include <QSet>
+#include <QHash>
 #include <QThread>
 #include <algorithm>
+#include <memory>
 
+#include "MediaIdentity.h"
 #include "platform/NativeName.h"
 
 namespace kx {
@@ -37,8 +39,16 @@ struct TKXPeakBuildPool::Slot {
     bool stale = false;
 };
 
-TKXPeakBuildPool::TKXPeakBuildPool(QObject* owner) : QObject(owner), jobs_(std::max(1, QThread::idealThreadCount()))
+TKXPeakBuildPool::TKXPeakBuildPool(QObject* owner)
+    : QObject(owner), jobs_(std::max(1, QThread::idealThreadCount())),
+      budget_(std::make_shared<MemoryBudget>(MemoryBudget::DefaultBytes()))
 {
+}
+
+void TKXPeakBuildPool::SetMemoryBudget(int64_t bytes)
+{
+    if (!running_)
+        budget_ = std::make_shared<MemoryBudget>(bytes);
 }
 
 TKXPeakBuildPool::~TKXPeakBuildPool()
@@ -57,12 +67,14 @@ bool TKXPeakBuildPool::Start(const QStringList& files)
         return false;
     files_.clear();
     keys_.clear();
-    QSet<QString> seen;
+    // Names that fold alike are one file only where SameMediaFile says so
+    // (Take.wav and take.wav can both be on disk).
+    QHash<QString, QStringList> seen;
     for (const QString& f : files) {
-        const QString folded = FoldedName(f);
-        if (seen.contains(folded))
+        QStringList& alike = seen[FoldedName(f)];
+        if (std::any_of(alike.begin(), alike.end(), [&f](const QString& g) { return SameMediaFile(f, g); }))
             continue;
-        seen.insert(folded);
+        alike.append(f);
         files_.append(f);
         keys_.append(PeakKey(f));
     }
@@ -104,7 +116,8 @@ void TKXPeakBuildPool::Dispatch()
         // Input order; a file that would share a running file's peak file waits.
         if (next_ >= files_.size() || Busy(keys_[next_]))
             break;
-        Begin(*slot, next_++);
+        if (!Begin(*slot, next_++))
+            break;  // waits for memory: so do the files after it
         if (!running_)
             return;
     }
@@ -123,6 +136,7 @@ bool TKXPeakBuildPool::Begin(Slot& slot, int index)
         TKXPeakBuilder& b = *slot.builder;
         if (Configure)
             Configure(b);
+        b.SetMemoryBudget(budget_);
         b.OnFileNotExist = [this, &slot](QObject*, const QString&) { Finish(slot, Outcome::NotFound, {}); };
         b.OnPeakNew = [this, &slot](QObject*, int, const QString&, const QString& peak) {
             Finish(slot, Outcome::HasPeaks, peak);
@@ -159,6 +173,19 @@ bool TKXPeakBuildPool::Begin(Slot& slot, int index)
         b.Clear();
         started = b.AppendFilename(files_[index]) && (slot.index != index || b.StartBuild());
     }
+    if (!started && slot.index == index && b.WaitingForMemory()) {
+        // Started again once a running file is done and its stream emptied;
+        // with none running nothing would free memory, which the budget's
+        // check at the start rules out, so that case fails rather than waits.
+        const bool others = std::any_of(slots_.begin(), slots_.end(),
+                                         [&slot](const auto& s) { return s.get() != &slot && s->index >= 0; });
+        if (others) {
+            slot.index = -1;
+            b.Clear();
+            next_ = index;
+            return false;
+        }
+    }
     if (!started && slot.index == index)
         Finish(slot, Outcome::Failed, {});
     return true;
@@ -177,8 +204,16 @@ void TKXPeakBuildPool::Finish(Slot& slot, Outcome outcome, const QString& peakFi
     ++done_;
     ReportInOrder();
     ReportProgress();
-    // Called from inside the builder's event: the next file starts afterwards.
-    QMetaObject::invokeMethod(this, [this] { Dispatch(); }, Qt::QueuedConnection);
+    // Called from inside the builder's event: its stream is emptied (memory
+    // back to the budget) and the next file started afterwards.
+    QMetaObject::invokeMethod(
+        this,
+        [this, &slot] {
+            if (slot.index < 0 && slot.builder && slot.builder->BuildState() != bsBuilding)
+                slot.builder->Clear();
+            Dispatch();
+        },
+        Qt::QueuedConnection);
 }
 
 QString TKXPeakBuildPool::FailureOf(int index) const
@@ -220,9 +255,11 @@ int ShardOf(const QString& name, int count)
 {
     if (count <= 1)
         return 0;
-    // 64-bit FNV-1a: simple, and fixed by its definition.
+    // Without its extension, so that media sharing a peak file (a.wav and
+    // a.flac) land in one share, where the collision is seen. 64-bit FNV-1a:
+    // simple, and fixed by its definition.
     uint64_t hash = 0xcbf29ce484222325ull;
-    for (const char c : EncodeNativeName(name)) {
+    for (const char c : EncodeNativeName(ChangeFileExt(name, QString()))) {
         hash ^= uint8_t(c);
         hash *= 0x100000001b3ull;
     }

@@ -29,6 +29,11 @@ public:
     void SetJobs(int jobs);
     // Applied to every builder the pool makes, before its first file.
     std::function<void(TKXPeakBuilder&)> Configure;
+    // Bytes the streams the builders keep may take together (default: a
+    // quarter of the physical memory). A file that waits for memory starts
+    // once other files are done; a file that could never fit fails.
+    int64_t MemoryBudgetBytes() const { return budget_->Total(); }
+    void SetMemoryBudget(int64_t bytes);
 
     // Starts on the files (a repeated name is taken once); false when a run
     // is already going. Files that could land on the same peak file are
@@ -81,10 +86,12 @@ private:
     };
     std::vector<Result> results_;
     std::vector<std::unique_ptr<Slot>> slots_;
+    std::shared_ptr<MemoryBudget> budget_;
 };
 
-// The share (0..count-1) a name falls in: a stable hash of its bytes,
-// the same on every machine and in every run.
+// The share (0..count-1) a name falls in: a stable hash of its bytes with
+// the extension removed (names that share a peak file share a share), the
+// same on every machine and in every run.
 int ShardOf(const QString& name, int count);
 
 } // namespace kx

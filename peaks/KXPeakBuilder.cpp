@@ -10,6 +10,7 @@
 
 #include "BuildGraph.h"
 #include "DirectWavBuild.h"
+#include "MediaIdentity.h"
 #include "PeakFormat.h"
 #include "mediagraph/AtomicPeakFile.h"
 #include "mediagraph/CodecConfig.h"
@@ -88,11 +89,10 @@ TKXPeakBuilder::~TKXPeakBuilder()
     // The streaming thread writes into the streams: it ends before they go.
     ReleaseGraph();
     Clear();
+    ListRunningBuild(false);
     if (graphManager_) {
         SetNotifyWindow(graphManager_, nullptr, 0);
         gst_element_set_state(graphManager_, GST_STATE_NULL);
-        if (addToRot_)
-            RegisterGraph(graphManager_, false, rotCookie_);
         gst_object_unref(graphManager_);
         graphManager_ = nullptr;
     }
@@ -105,8 +105,7 @@ void TKXPeakBuilder::SetAddToRot(bool value)
     if (value == addToRot_)
         return;
     addToRot_ = value;
-    if (!Designing() && graphManager_)
-        RegisterGraph(graphManager_, value, rotCookie_);
+    ListRunningBuild(value && (buildState_ == bsBuilding || buildState_ == bsPaused));
 }
 
 void TKXPeakBuilder::SetVRMAudioCache(int value)
@@ -268,8 +267,11 @@ bool TKXPeakBuilder::UsablePeakFile(const QString& peak, const QString& media) c
         if (DetectFileKind(std::span<const uint8_t>(head, got), size) != FileKind::BuilderPeaks)
             return false;
     }
+    if (!rebuildStale_)
+        return true;
     // Older than its media: the media was replaced or re-recorded since.
-    return !rebuildStale_ || info.modifiedMs >= StatNative(media).modifiedMs;
+    // Fewer records than its header's length: cut short by a copy or a crash.
+    return info.modifiedMs >= StatNative(media).modifiedMs && !PeakFileCutShort(peak);
 }
 
 bool TKXPeakBuilder::PeakFileStale(int Index) const
@@ -277,9 +279,11 @@ bool TKXPeakBuilder::PeakFileStale(int Index) const
     if (!rebuildStale_ || Index < 0 || Index >= FileCount())
         return false;
     const QString& media = files_[Index];
+    // Older than the media or cut short; a file of the other layout that
+    // ForceReplace builds over is not stale, only replaced.
     const auto stale = [&](const QString& peak) {
         const NativeFileStatus info = StatNative(peak);
-        return info.isFile && info.modifiedMs < StatNative(media).modifiedMs;
+        return info.isFile && (info.modifiedMs < StatNative(media).modifiedMs || PeakFileCutShort(peak));
     };
     return stale(PeakNameBeside(media)) || stale(PeakNameInTemp(media));
 }
@@ -323,14 +327,12 @@ bool TKXPeakBuilder::CopyStream(int Index, int64_t From, std::vector<uint8_t>& H
     TMemoryStream* stream = streams_.Get(Index);
     if (!stream)
         return false;
+    // The list's lock keeps the stream alive; appends only add whole blocks
+    // at the end, so the bytes up to Total stay as they are.
     QMutexLocker lock(&streams_.Lock());
-    // A stream being built is sized ahead; the records end at its position.
-    const bool building = buildState_ == bsBuilding && Index == currentIndex_;
-    Total = building ? std::min(stream->Position(), stream->Size()) : stream->Size();
-    const uint8_t* data = stream->Data();
-    Head.assign(data, data + std::min<int64_t>(Total, PeakHeaderSize));
-    From = std::clamp<int64_t>(From, 0, Total);
-    Tail.assign(data + From, data + Total);
+    Total = stream->Size();
+    Head = stream->Copy(0, std::min<int64_t>(Total, PeakHeaderSize));
+    Tail = stream->Copy(std::clamp<int64_t>(From, 0, Total), Total);
     return true;
 }
 
@@ -339,7 +341,7 @@ bool TKXPeakBuilder::GetStreamByName(const QString& Filename, TMemoryStream*& St
     Stream = nullptr;
     const QString name = AbsoluteName(Filename);
     for (int i = 0; i < FileCount(); ++i) {
-        if (SameFileName(files_[i], name)) {
+        if (SameMediaFile(files_[i], name)) {
             Stream = streams_.Get(i);
             break;
         }
@@ -358,6 +360,10 @@ void TKXPeakBuilder::Clear()
             buildState_ = bsStopped;
     }
     files_.clear();
+    for (const auto& [stream, bytes] : budgetTaken_)
+        if (budget_)
+            budget_->Give(bytes);
+    budgetTaken_.clear();
     streams_.Clear();
     completedInMemory_.clear();
     failedThisRun_.clear();
@@ -418,6 +424,7 @@ bool TKXPeakBuilder::RefusePeakFile(int index, TMemoryStream* stream, const QStr
 {
     const QString media = files_[index];
     lastFailure_ = QStringLiteral("the peak file %1 is refused: %2").arg(peakName, PeakCheckText(check));
+    GiveStreamMemory(stream);
     streams_.Remove(stream);
     files_.removeAt(index);
     Fire(OnPeakFailed, this, index, media, peakName);
@@ -430,7 +437,7 @@ bool TKXPeakBuilder::AppendFilename(const QString& Given)
         return false;
     const QString Filename = AbsoluteName(Given);
     for (int i = 0; i < FileCount(); ++i) {
-        if (SameFileName(files_[i], Filename)) {
+        if (SameMediaFile(files_[i], Filename)) {
             Fire(OnDuplicateFile, this, Filename, i);
             return false;
         }
@@ -457,7 +464,7 @@ bool TKXPeakBuilder::AppendFilenames(const QStringList& List)
         const QString name = AbsoluteName(given);
         int duplicate = -1;
         for (int i = 0; i < FileCount() && duplicate < 0; ++i)
-            if (SameFileName(files_[i], name))
+            if (SameMediaFile(files_[i], name))
                 duplicate = i;
         if (duplicate >= 0) {
             Fire(OnDuplicateFile, this, name, duplicate);

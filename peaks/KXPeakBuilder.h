@@ -6,9 +6,12 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
+#include "MediaIdentity.h"
+#include "MemoryBudget.h"
 #include "PeakFormat.h"
 #include "SegmentPlan.h"
 #include "StreamList.h"
@@ -73,8 +76,9 @@ public:
     void SetOutputBPS(TBPS value);
     uint16_t SamplesPerPeak() const { return samplesPerPeak_; }
     void SetSamplesPerPeak(uint16_t value);
-    // A peak file older than its media counts as missing, so that it is
-    // built again (the media was replaced or re-recorded since). Off by
+    // A peak file older than its media, or with fewer records than its
+    // header's length implies, counts as missing, so that it is built again
+    // (the media was replaced since, or the file was cut short). Off by
     // default: then any peak file is taken as it is.
     bool RebuildStale() const { return rebuildStale_; }
     void SetRebuildStale(bool value) { rebuildStale_ = value; }
@@ -85,6 +89,20 @@ public:
     bool LoadPeakData() const { return loadPeakData_; }
     void SetLoadPeakData(bool value) { loadPeakData_ = value; }
     bool SaveToPeakFiles() const { return saveToPeakFiles_; }
+    // Built records are kept in the file's stream (the default). Off, while
+    // SaveToPeakFiles is on, a build writes its peak file alone and its
+    // stream stays empty: programs that never read the streams (peaktool
+    // build) then hold no peaks in memory, however large the file.
+    bool KeepStreams() const { return keepStreams_; }
+    void SetKeepStreams(bool value) { keepStreams_ = value; }
+    // Memory the streams of builds may take, shared by the builders of one
+    // run (null: no limit). A build that keeps its stream takes its expected
+    // size before it starts and gives it back when the stream is emptied; a
+    // build that could never fit is refused with the figures, one that fits
+    // only once others are done is not started (WaitingForMemory).
+    void SetMemoryBudget(std::shared_ptr<MemoryBudget> budget) { budget_ = std::move(budget); }
+    // The last StartBuild stopped at a file that waits for memory to free.
+    bool WaitingForMemory() const { return waitingForMemory_; }
     void SetSaveToPeakFiles(bool value) { saveToPeakFiles_ = value; }
     // A file of the wave viewer's peak layout or waveform data under a peak
     // file's name is taken as missing and replaced. Off by default: such a
@@ -123,8 +141,9 @@ public:
     bool GetStreamByName(const QString& Filename, TMemoryStream*& Stream) const;
     // A copy of a stream taken under the stream lock, for readers that follow
     // a stream while it is being built: its first 16 bytes (fewer while it is
-    // shorter) and its bytes from `From` on. While the stream is being built
-    // only what was written so far counts. False when there is no stream.
+    // shorter) and its bytes from `From` on. False when there is no stream.
+    // A stream being built only ever grows by whole blocks of records at its
+    // end, so it may also be read through GetStreamByIndex meanwhile.
     bool CopyStream(int Index, int64_t From, std::vector<uint8_t>& Head, std::vector<uint8_t>& Tail,
                     int64_t& Total) const;
     void GetPeakFilename(int Index, bool& Exists, QString& PeakFilename) const;
@@ -158,9 +177,11 @@ public:
     // Why the last file reported through OnPeakFailed failed: its build, or
     // the peak file that was refused.
     QString LastBuildFailure() const { return lastFailure_; }
-    // The graph manager (null before the first build) and the current decode
-    // graph (null when none is running).
-    GstElement* GraphManager() const { return graphManager_; }
+    // The graph manager: null before the first build, then there whichever
+    // path the builds took (made here when first asked after builds that
+    // needed none, so that those start no media framework). The current
+    // decode graph is null when none is running.
+    GstElement* GraphManager();
     TBuildGraph* CurrentGraph() const { return graph_.get(); }
     // PCM WAV files are reduced straight from the file, without a decode
     // graph, when this is on (the default); the records are the same.
@@ -172,6 +193,9 @@ public:
     void SetSegmentation(const SegmentPolicy& policy) { segmentPolicy_ = policy; }
     // Segments the last completed build was decoded in (1: one pass).
     int LastSegmentCount() const { return lastSegments_; }
+    // How the last build that started was run.
+    enum class BuildPath { None, Direct, Segments, OnePass };
+    BuildPath LastBuildPath() const { return lastPath_; }
 
     // The peak filter's callback (streaming thread): appends a block of whole
     // records to the current file's peak stream and posts progress.
@@ -191,7 +215,7 @@ public:
 
 protected:
     // Settings are fixed from the first build on, whichever path served it.
-    bool GraphManagerExists() const { return graphManager_ != nullptr || builtDirectly_; }
+    bool GraphManagerExists() const { return graphManager_ != nullptr || buildHasRun_; }
     // The peak file names a queued media file can have: beside it, and in TempFolder.
     QString PeakNameBeside(const QString& media) const;
     QString PeakNameInTemp(const QString& media) const;
@@ -236,6 +260,11 @@ protected:
     bool freeOutputFormat_ = false;
     bool rebuildStale_ = false;
     bool loadPeakData_ = true;
+    bool keepStreams_ = true;
+    std::shared_ptr<MemoryBudget> budget_;
+    // What each stream took of the budget.
+    std::map<const TMemoryStream*, int64_t> budgetTaken_;
+    bool waitingForMemory_ = false;
 
 private:
     friend class TBuildGraph;
@@ -259,7 +288,10 @@ private:
     void TakeFinishedElsewhere();
     bool SkippedThisRun(const QString& media) const;
     // How an attempt to start the current file ended; Refused sets lastFailure_.
-    enum class Start { NotTaken, Started, Refused };
+    enum class Start { NotTaken, Started, Refused, Deferred };
+    // Takes the budget for the current file's stream; Refused sets lastFailure_.
+    Start TakeStreamMemory(int index);
+    void GiveStreamMemory(const TMemoryStream* stream);
     // Refuses what can never be built: not a regular file (a FIFO would
     // block the reader), or peaks too large for a peak file.
     Start CheckMedia(int index);
@@ -279,6 +311,11 @@ private:
     // Refuses peaks of a track of this length that no peak file could hold.
     bool RefuseOversizedPeaks(int64_t duration100ns);
     void DirectDone(bool ok);
+    // The media of the finished build is not the file it started from: the
+    // result is dropped and the file built once more, or failed when that
+    // already happened.
+    bool MediaChangedSinceStart() const;
+    void RebuildChangedMedia();
     // Whether a build (graph or direct) is in progress.
     bool Running() const { return graph_ || direct_; }
     int32_t TakeBlock(int32_t count, const uint8_t* peaks, uint32_t timeLow, uint32_t timeHigh);
@@ -293,8 +330,15 @@ private:
     int lastSegments_ = 0;
     // Tells a direct build's end from that of an earlier one.
     intptr_t directRun_ = 0;
-    bool builtDirectly_ = false;
+    bool buildHasRun_ = false;
+    BuildPath lastPath_ = BuildPath::None;
+    // The graph registry's entry of the running build (AddToRot), 0 when none.
+    void ListRunningBuild(bool listed);
     QString currentPeakFile_;
+    // The current file as it was when its build started, and the file last
+    // built again because its media changed meanwhile.
+    MediaIdentity mediaAtStart_;
+    QString changedMediaRetry_;
     QString lastFailure_;
     // Format of the running build, fixed at its start for the callback.
     uint32_t buildRate_ = 48000;
@@ -306,6 +350,13 @@ private:
     // Set on the streaming thread when a block would take the stream past
     // the size of the largest peak file; the build then fails.
     std::atomic<bool> peakOverflow_{false};
+    // Set on the streaming thread when the stream could not grow for a
+    // block; the build then fails.
+    std::atomic<bool> streamFailed_{false};
+    // Bytes of peaks the running build delivered (header included), kept or not.
+    std::atomic<int64_t> deliveredBytes_{0};
+    // Whether the running build keeps its records in its stream.
+    bool buildKeepsStream_ = true;
     // Files whose peak files were checked, not read (LoadPeakData off).
     QSet<QString> checkedNotLoaded_;
     // Files built into their streams only (no peak file) and files that

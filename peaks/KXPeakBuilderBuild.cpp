@@ -4,16 +4,19 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <unistd.h>
 
 #include "BuildGraph.h"
 #include "BuildRun.h"
 #include "KXPeakBuilder.h"
+#include "MediaIdentity.h"
 #include "PeakFormat.h"
 #include "mediagraph/CodecConfig.h"
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/MediaFramework.h"
 #include "mediagraph/PeakFilterContract.h"
 #include "platform/Exception.h"
+#include "platform/GraphRegistry.h"
 #include "platform/LittleEndian.h"
 #include "platform/Logging.h"
 #include "platform/NativeName.h"
@@ -31,7 +34,7 @@ constexpr int StopPolls = 500;
 
 bool TKXPeakBuilder::SkippedThisRun(const QString& media) const
 {
-    const auto same = [&media](const QString& f) { return SameFileName(f, media); };
+    const auto same = [&media](const QString& f) { return SameMediaFile(f, media); };
     return std::any_of(completedInMemory_.begin(), completedInMemory_.end(), same) ||
            std::any_of(failedThisRun_.begin(), failedThisRun_.end(), same) ||
            std::any_of(builtThisRun_.begin(), builtThisRun_.end(), same);
@@ -49,8 +52,39 @@ void TKXPeakBuilder::CreateGraphManager()
         throw Exception("Failed Filter Graph creation");
     graphManager_ = GST_ELEMENT(gst_object_ref_sink(pipeline));
     SetNotifyWindow(graphManager_, window_, WM_GRAPHNOTIFY);
-    if (addToRot_)
+}
+
+GstElement* TKXPeakBuilder::GraphManager()
+{
+    // Builds that needed no graph still leave one behind, as every path does.
+    if (!graphManager_ && buildHasRun_ && !Designing())
+        CreateGraphManager();
+    return graphManager_;
+}
+
+void TKXPeakBuilder::ListRunningBuild(bool listed)
+{
+    if (!listed || !addToRot_ || Designing()) {
+        if (rotCookie_ != 0)
+            GraphRegistry::Revoke(rotCookie_);
+        rotCookie_ = 0;
+        return;
+    }
+    if (rotCookie_ != 0)
+        return;
+    if (graph_ && graphManager_) {
         RegisterGraph(graphManager_, true, rotCookie_);
+        return;
+    }
+    // A build without a decode graph is listed under the builder; its dump
+    // names the file and the path it takes.
+    const int index = currentIndex_;
+    const QString media = index >= 0 && index < FileCount() ? files_[index] : QString();
+    const QByteArray kind = lastPath_ == BuildPath::Segments ? "segmented decode" : "direct reduction";
+    const QByteArray dot = "digraph FilterGraph {\n  \"" + EncodeNativeName(media).toPercentEncoding("/ ") +
+                           "\" -> \"" + kind + "\" -> \"peak stream\";\n}\n";
+    rotCookie_ = GraphRegistry::Register(FilterGraphItemName(this, static_cast<uint32_t>(getpid())),
+                                         [dot] { return dot; });
 }
 
 bool TKXPeakBuilder::StopGraph()
@@ -75,6 +109,7 @@ bool TKXPeakBuilder::StopGraph()
 
 void TKXPeakBuilder::ReleaseGraph()
 {
+    ListRunningBuild(false);
     graph_.reset();
     direct_.reset();
 }
@@ -82,6 +117,7 @@ void TKXPeakBuilder::ReleaseGraph()
 void TKXPeakBuilder::EmptyStream(int index)
 {
     if (TMemoryStream* stream = streams_.Get(index)) {
+        GiveStreamMemory(stream);
         QMutexLocker lock(&streams_.Lock());
         stream->Clear();
     }
@@ -93,6 +129,7 @@ bool TKXPeakBuilder::StartBuild()
         return false;
     // A new run gives files that failed before another chance.
     failedThisRun_.clear();
+    changedMediaRetry_.clear();
     builtThisRun_.clear();
     return StartNext();
 }
@@ -129,8 +166,10 @@ bool TKXPeakBuilder::StopBuild()
 {
     if (buildState_ == bsStopped)
         return false;
-    const bool stopped = (graphManager_ || direct_) && StopGraph();
+    // With nothing running, stopping succeeds once a build has run, on every path.
+    const bool stopped = Running() ? StopGraph() : GraphManagerExists();
     buildState_ = stopped ? bsStopped : bsFailed;
+    ListRunningBuild(false);
     // The filter may have finished its peak file just before the stop; the
     // stream then holds the same records and is finished alike.
     if (stopped && Running() && StatNative(currentPeakFile_).isFile)
@@ -176,8 +215,44 @@ bool TKXPeakBuilder::TakeGraphEvent()
     return true;
 }
 
+bool TKXPeakBuilder::MediaChangedSinceStart() const
+{
+    const int index = currentIndex_;
+    return index >= 0 && index < FileCount() && IdentifyMedia(files_[index]) != mediaAtStart_;
+}
+
+void TKXPeakBuilder::RebuildChangedMedia()
+{
+    const QString media = files_[currentIndex_];
+    if (!changedMediaRetry_.isEmpty() && SameMediaFile(media, changedMediaRetry_)) {
+        changedMediaRetry_.clear();
+        FailCurrent(QStringLiteral("the media changed during the build"));
+        return;
+    }
+    qCDebug(lcPeaks) << "the media" << media << "changed during its build; built again";
+    changedMediaRetry_ = media;
+    StopGraph();
+    buildState_ = bsStopped;
+    ReleaseGraph();
+    EmptyStream(currentIndex_);
+    if (!StartNext() && buildState_ == bsStopped)
+        ChainNext();
+}
+
 void TKXPeakBuilder::CompleteCurrent()
 {
+    // The peak file is in place already (the runs check the media right
+    // before they commit, the graph's filter cannot): it goes again when the
+    // media is no longer what the build read.
+    if (MediaChangedSinceStart()) {
+        if (graph_)
+            graph_->RemoveCommittedPeakFile();
+        if (direct_)
+            direct_->RemoveCommittedPeakFile();
+        RebuildChangedMedia();
+        return;
+    }
+    changedMediaRetry_.clear();
     StopGraph();
     buildState_ = bsStopped;
     ReleaseGraph();
@@ -187,6 +262,9 @@ void TKXPeakBuilder::CompleteCurrent()
     const QString media = index >= 0 && index < FileCount() ? files_[index] : QString();
     if (!saveToPeakFiles_)
         completedInMemory_.append(media);
+    // Its stream stays empty on purpose: not a peak file to load later.
+    if (!buildKeepsStream_)
+        checkedNotLoaded_.insert(media);
     qCDebug(lcPeaks) << "built" << media;
     // Its new peak file can still look stale (a media file dated in the
     // future): the chain must not build it over and over.
@@ -197,20 +275,25 @@ void TKXPeakBuilder::CompleteCurrent()
 
 void TKXPeakBuilder::FinishStream(int index)
 {
-    // The stream holds exactly the delivered records, as the peak file does.
+    // The stream holds exactly the delivered records, as the peak file does,
+    // or nothing when the build keeps no records.
+    if (!buildKeepsStream_)
+        return;
     if (TMemoryStream* stream = streams_.Get(index)) {
         QMutexLocker lock(&streams_.Lock());
         if (stream->Size() == 0) {
             // A track without a single sample: the header alone, as in the file.
             uint8_t header[PeakHeaderSize];
             EncodePeakHeader(MakePeakHeader(buildRate_, buildChannels_, buildBits_, buildSamplesPerPeak_, 0), header);
-            stream->Write(header, PeakHeaderSize);
+            stream->Append(header, PeakHeaderSize);
         } else if (stream->Size() >= PeakHeaderSize) {
-            stream->SetSize(stream->Position());
             // The decoded length replaces the estimate taken at the start, as
             // the peak filter does in its file.
-            WriteU32LE(stream->Data() + 10,
-                       ComputePcmByteCount(buildRate_, buildChannels_, buildBits_, lastBlockTime_));
+            uint8_t length[4];
+            WriteU32LE(length, ComputePcmByteCount(buildRate_, buildChannels_, buildBits_, lastBlockTime_));
+            stream->WriteAt(10, length, sizeof length);
+            // Room reserved for an estimate longer than the track goes back.
+            stream->Trim();
         }
         stream->SetPosition(0);
     }
@@ -255,6 +338,10 @@ void TKXPeakBuilder::Progress(uintptr_t wParam, intptr_t lParam)
         FailCurrent(QStringLiteral("its peaks grew past the 1 GiB a peak file holds"));
         return;
     }
+    if (streamFailed_ && Running() && (buildState_ == bsBuilding || buildState_ == bsPaused)) {
+        FailCurrent(QStringLiteral("out of memory for its peak stream"));
+        return;
+    }
     if (!OnProgress)
         return;
     const int64_t time = int64_t((uint64_t(wParam) & 0x7FFFFFFFu) << 32 | uint32_t(lParam));
@@ -286,18 +373,26 @@ int32_t TKXPeakBuilder::TakeBlock(int32_t count, const uint8_t* peaks, uint32_t 
     if (index < 0 || index >= streams_.Count())
         return PeakFilter::E_FAIL;
     TMemoryStream* stream = streams_.Get(index);
-    if (!stream || peakOverflow_)
+    if (!stream || peakOverflow_ || streamFailed_)
         return PeakFilter::E_FAIL;
     // A duration estimate can be far off: the stream never grows past what a
     // peak file may hold, and the build fails on the next progress message.
-    if (stream->Size() != 0 && stream->Position() + count > MaxPeakDataBytes) {
+    const int64_t before = deliveredBytes_;
+    if (before != 0 && before + count > MaxPeakDataBytes) {
         peakOverflow_ = true;
         window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
         return PeakFilter::E_FAIL;
     }
+    deliveredBytes_ = (before == 0 ? PeakHeaderSize : before) + std::max(count, 0);
+    if (!buildKeepsStream_) {
+        lastBlockTime_ = int64_t(uint64_t(timeHigh) << 32 | timeLow);
+        window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
+        return PeakFilter::S_OK;
+    }
+    bool appended = true;
     if (stream->Size() == 0) {
-        // Preallocated for the whole seconds of the track, so that appends
-        // rarely reallocate; trimmed to what arrived when the file completes.
+        // Room for the whole seconds of the track, so that appends rarely
+        // reallocate; what the track leaves unused goes back when it completes.
         const int64_t seconds = std::max<int64_t>(duration_ / 10000000, 0);
         const int64_t estimate = std::min<int64_t>(seconds * buildRate_ * buildChannels_ * buildBits_ /
                                                        (int64_t(buildSamplesPerPeak_) * 4),
@@ -306,16 +401,17 @@ int32_t TKXPeakBuilder::TakeBlock(int32_t count, const uint8_t* peaks, uint32_t 
         EncodePeakHeader(MakePeakHeader(buildRate_, buildChannels_, buildBits_, buildSamplesPerPeak_, duration_),
                          header);
         QMutexLocker lock(&streams_.Lock());
-        try {
-            stream->SetSize(PeakHeaderSize + estimate);
-            stream->SetPosition(0);
-            stream->Write(header, PeakHeaderSize);
-        } catch (...) {
-            // Out of memory for the estimate: the appends still grow the stream.
-        }
+        stream->Reserve(PeakHeaderSize + estimate);
+        appended = stream->Append(header, PeakHeaderSize);
     }
-    if (count > 0 && peaks)
-        streams_.Append(index, peaks, count);
+    // A block lost would shift every later record: the file's build fails instead.
+    if (appended && count > 0 && peaks)
+        appended = streams_.Append(index, peaks, count);
+    if (!appended) {
+        streamFailed_ = true;
+        window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
+        return PeakFilter::E_FAIL;
+    }
     lastBlockTime_ = int64_t(uint64_t(timeHigh) << 32 | timeLow);
     window_->Post(WM_PEAKPROGRESS, timeHigh, static_cast<intptr_t>(timeLow));
     return PeakFilter::S_OK;
@@ -327,6 +423,9 @@ void TKXPeakBuilder::DirectDone(bool ok)
         return;
     if (ok) {
         CompleteCurrent();
+    } else if (direct_->MediaChanged() || MediaChangedSinceStart()) {
+        // Segments open the file by name: one may have met the new media.
+        RebuildChangedMedia();
     } else if (direct_->RetryInGraph()) {
         // The failure says nothing about the file yet: one pass decides.
         qCDebug(lcPeaks) << "building" << files_[currentIndex_] << "in one pass:" << direct_->FailureText();
@@ -334,7 +433,15 @@ void TKXPeakBuilder::DirectDone(bool ok)
         StopGraph();
         ReleaseGraph();
         buildState_ = bsStopped;
-        StartNext();
+        // Its records so far are not the file's: emptied, a peak file that
+        // another process finished meanwhile is loaded instead.
+        EmptyStream(currentIndex_);
+        if (!StartNext()) {
+            singlePassFile_.clear();
+            // Nothing started: the run ends here as after the last file.
+            if (buildState_ == bsStopped)
+                ChainNext();
+        }
     } else {
         FailCurrent(direct_->FailureText());
     }

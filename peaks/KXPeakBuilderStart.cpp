@@ -4,10 +4,14 @@
 #include <gst/gst.h>
 
 #include <QThread>
+#include <optional>
+#include <unistd.h>
 
 #include "BuildGraph.h"
 #include "DirectWavBuild.h"
 #include "KXPeakBuilder.h"
+#include "MediaIdentity.h"
+#include "Mp3Frames.h"
 #include "PeakFormat.h"
 #include "SegmentedBuild.h"
 #include "WavDirect.h"
@@ -19,12 +23,38 @@
 
 namespace kx {
 
+namespace {
+
+std::optional<Mp3DecoderTrim> ReadMp3OnePassTrim(const QString& media)
+{
+    uint64_t size = 0;
+    const int fd = OpenNativeRegular(media, size);
+    if (fd < 0)
+        return std::nullopt;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    return Mp3OnePassTrim(size, [fd](uint64_t offset, uint8_t* out, size_t n) {
+        return ReadNativeAt(fd, offset, out, n) == n;
+    });
+}
+
+// For runs that commit their own peak file: checked right before they do.
+std::function<bool()> MediaUnchanged(const QString& media, const MediaIdentity& atStart)
+{
+    return [media, atStart] { return IdentifyMedia(media) == atStart; };
+}
+
+} // namespace
+
 bool TKXPeakBuilder::StartNext()
 {
     // Another process may have finished peak files of this queue since they
     // were found missing: they are loaded as when queued, not built again.
     TakeFinishedElsewhere();
     FindNextMissing();
+    waitingForMemory_ = false;
     if (currentIndex_ < 0)
         return false;
 
@@ -45,11 +75,18 @@ bool TKXPeakBuilder::StartNext()
         ReleaseGraph();
         lastBlockTime_ = 0;
         peakOverflow_ = false;
+        streamFailed_ = false;
+        deliveredBytes_ = 0;
+        buildKeepsStream_ = keepStreams_ || !saveToPeakFiles_;
         buildRate_ = sampleRate_;
         buildChannels_ = ChannelCount();
         buildBits_ = bitsPerSample_;
         buildSamplesPerPeak_ = std::max<uint16_t>(samplesPerPeak_, 1);
         runSegments_ = 1;
+        // Settings lock from the first attempt on, whichever path takes it.
+        buildHasRun_ = true;
+        // Taken before anything reads it, so that a replacement meanwhile shows.
+        mediaAtStart_ = IdentifyMedia(files_[index]);
         Start start = CheckMedia(index);
         if (start == Start::NotTaken)
             start = StartDirect(index);
@@ -59,6 +96,12 @@ bool TKXPeakBuilder::StartNext()
             start = StartInGraph(index);
         if (start == Start::Started)
             break;
+        if (start == Start::Deferred) {
+            // Not failed: it starts when the run's other streams give memory back.
+            ReleaseGraph();
+            waitingForMemory_ = true;
+            return false;
+        }
         qCDebug(lcPeaks) << "cannot build" << files_[index] << ":" << lastFailure_;
         const QString media = files_[index];
         failedThisRun_.append(media);
@@ -73,6 +116,7 @@ bool TKXPeakBuilder::StartNext()
         return false;
     }
     buildState_ = bsBuilding;
+    ListRunningBuild(true);
     bool abort = false;
     Fire(OnProgress, this, 0, int(currentIndex_), missingCount_, abort);
     if (abort)
@@ -146,13 +190,17 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartDirect(int index)
     }
     settings.context = this;
     settings.callback = &TKXPeakBuilder::PeakCallback;
-    return StartRun(std::make_unique<DirectWavBuild>(files_[index], layout, settings));
+    settings.mediaUnchanged = MediaUnchanged(files_[index], mediaAtStart_);
+    const Start start = StartRun(std::make_unique<DirectWavBuild>(files_[index], layout, settings));
+    if (start == Start::Started)
+        lastPath_ = BuildPath::Direct;
+    return start;
 }
 
 TKXPeakBuilder::Start TKXPeakBuilder::StartSegmented(int index)
 {
     const QString& media = files_[index];
-    if (!singlePassFile_.isEmpty() && SameFileName(media, singlePassFile_)) {
+    if (!singlePassFile_.isEmpty() && SameMediaFile(media, singlePassFile_)) {
         singlePassFile_.clear();
         return Start::NotTaken;
     }
@@ -173,12 +221,14 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartSegmented(int index)
     }
     settings.context = this;
     settings.callback = &TKXPeakBuilder::PeakCallback;
+    settings.mediaUnchanged = MediaUnchanged(media, mediaAtStart_);
     settings.parallel = parallel;
     InitMediaFramework();
     const int segments = int(plan.size());
     const Start start = StartRun(std::make_unique<SegmentedBuild>(media, stream, std::move(plan), settings));
     if (start == Start::Started) {
         runSegments_ = segments;
+        lastPath_ = BuildPath::Segments;
         qCDebug(lcPeaks) << "building" << media << "in" << segments << "segments";
     }
     return start;
@@ -201,17 +251,31 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartInGraph(int index)
     if (!graphManager_)
         CreateGraphManager();
     auto graph = std::make_unique<TBuildGraph>(*this, files_[index], currentPeakFile_);
+    // An MP3 encoder delay and padding that GStreamer's parser leaves alone.
+    if (const auto trim = ReadMp3OnePassTrim(files_[index]))
+        graph->TrimDecoded(trim->skip, trim->end);
     if (!graph->Build()) {
         lastFailure_ = graph->FailureText();
         return Start::Refused;
     }
     gint64 ns = -1;
+    duration_ = 0;
     if (gst_element_query_duration(graphManager_, GST_FORMAT_TIME, &ns) && ns >= 0)
         duration_ = ns / 100;
+    // A length the file's size contradicts came from a false header: taken
+    // as unknown, so that the peaks' own size decides while they arrive.
+    if (!DurationFitsFile(duration_, StatNative(files_[index]).size)) {
+        qCDebug(lcPeaks) << "the length" << duration_ / 10000000 << "s of" << files_[index]
+                         << "does not fit its size; taken as unknown";
+        duration_ = 0;
+    }
     if (RefuseOversizedPeaks(duration_))
         return Start::Refused;  // the graph goes with its teardown
+    if (const Start memory = TakeStreamMemory(index); memory != Start::Started)
+        return memory;
     qCDebug(lcPeaks) << "building" << files_[index] << "into" << currentPeakFile_;
     graph_ = std::move(graph);
+    lastPath_ = BuildPath::OnePass;
     return Start::Started;
 }
 
@@ -222,14 +286,45 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartRun(std::unique_ptr<BuildRun> run)
     duration_ = run->Duration100ns();
     if (RefuseOversizedPeaks(duration_))
         return Start::Refused;
+    if (const Start memory = TakeStreamMemory(currentIndex_); memory != Start::Started)
+        return memory;
     const intptr_t id = ++directRun_;
     MessageWindow* window = window_;
     // A file that cannot be opened here fails in the graph alike, with its reason.
     if (!run->Start([window, id](bool ok) { window->Post(WM_DIRECTDONE, ok ? 1 : 0, id); }))
         return Start::NotTaken;
     direct_ = std::move(run);
-    builtDirectly_ = true;
     return Start::Started;
+}
+
+TKXPeakBuilder::Start TKXPeakBuilder::TakeStreamMemory(int index)
+{
+    TMemoryStream* stream = streams_.Get(index);
+    if (!budget_ || !buildKeepsStream_ || !stream)
+        return Start::Started;
+    GiveStreamMemory(stream);
+    const int64_t need =
+        ExpectedPeakDataBytes(buildRate_, buildChannels_, buildBits_, buildSamplesPerPeak_, duration_);
+    if (need > budget_->Total()) {
+        const auto mib = [](int64_t bytes) { return QString::number(double(bytes) / (1 << 20), 'f', 1); };
+        lastFailure_ = QStringLiteral("its peaks would take %1 MiB in memory, more than the %2 MiB allowed")
+                           .arg(mib(need), mib(budget_->Total()));
+        return Start::Refused;
+    }
+    if (!budget_->TryTake(need))
+        return Start::Deferred;
+    budgetTaken_[stream] = need;
+    return Start::Started;
+}
+
+void TKXPeakBuilder::GiveStreamMemory(const TMemoryStream* stream)
+{
+    const auto taken = budgetTaken_.find(stream);
+    if (taken == budgetTaken_.end())
+        return;
+    if (budget_)
+        budget_->Give(taken->second);
+    budgetTaken_.erase(taken);
 }
 
 } // namespace kx

@@ -38,26 +38,60 @@ uint32_t ReadBE32(const uint8_t* p)
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
-// Where the parser looks for "Xing"/"Info" in an MPEG-1 frame: after the
-// header and the side information (a checksum is not counted, as there).
-uint32_t XingOffset(uint32_t channels)
+// Where "Xing"/"Info" stands in a frame: after the header and the side
+// information (a checksum is not counted, as the parser does not).
+uint32_t XingOffset(int version, uint32_t channels)
 {
-    return 4 + (channels == 1 ? 17 : 32);
+    if (version == 1)
+        return 4 + (channels == 1 ? 17 : 32);
+    return 4 + (channels == 1 ? 9 : 17);
+}
+
+// The LAME extension's own checksum: CRC-16 (polynomial 0x8005, reflected,
+// start 0) of the frame up to the checksum field.
+uint16_t TagCrc(const uint8_t* data, size_t size)
+{
+    uint16_t crc = 0;
+    for (size_t i = 0; i < size; ++i) {
+        crc = uint16_t(crc ^ data[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+    }
+    return crc;
+}
+
+// LAME sums the bytes before the field; FFmpeg sums 190 bytes whatever the
+// frame's layout, the field and what follows it still zero (the same bytes
+// for MPEG-1, where the field is at 190).
+bool TagCrcMatches(const uint8_t* frame, uint32_t crcAt, uint16_t stored)
+{
+    if (TagCrc(frame, crcAt) == stored)
+        return true;
+    constexpr uint32_t FFmpegSpan = 190;
+    if (crcAt >= FFmpegSpan)
+        return false;
+    uint8_t span[FFmpegSpan] = {};
+    std::memcpy(span, frame, crcAt);
+    return TagCrc(span, FFmpegSpan) == stored;
 }
 
 struct LameTag {
     bool present = false;
+    // The encoder string starts with "LAME": GStreamer's parser trims by it.
+    bool parserTrims = false;
     uint32_t delay = 0;
     uint32_t padding = 0;
     uint64_t frames = 0;
 };
 
-// The fields of a tag frame the parser reads: the frame count, and the
-// encoder delay and padding of a LAME extension right after the Xing fields.
-LameTag ReadLameTag(const uint8_t* frame, uint32_t bytes, uint32_t channels)
+// The fields of a tag frame: the frame count, and the encoder delay and
+// padding of a LAME extension right after the Xing fields. The parser takes
+// the extension only under a "LAME" encoder string; other writers (FFmpeg's
+// "Lavc") write the same extension, taken here when its checksum holds.
+LameTag ReadLameTag(const uint8_t* frame, uint32_t bytes, int version, uint32_t channels)
 {
     LameTag tag;
-    const uint32_t at = XingOffset(channels);
+    const uint32_t at = XingOffset(version, channels);
     if (bytes < at + 8)
         return tag;
     const uint32_t flags = ReadBE32(frame + at + 4);
@@ -71,7 +105,11 @@ LameTag ReadLameTag(const uint8_t* frame, uint32_t bytes, uint32_t channels)
     if (flags & XingFramesFlag)
         tag.frames = ReadBE32(frame + at + 8);
     const uint8_t* lame = frame + needed;
-    if (bytes - needed < 36 || std::memcmp(lame, "LAME", 4) != 0)
+    if (bytes - needed < 36)
+        return tag;
+    tag.parserTrims = std::memcmp(lame, "LAME", 4) == 0;
+    const uint16_t stored = uint16_t(lame[34] << 8 | lame[35]);
+    if (!tag.parserTrims && !TagCrcMatches(frame, needed + 34, stored))
         return tag;
     const uint32_t v = uint32_t(lame[21]) << 16 | uint32_t(lame[22]) << 8 | lame[23];
     tag.present = true;
@@ -188,7 +226,7 @@ Mp3Scan ScanMp3(uint64_t size, const Mp3Reader& read)
     index.channels = first->channels;
     index.samplesPerFrame = first->samples;
     index.overhead = first->overhead;
-    const uint32_t xingAt = XingOffset(first->channels);
+    const uint32_t xingAt = XingOffset(first->version, first->channels);
     LameTag tag;
     std::vector<uint8_t> tagFrame;
     bool firstFrame = true;
@@ -217,7 +255,7 @@ Mp3Scan ScanMp3(uint64_t size, const Mp3Reader& read)
             tagFrame.resize(f->bytes);
             if (!read(pos, tagFrame.data(), tagFrame.size()))
                 return refuse("the file ends inside a frame");
-            tag = ReadLameTag(tagFrame.data(), f->bytes, f->channels);
+            tag = ReadLameTag(tagFrame.data(), f->bytes, f->version, f->channels);
         } else {
             index.offsets.push_back(pos);
         }
@@ -235,9 +273,41 @@ Mp3Scan ScanMp3(uint64_t size, const Mp3Reader& read)
             return refuse("the gapless tag leaves no contiguous range");
         index.skip = range->skip;
         index.length = range->length;
+        index.parserTrims = tag.parserTrims;
     }
     scan.index = std::move(index);
     return scan;
+}
+
+std::optional<Mp3DecoderTrim> Mp3OnePassTrim(uint64_t size, const Mp3Reader& read)
+{
+    uint8_t b[Id3v2HeaderBytes];
+    uint64_t pos = 0;
+    if (size >= Id3v2HeaderBytes && read(0, b, Id3v2HeaderBytes) && std::memcmp(b, "ID3", 3) == 0) {
+        uint32_t tagBytes = 0;
+        for (size_t i = 6; i < 10; ++i)
+            tagBytes = tagBytes << 7 | (b[i] & 0x7F);
+        pos = Id3v2HeaderBytes + tagBytes + ((b[5] & 0x10) ? Id3v2HeaderBytes : 0);
+    }
+    if (pos + 4 > size || !read(pos, b, 4))
+        return std::nullopt;
+    const std::optional<Mp3FrameHeader> f = ParseMp3FrameHeader(b);
+    if (!f || f->layer != 3 || f->bytes == 0 || pos + f->bytes > size)
+        return std::nullopt;
+    std::vector<uint8_t> frame(f->bytes);
+    const uint32_t xingAt = XingOffset(f->version, f->channels);
+    if (!read(pos, frame.data(), frame.size()) || frame.size() < xingAt + 4 ||
+        (std::memcmp(&frame[xingAt], "Xing", 4) != 0 && std::memcmp(&frame[xingAt], "Info", 4) != 0))
+        return std::nullopt;
+    const LameTag tag = ReadLameTag(frame.data(), f->bytes, f->version, f->channels);
+    if (!tag.present || tag.parserTrims)
+        return std::nullopt;
+    Mp3DecoderTrim trim;
+    trim.skip = uint64_t(tag.delay) + DecoderDelay;
+    // As the parser would: the end only where the tag counts the frames.
+    const uint64_t end = tag.frames * f->samples + DecoderDelay;
+    trim.end = tag.frames > 0 && end > trim.skip + tag.padding ? end - tag.padding : UINT64_MAX;
+    return trim;
 }
 
 Mp3Scan ScanMp3(std::span<const uint8_t> file)

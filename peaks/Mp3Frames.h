@@ -47,6 +47,9 @@ struct Mp3FrameIndex {
     std::vector<uint64_t> offsets;
     uint64_t skip = 0;
     uint64_t length = 0;
+    // GStreamer's parser applies skip and length itself (no tag, or one
+    // under a "LAME" encoder string); otherwise the builder must.
+    bool parserTrims = true;
 
     uint64_t FrameCount() const { return offsets.empty() ? 0 : offsets.size() - 1; }
 };
@@ -76,6 +79,18 @@ struct Mp3GaplessRange {
 };
 std::optional<Mp3GaplessRange> Mp3Gapless(uint64_t frames, uint32_t samplesPerFrame, uint32_t delay,
                                           uint32_t padding, uint64_t tagFrames);
+
+// The trimming one pass must apply itself, in samples per channel of the
+// decoded stream (the decoder's own delay included): [skip, end) is kept.
+// Given for a tag frame whose LAME extension GStreamer's parser leaves alone
+// (an encoder string other than "LAME", such as FFmpeg's "Lavc", with a
+// checksum that holds), at any MPEG version; nothing otherwise. The parser
+// applies a "LAME" one itself, and ScanMp3 counts the extension alike.
+struct Mp3DecoderTrim {
+    uint64_t skip = 0;
+    uint64_t end = UINT64_MAX;
+};
+std::optional<Mp3DecoderTrim> Mp3OnePassTrim(uint64_t size, const Mp3Reader& read);
 
 // How a segment is decoded: the bytes [beginByte, endByte) of whole frames
 // go through the decoder, whose first sample is at output sample

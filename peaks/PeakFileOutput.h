@@ -34,6 +34,7 @@ public:
         return recordSize > 0 && file_.Commit(int64_t((file_.Size() - PeakHeaderSize) / recordSize));
     }
     void Abort() { file_.Abandon(); }
+    bool RemoveCommitted() { return file_.RemoveCommitted(); }
     QString ErrorText() const { return file_.ErrorText(); }
 
 private:

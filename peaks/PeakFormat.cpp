@@ -1,6 +1,7 @@
 #include "PeakFormat.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cstring>
 
 #include "mediagraph/AtomicPeakFile.h"
@@ -185,6 +186,38 @@ PeakCheck ReadPeakFile(const QString& fileName, PeakReader reader, std::vector<u
         return PeakCheck::ReadFailed;
     out = std::move(bytes);
     return PeakCheck::Accepted;
+}
+
+bool DurationFitsFile(int64_t duration100ns, int64_t fileBytes)
+{
+    if (duration100ns <= 0)
+        return true;
+    // Compared in whole bits over 10^7 units per second, without overflow.
+    const auto bits = (uint128_t)uint64_t(std::max<int64_t>(fileBytes, 0)) * 8 * 10000000u;
+    return bits >= (uint128_t)uint64_t(duration100ns) * MinStreamBitsPerSecond;
+}
+
+bool PeakRecordsMissing(const TPeakHeader& h, uint64_t totalSize)
+{
+    const int64_t records = PeakRecordCount(h, totalSize);
+    if (PeakLengthAgrees(h.BytesPerPeak, h.Channels, h.PcmByteCount, h.SamplesPerPeak, records))
+        return false;
+    // They disagree either way; missing when the records cover less (modulo
+    // 2^32, as the length is stored).
+    const uint64_t span = uint64_t(h.SamplesPerPeak) * h.Channels * (h.BytesPerPeak / 2u);
+    const auto covered = uint32_t(uint64_t(records) * span);
+    return int32_t(covered - h.PcmByteCount) < 0;
+}
+
+bool PeakFileCutShort(const QString& fileName)
+{
+    QFile file;
+    uint8_t header[PeakHeaderSize] = {};
+    qint64 size = 0;
+    if (OpenPeakFile(file, fileName, PeakReader::Builder, header, size) != PeakCheck::Accepted)
+        return false;
+    const auto h = DecodePeakHeader(header);
+    return h && PeakRecordsMissing(*h, uint64_t(size));
 }
 
 } // namespace kx

@@ -84,6 +84,18 @@ TPeakHeader MakePeakHeader(uint32_t rate, uint32_t channels, uint32_t bitsPerSam
 // at the output format; saturates instead of overflowing.
 int64_t ExpectedPeakDataBytes(uint32_t rate, uint32_t channels, uint32_t bitsPerSample, uint16_t samplesPerPeak,
                               int64_t duration100ns);
+// Whether a file of fileBytes can hold a stream of this length: no audio
+// codec keeps a stream below MinStreamBitsPerSecond, so a longer length
+// claimed by a header (an MP3 tag counting 0xFFFFFFFF frames) is false.
+constexpr int64_t MinStreamBitsPerSecond = 1000;
+bool DurationFitsFile(int64_t duration100ns, int64_t fileBytes);
+
+// Whether data of totalSize holds fewer records than its header's length
+// implies (beyond the slack PeakLengthAgrees allows): a file cut short.
+bool PeakRecordsMissing(const TPeakHeader& header, uint64_t totalSize);
+// The same for a peak file, by its header and size; false when the file is
+// missing or refused (those are judged elsewhere).
+bool PeakFileCutShort(const QString& fileName);
 
 // Checks a peak file for the given reader by its header and size alone,
 // without reading its records.

@@ -1,6 +1,7 @@
 #include "SegmentPlan.h"
 
 #include <QFile>
+#include <QThread>
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -189,8 +190,10 @@ SegmentableStream ProbeSegmentable(const QString& mediaFile)
 SegmentPolicy DefaultSegmentPolicy()
 {
     SegmentPolicy policy;
+    // A cap, never a count: more segments than processors only add threads
+    // and open files (100,000 of them exhaust the file handles).
     if (const char* v = std::getenv("KX_PEAK_SEGMENTS"); v && *v)
-        policy.maxSegments = std::max(1, std::atoi(v));
+        policy.maxSegments = std::clamp(std::atoi(v), 1, std::max(QThread::idealThreadCount(), 1));
     return policy;
 }
 

@@ -69,7 +69,8 @@ struct SegmentPolicy {
     uint64_t segmentFrames = 0;
 };
 
-// The policy with maxSegments from KX_PEAK_SEGMENTS when it is set.
+// The policy with maxSegments from KX_PEAK_SEGMENTS when it is set, capped
+// at the processor count.
 SegmentPolicy DefaultSegmentPolicy();
 
 // How many segments run at once under the policy on `cores` processors.

@@ -40,8 +40,9 @@ void SegmentedBuild::PlanFeeds(const Mp3FrameIndex& index)
         s->counted = true;
         if (s->span.last)
             s->limit = stream_.frames;
-        // The first segment reads the file as one pass does, trimming included.
-        if (s->index == 0)
+        // The first segment reads the file as one pass does, trimming included,
+        // where GStreamer's parser trims; otherwise it is fed and trimmed too.
+        if (s->index == 0 && index.parserTrims)
             continue;
         const auto feed = PlanMp3Feed(index, s->span.startFrame, s->span.stopFrame, s->span.last);
         if (!feed)

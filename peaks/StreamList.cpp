@@ -67,16 +67,12 @@ TMemoryStream* TStreamList::Get(int index) const
     return streams_[static_cast<size_t>(index)].get();
 }
 
-void TStreamList::Append(int index, const void* data, int64_t count)
+bool TStreamList::Append(int index, const void* data, int64_t count)
 {
     QMutexLocker lock(&mutex_);
     if (index < 0 || index >= static_cast<int>(streams_.size()))
-        return;
-    try {
-        streams_[static_cast<size_t>(index)]->Write(data, count);
-    } catch (...) {
-        // Out of memory while growing: the block is lost, the build goes on.
-    }
+        return false;
+    return streams_[static_cast<size_t>(index)]->Append(data, count);
 }
 
 } // namespace kx

@@ -27,8 +27,9 @@ public:
     int FilledCount() const;
     // The stream at an index (used without the lock afterwards), or null.
     TMemoryStream* Get(int index) const;
-    // Writes a block at the stream's position; failures are swallowed.
-    void Append(int index, const void* data, int64_t count);
+    // Writes a block at the stream's end; false when the stream is gone or
+    // cannot grow (nothing of the block is then written).
+    bool Append(int index, const void* data, int64_t count);
 
     // The lock itself, for work that must not interleave with appends
     // (writing a header, changing the output format).

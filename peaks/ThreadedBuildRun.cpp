@@ -99,6 +99,11 @@ void ThreadedBuildRun::Deliver(uint64_t framesIn, bool all)
 
 bool ThreadedBuildRun::Commit(uint64_t framesIn)
 {
+    if (settings_.mediaUnchanged && !settings_.mediaUnchanged()) {
+        mediaChanged_ = true;
+        SetFailure(QStringLiteral("the media changed during the build"));
+        return false;
+    }
     if (!output_)
         return true;
     uint8_t header[PeakHeaderSize];
@@ -109,8 +114,17 @@ bool ThreadedBuildRun::Commit(uint64_t framesIn)
     const bool ok = output_->Commit(header);
     if (!ok)
         SetFailure(output_->ErrorText());
+    else
+        committed_ = std::move(output_);
     output_.reset();
     return ok;
+}
+
+void ThreadedBuildRun::RemoveCommittedPeakFile()
+{
+    if (committed_)
+        committed_->RemoveCommitted();
+    committed_.reset();
 }
 
 void ThreadedBuildRun::Abandon()

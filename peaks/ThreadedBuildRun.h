@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -32,6 +33,9 @@ public:
         OutputRules peakRules = AtomicPeakFile::Rules();
         void* context = nullptr;
         PeakFilter::PeakCallback callback = nullptr;
+        // Asked on the worker right before the result is committed: false
+        // when the media changed since the start (the result is dropped).
+        std::function<bool()> mediaUnchanged;
     };
 
     ~ThreadedBuildRun() override;
@@ -46,6 +50,9 @@ public:
     // Ends the worker and waits for it; an unfinished peak file is removed.
     void Stop() final;
     QString FailureText() const final;
+    bool MediaChanged() const final { return mediaChanged_; }
+    // After the run has ended.
+    void RemoveCommittedPeakFile() final;
 
 protected:
     explicit ThreadedBuildRun(const Settings& settings);
@@ -74,9 +81,12 @@ protected:
     std::condition_variable wake_;
     std::atomic<bool> paused_{false};
     std::atomic<bool> stop_{false};
+    std::atomic<bool> mediaChanged_{false};
 
 private:
     std::unique_ptr<PeakFileOutput> output_;
+    // The peak file once in place, so that a later verdict can take it back.
+    std::unique_ptr<PeakFileOutput> committed_;
     std::thread worker_;
     QString failure_;
 };

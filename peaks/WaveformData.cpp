@@ -104,7 +104,11 @@ std::optional<TWaveformData> WaveformFromPeaks(std::span<const uint8_t> peakData
     return d;
 }
 
-std::optional<std::vector<uint8_t>> PeaksFromWaveform(const TWaveformData& d, QString& error)
+namespace {
+
+// The peak header of waveform data of `length` pixels, or nothing with the
+// reason where the data does not fit the peak format.
+std::optional<TPeakHeader> PeakHeaderFor(const TWaveformData& d, uint64_t length, QString& error)
 {
     // A reason already in `error` from an earlier call says nothing here.
     QString why;
@@ -120,22 +124,34 @@ std::optional<std::vector<uint8_t>> PeaksFromWaveform(const TWaveformData& d, QS
         error = why;
         return std::nullopt;
     }
-    const int64_t frames = int64_t(d.Length()) * d.SamplesPerPixel;
+    const int64_t frames = int64_t(length) * d.SamplesPerPixel;
     TPeakHeader h = MakePeakHeader(uint32_t(d.SampleRate), uint32_t(d.Channels), uint32_t(d.Bits),
                                    uint16_t(d.SamplesPerPixel), 0);
     // The decoded length from the frame count directly: a duration in 100 ns
     // units would round it.
     h.PcmByteCount = static_cast<uint32_t>(frames * d.Channels * (d.Bits / 8));
-    std::vector<uint8_t> out(PeakHeaderSize + d.Values.size() / 2 * size_t(h.BytesPerPeak));
-    EncodePeakHeader(h, out.data());
-    uint8_t* p = out.data() + PeakHeaderSize;
-    const int mid = d.Bits == 8 ? 128 : 32768;
-    const int lo = ValueMin(d.Bits);
-    const int hi = ValueMax(d.Bits);
-    for (size_t i = 0; i + 1 < d.Values.size(); i += 2) {
-        const int mn = std::clamp<int>(d.Values[i], lo, hi) + mid;
-        const int mx = std::clamp<int>(d.Values[i + 1], lo, hi) + mid;
-        if (d.Bits == 8) {
+    // A peak file that no viewer would read is no result.
+    uint8_t head[PeakHeaderSize];
+    EncodePeakHeader(h, head);
+    const uint64_t total = PeakHeaderSize + length * uint64_t(PeakRecordSize(h));
+    if (const PeakCheck check = CheckPeakData(head, total, PeakReader::ViewerFile); check != PeakCheck::Accepted) {
+        error = length == 0 ? QStringLiteral("it holds no pixels")
+                            : QStringLiteral("its peak file would be refused: %1").arg(PeakCheckText(check));
+        return std::nullopt;
+    }
+    return h;
+}
+
+// (min, max) value pairs to peak values (max, min), unsigned mid-scale.
+uint8_t* PairsToPeaks(const int16_t* values, size_t pairs, int bits, uint8_t* p)
+{
+    const int mid = bits == 8 ? 128 : 32768;
+    const int lo = ValueMin(bits);
+    const int hi = ValueMax(bits);
+    for (size_t i = 0; i < pairs; ++i, values += 2) {
+        const int mn = std::clamp<int>(values[0], lo, hi) + mid;
+        const int mx = std::clamp<int>(values[1], lo, hi) + mid;
+        if (bits == 8) {
             *p++ = static_cast<uint8_t>(mx);
             *p++ = static_cast<uint8_t>(mn);
         } else {
@@ -144,13 +160,19 @@ std::optional<std::vector<uint8_t>> PeaksFromWaveform(const TWaveformData& d, QS
             p += 4;
         }
     }
-    // A peak file that no viewer would read is no result.
-    const PeakCheck check = CheckPeakData(out, out.size(), PeakReader::ViewerFile);
-    if (check != PeakCheck::Accepted) {
-        error = d.Length() == 0 ? QStringLiteral("it holds no pixels")
-                                : QStringLiteral("its peak file would be refused: %1").arg(PeakCheckText(check));
+    return p;
+}
+
+} // namespace
+
+std::optional<std::vector<uint8_t>> PeaksFromWaveform(const TWaveformData& d, QString& error)
+{
+    const auto h = PeakHeaderFor(d, d.Length(), error);
+    if (!h)
         return std::nullopt;
-    }
+    std::vector<uint8_t> out(PeakHeaderSize + d.Values.size() / 2 * size_t(h->BytesPerPeak));
+    EncodePeakHeader(*h, out.data());
+    PairsToPeaks(d.Values.data(), d.Values.size() / 2, d.Bits, out.data() + PeakHeaderSize);
     return out;
 }
 
@@ -484,6 +506,55 @@ std::optional<TWaveformData> DecodeWaveform(std::span<const uint8_t> bytes, QStr
         return std::nullopt;
     }
     return LooksLikeJson(bytes) ? DecodeWaveformJson(bytes, error) : DecodeWaveformDat(bytes, error);
+}
+
+bool PeaksFromWaveformDatStreamed(uint64_t totalSize, const ExportPeakReader& read, const ExportWaveformWriter& write,
+                                  QString& error)
+{
+    std::vector<uint8_t> head(size_t(std::min<uint64_t>(totalSize, WaveformDatHeaderSizeV2)));
+    if (!read(0, head.data(), head.size())) {
+        error = QStringLiteral("cannot be read");
+        return false;
+    }
+    TWaveformData d;
+    uint32_t length = 0;
+    if (!DecodeDatHeader(head, totalSize, d, length, error))
+        return false;
+    const auto h = PeakHeaderFor(d, length, error);
+    if (!h)
+        return false;
+    uint8_t header[PeakHeaderSize];
+    EncodePeakHeader(*h, header);
+    if (!write(header))
+        return false;
+    // A block of pixels at a time: memory stays the same whatever the size.
+    const size_t width = d.Bits == 8 ? 1 : 2;
+    const uint64_t pairs = uint64_t(length) * uint64_t(d.Channels);
+    constexpr uint64_t PairsPerBlock = 1 << 18;
+    std::vector<uint8_t> in(size_t(PairsPerBlock) * 2 * width);
+    std::vector<int16_t> values(size_t(PairsPerBlock) * 2);
+    std::vector<uint8_t> out(size_t(PairsPerBlock) * size_t(h->BytesPerPeak));
+    uint64_t offset = d.Version == 1 ? WaveformDatHeaderSizeV1 : WaveformDatHeaderSizeV2;
+    for (uint64_t done = 0; done < pairs;) {
+        const size_t n = size_t(std::min(PairsPerBlock, pairs - done));
+        if (!read(offset, in.data(), n * 2 * width)) {
+            error = QStringLiteral("cannot be read");
+            return false;
+        }
+        for (size_t i = 0; i < n * 2; ++i)
+            values[i] = width == 1 ? static_cast<int16_t>(static_cast<int8_t>(in[i])) : ReadS16LE(&in[2 * i]);
+        const uint8_t* end = PairsToPeaks(values.data(), n, d.Bits, out.data());
+        if (!write(std::span<const uint8_t>(out.data(), size_t(end - out.data()))))
+            return false;
+        offset += n * 2 * width;
+        done += n;
+    }
+    return true;
+}
+
+bool WaveformDataIsJson(std::span<const uint8_t> head)
+{
+    return LooksLikeJson(head);
 }
 
 } // namespace kx

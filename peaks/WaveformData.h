@@ -113,4 +113,12 @@ using ExportWaveformWriter = std::function<bool(std::span<const uint8_t> bytes)>
 bool ExportWaveformStreamed(uint64_t totalSize, const ExportPeakReader& read, const TWaveformExport& how,
                             const ExportWaveformWriter& write, QString& error);
 
+// Binary waveform data (.dat) to peak data, streamed as the export is: the
+// same bytes as PeaksFromWaveform(DecodeWaveformDat(...)) in a few blocks of
+// memory whatever the size. `write` gets the header first, then the records.
+bool PeaksFromWaveformDatStreamed(uint64_t totalSize, const ExportPeakReader& read, const ExportWaveformWriter& write,
+                                  QString& error);
+// Whether waveform data starting with these bytes is the JSON form.
+bool WaveformDataIsJson(std::span<const uint8_t> head);
+
 } // namespace kx

@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -8,15 +9,20 @@ namespace kx {
 
 // The byte stream of the components: size, position, reads that stop at the
 // end, writes that grow the stream. Sizes and positions are 64-bit.
+// One writer may append from another thread while readers read: every
+// operation below takes the stream's lock, appends go to the end whatever the
+// read position is, and a reader sees each append whole or not at all.
 class TMemoryStream
 {
 public:
     TMemoryStream() = default;
+    TMemoryStream(const TMemoryStream&) = delete;
+    TMemoryStream& operator=(const TMemoryStream&) = delete;
 
-    int64_t Size() const { return static_cast<int64_t>(data_.size()); }
+    int64_t Size() const;
     // Grows with zero bytes or cuts; a position past the new end moves to it.
     void SetSize(int64_t size);
-    int64_t Position() const { return position_; }
+    int64_t Position() const;
     void SetPosition(int64_t position);
 
     // Bytes actually read (fewer at the end of the stream).
@@ -25,6 +31,21 @@ public:
     int64_t Write(const void* buffer, int64_t count);
     void Clear();
 
+    // Writes at the end without moving the read position; false, with
+    // nothing written, when the stream cannot grow.
+    bool Append(const void* buffer, int64_t count);
+    // Overwrites bytes inside the stream without moving the position; false
+    // when the range is not inside it.
+    bool WriteAt(int64_t offset, const void* buffer, int64_t count);
+    // Room for `bytes` in all, so that appends up to it need no new block;
+    // false when that much cannot be had (the appends still grow it).
+    bool Reserve(int64_t bytes);
+    // Gives back room beyond the size.
+    void Trim();
+    // The bytes [from, to) that exist, copied under the lock.
+    std::vector<uint8_t> Copy(int64_t from, int64_t to) const;
+
+    // Direct access, for streams that nothing appends to any more.
     std::span<const uint8_t> Bytes() const { return data_; }
     const uint8_t* Data() const { return data_.data(); }
     uint8_t* Data() { return data_.data(); }
@@ -34,6 +55,9 @@ public:
     bool SaveToFile(const QString& fileName) const;
 
 private:
+    int64_t WriteLocked(int64_t at, const void* buffer, int64_t count);
+
+    mutable std::mutex mutex_;
     std::vector<uint8_t> data_;
     int64_t position_ = 0;
 };

@@ -145,9 +145,17 @@ TEST(BuildPool, stopEndsEveryBuildAndLeavesNoUnfinishedFile)
 
 TEST(BuildPool, everyNameFallsInExactlyOneStableShare)
 {
-    // The hash is fixed by definition (64-bit FNV-1a), so machines and runs agree.
+    // The hash is fixed by definition (64-bit FNV-1a of the name without its
+    // extension), so machines and runs agree.
     EXPECT_EQ(ShardOf("a", 7), 5);
-    EXPECT_EQ(ShardOf("/music/x.flac", 16), 10);
+    EXPECT_EQ(ShardOf("/music/x.flac", 16), 2);
+    // Media that share a peak file share a share, whatever their extension.
+    for (int count : {2, 3, 16})
+        for (const char* stem : {"s1", "/music/x", "dir.v2/take"}) {
+            const QString name = QString::fromLatin1(stem);
+            EXPECT_EQ(ShardOf(name + ".wav", count), ShardOf(name + ".flac", count)) << stem;
+            EXPECT_EQ(ShardOf(name + ".wav", count), ShardOf(name, count)) << stem;
+        }
     QStringList names;
     for (int i = 0; i < 2000; ++i)
         names << QStringLiteral("/media/library/%1/track %2.flac").arg(i % 37).arg(i);

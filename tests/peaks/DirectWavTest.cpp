@@ -168,8 +168,7 @@ BuildResult Build(const QString& media, const BuildSettings& s, bool direct)
     b.SetGains(s.gains);
     if (!b.AppendFilename(media) || !b.StartBuild() || !WaitUntilIdle(b))
         return r;
-    // The direct path never needs the graph manager.
-    r.direct = b.GraphManager() == nullptr;
+    r.direct = b.LastBuildPath() == TKXPeakBuilder::BuildPath::Direct;
     r.completed = ev.completed;
     r.duration = b.Duration();
     TMemoryStream* stream = nullptr;
@@ -400,7 +399,7 @@ TEST_F(DirectWav, stopLeavesEitherNoPeakFileOrAFinishedOneAndTheFileBuildsAgain)
     ASSERT_TRUE(b.StartBuild());
     ASSERT_TRUE(WaitUntilIdle(b));
     EXPECT_EQ(ev.completed, std::vector<int>{0});
-    EXPECT_EQ(b.GraphManager(), nullptr);
+    EXPECT_EQ(b.LastBuildPath(), TKXPeakBuilder::BuildPath::Direct);
     ASSERT_TRUE(b.GetStreamByIndex(0, s));
     EXPECT_EQ(std::vector<uint8_t>(s->Bytes().begin(), s->Bytes().end()), ReadFileBytes(peak));
     EXPECT_EQ(s->Size(), fullSize);

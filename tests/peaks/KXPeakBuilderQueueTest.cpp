@@ -60,11 +60,12 @@ protected:
         return path;
     }
 
-    // A valid peak file whose one record is filled with `fill`.
-    void Peak(const QString& path, uint8_t fill)
+    // A valid peak file whose one record is filled with `fill`; its header
+    // gives the length of one record (100 frames at 44.1 kHz), or `length`.
+    void Peak(const QString& path, uint8_t fill, int64_t length = 10000000 / 441)
     {
         std::vector<uint8_t> b(PeakHeaderSize + 8, fill);
-        EncodePeakHeader(MakePeakHeader(44100, 2, 16, 100, 10000000), b.data());
+        EncodePeakHeader(MakePeakHeader(44100, 2, 16, 100, length), b.data());
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(reinterpret_cast<const char*>(b.data()), qint64(b.size()));
@@ -87,6 +88,33 @@ TEST_F(QueueFixture, appendRefusesDuplicatesIgnoringCaseAndMissingFiles)
     EXPECT_FALSE(builder.AppendFilename(QString()));
     EXPECT_EQ(builder.FileCount(), 1);
     EXPECT_EQ(log, (QStringList{"Missing 0 D/a.wav D/a.pek", "Duplicate D/A.WAV 0", "NotExist D/nothere.wav"}));
+}
+
+TEST_F(QueueFixture, namesDifferingInCaseAreOneFileOnlyWhereNoFileOnDiskSaysOtherwise)
+{
+    const QString upper = Media("Take.wav"), lower = Media("take.wav");
+    Peak(dir.filePath("Take.pek"), 0x11);
+    Peak(dir.filePath("take.pek"), 0x22);
+    // Both on disk, two inodes: two files, each with its own peaks.
+    EXPECT_TRUE(builder.AppendFilename(upper));
+    EXPECT_TRUE(builder.AppendFilename(lower));
+    EXPECT_TRUE(builder.AppendFilenames({upper, lower}) == false);
+    EXPECT_EQ(builder.FileCount(), 2);
+    EXPECT_EQ(log.filter("Duplicate"), (QStringList{"Duplicate D/Take.wav 0", "Duplicate D/take.wav 1"}));
+    TMemoryStream* s = nullptr;
+    ASSERT_TRUE(builder.GetStreamByName(lower, s));
+    EXPECT_EQ(s->Bytes().back(), 0x22);
+    ASSERT_TRUE(builder.GetStreamByName(upper, s));
+    EXPECT_EQ(s->Bytes().back(), 0x11);
+    // A name not on disk: no file decides, so case is ignored.
+    ASSERT_TRUE(builder.GetStreamByName(dir.filePath("TAKE.wav"), s));
+    EXPECT_EQ(s->Bytes().back(), 0x11);
+    EXPECT_FALSE(builder.AppendFilename(dir.filePath("TAKE.WAV")));
+    // Another name of one of them through a link is not the other's.
+    ASSERT_TRUE(QFile::link(lower, dir.filePath("tAKE.wav")));
+    ASSERT_TRUE(builder.GetStreamByName(dir.filePath("tAKE.wav"), s));
+    EXPECT_EQ(s->Bytes().back(), 0x22);
+    EXPECT_EQ(builder.FileCount(), 2);
 }
 
 TEST_F(QueueFixture, appendFilenamesQueuesNamesThatAreNotOnDisk)
@@ -277,6 +305,31 @@ TEST_F(QueueFixture, rebuildStaleTakesAPeakFileOlderThanItsMediaAsMissing)
     fresh.FindNextMissing();
     EXPECT_EQ(fresh.CurrentItemIndex(), -1);
     EXPECT_FALSE(fresh.PeakFileStale(0));
+}
+
+TEST_F(QueueFixture, rebuildStaleTakesAPeakFileWithFewerRecordsThanItsHeaderImpliesAsMissing)
+{
+    const QString a = Media("a.wav"), b = Media("b.wav");
+    // a.pek's header says one second (441 records); it holds one.
+    Peak(dir.filePath("a.pek"), 0x55, 10000000);
+    Peak(dir.filePath("b.pek"), 0x66);
+    ASSERT_TRUE(builder.AppendFilenames({a, b}));
+    EXPECT_EQ(log, (QStringList{"Before 0 D/a.wav D/a.pek", "New 0 D/a.wav D/a.pek", "Before 1 D/b.wav D/b.pek",
+                                "New 1 D/b.wav D/b.pek"}));
+    EXPECT_FALSE(builder.PeakFileStale(0));
+
+    TKXPeakBuilder fresh;
+    fresh.SetRebuildStale(true);
+    QStringList events;
+    fresh.OnPeakMissing = [&](QObject*, int i, const QString&, const QString& p) {
+        events << QStringLiteral("Missing %1 %2 %3").arg(i).arg(Rel(p)).arg(fresh.PeakFileStale(i));
+    };
+    fresh.OnPeakNew = [&](QObject*, int i, const QString&, const QString&) { events << QStringLiteral("New %1").arg(i); };
+    ASSERT_TRUE(fresh.AppendFilenames({a, b}));
+    EXPECT_EQ(events, (QStringList{"Missing 0 D/a.pek 1", "New 1"}));
+    fresh.FindNextMissing();
+    EXPECT_EQ(fresh.CurrentItemIndex(), 0);
+    EXPECT_EQ(fresh.MissingCount(), 1);
 }
 
 TEST_F(QueueFixture, setFilenameReplacesTheQueueOnlyForAnExistingFile)

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 
 #include "peaks/Mp3Frames.h"
 
@@ -244,6 +245,106 @@ TEST(Mp3Feed, countsFromTheTrimmedStart)
     EXPECT_EQ(feed->beginByte, 417u + 80 * 417);
     // A cut in the first frames starts from the first, before the trimmed start.
     EXPECT_EQ(PlanMp3Feed(*scan.index, 10, 200000, false)->firstSample, -1105);
+}
+
+namespace {
+
+// CRC-16/ARC, as LAME sums its tag.
+uint16_t Crc16(const uint8_t* p, size_t n)
+{
+    uint16_t crc = 0;
+    while (n--) {
+        crc ^= *p++;
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+    }
+    return crc;
+}
+
+enum class TagSum { Lame, FFmpeg, Wrong };
+
+// An "Info" frame with a LAME extension under another encoder string, as
+// FFmpeg writes it; the checksum summed as LAME or FFmpeg does, or wrong.
+std::vector<uint8_t> ForeignTagFrame(uint32_t header, uint32_t frames, uint32_t delay, uint32_t padding, TagSum sum,
+                                     const char* encoder = "Lavc59.37")
+{
+    std::vector<uint8_t> f = Frames(header, 1);
+    const bool mpeg1 = ((header >> 19) & 3) == 3, mono = ((header >> 6) & 3) == 3;
+    const size_t at = 4 + (mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+    std::memcpy(&f[at], "Info", 4);
+    PutBE32(&f[at + 4], 1);
+    PutBE32(&f[at + 8], frames);
+    uint8_t* l = &f[at + 12];
+    std::memcpy(l, encoder, std::strlen(encoder));
+    const uint32_t v = delay << 12 | padding;
+    l[21] = uint8_t(v >> 16), l[22] = uint8_t(v >> 8), l[23] = uint8_t(v);
+    const size_t crcAt = at + 12 + 34;
+    std::vector<uint8_t> span(f.begin(), f.begin() + std::ptrdiff_t(crcAt));
+    if (sum == TagSum::FFmpeg)
+        span.resize(190, 0);
+    const uint16_t crc = uint16_t(Crc16(span.data(), span.size()) ^ (sum == TagSum::Wrong ? 1 : 0));
+    f[crcAt] = uint8_t(crc >> 8), f[crcAt + 1] = uint8_t(crc);
+    return f;
+}
+
+std::optional<Mp3DecoderTrim> OnePassTrim(const std::vector<uint8_t>& file)
+{
+    return Mp3OnePassTrim(file.size(), [&file](uint64_t offset, uint8_t* out, size_t n) {
+        if (offset > file.size() || n > file.size() - offset)
+            return false;
+        std::memcpy(out, file.data() + offset, n);
+        return true;
+    });
+}
+
+// MPEG-2 layer III, 16 kHz, 40 kbit/s, stereo: 180 bytes, 576 samples.
+constexpr uint32_t Mpeg2Stereo40 = 0xFFF35800;
+
+} // namespace
+
+TEST(Mp3Frames, aLameExtensionUnderAnotherEncoderStringIsTrimmedWhenItsChecksumHolds)
+{
+    const auto audio = Frames(Stereo128, 20);
+    // FFmpeg's "Lavc" tag at 44.1 kHz: GStreamer's parser leaves it alone,
+    // so one pass trims it itself, and the segments count it alike.
+    for (TagSum sum : {TagSum::Lame, TagSum::FFmpeg}) {
+        const auto file = Join(ForeignTagFrame(Stereo128, 20, 576, 1000, sum), audio);
+        const auto trim = OnePassTrim(file);
+        ASSERT_TRUE(trim);
+        EXPECT_EQ(trim->skip, 576u + 529u);
+        EXPECT_EQ(trim->end, 20u * 1152u + 529u - 1000u);
+        const auto scan = Scan(file);
+        ASSERT_TRUE(scan.index);
+        EXPECT_EQ(scan.index->skip, 1105u);
+        EXPECT_EQ(scan.index->length, 20u * 1152u - 576u - 1000u);
+    }
+    // A checksum that does not hold: nothing is taken from the frame.
+    const auto wrong = Join(ForeignTagFrame(Stereo128, 20, 576, 1000, TagSum::Wrong), audio);
+    EXPECT_FALSE(OnePassTrim(wrong));
+    ASSERT_TRUE(Scan(wrong).index);
+    EXPECT_EQ(Scan(wrong).index->skip, 0u);
+    EXPECT_EQ(Scan(wrong).index->length, 20u * 1152u);
+    // Under "LAME" the parser trims by itself: one pass adds nothing.
+    EXPECT_FALSE(OnePassTrim(Join(ForeignTagFrame(Stereo128, 20, 576, 1000, TagSum::Wrong, "LAME3.99r"), audio)));
+    EXPECT_FALSE(OnePassTrim(audio));
+}
+
+TEST(Mp3Frames, theTagOfALowRateStreamIsReadWhereItsSideInformationEnds)
+{
+    // MPEG-2 at 16 kHz: shorter side information, 576 samples a frame, and
+    // FFmpeg's checksum over 190 bytes of which the last ones are zero.
+    const auto file = Join(ForeignTagFrame(Mpeg2Stereo40, 86, 576, 960, TagSum::FFmpeg), Frames(Mpeg2Stereo40, 86));
+    const auto trim = OnePassTrim(file);
+    ASSERT_TRUE(trim);
+    EXPECT_EQ(trim->skip, 1105u);
+    EXPECT_EQ(trim->end, 86u * 576u + 529u - 960u);
+    EXPECT_EQ(trim->end - trim->skip, 48000u);  // 3 s, as the source
+    // With an ID3v2 tag in front.
+    std::vector<uint8_t> tagged = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 35};
+    tagged.resize(10 + 35, 0);
+    const auto withId3 = OnePassTrim(Join(tagged, file));
+    ASSERT_TRUE(withId3);
+    EXPECT_EQ(withId3->skip, 1105u);
 }
 
 } // namespace kx

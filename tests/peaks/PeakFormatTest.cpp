@@ -212,4 +212,38 @@ TEST(PeakFile, refusedOrMissingFilesLeaveTheOutputUntouched)
     EXPECT_EQ(kept, std::vector<uint8_t>{9});
 }
 
+TEST(PeakFormat, aLengthTheFileSizeContradictsIsNotTrusted)
+{
+    // One second needs 125 bytes at the lowest stream rate of 1 kbit/s.
+    EXPECT_TRUE(DurationFitsFile(10000000, 125));
+    EXPECT_FALSE(DurationFitsFile(10000000, 124));
+    // An MP3 tag claiming 0xFFFFFFFF frames of 1152 samples at 44.1 kHz, in 100 KB.
+    const int64_t claimed = int64_t(0xFFFFFFFFull * 1152 * 10000000 / 44100);
+    EXPECT_FALSE(DurationFitsFile(claimed, 100000));
+    EXPECT_TRUE(DurationFitsFile(claimed, INT64_MAX));
+    // Nothing known, nothing contradicted.
+    EXPECT_TRUE(DurationFitsFile(0, 0));
+}
+
+TEST(PeakFormat, recordsMissingAgainstTheHeadersLengthMarkAFileCutShort)
+{
+    // 1,440 records of 16-bit stereo at 48 kHz, 100 frames each (3 s).
+    const TPeakHeader h = MakePeakHeader(48000, 2, 16, 100, 30000000);
+    const uint64_t whole = PeakHeaderSize + 1440u * 8;
+    EXPECT_FALSE(PeakRecordsMissing(h, whole));
+    EXPECT_FALSE(PeakRecordsMissing(h, whole - 8));  // a partial last run's slack
+    EXPECT_TRUE(PeakRecordsMissing(h, 1000));          // the first 1,000 bytes: 123 records
+    EXPECT_TRUE(PeakRecordsMissing(h, PeakHeaderSize));
+    // More records than the length is no cut; the header-only file of a silent track is whole.
+    EXPECT_FALSE(PeakRecordsMissing(h, whole + 800));
+    EXPECT_FALSE(PeakRecordsMissing(MakePeakHeader(48000, 2, 16, 100, 0), PeakHeaderSize));
+    // 8-bit mono, and a length whose low 32 bits wrapped (7 hours at 48 kHz stereo 16-bit).
+    const TPeakHeader mono = MakePeakHeader(8000, 1, 8, 10, 20000000);
+    EXPECT_FALSE(PeakRecordsMissing(mono, PeakHeaderSize + 1600u * 2));
+    EXPECT_TRUE(PeakRecordsMissing(mono, PeakHeaderSize + 800u * 2));
+    const int64_t seven = 7 * 3600 * 10000000LL;
+    const TPeakHeader wrapped = MakePeakHeader(48000, 2, 16, 100, seven);
+    EXPECT_FALSE(PeakRecordsMissing(wrapped, PeakHeaderSize + uint64_t(7 * 3600 * 480) * 8));
+}
+
 } // namespace kx

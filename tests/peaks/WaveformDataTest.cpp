@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <tuple>
 
 using namespace kx;
 
@@ -313,6 +314,66 @@ TEST(PeaksFromWaveform, refusesDataThePeakFormatCannotHold)
     EXPECT_FALSE(PeaksFromWaveform(Data(8, 3, 44100, 1, {0, 0, 0, 0, 0, 0}), error));
     EXPECT_FALSE(PeaksFromWaveform(Data(8, 1, 44100, 65536, {0, 0}), error));
     EXPECT_TRUE(error.contains("65535"));
+}
+
+namespace {
+
+// Streams bytes in to the importer and collects what it writes.
+std::optional<std::vector<uint8_t>> ImportStreamed(const std::vector<uint8_t>& dat, QString& error)
+{
+    std::vector<uint8_t> out;
+    const bool ok = PeaksFromWaveformDatStreamed(
+        dat.size(),
+        [&dat](uint64_t offset, uint8_t* buffer, size_t size) {
+            if (offset > dat.size() || size > dat.size() - offset)
+                return false;
+            std::memcpy(buffer, dat.data() + offset, size);
+            return true;
+        },
+        [&out](std::span<const uint8_t> block) {
+            out.insert(out.end(), block.begin(), block.end());
+            return true;
+        },
+        error);
+    return ok ? std::optional(out) : std::nullopt;
+}
+
+} // namespace
+
+TEST(PeaksFromWaveform, streamedImportOfBinaryDataGivesTheSameBytes)
+{
+    std::mt19937 rng(5);
+    // Stereo 16-bit across several blocks of pairs, mono 8-bit in one, version 1 and 2.
+    for (const auto& [bits, channels, pixels, version] :
+         std::vector<std::tuple<int, int, int, int>>{{16, 2, 300001, 2}, {8, 1, 1000, 1}, {8, 2, 140000, 2}}) {
+        SCOPED_TRACE(pixels);
+        std::vector<int16_t> values(size_t(pixels) * size_t(channels) * 2);
+        for (size_t i = 0; i < values.size(); i += 2) {
+            const int a = int(rng() % 256) - 128, b = int(rng() % 256) - 128;
+            const int scale = bits == 8 ? 1 : 200;
+            values[i] = int16_t(std::min(a, b) * scale);
+            values[i + 1] = int16_t(std::max(a, b) * scale);
+        }
+        TWaveformData d = Data(bits, channels, 44100, 256, values);
+        d.Version = version;
+        const auto dat = EncodeWaveformDat(d);
+        QString error;
+        const auto whole = PeaksFromWaveform(Decoded(dat), error);
+        ASSERT_TRUE(whole) << error.toStdString();
+        const auto streamed = ImportStreamed(dat, error);
+        ASSERT_TRUE(streamed) << error.toStdString();
+        EXPECT_EQ(*streamed, *whole);
+    }
+    // Damaged data is refused with the decoder's reason, and JSON is told apart.
+    auto cut = EncodeWaveformDat(Data(16, 2, 44100, 256, {-1, 2, -300, 400}));
+    cut.pop_back();
+    QString error;
+    EXPECT_FALSE(ImportStreamed(cut, error));
+    EXPECT_TRUE(error.contains("ends before")) << error.toStdString();
+    EXPECT_FALSE(ImportStreamed(EncodeWaveformDat(Data(16, 1, 7000, 256, {0, 0})), error));
+    EXPECT_TRUE(error.contains("8000..48000")) << error.toStdString();
+    EXPECT_TRUE(WaveformDataIsJson(Bytes(" {\"version\": 2}")));
+    EXPECT_FALSE(WaveformDataIsJson(EncodeWaveformDat(Data(8, 1, 8000, 1, {0, 0}))));
 }
 
 TEST(WaveformExport, cutsReducesMixesAndNarrowsInThatOrder)

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <thread>
+#include <vector>
+
 #include "platform/EnumSet.h"
 #include "platform/Exception.h"
 #include "platform/MemoryStream.h"
@@ -84,6 +88,73 @@ TEST(MemoryStream, fileRoundTripAndMissingFile)
     EXPECT_FALSE(t.LoadFromFile(path + ".missing"));
     EXPECT_EQ(t.Size(), 4);  // a failed load keeps the content
     EXPECT_EQ(t.Bytes()[0], 'x');
+}
+
+TEST(MemoryStream, appendsGoToTheEndWhereverTheReaderIs)
+{
+    TMemoryStream s;
+    ASSERT_TRUE(s.Append("abcd", 4));
+    EXPECT_EQ(s.Position(), 0);
+    char buf[8] = {};
+    EXPECT_EQ(s.Read(buf, 2), 2);
+    ASSERT_TRUE(s.Append("ef", 2));
+    EXPECT_EQ(s.Position(), 2);
+    EXPECT_EQ(s.Read(buf, 8), 4);
+    EXPECT_EQ(std::string(buf, 4), "cdef");
+    // Overwriting in place, never past the end, and copies clipped to it.
+    EXPECT_TRUE(s.WriteAt(1, "XY", 2));
+    EXPECT_FALSE(s.WriteAt(5, "XY", 2));
+    const std::vector<uint8_t> copy = s.Copy(1, 100);
+    EXPECT_EQ(std::string(copy.begin(), copy.end()), "XYdef");
+    EXPECT_TRUE(s.Copy(7, 9).empty());
+    // Room reserved is not size, and goes back on Trim.
+    ASSERT_TRUE(s.Reserve(1 << 20));
+    EXPECT_EQ(s.Size(), 6);
+    s.Trim();
+    EXPECT_EQ(s.Size(), 6);
+}
+
+TEST(MemoryStream, anAppendThatCannotGrowWritesNothing)
+{
+    TMemoryStream s;
+    ASSERT_TRUE(s.Append("abcd", 4));
+    const char byte = 'x';
+    // More than a stream can hold: refused before anything is asked of the
+    // allocator, and the stream is as it was.
+    EXPECT_FALSE(s.Append(&byte, INT64_MAX));
+    EXPECT_FALSE(s.Append(&byte, INT64_MAX - 3));
+    EXPECT_EQ(s.Size(), 4);
+    ASSERT_TRUE(s.Append("e", 1));
+    EXPECT_EQ(s.Copy(0, 5), (std::vector<uint8_t>{'a', 'b', 'c', 'd', 'e'}));
+}
+
+TEST(MemoryStream, aReaderBesideAnAppendingThreadSeesWholeBlocksInOrder)
+{
+    // Blocks of 8 bytes numbered in order, appended on another thread while
+    // this one reads the whole stream again and again from its start.
+    TMemoryStream s;
+    constexpr int blocks = 20000;
+    std::thread writer([&s] {
+        for (uint32_t i = 0; i < blocks; ++i) {
+            const uint32_t block[2] = {i, ~i};
+            ASSERT_TRUE(s.Append(block, sizeof block));
+        }
+    });
+    int64_t last = 0;
+    while (last < blocks * 8) {
+        s.SetPosition(0);
+        const int64_t size = s.Size();
+        std::vector<uint32_t> words(size_t(size / 4));
+        ASSERT_EQ(s.Read(words.data(), size), size);
+        ASSERT_EQ(size % 8, 0);
+        ASSERT_GE(size, last);
+        for (size_t i = 0; i < words.size(); i += 2) {
+            ASSERT_EQ(words[i], uint32_t(i / 2));
+            ASSERT_EQ(words[i + 1], ~uint32_t(i / 2));
+        }
+        last = size;
+    }
+    writer.join();
 }
 
 } // namespace kx

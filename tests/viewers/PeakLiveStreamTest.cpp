@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -143,6 +144,55 @@ TEST(PeakLiveStreamBuild, followsARealBuildToItsEnd)
     // Repaints come from the pulls, at most one a pull.
     EXPECT_LE(paints, clock.elapsed() / TKXCustomPeakViewer::LiveIntervalMs + 2);
     EXPECT_GE(paints, 1);
+}
+
+// The test bench's "Load from PeakBuilder" during a build: loading the stream
+// into a viewer again and again must neither move where the records land nor
+// show part of one, and the stream ends equal to the peak file.
+TEST(PeakLiveStreamBuild, loadingTheStreamDuringABuildLeavesItEqualToThePeakFile)
+{
+    QTemporaryDir dir;
+    const QString media = dir.filePath("tone.wav");
+    ASSERT_TRUE(TestMedia::WriteWav(media, {22050, 2, 16, 22050 * 20}, TestMedia::Sine(300, 0.7, 22050)));
+    TKXPeakBuilder builder;
+    builder.SetTempFolder(dir.path());
+    builder.SetSaveToPeakFiles(true);
+    builder.SetSamplesPerPeak(4);
+    // Decoded by the graph, so that blocks keep arriving while the loads run.
+    builder.SetDirectReduction(false);
+    TKXAudioPeakViewer v;
+    Prepare(v, 400, 200);
+    bool complete = false;
+    builder.OnPeakComplete = [&](QObject*, int, const QString&, const QString&) { complete = true; };
+    std::vector<std::vector<uint8_t>> seen;
+    int loads = 0;
+    builder.OnProgress = [&](QObject*, int, int item, int, bool&) {
+        TMemoryStream* stream = nullptr;
+        if (item != 0 || builder.BuildState() != bsBuilding || !builder.GetStreamByIndex(0, stream))
+            return;
+        ++loads;
+        if (v.LoadFromStream(stream) && seen.size() < 8)
+            seen.push_back(v.Model().PeakData);
+    };
+    ASSERT_TRUE(builder.AppendFilename(media));
+    ASSERT_TRUE(builder.StartBuild());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return complete; }, 60000));
+    ASSERT_GT(loads, 2);
+    ASSERT_FALSE(seen.empty());
+
+    TMemoryStream* stream = nullptr;
+    ASSERT_TRUE(builder.GetStreamByIndex(0, stream));
+    const std::vector<uint8_t> bytes(stream->Bytes().begin(), stream->Bytes().end());
+    EXPECT_EQ(bytes, ReadFileBytes(ChangeFileExt(media, ".pek")));
+    ASSERT_GT(bytes.size(), 16u);
+    // Every load saw whole records, each the start of the finished ones.
+    for (const auto& records : seen) {
+        EXPECT_EQ(records.size() % 8, 0u);
+        ASSERT_LE(records.size(), bytes.size() - 16);
+        EXPECT_TRUE(std::equal(records.begin(), records.end(), bytes.begin() + 16));
+    }
+    ASSERT_TRUE(v.LoadFromStream(stream));
+    EXPECT_EQ(v.Model().PeakData, std::vector<uint8_t>(bytes.begin() + 16, bytes.end()));
 }
 
 } // namespace

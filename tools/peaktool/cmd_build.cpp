@@ -72,6 +72,10 @@ void Define(CommandLine& line)
     line.AddOption(QStringLiteral("force"),
                    QStringLiteral("replace peak files of the wave viewer's layout and waveform data of the other "
                                   "format; with --format, rebuild data that is up to date"));
+    line.AddOption(QStringLiteral("max-memory"),
+                   QStringLiteral("memory the peaks kept for --format dat|json may take in all, such as 512M or 2G "
+                                  "(default: a quarter of the physical memory)"),
+                   QStringLiteral("SIZE"));
 }
 
 int Run(CommandLine& line);
@@ -96,6 +100,7 @@ struct Options {
     QString output;     // with waveform: the one input's output
     QString outputDir;  // with waveform: where every output goes
     bool force = false;
+    int64_t maxMemory = 0;                    // 0: the pool's default
 };
 
 // Empty when fine, else the usage error.
@@ -161,6 +166,11 @@ QString Parse(const CommandLine& line, Options& o)
     }
     if (!line.Int(QStringLiteral("jobs"), 1, 1024, o.jobs))
         return QStringLiteral("--jobs takes 1 to 1024");
+    if (line.IsSet(QStringLiteral("max-memory"))) {
+        o.maxMemory = MemoryBudget::ParseSize(line.Value(QStringLiteral("max-memory")));
+        if (o.maxMemory <= 0)
+            return QStringLiteral("--max-memory takes a size such as 512M or 2G");
+    }
     if (line.IsSet(QStringLiteral("shard"))) {
         const QStringList parts = line.Value(QStringLiteral("shard")).split(QLatin1Char('/'));
         bool okK = false, okN = false;
@@ -293,6 +303,8 @@ int Run(CommandLine& line)
     TKXPeakBuildPool pool;
     if (o.jobs > 0)
         pool.SetJobs(o.jobs);
+    if (o.maxMemory > 0)
+        pool.SetMemoryBudget(o.maxMemory);
     QString settingsError;
     pool.Configure = [&](TKXPeakBuilder& builder) {
         try {
@@ -300,6 +312,8 @@ int Run(CommandLine& line)
             // Peak files that exist are only checked: a rerun over a large
             // library reads no records. Waveform data is made from the stream.
             builder.SetLoadPeakData(bool(o.waveform));
+            // Nor are built records kept: they go to the peak file alone.
+            builder.SetKeepStreams(bool(o.waveform));
             builder.SetRebuildStale(true);
             builder.SetForceReplace(o.force);
             builder.SetSamplesPerPeak(o.samplesPerPeak);

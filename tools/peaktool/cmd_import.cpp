@@ -2,6 +2,7 @@
 #include "Command.h"
 #include "WaveformFiles.h"
 #include "peaks/PeakFormat.h"
+#include "peaks/WaveformData.h"
 
 namespace kx {
 
@@ -39,6 +40,10 @@ int Run(CommandLine& line)
         Err(QStringLiteral("peaktool import: %1").arg(why));
         return ExitFailed;
     };
+    OutputRules rules;
+    rules.kind = FileKind::BuilderPeaks;
+    rules.force = line.IsSet(QStringLiteral("force"));
+    rules.Input(input);
     // The header is judged before the whole file is read: it bounds the size.
     QString error;
     InputFile in;
@@ -49,6 +54,26 @@ int Run(CommandLine& line)
         return fail(QStringLiteral("%1: cannot be read").arg(input));
     if (!CheckWaveformSize(bytes, in.Size(), error))
         return fail(QStringLiteral("%1: %2").arg(input, error));
+    if (!WaveformDataIsJson(bytes)) {
+        // Binary data streams: memory stays a few blocks whatever its size.
+        OutputFile out;
+        if (!out.Open(output, rules))
+            return fail(QStringLiteral("%1: %2").arg(output, out.ErrorText()));
+        bool writeFailed = false;
+        const bool ok = PeaksFromWaveformDatStreamed(
+            in.Size(), [&in](uint64_t offset, uint8_t* buffer, size_t size) { return in.ReadAt(offset, buffer, size); },
+            [&out, &writeFailed](std::span<const uint8_t> block) {
+                writeFailed = !out.Write(block.data(), block.size());
+                return !writeFailed;
+            },
+            error);
+        if (!ok)
+            return fail(writeFailed ? QStringLiteral("%1: %2").arg(output, out.ErrorText())
+                                    : QStringLiteral("%1: %2").arg(input, error));
+        if (!out.Commit())
+            return fail(QStringLiteral("%1: %2").arg(output, out.ErrorText()));
+        return ExitOk;
+    }
     bytes.resize(size_t(in.Size()));
     if (!in.ReadAt(0, bytes.data(), bytes.size()))
         return fail(QStringLiteral("%1: cannot be read").arg(input));
@@ -56,10 +81,6 @@ int Run(CommandLine& line)
     const auto peaks = data ? PeaksFromWaveform(*data, error) : std::nullopt;
     if (!peaks)
         return fail(QStringLiteral("%1: %2").arg(input, error));
-    OutputRules rules;
-    rules.kind = FileKind::BuilderPeaks;
-    rules.force = line.IsSet(QStringLiteral("force"));
-    rules.Input(input);
     if (!WriteOutputFile(output, rules, {QByteArrayView(peaks->data(), qsizetype(peaks->size()))}, error))
         return fail(error);
     return ExitOk;
