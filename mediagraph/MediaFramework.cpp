@@ -35,7 +35,9 @@ QString OwnFolder()
 // build tree this was built in. GST_PLUGIN_PATH works as ever.
 void AddPluginFolders()
 {
-    if (GstPlugin* known = gst_registry_find_plugin(gst_registry_get(), "kxpeaks")) {
+    // Found already, and loadable (a plugin GStreamer's scanner helper could
+    // not load, such as an instrumented build's, is listed without it).
+    if (GstPluginFeature* known = gst_registry_lookup_feature(gst_registry_get(), "kxpeaksink")) {
         gst_object_unref(known);
         return;
     }
@@ -52,14 +54,16 @@ void AddPluginFolders()
         const QFileInfo plugin(folder + QStringLiteral("/libgstkxpeaks.so"));
         if (!plugin.isFile())
             continue;
-        qCDebug(lcMediaGraph) << "peak filter plugin in" << plugin.absolutePath();
-        // Loaded in this process, not by GStreamer's scanner helper: an
-        // instrumented build's plugin loads only into an instrumented program.
-        const gboolean fork = gst_registry_fork_is_enabled();
-        gst_registry_fork_set_enabled(FALSE);
-        gst_registry_scan_path(gst_registry_get(), QFile::encodeName(plugin.absolutePath()).constData());
-        gst_registry_fork_set_enabled(fork);
-        return;
+        qCDebug(lcMediaGraph) << "peak filter plugin" << plugin.absoluteFilePath();
+        // Loaded in this process, which also puts it in the registry.
+        GError* error = nullptr;
+        if (GstPlugin* loaded = gst_plugin_load_file(QFile::encodeName(plugin.absoluteFilePath()).constData(), &error)) {
+            gst_object_unref(loaded);
+            return;
+        }
+        qCWarning(lcMediaGraph) << "the peak filter plugin" << plugin.absoluteFilePath()
+                                << "cannot be loaded:" << (error ? error->message : "");
+        g_clear_error(&error);
     }
     qCWarning(lcMediaGraph) << "no peak filter plugin (libgstkxpeaks.so) beside" << own
                             << "; set GST_PLUGIN_PATH to its folder";
