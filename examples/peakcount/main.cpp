@@ -21,7 +21,8 @@ int main(int argc, char** argv)
     kx::InitMediaFramework();
     kx::TKXPeakBuilder builder;
     int code = 1;
-    builder.OnPeakComplete = [&](QObject*, int index, const QString&, const QString&) {
+    // Built now, or read from a peak file that exists.
+    const auto count = [&](QObject*, int index, const QString&, const QString&) {
         kx::TMemoryStream* stream = nullptr;
         if (builder.GetStreamByIndex(index, stream) && stream) {
             const std::span<const uint8_t> bytes(stream->Data(), size_t(stream->Size()));
@@ -32,11 +33,17 @@ int main(int argc, char** argv)
         }
         QCoreApplication::quit();
     };
+    builder.OnPeakComplete = count;
+    builder.OnPeakNew = count;
     builder.OnPeakFailed = [&](QObject*, int, const QString& media, const QString&) {
         std::fprintf(stderr, "kxpeakcount: %s: %s\n", qPrintable(media), qPrintable(builder.LastBuildFailure()));
         QCoreApplication::quit();
     };
-    if (!builder.AppendFilename(QString::fromLocal8Bit(argv[1])) || !builder.StartBuild()) {
+    if (!builder.AppendFilename(QString::fromLocal8Bit(argv[1])))
+        return 1;
+    if (code == 0)
+        return 0;
+    if (!builder.StartBuild()) {
         std::fprintf(stderr, "kxpeakcount: %s cannot be built\n", argv[1]);
         return 1;
     }
