@@ -59,15 +59,21 @@ protected:
     {
         media = dir.filePath("tone.flac");
         ASSERT_TRUE(TestMedia::EncodeTone(media, 2.5));
-        reference = dir.filePath("tone.pek");
+    }
+#ifdef PEAKTOOL
+    // The peak file peaktool builds of the media.
+    void BuildReference()
+    {
+        const QString reference = dir.filePath("tone.pek");
         const ProgramRun built = Program(QStringLiteral(PEAKTOOL), {"build", "-q", media});
         ASSERT_EQ(built.code, 0) << built.err.constData();
         expected = ReadFileContents(reference);
         ASSERT_GT(expected.size(), PeakHeaderSize);
         QFile::remove(reference);
     }
+#endif
     QTemporaryDir dir;
-    QString media, reference;
+    QString media;
     QByteArray expected;
 };
 
@@ -87,9 +93,13 @@ TEST_F(PeakPlugin, isFoundInTheRegistryAndDescribesItself)
         EXPECT_TRUE(inspect.out.contains(text)) << text;
 }
 
+#ifdef PEAKTOOL
 TEST_F(PeakPlugin, gstLaunchWritesThePeakFileThatPeaktoolBuilds)
 {
     SKIP_UNLESS_OTHER_PROGRAMS_LOAD_IT();
+    BuildReference();
+    if (HasFatalFailure())
+        return;
     const QString out = dir.filePath("launch.pek");
     const ProgramRun launch = Program(QStringLiteral("gst-launch-1.0"),
                                {"-m", "filesrc", "location=" + media, "!", "decodebin", "!", "audioconvert", "!",
@@ -104,6 +114,9 @@ TEST_F(PeakPlugin, gstLaunchWritesThePeakFileThatPeaktoolBuilds)
 TEST_F(PeakPlugin, pythonBuildsThePeakFileAndPrintsItsProgress)
 {
     SKIP_UNLESS_OTHER_PROGRAMS_LOAD_IT();
+    BuildReference();
+    if (HasFatalFailure())
+        return;
     const QString out = dir.filePath("python.pek");
     const ProgramRun python = Program(QStringLiteral(KX_SYSTEM_PYTHON), {QStringLiteral(KX_PYTHON_EXAMPLE), media, out});
     ASSERT_EQ(python.code, 0) << python.err.constData();
@@ -121,6 +134,8 @@ TEST_F(PeakPlugin, pythonBuildsThePeakFileAndPrintsItsProgress)
     EXPECT_TRUE(refused.err.contains("would replace the input")) << refused.err.constData();
     EXPECT_EQ(ReadFileContents(media), before);
 }
+
+#endif
 
 TEST_F(PeakPlugin, propertiesAreFixedWhileStreamingAndMessagesCountTheRecords)
 {
