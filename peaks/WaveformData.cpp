@@ -104,11 +104,10 @@ std::optional<TWaveformData> WaveformFromPeaks(std::span<const uint8_t> peakData
     return d;
 }
 
-namespace {
 
 // The peak header of waveform data of `length` pixels, or nothing with the
 // reason where the data does not fit the peak format.
-std::optional<TPeakHeader> PeakHeaderFor(const TWaveformData& d, uint64_t length, QString& error)
+std::optional<TPeakHeader> waveform::PeakHeaderFor(const TWaveformData& d, uint64_t length, QString& error)
 {
     // A reason already in `error` from an earlier call says nothing here.
     QString why;
@@ -143,7 +142,7 @@ std::optional<TPeakHeader> PeakHeaderFor(const TWaveformData& d, uint64_t length
 }
 
 // (min, max) value pairs to peak values (max, min), unsigned mid-scale.
-uint8_t* PairsToPeaks(const int16_t* values, size_t pairs, int bits, uint8_t* p)
+uint8_t* waveform::PairsToPeaks(const int16_t* values, size_t pairs, int bits, uint8_t* p)
 {
     const int mid = bits == 8 ? 128 : 32768;
     const int lo = ValueMin(bits);
@@ -163,7 +162,6 @@ uint8_t* PairsToPeaks(const int16_t* values, size_t pairs, int bits, uint8_t* p)
     return p;
 }
 
-} // namespace
 
 std::optional<std::vector<uint8_t>> PeaksFromWaveform(const TWaveformData& d, QString& error)
 {
@@ -422,7 +420,8 @@ bool CheckWaveformSize(std::span<const uint8_t> head, uint64_t totalSize, QStrin
     return DecodeDatHeader(head, totalSize, d, length, error);
 }
 
-std::optional<TWaveformData> DecodeWaveformJson(std::span<const uint8_t> b, QString& error)
+std::optional<TWaveformData> waveform::DecodeJsonFields(std::span<const uint8_t> b, uint64_t& lengthOut, QJsonObject* object,
+                                                      QString& error)
 {
     if (b.size() > size_t(MaxWaveformJsonBytes)) {
         error = QStringLiteral("JSON waveform data over %1 MiB is refused").arg(MaxWaveformJsonBytes >> 20);
@@ -471,13 +470,27 @@ std::optional<TWaveformData> DecodeWaveformJson(std::span<const uint8_t> b, QStr
     }
     if (!CheckFields(d, uint64_t(length), error))
         return std::nullopt;
+    lengthOut = uint64_t(length);
+    if (object)
+        *object = o;
+    return d;
+}
+
+std::optional<TWaveformData> DecodeWaveformJson(std::span<const uint8_t> b, QString& error)
+{
+    uint64_t length = 0;
+    QJsonObject o;
+    auto fields = waveform::DecodeJsonFields(b, length, &o, error);
+    if (!fields)
+        return std::nullopt;
+    TWaveformData d = *fields;
     const QJsonValue data = o.value(QLatin1String("data"));
     if (!data.isArray()) {
         error = QStringLiteral("\"data\" is missing or not an array");
         return std::nullopt;
     }
     const QJsonArray values = data.toArray();
-    const int64_t count = length * d.Channels * 2;
+    const int64_t count = int64_t(length) * d.Channels * 2;
     if (values.size() != count) {
         error = QStringLiteral("\"data\" holds %1 values, the length asks for %2").arg(values.size()).arg(count);
         return std::nullopt;

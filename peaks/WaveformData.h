@@ -118,6 +118,10 @@ bool ExportWaveformStreamed(uint64_t totalSize, const ExportPeakReader& read, co
 // memory whatever the size. `write` gets the header first, then the records.
 bool PeaksFromWaveformDatStreamed(uint64_t totalSize, const ExportPeakReader& read, const ExportWaveformWriter& write,
                                   QString& error);
+// JSON waveform data to peak data the same way: the text is scanned a block
+// at a time and its values converted as they are read.
+bool PeaksFromWaveformJsonStreamed(uint64_t totalSize, const ExportPeakReader& read, const ExportWaveformWriter& write,
+                                   QString& error);
 // Whether waveform data starting with these bytes is the JSON form.
 bool WaveformDataIsJson(std::span<const uint8_t> head);
 

@@ -9,8 +9,22 @@
 #include <vector>
 
 #include "PeakFormat.h"
+#include "WaveformData.h"
+
+class QJsonObject;
 
 namespace kx::waveform {
+
+// The peak header for waveform data of `length` pixels; nothing, with the
+// reason, when the peak format cannot hold it or no viewer would read it.
+std::optional<TPeakHeader> PeakHeaderFor(const TWaveformData& d, uint64_t length, QString& error);
+// (min, max) value pairs to peak values (max, min), unsigned mid-scale;
+// gives the end of what was written.
+uint8_t* PairsToPeaks(const int16_t* values, size_t pairs, int bits, uint8_t* p);
+// The fields of JSON waveform data, checked, without its "data" values;
+// length is the pixel count the data must hold, object the parsed object.
+std::optional<TWaveformData> DecodeJsonFields(std::span<const uint8_t> bytes, uint64_t& length, QJsonObject* object,
+                                              QString& error);
 
 inline int ValueMin(int bits)
 {

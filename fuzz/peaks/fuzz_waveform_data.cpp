@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "peaks/WaveformData.h"
@@ -49,8 +50,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // What decodes is never turned away by the check made before reading.
     if (decoded && !CheckWaveformSize(bytes.first(std::min<size_t>(bytes.size(), 4096)), bytes.size(), error))
         __builtin_trap();
-    if (decoded)
-        (void)PeaksFromWaveform(*decoded, error);
+    const auto whole = decoded ? PeaksFromWaveform(*decoded, error) : std::nullopt;
+    // The streamed JSON import gives the whole import's peaks wherever the
+    // data is a JSON object with one "data" key (with more, which one counts
+    // is the parser's choice); it never crashes on anything.
+    if (WaveformDataIsJson(bytes)) {
+        std::vector<uint8_t> streamed;
+        const bool ok = PeaksFromWaveformJsonStreamed(
+            bytes.size(),
+            [&bytes](uint64_t offset, uint8_t* buffer, size_t n) {
+                if (offset > bytes.size() || n > bytes.size() - offset)
+                    return false;
+                std::copy_n(bytes.data() + offset, n, buffer);
+                return true;
+            },
+            [&streamed](std::span<const uint8_t> block) {
+                streamed.insert(streamed.end(), block.begin(), block.end());
+                return true;
+            },
+            error);
+        const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        const size_t first = text.find("\"data\"");
+        const bool oneKey = first != std::string_view::npos && text.find("\"data\"", first + 1) == std::string_view::npos;
+        if (oneKey && whole && (!ok || streamed != *whole))
+            __builtin_trap();
+    }
 
     TWaveformExport how;
     how.Format = (choice & 1) ? WaveformFormat::Json : WaveformFormat::Dat;

@@ -376,6 +376,93 @@ TEST(PeaksFromWaveform, streamedImportOfBinaryDataGivesTheSameBytes)
     EXPECT_FALSE(WaveformDataIsJson(EncodeWaveformDat(Data(8, 1, 8000, 1, {0, 0}))));
 }
 
+std::optional<std::vector<uint8_t>> ImportJsonStreamed(const std::string& json, QString& error)
+{
+    std::vector<uint8_t> out;
+    const bool ok = PeaksFromWaveformJsonStreamed(
+        json.size(),
+        [&json](uint64_t offset, uint8_t* buffer, size_t size) {
+            if (offset > json.size() || size > json.size() - offset)
+                return false;
+            std::memcpy(buffer, json.data() + offset, size);
+            return true;
+        },
+        [&out](std::span<const uint8_t> block) {
+            out.insert(out.end(), block.begin(), block.end());
+            return true;
+        },
+        error);
+    return ok ? std::optional(out) : std::nullopt;
+}
+
+std::optional<std::vector<uint8_t>> ImportJsonWhole(const std::string& json, QString& error)
+{
+    const auto d = DecodeWaveformJson(std::span(reinterpret_cast<const uint8_t*>(json.data()), json.size()), error);
+    return d ? PeaksFromWaveform(*d, error) : std::nullopt;
+}
+
+TEST(PeaksFromWaveform, streamedImportOfJsonGivesTheSameBytesAndRefusesWhatTheWholeDecoderRefuses)
+{
+    std::mt19937 rng(9);
+    for (const auto& [bits, channels, pixels] :
+         std::vector<std::tuple<int, int, int>>{{16, 2, 40000}, {8, 1, 9000}, {8, 2, 20000}}) {
+        SCOPED_TRACE(pixels);
+        std::vector<int16_t> values(size_t(pixels) * size_t(channels) * 2);
+        for (size_t i = 0; i < values.size(); i += 2) {
+            const int a = int(rng() % 256) - 128, b = int(rng() % 256) - 128;
+            const int scale = bits == 8 ? 1 : 200;
+            values[i] = int16_t(std::min(a, b) * scale);
+            values[i + 1] = int16_t(std::max(a, b) * scale);
+        }
+        const std::string json = EncodeWaveformJson(Data(bits, channels, 44100, 256, values));
+        QString error;
+        const auto whole = ImportJsonWhole(json, error);
+        ASSERT_TRUE(whole) << error.toStdString();
+        const auto streamed = ImportJsonStreamed(json, error);
+        ASSERT_TRUE(streamed) << error.toStdString();
+        EXPECT_EQ(*streamed, *whole);
+        // The same with a byte-order mark, and with "data" first among keys
+        // and strings that look like keys and brackets around it.
+        EXPECT_EQ(ImportJsonStreamed("\xEF\xBB\xBF" + json, error), whole) << error.toStdString();
+        const size_t data = json.find("\"data\"");
+        ASSERT_NE(data, std::string::npos);
+        const size_t close = json.rfind(']');
+        const std::string reordered = "{\"note\":\"\\\"data\\\":[1,2]\"," + json.substr(data, close + 1 - data) +
+                                      "," + json.substr(1, data - 2) + ",\"extra\":{\"data\":[3]}}";
+        EXPECT_EQ(ImportJsonWhole(reordered, error), whole) << error.toStdString();
+        EXPECT_EQ(ImportJsonStreamed(reordered, error), whole) << error.toStdString();
+    }
+    // Damaged data: both refuse it, for the same kind of reason.
+    const std::string head = "{\"version\":2,\"channels\":1,\"sample_rate\":8000,\"samples_per_pixel\":1,"
+                             "\"bits\":8,\"length\":4000,\"data\":[";
+    std::string good;
+    for (int i = 0; i < 4000; ++i)
+        good += i ? ",-1,1" : "-1,1";
+    const struct {
+        std::string json;
+        const char* reason;
+    } bad[] = {
+        {head + good + ",5]}", "holds 8001 values"},
+        {head + good.substr(0, good.size() - 2) + "]}", "holds 7999 values"},
+        {head + "1.5," + good.substr(3) + "]}", "not a whole number"},
+        {head + "300," + good.substr(3) + "]}", "not a whole number in -128..127"},
+        {head + "\"x\"," + good.substr(3) + "]}", "(not a number)"},
+        {head + "1e400," + good.substr(3) + "]}", "not a whole number"},
+        {"{\"version\":2,\"channels\":1,\"sample_rate\":8000,\"samples_per_pixel\":1,\"bits\":8,\"length\":4000}",
+         "\"data\" is missing"},
+        {"[1, 2, 3]", "not a JSON object"},
+    };
+    for (const auto& b : bad) {
+        SCOPED_TRACE(b.reason);
+        QString whole, streamed;
+        EXPECT_FALSE(ImportJsonWhole(b.json, whole));
+        EXPECT_FALSE(ImportJsonStreamed(b.json, streamed));
+        EXPECT_TRUE(streamed.contains(QLatin1String(b.reason))) << streamed.toStdString();
+    }
+    QString error;
+    ASSERT_TRUE(ImportJsonStreamed(head + good + "]}", error)) << error.toStdString();
+}
+
 TEST(WaveformExport, cutsReducesMixesAndNarrowsInThatOrder)
 {
     // Stereo 16-bit, 4 records of 100 frames at 8000 Hz (12.5 ms each).

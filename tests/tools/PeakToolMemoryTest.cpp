@@ -111,3 +111,34 @@ TEST(PeakToolMemory, importingBinaryWaveformDataStreams)
 }
 
 } // namespace kx
+
+namespace kx {
+
+TEST(PeakToolMemory, importingJsonWaveformDataStreams)
+{
+    if (!QFileInfo(QStringLiteral("/usr/bin/time")).isExecutable())
+        GTEST_SKIP() << "GNU time is not installed";
+    QTemporaryDir dir;
+    // 8-bit mono at 44.1 kHz, 256 samples a pixel, 6 Mi pixels: 60 MB of
+    // text, just under the 64 MiB that JSON may take.
+    constexpr uint32_t pixels = 6u << 20;
+    std::string json = "{\"version\":2,\"channels\":1,\"sample_rate\":44100,\"samples_per_pixel\":256,"
+                       "\"bits\":8,\"length\":" + std::to_string(pixels) + ",\"data\":[";
+    json.reserve(json.size() + size_t(pixels) * 10 + 2);
+    for (uint32_t i = 0; i < pixels; ++i)
+        json += i ? ",-100,100" : "-100,100";
+    json += "]}";
+    const QString input = dir.filePath("big.json");
+    ASSERT_TRUE(TestMedia::WriteFile(input, std::vector<uint8_t>(json.begin(), json.end())));
+    json = std::string();
+    ToolRun run;
+    const QString pek = dir.filePath("big.pek");
+    const int64_t kib = PeakMemoryKiB({"import", input, "-o", pek}, run);
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    EXPECT_EQ(QFileInfo(pek).size(), 16 + qint64(pixels) * 2);
+    ASSERT_GT(kib, 0);
+    // Once: 626 MB for 60 MB of JSON.
+    EXPECT_LT(kib, 48 * 1024) << kib << " KiB to import " << QFileInfo(input).size() << " bytes of JSON";
+}
+
+} // namespace kx

@@ -54,35 +54,24 @@ int Run(CommandLine& line)
         return fail(QStringLiteral("%1: cannot be read").arg(input));
     if (!CheckWaveformSize(bytes, in.Size(), error))
         return fail(QStringLiteral("%1: %2").arg(input, error));
-    if (!WaveformDataIsJson(bytes)) {
-        // Binary data streams: memory stays a few blocks whatever its size.
-        OutputFile out;
-        if (!out.Open(output, rules))
-            return fail(QStringLiteral("%1: %2").arg(output, out.ErrorText()));
-        bool writeFailed = false;
-        const bool ok = PeaksFromWaveformDatStreamed(
-            in.Size(), [&in](uint64_t offset, uint8_t* buffer, size_t size) { return in.ReadAt(offset, buffer, size); },
-            [&out, &writeFailed](std::span<const uint8_t> block) {
-                writeFailed = !out.Write(block.data(), block.size());
-                return !writeFailed;
-            },
-            error);
-        if (!ok)
-            return fail(writeFailed ? QStringLiteral("%1: %2").arg(output, out.ErrorText())
-                                    : QStringLiteral("%1: %2").arg(input, error));
-        if (!out.Commit())
-            return fail(QStringLiteral("%1: %2").arg(output, out.ErrorText()));
-        return ExitOk;
-    }
-    bytes.resize(size_t(in.Size()));
-    if (!in.ReadAt(0, bytes.data(), bytes.size()))
-        return fail(QStringLiteral("%1: cannot be read").arg(input));
-    const auto data = DecodeWaveform(bytes, error);
-    const auto peaks = data ? PeaksFromWaveform(*data, error) : std::nullopt;
-    if (!peaks)
-        return fail(QStringLiteral("%1: %2").arg(input, error));
-    if (!WriteOutputFile(output, rules, {QByteArrayView(peaks->data(), qsizetype(peaks->size()))}, error))
-        return fail(error);
+    // Streamed, both forms: memory stays a few blocks whatever the size.
+    const auto convert = WaveformDataIsJson(bytes) ? PeaksFromWaveformJsonStreamed : PeaksFromWaveformDatStreamed;
+    OutputFile out;
+    if (!out.Open(output, rules))
+        return fail(QStringLiteral("%1: %2").arg(output, out.ErrorText()));
+    bool writeFailed = false;
+    const bool ok = convert(
+        in.Size(), [&in](uint64_t offset, uint8_t* buffer, size_t size) { return in.ReadAt(offset, buffer, size); },
+        [&out, &writeFailed](std::span<const uint8_t> block) {
+            writeFailed = !out.Write(block.data(), block.size());
+            return !writeFailed;
+        },
+        error);
+    if (!ok)
+        return fail(writeFailed ? QStringLiteral("%1: %2").arg(output, out.ErrorText())
+                                : QStringLiteral("%1: %2").arg(input, error));
+    if (!out.Commit())
+        return fail(QStringLiteral("%1: %2").arg(output, out.ErrorText()));
     return ExitOk;
 }
 
