@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <gst/gst.h>
-#include <unistd.h>
 
 #include "BuildGraph.h"
 #include "DirectWavBuild.h"
@@ -257,16 +256,8 @@ bool TKXPeakBuilder::UsablePeakFile(const QString& peak, const QString& media) c
     if (!info.isFile)
         return false;
     // Forced, a file of the other layout or waveform data is built over.
-    if (forceReplace_) {
-        uint8_t head[FileKindHeadSize];
-        uint64_t size = 0;
-        const int fd = OpenNativeRegular(peak, size);
-        const size_t got = fd >= 0 ? ReadNativeAt(fd, 0, head, sizeof head) : 0;
-        if (fd >= 0)
-            close(fd);
-        if (DetectFileKind(std::span<const uint8_t>(head, got), size) != FileKind::BuilderPeaks)
-            return false;
-    }
+    if (forceReplace_ && KindOfFile(peak) != FileKind::BuilderPeaks)
+        return false;
     if (!rebuildStale_)
         return true;
     // Older than its media: the media was replaced or re-recorded since.

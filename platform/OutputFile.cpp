@@ -247,6 +247,18 @@ std::optional<FileIdentity> IdentityOf(const QString& name)
     return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
 }
 
+std::optional<FileKind> KindOfFile(const QString& name)
+{
+    uint64_t size = 0;
+    const int fd = OpenNativeRegular(name, size);
+    if (fd < 0)
+        return std::nullopt;
+    uint8_t head[FileKindHeadSize];
+    const size_t got = ReadNativeAt(fd, 0, head, sizeof head);
+    close(fd);
+    return DetectFileKind(std::span<const uint8_t>(head, got), size);
+}
+
 OutputRules& OutputRules::Input(const QString& name)
 {
     if (const auto id = IdentityOf(name))

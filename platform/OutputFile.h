@@ -48,6 +48,10 @@ struct OutputRules {
     OutputRules& Input(const QString& name);
 };
 
+// The kind of the regular file the name leads to, by its first bytes;
+// nothing when there is no regular file there or it cannot be read.
+std::optional<FileKind> KindOfFile(const QString& name);
+
 // Whether a file of kind `found` may be replaced by one of kind `written`.
 // False for Other, true for an empty file; `force` only widens the peak
 // layouts and waveform data formats to each other.

@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QHash>
 #include <QThread>
-#include <unistd.h>
 
 namespace kx {
 
@@ -216,16 +215,7 @@ QString WaveformOutput(const Options& o, const QString& media, const QString& pe
 bool UpToDateWaveform(const QString& output, const QString& media, FileKind kind)
 {
     const NativeFileStatus data = StatNative(output);
-    if (!data.isFile || data.modifiedMs < StatNative(media).modifiedMs)
-        return false;
-    uint64_t size = 0;
-    const int fd = OpenNativeRegular(output, size);
-    if (fd < 0)
-        return false;
-    uint8_t head[FileKindHeadSize];
-    const size_t got = ReadNativeAt(fd, 0, head, sizeof head);
-    ::close(fd);
-    return DetectFileKind(std::span<const uint8_t>(head, got), size) == kind;
+    return data.isFile && data.modifiedMs >= StatNative(media).modifiedMs && KindOfFile(output) == kind;
 }
 
 // The lines of every input, printed in input order as they become known.
