@@ -142,6 +142,18 @@ std::optional<TPeakHeader> waveform::PeakHeaderFor(const TWaveformData& d, uint6
 }
 
 // (min, max) value pairs to peak values (max, min), unsigned mid-scale.
+std::optional<TPeakHeader> waveform::WritePeakHeaderFor(const TWaveformData& d, uint64_t length,
+                                                        const std::function<bool(std::span<const uint8_t>)>& write,
+                                                        QString& error)
+{
+    const auto h = PeakHeaderFor(d, length, error);
+    if (!h)
+        return std::nullopt;
+    uint8_t header[PeakHeaderSize];
+    EncodePeakHeader(*h, header);
+    return write(header) ? h : std::nullopt;
+}
+
 uint8_t* waveform::PairsToPeaks(const int16_t* values, size_t pairs, int bits, uint8_t* p)
 {
     const int mid = bits == 8 ? 128 : 32768;
@@ -533,12 +545,8 @@ bool PeaksFromWaveformDatStreamed(uint64_t totalSize, const ExportPeakReader& re
     uint32_t length = 0;
     if (!DecodeDatHeader(head, totalSize, d, length, error))
         return false;
-    const auto h = PeakHeaderFor(d, length, error);
+    const auto h = WritePeakHeaderFor(d, length, write, error);
     if (!h)
-        return false;
-    uint8_t header[PeakHeaderSize];
-    EncodePeakHeader(*h, header);
-    if (!write(header))
         return false;
     // A block of pixels at a time: memory stays the same whatever the size.
     const size_t width = d.Bits == 8 ? 1 : 2;

@@ -205,12 +205,8 @@ bool PeaksFromWaveformJsonStreamed(uint64_t totalSize, const ExportPeakReader& r
         error = QStringLiteral("\"data\" is missing or not an array");
         return false;
     }
-    const auto h = PeakHeaderFor(*fields, length, error);
+    const auto h = WritePeakHeaderFor(*fields, length, write, error);
     if (!h)
-        return false;
-    uint8_t header[PeakHeaderSize];
-    EncodePeakHeader(*h, header);
-    if (!write(header))
         return false;
 
     // The values, converted a block of pairs at a time.

@@ -3,6 +3,7 @@
 // export share, so that both give the same bytes.
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,6 +19,11 @@ namespace kx::waveform {
 // The peak header for waveform data of `length` pixels; nothing, with the
 // reason, when the peak format cannot hold it or no viewer would read it.
 std::optional<TPeakHeader> PeakHeaderFor(const TWaveformData& d, uint64_t length, QString& error);
+// The same header, handed to `write` as the first bytes of a streamed
+// import; nothing when refused or the writer stops.
+std::optional<TPeakHeader> WritePeakHeaderFor(const TWaveformData& d, uint64_t length,
+                                              const std::function<bool(std::span<const uint8_t>)>& write,
+                                              QString& error);
 // (min, max) value pairs to peak values (max, min), unsigned mid-scale;
 // gives the end of what was written.
 uint8_t* PairsToPeaks(const int16_t* values, size_t pairs, int bits, uint8_t* p);

@@ -318,16 +318,17 @@ TEST(PeaksFromWaveform, refusesDataThePeakFormatCannotHold)
 
 namespace {
 
-// Streams bytes in to the importer and collects what it writes.
-std::optional<std::vector<uint8_t>> ImportStreamed(const std::vector<uint8_t>& dat, QString& error)
+// Streams bytes in to an importer and collects what it writes.
+using StreamedImport = bool (*)(uint64_t, const ExportPeakReader&, const ExportWaveformWriter&, QString&);
+std::optional<std::vector<uint8_t>> Streamed(StreamedImport import, std::span<const uint8_t> in, QString& error)
 {
     std::vector<uint8_t> out;
-    const bool ok = PeaksFromWaveformDatStreamed(
-        dat.size(),
-        [&dat](uint64_t offset, uint8_t* buffer, size_t size) {
-            if (offset > dat.size() || size > dat.size() - offset)
+    const bool ok = import(
+        in.size(),
+        [&in](uint64_t offset, uint8_t* buffer, size_t size) {
+            if (offset > in.size() || size > in.size() - offset)
                 return false;
-            std::memcpy(buffer, dat.data() + offset, size);
+            std::memcpy(buffer, in.data() + offset, size);
             return true;
         },
         [&out](std::span<const uint8_t> block) {
@@ -336,6 +337,11 @@ std::optional<std::vector<uint8_t>> ImportStreamed(const std::vector<uint8_t>& d
         },
         error);
     return ok ? std::optional(out) : std::nullopt;
+}
+
+std::optional<std::vector<uint8_t>> ImportStreamed(const std::vector<uint8_t>& dat, QString& error)
+{
+    return Streamed(PeaksFromWaveformDatStreamed, dat, error);
 }
 
 } // namespace
@@ -378,21 +384,8 @@ TEST(PeaksFromWaveform, streamedImportOfBinaryDataGivesTheSameBytes)
 
 std::optional<std::vector<uint8_t>> ImportJsonStreamed(const std::string& json, QString& error)
 {
-    std::vector<uint8_t> out;
-    const bool ok = PeaksFromWaveformJsonStreamed(
-        json.size(),
-        [&json](uint64_t offset, uint8_t* buffer, size_t size) {
-            if (offset > json.size() || size > json.size() - offset)
-                return false;
-            std::memcpy(buffer, json.data() + offset, size);
-            return true;
-        },
-        [&out](std::span<const uint8_t> block) {
-            out.insert(out.end(), block.begin(), block.end());
-            return true;
-        },
-        error);
-    return ok ? std::optional(out) : std::nullopt;
+    return Streamed(PeaksFromWaveformJsonStreamed,
+                    std::span(reinterpret_cast<const uint8_t*>(json.data()), json.size()), error);
 }
 
 std::optional<std::vector<uint8_t>> ImportJsonWhole(const std::string& json, QString& error)
