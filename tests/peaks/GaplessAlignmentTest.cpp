@@ -4,6 +4,8 @@
 // peaks line up with what is heard.
 #include <gtest/gtest.h>
 
+#include "LameTagCrc.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,17 +34,6 @@ double Signal(int64_t frame, int)
     return frame < Onset ? 0.0 : 0.8 * std::sin(2 * M_PI * 1000 * double(frame) / Rate);
 }
 
-uint16_t Crc16(const uint8_t* data, size_t size)
-{
-    uint16_t crc = 0;
-    for (size_t i = 0; i < size; ++i) {
-        crc = uint16_t(crc ^ data[i]);
-        for (int b = 0; b < 8; ++b)
-            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-    }
-    return crc;
-}
-
 // An "Info" frame as the LAME encoder writes it in front of a constant
 // bitrate stream of 128 kbit/s at 44.1 kHz: frame count, byte count, a
 // table of contents, and the LAME extension with the encoder delay and the
@@ -67,7 +58,7 @@ std::vector<uint8_t> InfoFrame(uint32_t frames, uint32_t bytes, int64_t samples)
     lame[21] = uint8_t(EncoderDelay >> 4);
     lame[22] = uint8_t((EncoderDelay & 15) << 4 | padding >> 8);
     lame[23] = uint8_t(padding);
-    const uint16_t crc = Crc16(f.data(), 190);
+    const uint16_t crc = test::LameTagCrc(f.data(), 190);
     lame[34] = uint8_t(crc >> 8);
     lame[35] = uint8_t(crc);
     return f;

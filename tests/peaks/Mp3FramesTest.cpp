@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "LameTagCrc.h"
+
 #include <cstring>
 #include <optional>
 
@@ -249,18 +251,6 @@ TEST(Mp3Feed, countsFromTheTrimmedStart)
 
 namespace {
 
-// CRC-16/ARC, as LAME sums its tag.
-uint16_t Crc16(const uint8_t* p, size_t n)
-{
-    uint16_t crc = 0;
-    while (n--) {
-        crc ^= *p++;
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-    }
-    return crc;
-}
-
 enum class TagSum { Lame, FFmpeg, Wrong };
 
 // An "Info" frame with a LAME extension under another encoder string, as
@@ -282,7 +272,7 @@ std::vector<uint8_t> ForeignTagFrame(uint32_t header, uint32_t frames, uint32_t 
     std::vector<uint8_t> span(f.begin(), f.begin() + std::ptrdiff_t(crcAt));
     if (sum == TagSum::FFmpeg)
         span.resize(190, 0);
-    const uint16_t crc = uint16_t(Crc16(span.data(), span.size()) ^ (sum == TagSum::Wrong ? 1 : 0));
+    const uint16_t crc = uint16_t(test::LameTagCrc(span.data(), span.size()) ^ (sum == TagSum::Wrong ? 1 : 0));
     f[crcAt] = uint8_t(crc >> 8), f[crcAt + 1] = uint8_t(crc);
     return f;
 }

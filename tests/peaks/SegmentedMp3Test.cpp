@@ -2,6 +2,8 @@
 // gapless tags, damaged files.
 #include <gtest/gtest.h>
 
+#include "LameTagCrc.h"
+
 #include <cstring>
 #include <random>
 
@@ -21,18 +23,6 @@ void PutBE32(uint8_t* p, uint32_t v)
 // that knows the input length writes it: the frame count (extraFrames more
 // than there are, as in a file cut short) and a LAME extension with the
 // encoder delay and the padding after the input's `samples`.
-// CRC-16/ARC, as LAME sums its tag.
-uint16_t TagCrc16(const uint8_t* p, size_t n)
-{
-    uint16_t crc = 0;
-    while (n--) {
-        crc ^= *p++;
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
-    }
-    return crc;
-}
-
 bool AddLameTag(const QString& path, uint64_t samples, uint32_t extraFrames = 0, const char* encoder = "LAME3.100")
 {
     auto bytes = ReadFileBytes(path);
@@ -61,7 +51,7 @@ bool AddLameTag(const QString& path, uint64_t samples, uint32_t extraFrames = 0,
     const uint32_t v = delay << 12 | uint32_t(uint64_t(frames + extraFrames) * 1152 - delay - samples);
     lame[21] = uint8_t(v >> 16), lame[22] = uint8_t(v >> 8), lame[23] = uint8_t(v);
     // The extension's checksum over the frame before it.
-    const uint16_t crc = TagCrc16(tag.data(), size_t(lame + 34 - tag.data()));
+    const uint16_t crc = test::LameTagCrc(tag.data(), size_t(lame + 34 - tag.data()));
     lame[34] = uint8_t(crc >> 8), lame[35] = uint8_t(crc);
     bytes.insert(bytes.begin(), tag.begin(), tag.end());
     return TestMedia::WriteFile(path, bytes);
