@@ -24,6 +24,36 @@
 
 namespace kx {
 
+namespace {
+
+// Emits queueChanged() when a queue operation leaves the queue, the current
+// file or the missing count other than it found them.
+class QueueWatch
+{
+public:
+    explicit QueueWatch(TKXPeakBuilder& builder)
+        : builder_(builder), files_(builder.Files()), current_(builder.CurrentItemIndex()),
+          missing_(builder.MissingCount())
+    {
+    }
+    ~QueueWatch()
+    {
+        if (builder_.Files() != files_ || builder_.CurrentItemIndex() != current_ ||
+            builder_.MissingCount() != missing_)
+            Q_EMIT builder_.queueChanged();
+    }
+    QueueWatch(const QueueWatch&) = delete;
+    QueueWatch& operator=(const QueueWatch&) = delete;
+
+private:
+    TKXPeakBuilder& builder_;
+    const QStringList files_;
+    const int current_;
+    const int missing_;
+};
+
+} // namespace
+
 bool SameFileName(const QString& a, const QString& b)
 {
     if (a.size() != b.size())
@@ -195,6 +225,34 @@ void TKXPeakBuilder::SetSamplesPerPeak(uint16_t value)
         samplesPerPeak_ = value;
 }
 
+void TKXPeakBuilder::SetSamplesPerPeakChecked(int value)
+{
+    if (value < 1 || value > 65535)
+        throw Exception(QStringLiteral("SamplesPerPeak must be between 1 and 65535"));
+    SetSamplesPerPeak(static_cast<uint16_t>(value));
+}
+
+void TKXPeakBuilder::SetOutputChannelsOrdinal(int value)
+{
+    if (value < chNone || value > chStereo)
+        throw Exception("Channels must be chMono or chStereo");
+    SetOutputChannels(static_cast<TChannels>(value));
+}
+
+void TKXPeakBuilder::SetOutputSamplesPerSecondOrdinal(int value)
+{
+    if (value < sps48000 || value > sps8000)
+        throw Exception(QStringLiteral("OutputSamplesPerSecond must be between 0 and %1").arg(int(sps8000)));
+    SetOutputSamplesPerSecond(static_cast<TSPS>(value));
+}
+
+void TKXPeakBuilder::SetOutputBpsOrdinal(int value)
+{
+    if (value < bp8 || value > bp16)
+        throw Exception("BitsPerSample must be bps8 or bps16");
+    SetOutputBPS(static_cast<TBPS>(value));
+}
+
 void TKXPeakBuilder::SetTempFolder(const QString& value)
 {
     if (value == tempFolder_ || GraphManagerExists())
@@ -292,6 +350,7 @@ void TKXPeakBuilder::GetPeakFilename(int Index, bool& Exists, QString& PeakFilen
 
 void TKXPeakBuilder::FindNextMissing()
 {
+    QueueWatch watch(*this);
     currentIndex_ = -1;
     missingCount_ = 0;
     for (int i = 0; i < FileCount(); ++i) {
@@ -342,13 +401,14 @@ bool TKXPeakBuilder::GetStreamByName(const QString& Filename, TMemoryStream*& St
 
 void TKXPeakBuilder::Clear()
 {
+    QueueWatch watch(*this);
     // Freeing streams under a running graph would let its callback write
     // into freed memory: a build still running is stopped first.
     if (Running()) {
         StopGraph();
         ReleaseGraph();
         if (buildState_ == bsBuilding || buildState_ == bsPaused)
-            buildState_ = bsStopped;
+            SetBuildState(bsStopped);
     }
     files_.clear();
     for (const auto& [stream, bytes] : budgetTaken_)
@@ -370,8 +430,8 @@ TMemoryStream* TKXPeakBuilder::NewStreamAt(int index)
         streams_.Insert(index, std::move(stream));
         return raw;
     } catch (const std::bad_alloc&) {
-        buildState_ = bsFailed;
-        Fire(OnError, this);
+        SetBuildState(bsFailed);
+        FireError(QStringLiteral("out of memory for a peak stream"));
         return nullptr;
     }
 }
@@ -384,14 +444,17 @@ bool TKXPeakBuilder::LoadOrReportMissing(int index, TMemoryStream* stream)
     const QString media = files_[index];
     if (!exists) {
         Fire(OnPeakMissing, this, index, media, peakName);
+        Q_EMIT peakMissing(index, media, peakName);
         return true;
     }
     Fire(OnPeakBefore, this, index, media, peakName);
+    Q_EMIT peakBefore(index, media, peakName);
     if (!loadPeakData_) {
         const PeakCheck check = CheckPeakFile(peakName, PeakReader::Builder);
         if (check == PeakCheck::Accepted) {
             checkedNotLoaded_.insert(media);
             Fire(OnPeakNew, this, index, media, peakName);
+            Q_EMIT peakNew(index, media, peakName);
             return true;
         }
         return RefusePeakFile(index, stream, peakName, check);
@@ -406,6 +469,7 @@ bool TKXPeakBuilder::LoadOrReportMissing(int index, TMemoryStream* stream)
         stream->SetPosition(0);
         lock.unlock();
         Fire(OnPeakNew, this, index, media, peakName);
+        Q_EMIT peakNew(index, media, peakName);
         return true;
     }
     return RefusePeakFile(index, stream, peakName, check);
@@ -419,22 +483,26 @@ bool TKXPeakBuilder::RefusePeakFile(int index, TMemoryStream* stream, const QStr
     streams_.Remove(stream);
     files_.removeAt(index);
     Fire(OnPeakFailed, this, index, media, peakName);
+    Q_EMIT peakFailed(index, media, peakName);
     return false;
 }
 
 bool TKXPeakBuilder::AppendFilename(const QString& Given)
 {
+    QueueWatch watch(*this);
     if (Given.isEmpty())
         return false;
     const QString Filename = AbsoluteName(Given);
     for (int i = 0; i < FileCount(); ++i) {
         if (SameMediaFile(files_[i], Filename)) {
             Fire(OnDuplicateFile, this, Filename, i);
+            Q_EMIT duplicateFile(Filename, i);
             return false;
         }
     }
     if (!StatNative(Filename).exists) {
         Fire(OnFileNotExist, this, Filename);
+        Q_EMIT fileNotExist(Filename);
         return false;
     }
     files_.append(Filename);
@@ -450,6 +518,7 @@ bool TKXPeakBuilder::AppendFilename(const QString& Given)
 
 bool TKXPeakBuilder::AppendFilenames(const QStringList& List)
 {
+    QueueWatch watch(*this);
     bool queued = false;
     for (const QString& given : List) {
         const QString name = AbsoluteName(given);
@@ -459,6 +528,7 @@ bool TKXPeakBuilder::AppendFilenames(const QStringList& List)
                 duplicate = i;
         if (duplicate >= 0) {
             Fire(OnDuplicateFile, this, name, duplicate);
+            Q_EMIT duplicateFile(name, duplicate);
             continue;
         }
         files_.append(name);
@@ -476,9 +546,11 @@ bool TKXPeakBuilder::AppendFilenames(const QStringList& List)
 
 void TKXPeakBuilder::SetFilename(const QString& Given)
 {
+    QueueWatch watch(*this);
     const QString Filename = AbsoluteName(Given);
     if (!StatNative(Filename).exists) {
         Fire(OnFileNotExist, this, Filename);
+        Q_EMIT fileNotExist(Filename);
         return;
     }
     Clear();
@@ -494,6 +566,7 @@ void TKXPeakBuilder::SetFilename(const QString& Given)
 
 void TKXPeakBuilder::SetFilenames(const QStringList& List)
 {
+    QueueWatch watch(*this);
     Clear();
     // Every name gets its stream first, so that the queue and the stream list
     // have the same length whenever an event below runs.
@@ -513,6 +586,7 @@ void TKXPeakBuilder::SetFilenames(const QStringList& List)
             streams_.Remove(streams_.Get(i));
             files_.removeAt(i);
             Fire(OnFileNotExist, this, name);
+            Q_EMIT fileNotExist(name);
             continue;
         }
         LoadOrReportMissing(i, streams_.Get(i));

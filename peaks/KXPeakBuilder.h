@@ -19,6 +19,9 @@
 #include "platform/OutputFile.h"
 #include "platform/DesignState.h"
 #include "platform/Events.h"
+#include "platform/Logging.h"
+#include "platform/QtProperties.h"
+#include "platform/TimeUnits.h"
 
 typedef struct _GstElement GstElement;
 namespace kx {
@@ -49,6 +52,33 @@ constexpr uint32_t WM_DIRECTDONE = 0x8002;   // a build without a graph ended (w
 class TKXPeakBuilder : public QObject, public DesignState
 {
     Q_OBJECT
+    // Settings, for Qt's property system and QML. Enumerations are their
+    // ordinals (outputChannels: TChannels, outputSamplesPerSecond: TSPS,
+    // outputBPS: TBPS); a refused write reports through error().
+    Q_PROPERTY(bool addToRot READ AddToRot WRITE setAddToRot)
+    Q_PROPERTY(int vrmAudioCache READ VRMAudioCache WRITE setVrmAudioCache)
+    Q_PROPERTY(int vrmVideoCache READ VRMVideoCache WRITE setVrmVideoCache)
+    Q_PROPERTY(bool freeOutputFormat READ FreeOutputFormat WRITE setFreeOutputFormat)
+    Q_PROPERTY(QString peakExtension READ PeakExtension WRITE setPeakExtension)
+    Q_PROPERTY(bool postProcessing READ PostProcessing WRITE setPostProcessing)
+    Q_PROPERTY(int outputChannels READ outputChannelsOrdinal WRITE setOutputChannelsOrdinal)
+    Q_PROPERTY(int outputSamplesPerSecond READ outputSamplesPerSecondOrdinal WRITE setOutputSamplesPerSecondOrdinal)
+    Q_PROPERTY(int outputBPS READ outputBpsOrdinal WRITE setOutputBpsOrdinal)
+    Q_PROPERTY(int samplesPerPeak READ SamplesPerPeak WRITE setSamplesPerPeak)
+    Q_PROPERTY(bool rebuildStale READ RebuildStale WRITE SetRebuildStale)
+    Q_PROPERTY(bool loadPeakData READ LoadPeakData WRITE SetLoadPeakData)
+    Q_PROPERTY(bool saveToPeakFiles READ SaveToPeakFiles WRITE SetSaveToPeakFiles)
+    Q_PROPERTY(bool keepStreams READ KeepStreams WRITE SetKeepStreams)
+    Q_PROPERTY(bool forceReplace READ ForceReplace WRITE SetForceReplace)
+    Q_PROPERTY(bool directReduction READ DirectReduction WRITE SetDirectReduction)
+    Q_PROPERTY(QString tempFolder READ TempFolder WRITE setTempFolder)
+    // State, changing as files are queued and built.
+    Q_PROPERTY(QStringList files READ Files NOTIFY queueChanged)
+    Q_PROPERTY(int fileCount READ FileCount NOTIFY queueChanged)
+    Q_PROPERTY(int currentItemIndex READ CurrentItemIndex NOTIFY queueChanged)
+    Q_PROPERTY(int missingCount READ MissingCount NOTIFY queueChanged)
+    Q_PROPERTY(int buildState READ BuildState NOTIFY buildStateChanged)
+    Q_PROPERTY(QString lastBuildFailure READ LastBuildFailure NOTIFY peakFailed)
 public:
     explicit TKXPeakBuilder(QObject* owner = nullptr);
     ~TKXPeakBuilder() override;
@@ -202,6 +232,11 @@ public:
     static int32_t PeakCallback(void* context, int32_t count, const uint8_t* peaks, uint32_t timeLow,
                                 uint32_t timeHigh);
 
+    // Each event is also the signal below of the same name without "On",
+    // emitted right after the handler; all are raised on the builder's
+    // thread. OnError's signal carries the reason (LastBuildFailure or the
+    // stream's), and progress() leaves out the abort flag: stop a build from
+    // a slot with AbortBuild() or StopBuild().
     TNotifyPeak OnPeakComplete;
     TDuplicateEvent OnDuplicateFile;
     TNotifyEvent OnError;
@@ -212,6 +247,43 @@ public:
     TNotifyPeak OnPeakNew;
     TNotifyPeak OnPeakFailed;
     TNotifyPeak OnPeakMissing;
+
+    // The property writers: as the setters, but a refused value is reported
+    // through error() instead of thrown.
+    KX_PROPERTY_WRITER(bool, setAddToRot, SetAddToRot, lcPeaks)
+    KX_PROPERTY_WRITER(int, setVrmAudioCache, SetVRMAudioCache, lcPeaks)
+    KX_PROPERTY_WRITER(int, setVrmVideoCache, SetVRMVideoCache, lcPeaks)
+    KX_PROPERTY_WRITER(bool, setFreeOutputFormat, SetFreeOutputFormat, lcPeaks)
+    KX_PROPERTY_WRITER(const QString&, setPeakExtension, SetPeakExtension, lcPeaks)
+    KX_PROPERTY_WRITER(bool, setPostProcessing, SetPostProcessing, lcPeaks)
+    KX_PROPERTY_WRITER(int, setSamplesPerPeak, SetSamplesPerPeakChecked, lcPeaks)
+    KX_PROPERTY_WRITER(const QString&, setTempFolder, SetTempFolder, lcPeaks)
+    int outputChannelsOrdinal() const { return int(OutputChannels()); }
+    KX_PROPERTY_WRITER(int, setOutputChannelsOrdinal, SetOutputChannelsOrdinal, lcPeaks)
+    int outputSamplesPerSecondOrdinal() const { return int(OutputSamplesPerSecond()); }
+    KX_PROPERTY_WRITER(int, setOutputSamplesPerSecondOrdinal, SetOutputSamplesPerSecondOrdinal, lcPeaks)
+    int outputBpsOrdinal() const { return int(OutputBPS()); }
+    KX_PROPERTY_WRITER(int, setOutputBpsOrdinal, SetOutputBpsOrdinal, lcPeaks)
+
+    // Duration as a typed time.
+    MediaTime DurationTime() const { return MediaTime(Duration()); }
+
+Q_SIGNALS:
+    void peakComplete(int index, const QString& filename, const QString& peakFilename);
+    void duplicateFile(const QString& filename, int index);
+    // OnError, and a property write that was refused.
+    void error(const QString& message);
+    void fileNotExist(const QString& filename);
+    // Percent of the current file, its queue index, and the missing count.
+    void progress(int progress, int itemIndex, int total);
+    void peakAbort();
+    void peakBefore(int index, const QString& filename, const QString& peakFilename);
+    void peakNew(int index, const QString& filename, const QString& peakFilename);
+    void peakFailed(int index, const QString& filename, const QString& peakFilename);
+    void peakMissing(int index, const QString& filename, const QString& peakFilename);
+    // Files were queued or taken off, or the current or missing count moved.
+    void queueChanged();
+    void buildStateChanged(int state);
 
 protected:
     // Settings are fixed from the first build on, whichever path served it.
@@ -268,6 +340,14 @@ protected:
 
 private:
     friend class TBuildGraph;
+    void SetBuildState(uint8_t state);
+    // Range checks the property system's int before the uint16_t setter sees it.
+    void SetSamplesPerPeakChecked(int value);
+    void SetOutputChannelsOrdinal(int value);
+    void SetOutputSamplesPerSecondOrdinal(int value);
+    void SetOutputBpsOrdinal(int value);
+    // OnError and its signal, with the reason.
+    void FireError(const QString& why);
     void CreateGraphManager();
     bool StartNext();
     // Stops the manager and waits for the stopped state; false when the

@@ -151,14 +151,14 @@ bool TKXPeakBuilder::PauseBuild()
 {
     if (direct_ && buildState_ == bsBuilding) {
         direct_->Pause();
-        buildState_ = bsPaused;
+        SetBuildState(bsPaused);
         return true;
     }
     if (graph_ && graphManager_ && gst_element_set_state(graphManager_, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE) {
-        buildState_ = bsPaused;
+        SetBuildState(bsPaused);
         return true;
     }
-    buildState_ = bsFailed;
+    SetBuildState(bsFailed);
     return false;
 }
 
@@ -168,17 +168,16 @@ bool TKXPeakBuilder::StopBuild()
         return false;
     // With nothing running, stopping succeeds once a build has run, on every path.
     const bool stopped = Running() ? StopGraph() : GraphManagerExists();
-    buildState_ = stopped ? bsStopped : bsFailed;
+    SetBuildState(stopped ? bsStopped : bsFailed);
     ListRunningBuild(false);
     // The filter may have finished its peak file just before the stop; the
     // stream then holds the same records and is finished alike.
     if (stopped && Running() && StatNative(currentPeakFile_).isFile)
         FinishStream(currentIndex_);
     bool abort = false;
-    if (stopped)
-        Fire(OnProgress, this, 0, -1, 0, abort);
-    else
-        Fire(OnProgress, this, -1, -1, -1, abort);
+    const int done = stopped ? 0 : -1;
+    Fire(OnProgress, this, done, -1, done, abort);
+    Q_EMIT progress(done, -1, done);
     return stopped;
 }
 
@@ -232,7 +231,7 @@ void TKXPeakBuilder::RebuildChangedMedia()
     qCDebug(lcPeaks) << "the media" << media << "changed during its build; built again";
     changedMediaRetry_ = media;
     StopGraph();
-    buildState_ = bsStopped;
+    SetBuildState(bsStopped);
     ReleaseGraph();
     EmptyStream(currentIndex_);
     if (!StartNext() && buildState_ == bsStopped)
@@ -254,7 +253,7 @@ void TKXPeakBuilder::CompleteCurrent()
     }
     changedMediaRetry_.clear();
     StopGraph();
-    buildState_ = bsStopped;
+    SetBuildState(bsStopped);
     ReleaseGraph();
     lastSegments_ = runSegments_;
     const int index = currentIndex_;
@@ -270,6 +269,7 @@ void TKXPeakBuilder::CompleteCurrent()
     // future): the chain must not build it over and over.
     builtThisRun_.append(media);
     Fire(OnPeakComplete, this, index, media, currentPeakFile_);
+    Q_EMIT peakComplete(index, media, currentPeakFile_);
     ChainNext();
 }
 
@@ -303,7 +303,7 @@ void TKXPeakBuilder::FailCurrent(const QString& why)
 {
     lastFailure_ = why;
     StopGraph();
-    buildState_ = bsStopped;
+    SetBuildState(bsStopped);
     // A peak file finished just before the failure was reported is not the
     // whole track either.
     if (graph_)
@@ -315,6 +315,7 @@ void TKXPeakBuilder::FailCurrent(const QString& why)
     failedThisRun_.append(media);
     qCDebug(lcPeaks) << "build of" << media << "failed:" << why;
     Fire(OnPeakFailed, this, index, media, currentPeakFile_);
+    Q_EMIT peakFailed(index, media, currentPeakFile_);
     ChainNext();
 }
 
@@ -323,13 +324,30 @@ void TKXPeakBuilder::ChainNext()
     FindNextMissing();
     bool abort = false;
     Fire(OnProgress, this, 0, int(currentIndex_), missingCount_, abort);
+    Q_EMIT progress(0, int(currentIndex_), missingCount_);
     if (abort) {
         Fire(OnPeakAbort, this);
+        Q_EMIT peakAbort();
         return;
     }
     if (currentIndex_ != -1 && !abortRequest_)
         StartNext();
     abortRequest_ = false;
+}
+
+void TKXPeakBuilder::SetBuildState(uint8_t state)
+{
+    if (state == buildState_)
+        return;
+    buildState_ = state;
+    Q_EMIT buildStateChanged(state);
+}
+
+void TKXPeakBuilder::FireError(const QString& why)
+{
+    lastFailure_ = why;
+    Fire(OnError, this);
+    Q_EMIT error(why);
 }
 
 void TKXPeakBuilder::Progress(uintptr_t wParam, intptr_t lParam)
@@ -342,13 +360,12 @@ void TKXPeakBuilder::Progress(uintptr_t wParam, intptr_t lParam)
         FailCurrent(QStringLiteral("out of memory for its peak stream"));
         return;
     }
-    if (!OnProgress)
-        return;
     const int64_t time = int64_t((uint64_t(wParam) & 0x7FFFFFFFu) << 32 | uint32_t(lParam));
     const int64_t duration = duration_;
     const auto percent = duration != 0 ? static_cast<int32_t>(uint64_t(100 * time / duration) & 0xFFFFFFFFu) : 0;
     bool abort = false;
-    OnProgress(this, percent, currentIndex_, missingCount_, abort);
+    Fire(OnProgress, this, percent, int(currentIndex_), missingCount_, abort);
+    Q_EMIT progress(percent, currentIndex_, missingCount_);
     if (!abort || !Running())
         return;
     StopGraph();
@@ -356,9 +373,10 @@ void TKXPeakBuilder::Progress(uintptr_t wParam, intptr_t lParam)
     // stream finished alike.
     if (StatNative(currentPeakFile_).isFile)
         FinishStream(currentIndex_);
-    buildState_ = bsStopped;
+    SetBuildState(bsStopped);
     ReleaseGraph();
     Fire(OnPeakAbort, this);
+    Q_EMIT peakAbort();
 }
 
 int32_t TKXPeakBuilder::PeakCallback(void* context, int32_t count, const uint8_t* peaks, uint32_t timeLow,
@@ -432,7 +450,7 @@ void TKXPeakBuilder::DirectDone(bool ok)
         singlePassFile_ = files_[currentIndex_];
         StopGraph();
         ReleaseGraph();
-        buildState_ = bsStopped;
+        SetBuildState(bsStopped);
         // Its records so far are not the file's: emptied, a peak file that
         // another process finished meanwhile is loaded instead.
         EmptyStream(currentIndex_);

@@ -106,19 +106,21 @@ bool TKXPeakBuilder::StartNext()
         const QString media = files_[index];
         failedThisRun_.append(media);
         Fire(OnPeakFailed, this, index, media, currentPeakFile_);
+        Q_EMIT peakFailed(index, media, currentPeakFile_);
         FindNextMissing();
         if (currentIndex_ < 0)
             return false;
     }
 
     if (graph_ && gst_element_set_state(graphManager_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        buildState_ = bsFailed;
+        SetBuildState(bsFailed);
         return false;
     }
-    buildState_ = bsBuilding;
+    SetBuildState(bsBuilding);
     ListRunningBuild(true);
     bool abort = false;
     Fire(OnProgress, this, 0, int(currentIndex_), missingCount_, abort);
+    Q_EMIT progress(0, int(currentIndex_), missingCount_);
     if (abort)
         return StopBuild();
     return true;
