@@ -3,7 +3,7 @@
 
 namespace kx {
 
-// Demultiplexer and decoder family for MPEG media.
+/// Demultiplexer and decoder family for MPEG media.
 enum TFilterSet { Default, Moonlight, Elecard, DScaler, FFDShow, VRMMedia, Dirac, Illiminable, Custom, Test };
 using TFilterSets = EnumSet<TFilterSet>;
 

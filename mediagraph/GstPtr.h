@@ -4,7 +4,7 @@
 
 namespace kx {
 
-// Owning handles for GStreamer objects, released with the right unref.
+/// Owning handles for GStreamer objects, released with the right unref.
 struct GstObjectUnref {
     void operator()(gpointer p) const { if (p) gst_object_unref(p); }
 };

@@ -5,44 +5,44 @@
 
 namespace kx {
 
-// Wide enough for frame × rate products of any track.
+/// Wide enough for frame × rate products of any track.
 __extension__ typedef unsigned __int128 uint128_t;
 
-// Records are handed on in blocks of about this size, so that progress
-// flows without a call per decoded buffer.
+/// Records are handed on in blocks of about this size, so that progress
+/// flows without a call per decoded buffer.
 constexpr size_t PeakDeliveryBytes = 16384;
 
-// What one reduction produces: records of (maximum, minimum) per channel in
-// unsigned mid-scale form, one record per SamplesPerPeak frames at the
-// output rate.
+/// What one reduction produces: records of (maximum, minimum) per channel in
+/// unsigned mid-scale form, one record per SamplesPerPeak frames at the
+/// output rate.
 struct PeakReducerSettings {
-    uint32_t inputRate = 44100;   // Hz of the samples fed in
-    uint32_t outputRate = 44100;  // Hz the records are counted at
-    uint32_t channels = 2;        // 1 or 2, the same in and out
-    uint32_t bitsPerSample = 16;  // 8 or 16: width of the stored values
-    uint16_t leftGain = 4096;     // 1/4096 units, first channel
-    uint16_t rightGain = 4096;    // 1/4096 units, second channel
+    uint32_t inputRate = 44100;   ///< Hz of the samples fed in
+    uint32_t outputRate = 44100;  ///< Hz the records are counted at
+    uint32_t channels = 2;        ///< 1 or 2, the same in and out
+    uint32_t bitsPerSample = 16;  ///< 8 or 16: width of the stored values
+    uint16_t leftGain = 4096;     ///< 1/4096 units, first channel
+    uint16_t rightGain = 4096;    ///< 1/4096 units, second channel
     uint16_t samplesPerPeak = 100;
 };
 
-// Reduces interleaved signed 16-bit PCM to peak records. No resampling: a
-// record stands for a span of time, so its run boundaries are placed at the
-// output rate and the extremes of the source samples inside each span are
-// taken, which is exact for peaks. Gains and the conversion to 8 bits are
-// monotonic, so they are applied to the extremes only.
+/// Reduces interleaved signed 16-bit PCM to peak records. No resampling: a
+/// record stands for a span of time, so its run boundaries are placed at the
+/// output rate and the extremes of the source samples inside each span are
+/// taken, which is exact for peaks. Gains and the conversion to 8 bits are
+/// monotonic, so they are applied to the extremes only.
 class PeakReducer
 {
 public:
-    // False (and nothing changed) for settings outside the ranges above.
-    // With firstRecord, the input starts at that record's first frame (a
-    // segment of a longer stream); the records are those a whole-stream
-    // reduction makes from there.
+    /// False (and nothing changed) for settings outside the ranges above.
+    /// With firstRecord, the input starts at that record's first frame (a
+    /// segment of a longer stream); the records are those a whole-stream
+    /// reduction makes from there.
     bool Init(const PeakReducerSettings& settings, uint64_t firstRecord = 0);
     void Process(const int16_t* samples, size_t frames);
-    // Closes a partial last run as its own record.
+    /// Closes a partial last run as its own record.
     void Done();
 
-    // Records produced since the last take, appended to out.
+    /// Records produced since the last take, appended to out.
     void TakeRecords(std::vector<uint8_t>& out);
     size_t PendingBytes() const { return pending_.size(); }
 
@@ -51,7 +51,7 @@ public:
     uint64_t FramesIn() const { return framesIn_; }
     const PeakReducerSettings& Settings() const { return settings_; }
 
-    // Input frame at which record k ends (exclusive), and where it starts.
+    /// Input frame at which record k ends (exclusive), and where it starts.
     uint64_t RunEnd(uint64_t k) const;
     uint64_t RunStart(uint64_t k) const { return k == 0 ? 0 : RunEnd(k - 1); }
 

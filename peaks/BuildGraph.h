@@ -12,11 +12,11 @@ namespace kx {
 
 class TKXPeakBuilder;
 
-// Bytes a file source of a build reads at a time.
+/// Bytes a file source of a build reads at a time.
 constexpr unsigned SourceBlockBytes = 64 * 1024;
 
-// The AVI splitter's cache interface, found on a created splitter element
-// under the key below; the two values are taken by their low bytes.
+/// The AVI splitter's cache interface, found on a created splitter element
+/// under the key below; the two values are taken by their low bytes.
 class IAviSplitterCache
 {
 public:
@@ -25,38 +25,38 @@ public:
 };
 inline constexpr const char* AviSplitterCacheKey = "kx-avi-splitter-cache";
 
-// What type finding reports for the start of a file (an empty name when
-// nothing is recognised).
+/// What type finding reports for the start of a file (an empty name when
+/// nothing is recognised).
 struct TypeFound {
     QString name;
     int mpegVersion = 0;
     bool systemStream = false;
 };
 
-// The graph that decodes one media file into the peak filter, built inside
-// the builder's graph manager (a pipeline). "Source" reads the file; the
-// codec selection may add "Demux" and "Decoder"; the peak filter is "Pre
-// Filter"; automatic plugging connects the source to the filter's audio input.
+/// The graph that decodes one media file into the peak filter, built inside
+/// the builder's graph manager (a pipeline). "Source" reads the file; the
+/// codec selection may add "Demux" and "Decoder"; the peak filter is "Pre
+/// Filter"; automatic plugging connects the source to the filter's audio input.
 class TBuildGraph
 {
 public:
     TBuildGraph(TKXPeakBuilder& builder, const QString& mediaFile, const QString& peakFile);
-    // Tears down.
+    /// Tears down.
     ~TBuildGraph();
     TBuildGraph(const TBuildGraph&) = delete;
     TBuildGraph& operator=(const TBuildGraph&) = delete;
 
-    // Builds and prerolls the graph; false when the file cannot be decoded
-    // into the peak filter (no audio, no such file, not media, a refused
-    // peak file name). The manager is left empty on failure.
+    /// Builds and prerolls the graph; false when the file cannot be decoded
+    /// into the peak filter (no audio, no such file, not media, a refused
+    /// peak file name). The manager is left empty on failure.
     bool Build();
-    // Stops the manager and removes every element from it.
+    /// Stops the manager and removes every element from it.
     void Teardown();
-    // Removes the peak file the filter put in place in this graph, if any
-    // (a failure after its end of stream); before Teardown.
+    /// Removes the peak file the filter put in place in this graph, if any
+    /// (a failure after its end of stream); before Teardown.
     void RemoveCommittedPeakFile();
-    // Before Build: only the decoded frames [skip, end) of the stream reach
-    // the filter (an encoder delay and padding no element trims).
+    /// Before Build: only the decoded frames [skip, end) of the stream reach
+    /// the filter (an encoder delay and padding no element trims).
     void TrimDecoded(uint64_t skip, uint64_t end)
     {
         trimSkip_ = skip;
@@ -65,7 +65,7 @@ public:
 
     MediaSubtype Subtype() const { return subtype_; }
     const CodecChoice& Choice() const { return choice_; }
-    // Why the last build failed, for diagnostics.
+    /// Why the last build failed, for diagnostics.
     QString FailureText() const { return failure_; }
 
 private:
@@ -96,15 +96,15 @@ private:
     uint64_t trimEnd_ = UINT64_MAX;
 };
 
-// Why no peak file can be written under the name (its folder is missing,
-// read-only, ...).
+/// Why no peak file can be written under the name (its folder is missing,
+/// read-only, ...).
 QString PeakFolderProblem(const QString& peakFile);
-// What type finding reports for a file.
+/// What type finding reports for a file.
 TypeFound FindMediaType(const QString& mediaFile);
-// Makes a decodebin choose the decoders the build graph chooses (so that
-// other pipelines decode a file to the same samples).
+/// Makes a decodebin choose the decoders the build graph chooses (so that
+/// other pipelines decode a file to the same samples).
 void ChooseDecoders(GstElement* decodebin);
-// The media subtype of a file, from its type.
+/// The media subtype of a file, from its type.
 MediaSubtype FindSubtype(const QString& mediaFile);
 
 } // namespace kx

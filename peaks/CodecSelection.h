@@ -7,7 +7,7 @@
 
 namespace kx {
 
-// Media subtypes that matter to the choice of demultiplexer and decoder.
+/// Media subtypes that matter to the choice of demultiplexer and decoder.
 enum class MediaSubtype {
     Other,
     Avi,
@@ -18,11 +18,11 @@ enum class MediaSubtype {
     Svq1,
     Jpeg,
     Avc1,
-    QTOther,  // {C4C4C4D0-0049-4E2B-98FB-9537F6CE516D}
+    QTOther,  ///< {C4C4C4D0-0049-4E2B-98FB-9537F6CE516D}
 };
 
-// The subtype of what type finding reports: the caps' media name and, for
-// MPEG, its version and whether it is a system stream.
+/// The subtype of what type finding reports: the caps' media name and, for
+/// MPEG, its version and whether it is a system stream.
 MediaSubtype SubtypeOf(const QString& mediaName, int mpegVersion = 0, bool systemStream = false);
 
 struct CodecFilter {
@@ -33,28 +33,28 @@ struct CodecFilter {
 
 struct CodecChoice {
     bool success = false;
-    // Demultiplexer; kept across the subtypes of one source.
+    /// Demultiplexer; kept across the subtypes of one source.
     bool hasDemux = false;
     CodecFilter demux;
-    // Kind for the codec configuration library's demultiplexer setup; 0 for none.
+    /// Kind for the codec configuration library's demultiplexer setup; 0 for none.
     int setupKind = 0;
-    // The AVI splitter is handed the video and audio caches.
+    /// The AVI splitter is handed the video and audio caches.
     bool setCaches = false;
     bool hasDecoder = false;
     CodecFilter decoder;
-    // Every class identifier the selection tried to create, in order.
+    /// Every class identifier the selection tried to create, in order.
     QStringList tried;
 };
 
-// Tries to create a filter; true when it exists afterwards.
+/// Tries to create a filter; true when it exists afterwards.
 using CanCreateFilter = std::function<bool(const CodecFilter& filter)>;
 
-// The codec selection for one subtype. `previous` carries the demultiplexer
-// chosen for an earlier subtype of the same source; the decoder is chosen anew.
+/// The codec selection for one subtype. `previous` carries the demultiplexer
+/// chosen for an earlier subtype of the same source; the decoder is chosen anew.
 CodecChoice SelectCodecs(MediaSubtype subtype, TFilterSet codecSet, TFilterSets demuxSet, TFilterSets decoderSet,
                          const CanCreateFilter& canCreate, const CodecChoice& previous = {});
 
-// Class identifiers of the filters the table names.
+/// Class identifiers of the filters the table names.
 namespace CodecIds {
 inline const QString AviSplitter = QStringLiteral("{901C084B-729D-40FB-A613-E31AB5C8F203}");
 inline const QString FFDShowAudio = QStringLiteral("{0F40E1E5-4F79-4988-B1A9-CC98794E6B55}");
@@ -65,7 +65,7 @@ inline const QString ElecardDemux = QStringLiteral("{136DCBF5-3874-4B70-AE3E-159
 inline const QString ElecardAudio = QStringLiteral("{F6C4C97D-FBFF-433F-B099-B96A12D32391}");
 inline const QString VrmDemux = QStringLiteral("{C18D0AA2-A6F5-4C8B-9115-EF6B183ABDF8}");
 inline const QString MicrosoftMpeg2Demux = QStringLiteral("{AFB6C280-2C41-11D3-8A60-0000F81E0E4A}");
-// The AVI splitter's cache interface.
+/// The AVI splitter's cache interface.
 inline const QString AviCacheInterface = QStringLiteral("{A644578E-5168-46B3-88E8-94533837DF8A}");
 } // namespace CodecIds
 

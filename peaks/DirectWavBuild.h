@@ -7,20 +7,20 @@
 
 namespace kx {
 
-// Builds the peaks of a PCM WAV file without a decode graph: large
-// sequential reads, the samples converted as the graph's converter would
-// and reduced by the same reducer, records handed to the same callback in
-// blocks of the same size, the peak file written alike. The records are
-// byte-identical to the graph's for the same settings.
+/// Builds the peaks of a PCM WAV file without a decode graph: large
+/// sequential reads, the samples converted as the graph's converter would
+/// and reduced by the same reducer, records handed to the same callback in
+/// blocks of the same size, the peak file written alike. The records are
+/// byte-identical to the graph's for the same settings.
 class DirectWavBuild final : public ThreadedBuildRun
 {
 public:
     using Settings = ThreadedBuildRun::Settings;
     DirectWavBuild(const QString& mediaFile, const WavLayout& layout, const Settings& settings);
-    // Stops.
+    /// Stops.
     ~DirectWavBuild() override;
 
-    // The layout's duration, as the graph reports it for the file.
+    /// The layout's duration, as the graph reports it for the file.
     int64_t Duration100ns() const override { return layout_.Duration100ns(); }
 
 private:

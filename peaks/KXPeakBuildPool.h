@@ -10,11 +10,11 @@
 
 namespace kx {
 
-// Builds the peaks of many files at once. Each builder keeps its one-file-
-// at-a-time queue and events; the pool drives several of them, each given
-// one file at a time, and reports every file's outcome in input order.
-// Everything runs on the thread that owns the pool (the builders' decoding
-// runs on their own threads).
+/// Builds the peaks of many files at once. Each builder keeps its one-file-
+/// at-a-time queue and events; the pool drives several of them, each given
+/// one file at a time, and reports every file's outcome in input order.
+/// Everything runs on the thread that owns the pool (the builders' decoding
+/// runs on their own threads).
 class TKXPeakBuildPool : public QObject
 {
     Q_OBJECT
@@ -24,40 +24,40 @@ public:
     explicit TKXPeakBuildPool(QObject* owner = nullptr);
     ~TKXPeakBuildPool() override;
 
-    // Builders running at once (at least 1); default: the processor count.
+    /// Builders running at once (at least 1); default: the processor count.
     int Jobs() const { return jobs_; }
     void SetJobs(int jobs);
-    // Applied to every builder the pool makes, before its first file.
+    /// Applied to every builder the pool makes, before its first file.
     std::function<void(TKXPeakBuilder&)> Configure;
-    // Bytes the streams the builders keep may take together (default: a
-    // quarter of the physical memory). A file that waits for memory starts
-    // once other files are done; a file that could never fit fails.
+    /// Bytes the streams the builders keep may take together (default: a
+    /// quarter of the physical memory). A file that waits for memory starts
+    /// once other files are done; a file that could never fit fails.
     int64_t MemoryBudgetBytes() const { return budget_->Total(); }
     void SetMemoryBudget(int64_t bytes);
 
-    // Starts on the files (a repeated name is taken once); false when a run
-    // is already going. Files that could land on the same peak file are
-    // never built at the same time.
+    /// Starts on the files (a repeated name is taken once); false when a run
+    /// is already going. Files that could land on the same peak file are
+    /// never built at the same time.
     bool Start(const QStringList& files);
-    // Stops every running build; the outcomes not yet known are not reported.
+    /// Stops every running build; the outcomes not yet known are not reported.
     void Stop();
     bool Running() const { return running_; }
-    // Why a file reported Failed failed (its builder's LastBuildFailure).
+    /// Why a file reported Failed failed (its builder's LastBuildFailure).
     QString FailureOf(int index) const;
-    // Whether the file's peak file was older than the media and built anew.
+    /// Whether the file's peak file was older than the media and built anew.
     bool WasStale(int index) const;
     int FileCount() const { return int(files_.size()); }
 
-    // Right when a file is done, in completion order, with the builder that
-    // holds its peak stream (at index 0) for the time of the call.
+    /// Right when a file is done, in completion order, with the builder that
+    /// holds its peak stream (at index 0) for the time of the call.
     std::function<void(int index, const QString& file, Outcome outcome, const QString& peakFile,
                        TKXPeakBuilder& builder)>
         OnFileFinished;
-    // The same outcomes in input order (a file is reported once all before it are).
+    /// The same outcomes in input order (a file is reported once all before it are).
     std::function<void(int index, const QString& file, Outcome outcome, const QString& peakFile)> OnFileResult;
-    // Overall progress 0..100 over all files, and how many are done.
+    /// Overall progress 0..100 over all files, and how many are done.
     std::function<void(int percent, int done, int total)> OnProgress;
-    // After the last outcome.
+    /// After the last outcome.
     std::function<void()> OnFinished;
 
 private:
@@ -89,9 +89,9 @@ private:
     std::shared_ptr<MemoryBudget> budget_;
 };
 
-// The share (0..count-1) a name falls in: a stable hash of its bytes with
-// the extension removed (names that share a peak file share a share), the
-// same on every machine and in every run.
+/// The share (0..count-1) a name falls in: a stable hash of its bytes with
+/// the extension removed (names that share a peak file share a share), the
+/// same on every machine and in every run.
 int ShardOf(const QString& name, int count);
 
 } // namespace kx

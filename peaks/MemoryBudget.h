@@ -5,9 +5,9 @@
 
 namespace kx {
 
-// The bytes of peaks the builders of one run may keep in memory at once.
-// Builders take their stream's expected size before they start and give it
-// back when the stream is emptied; used on the GUI thread only.
+/// The bytes of peaks the builders of one run may keep in memory at once.
+/// Builders take their stream's expected size before they start and give it
+/// back when the stream is emptied; used on the GUI thread only.
 class MemoryBudget
 {
 public:
@@ -15,13 +15,13 @@ public:
 
     int64_t Total() const { return total_; }
     int64_t Taken() const { return taken_; }
-    // False, taking nothing, when fewer than `bytes` are left.
+    /// False, taking nothing, when fewer than `bytes` are left.
     bool TryTake(int64_t bytes);
     void Give(int64_t bytes);
 
-    // A quarter of the physical memory (at least 64 MiB): the default of a run.
+    /// A quarter of the physical memory (at least 64 MiB): the default of a run.
     static int64_t DefaultBytes();
-    // "512M", "2G", "1048576" (bytes; K, M, G, T in powers of 1024); -1 when unreadable.
+    /// "512M", "2G", "1048576" (bytes; K, M, G, T in powers of 1024); -1 when unreadable.
     static int64_t ParseSize(const QString& text);
 
 private:

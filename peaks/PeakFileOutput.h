@@ -7,9 +7,9 @@
 
 namespace kx {
 
-// The peak file of a build without the peak filter, through the writer the
-// filter uses: a unique temporary file beside it, put in place only when its
-// records match its header. The header is written last.
+/// The peak file of a build without the peak filter, through the writer the
+/// filter uses: a unique temporary file beside it, put in place only when its
+/// records match its header. The header is written last.
 class PeakFileOutput
 {
 public:

@@ -10,25 +10,25 @@ namespace kx {
 
 struct Mp3FrameIndex;
 
-// Builds the peaks of a long compressed file on several cores: each segment
-// of the plan is decoded by its own pipeline from an accurate seek, reduced
-// from its first record on, and the records are joined in order and handed
-// to the callback (and the peak file) as one pass would hand them. Samples
-// are placed by their position in the stream, counted from the decoder's
-// timestamps, so a segment takes exactly its frames whatever the decoder
-// delivers around the seek; the frames just before each cut are decoded by
-// both neighbours and must agree. MP3 segments do not seek: each decodes its
-// own frames (the first one the file as one pass reads it), and samples are
-// placed by counting them, every decoded frame giving 1152. Any doubt
-// (timestamps that do not follow on, a format change, a segment that ends
-// early, a sample count other than its frames give, another decoder than
-// one pass uses, neighbours that disagree, an error) fails the run, and the
-// builder then builds the file in one pass.
+/// Builds the peaks of a long compressed file on several cores: each segment
+/// of the plan is decoded by its own pipeline from an accurate seek, reduced
+/// from its first record on, and the records are joined in order and handed
+/// to the callback (and the peak file) as one pass would hand them. Samples
+/// are placed by their position in the stream, counted from the decoder's
+/// timestamps, so a segment takes exactly its frames whatever the decoder
+/// delivers around the seek; the frames just before each cut are decoded by
+/// both neighbours and must agree. MP3 segments do not seek: each decodes its
+/// own frames (the first one the file as one pass reads it), and samples are
+/// placed by counting them, every decoded frame giving 1152. Any doubt
+/// (timestamps that do not follow on, a format change, a segment that ends
+/// early, a sample count other than its frames give, another decoder than
+/// one pass uses, neighbours that disagree, an error) fails the run, and the
+/// builder then builds the file in one pass.
 class SegmentedBuild final : public ThreadedBuildRun
 {
 public:
     struct Settings : ThreadedBuildRun::Settings {
-        // Pipelines running at once.
+        /// Pipelines running at once.
         int parallel = 2;
     };
 

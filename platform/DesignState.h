@@ -2,9 +2,9 @@
 
 namespace kx {
 
-// Whether a component is being edited in a designer or loaded from a stored
-// form. Both are false in a running program; tests set them to reach the
-// design-time branches.
+/// Whether a component is being edited in a designer or loaded from a stored
+/// form. Both are false in a running program; tests set them to reach the
+/// design-time branches.
 class DesignState
 {
 public:

@@ -4,8 +4,8 @@
 
 namespace kx {
 
-// A set of enumeration values with the ordinal as bit index (up to 32 values),
-// the layout stored sets such as the 16-bit availability sets rely on.
+/// A set of enumeration values with the ordinal as bit index (up to 32 values),
+/// the layout stored sets such as the 16-bit availability sets rely on.
 template <typename E>
 class EnumSet
 {

@@ -4,8 +4,8 @@
 
 namespace kx {
 
-// The general exception class: carries exactly the message text the
-// components document ("Cache must be between 1 and 50", ...).
+/// The general exception class: carries exactly the message text the
+/// components document ("Cache must be between 1 and 50", ...).
 class Exception : public std::runtime_error
 {
 public:
@@ -14,8 +14,8 @@ public:
     QString Message() const { return QString::fromUtf8(what()); }
 };
 
-// "Assertion failure (Unit, line N)": internal consistency checks name the
-// unit they belong to.
+/// "Assertion failure (Unit, line N)": internal consistency checks name the
+/// unit they belong to.
 QString AssertionMessage(const char* unit, int line);
 
 #define KX_ASSERT(condition, unit)                                   \

@@ -3,7 +3,7 @@
 
 namespace kx {
 
-// Explicit little-endian access, so file layouts never depend on the host.
+/// Explicit little-endian access, so file layouts never depend on the host.
 inline uint16_t ReadU16LE(const uint8_t* p)
 {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));

@@ -23,41 +23,41 @@
 
 namespace kx {
 
-// A file whatever name or link leads to it.
+/// A file whatever name or link leads to it.
 struct FileIdentity {
     uint64_t device = 0;
     uint64_t inode = 0;
     bool operator==(const FileIdentity&) const = default;
 };
-// The identity of what the name leads to, links followed; nothing when there is nothing.
+/// The identity of what the name leads to, links followed; nothing when there is nothing.
 std::optional<FileIdentity> IdentityOf(const QString& name);
 
-// What a writer may do to what it finds under its target's name.
+/// What a writer may do to what it finds under its target's name.
 struct OutputRules {
-    FileKind kind = FileKind::Other;  // what is written
-    // Replaces a peak file of the other layout or waveform data of the other
-    // format, which are kept otherwise. Never anything else.
+    FileKind kind = FileKind::Other;  ///< what is written
+    /// Replaces a peak file of the other layout or waveform data of the other
+    /// format, which are kept otherwise. Never anything else.
     bool force = false;
-    // The writer goes back (a header written last): targets that cannot
-    // seek are refused before anything is written.
+    /// The writer goes back (a header written last): targets that cannot
+    /// seek are refused before anything is written.
     bool needsSeek = false;
-    // The files this run reads: never written.
+    /// The files this run reads: never written.
     std::vector<FileIdentity> inputs;
 
-    // Adds an input by name; names that lead nowhere are skipped.
+    /// Adds an input by name; names that lead nowhere are skipped.
     OutputRules& Input(const QString& name);
 };
 
-// The kind of the regular file the name leads to, by its first bytes;
-// nothing when there is no regular file there or it cannot be read.
+/// The kind of the regular file the name leads to, by its first bytes;
+/// nothing when there is no regular file there or it cannot be read.
 std::optional<FileKind> KindOfFile(const QString& name);
 
-// Whether a file of kind `found` may be replaced by one of kind `written`.
-// False for Other, true for an empty file; `force` only widens the peak
-// layouts and waveform data formats to each other.
+/// Whether a file of kind `found` may be replaced by one of kind `written`.
+/// False for Other, true for an empty file; `force` only widens the peak
+/// layouts and waveform data formats to each other.
 bool KindMayReplace(FileKind written, FileKind found, bool force);
 
-// Marks the temporary names of files being written ("<target>.<random>.partial").
+/// Marks the temporary names of files being written ("<target>.<random>.partial").
 inline constexpr const char* PartialSuffix = ".partial";
 
 class OutputFile
@@ -68,38 +68,38 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Checks the target against the rules and opens what is written. False,
-    // with ErrorText(), when refused or it cannot be made.
+    /// Checks the target against the rules and opens what is written. False,
+    /// with ErrorText(), when refused or it cannot be made.
     bool Open(const QString& name, const OutputRules& rules);
     bool IsOpen() const { return fd_ >= 0; }
-    // Written straight into a device, FIFO, socket or open stream: there is
-    // nothing to put in place, and an abandoned write cannot be taken back.
+    /// Written straight into a device, FIFO, socket or open stream: there is
+    /// nothing to put in place, and an abandoned write cannot be taken back.
     bool IsDirect() const { return direct_; }
 
-    // Appends after everything written so far.
+    /// Appends after everything written so far.
     bool Write(const void* data, size_t size);
     bool Write(QByteArrayView bytes) { return Write(bytes.data(), size_t(bytes.size())); }
-    // Writes at an offset (a header once the length is known).
+    /// Writes at an offset (a header once the length is known).
     bool WriteAt(uint64_t offset, const void* data, size_t size);
-    // The end of what was written.
+    /// The end of what was written.
     uint64_t Size() const { return size_; }
-    // The open file, for reading back what was written before committing.
+    /// The open file, for reading back what was written before committing.
     int Descriptor() const { return fd_; }
 
-    // Puts the file in place: the target is checked again under the folder's
-    // lock, then replaced by the temporary file. On failure the temporary
-    // file is removed and the target left as it was.
+    /// Puts the file in place: the target is checked again under the folder's
+    /// lock, then replaced by the temporary file. On failure the temporary
+    /// file is removed and the target left as it was.
     bool Commit();
-    // Closes and removes the temporary file; harmless when none is open.
+    /// Closes and removes the temporary file; harmless when none is open.
     void Abandon();
-    // Removes the committed file again while it is still the one this object
-    // put in place (a later failure of the same run). False when nothing was removed.
+    /// Removes the committed file again while it is still the one this object
+    /// put in place (a later failure of the same run). False when nothing was removed.
     bool RemoveCommitted();
     bool Committed() const { return committed_; }
 
     QString Name() const { return name_; }
     QString TemporaryName() const { return tempName_; }
-    // Why the last call failed, without the target's name.
+    /// Why the last call failed, without the target's name.
     QString ErrorText() const { return error_; }
 
 private:
@@ -119,12 +119,12 @@ private:
     FileIdentity committedId_;
 };
 
-// Why the rules refuse the target, or empty when it may be written: the
-// checks of Open, with nothing made.
+/// Why the rules refuse the target, or empty when it may be written: the
+/// checks of Open, with nothing made.
 QString OutputRefusal(const QString& name, const OutputRules& rules);
 
-// Writes the parts one after the other through an OutputFile; false with
-// error set to "NAME: reason".
+/// Writes the parts one after the other through an OutputFile; false with
+/// error set to "NAME: reason".
 bool WriteOutputFile(const QString& name, const OutputRules& rules, std::initializer_list<QByteArrayView> parts,
                      QString& error);
 

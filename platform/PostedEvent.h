@@ -6,8 +6,8 @@
 
 namespace kx {
 
-// A message posted to a hidden window: an event type with two parameters.
-// Posting never waits for the receiving thread.
+/// A message posted to a hidden window: an event type with two parameters.
+/// Posting never waits for the receiving thread.
 class PostedMessageEvent : public QEvent
 {
 public:
@@ -21,15 +21,15 @@ public:
 constexpr uint32_t WM_USER = 0x0400;
 constexpr uint32_t WM_APP = 0x8000;
 
-// The hidden window: a receiver on the GUI thread whose handler sees every
-// posted message. Destroying it drops messages still queued for it.
+/// The hidden window: a receiver on the GUI thread whose handler sees every
+/// posted message. Destroying it drops messages still queued for it.
 class MessageWindow : public QObject
 {
 public:
     using Procedure = std::function<void(uint32_t msg, uintptr_t wParam, intptr_t lParam)>;
     explicit MessageWindow(Procedure procedure, QObject* parent = nullptr);
 
-    // Safe from any thread.
+    /// Safe from any thread.
     void Post(uint32_t msg, uintptr_t wParam, intptr_t lParam);
     static QEvent::Type EventType();
 

@@ -6,7 +6,7 @@
 
 namespace kx {
 
-// Virtual-key codes the components' key handlers speak of.
+/// Virtual-key codes the components' key handlers speak of.
 enum VirtualKey : uint16_t {
     VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11,
     VK_ESCAPE = 0x1B, VK_SPACE = 0x20, VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23,
@@ -14,8 +14,8 @@ enum VirtualKey : uint16_t {
     VK_DELETE = 0x2E,
 };
 
-// The virtual-key code of a Qt key (letters and digits map to their ASCII
-// upper-case code, unknown keys to 0).
+/// The virtual-key code of a Qt key (letters and digits map to their ASCII
+/// upper-case code, unknown keys to 0).
 uint16_t VirtualKeyFromQt(int qtKey);
 TShiftState ShiftStateFromQt(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons = Qt::NoButton);
 TMouseButton MouseButtonFromQt(Qt::MouseButton button);

@@ -7,10 +7,10 @@
 
 namespace kx {
 
-// Qt's property system, QML and Designer cannot take an exception, so the
-// property writers run the throwing C++ setter here: a refused value leaves
-// the property as it was and its message goes to the log and to report.
-// False when the write was refused.
+/// Qt's property system, QML and Designer cannot take an exception, so the
+/// property writers run the throwing C++ setter here: a refused value leaves
+/// the property as it was and its message goes to the log and to report.
+/// False when the write was refused.
 template <class Write, class Report>
 bool GuardedWrite(const QLoggingCategory& category, const char* property, Write&& write, Report&& report) noexcept
 {

@@ -3,7 +3,7 @@
 
 namespace kx {
 
-// Scroll-bar request codes carried by scroll events.
+/// Scroll-bar request codes carried by scroll events.
 enum ScrollCode : int {
     SB_LINELEFT = 0,
     SB_LINERIGHT = 1,
@@ -16,9 +16,9 @@ enum ScrollCode : int {
     SB_ENDSCROLL = 8,
 };
 
-// The numbers of a classic window scroll bar, kept exactly because the
-// viewers' conversions read nMax and nPage. The position is clamped to
-// [nMin, nMax - max(nPage - 1, 0)] as such a scroll bar does.
+/// The numbers of a classic window scroll bar, kept exactly because the
+/// viewers' conversions read nMax and nPage. The position is clamped to
+/// [nMin, nMax - max(nPage - 1, 0)] as such a scroll bar does.
 class ScrollState
 {
 public:
@@ -28,14 +28,14 @@ public:
     int nPos = 0;
     int nTrackPos = 0;
 
-    // Range, page and position together; the page is clamped to the range
-    // size and the position into the range less the page.
+    /// Range, page and position together; the page is clamped to the range
+    /// size and the position into the range less the page.
     void SetInfo(int min, int max, unsigned page, int pos);
-    // Gives the previous position.
+    /// Gives the previous position.
     int SetPos(int pos);
-    // Highest position the bar keeps.
+    /// Highest position the bar keeps.
     int MaxPos() const;
-    // True when the page covers the whole range, so nothing can scroll.
+    /// True when the page covers the whole range, so nothing can scroll.
     bool Disabled() const;
 
 private:

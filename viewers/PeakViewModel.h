@@ -7,19 +7,19 @@
 
 namespace kx {
 
-// The loaded peak data of a viewer and the conversions between time, value
-// index, peak index and pixel column. No widget: the viewer feeds it its
-// client width and scroll-bar numbers.
-//
-// The stored files come from the builder as two-channel 16-bit records and
-// the conversions match that layout exactly. Other layouts (mono, 8-bit) are
-// read by their real record layout: a channel's part of a record is
-// BytesPerPeak bytes holding two values of BytesPerPeak/2 bytes (one 8-bit
-// value when BytesPerPeak is 1), and a sample frame is
-// Channels × BytesPerPeak / 2 bytes of PCM.
-// How a column that covers several records is drawn: prSkip shows the
-// column's first record only; prMinMax the highest and lowest value of all
-// the records it covers, so a short transient stays visible at any zoom.
+/// The loaded peak data of a viewer and the conversions between time, value
+/// index, peak index and pixel column. No widget: the viewer feeds it its
+/// client width and scroll-bar numbers.
+///
+/// The stored files come from the builder as two-channel 16-bit records and
+/// the conversions match that layout exactly. Other layouts (mono, 8-bit) are
+/// read by their real record layout: a channel's part of a record is
+/// BytesPerPeak bytes holding two values of BytesPerPeak/2 bytes (one 8-bit
+/// value when BytesPerPeak is 1), and a sample frame is
+/// Channels × BytesPerPeak / 2 bytes of PCM.
+/// How a column that covers several records is drawn: prSkip shows the
+/// column's first record only; prMinMax the highest and lowest value of all
+/// the records it covers, so a short transient stays visible at any zoom.
 enum TPeakReduction { prSkip, prMinMax };
 
 class PeakViewModel
@@ -27,20 +27,20 @@ class PeakViewModel
 public:
     explicit PeakViewModel(const ScrollState& scroll) : scroll_(&scroll) {}
 
-    // Header values; the defaults are those before any load.
+    /// Header values; the defaults are those before any load.
     uint8_t BytesPerPeak = 4;
     int Channels = 2;
     uint32_t SamplesPerSecond = 48000;
-    int64_t PcmByteCount = 0;  // 0 means nothing is loaded
+    int64_t PcmByteCount = 0;  ///< 0 means nothing is loaded
     uint16_t SamplesPerPeak = 0;
-    // The records after the 16-byte header.
+    /// The records after the 16-byte header.
     std::vector<uint8_t> PeakData;
 
-    // Min/max levels over PeakData for prMinMax; rebuilt on every load.
+    /// Min/max levels over PeakData for prMinMax; rebuilt on every load.
     PeakPyramid Pyramid;
     TPeakReduction Reduction = prSkip;
 
-    float TimeScaler = 1.0f;  // peaks per pixel column
+    float TimeScaler = 1.0f;  ///< peaks per pixel column
     int ClientWidth = 0;
 
     static constexpr int FrameBytes = 4;
@@ -48,16 +48,16 @@ public:
     bool Empty() const { return PcmByteCount == 0 || PeakData.empty(); }
     void RebuildPyramid() { Pyramid.Build(PeakData, Channels, BytesPerPeak); }
 
-    // Bytes of one value (2 for 16-bit values, else 1).
+    /// Bytes of one value (2 for 16-bit values, else 1).
     int ValueBytes() const { return BytesPerPeak >= 4 ? 2 : 1; }
-    // Values one channel holds in one record.
+    /// Values one channel holds in one record.
     int ValuesPerChannel() const { return BytesPerPeak == 1 ? 1 : 2; }
     int RecordBytes() const { return Channels * BytesPerPeak; }
     bool Wide() const { return ValueBytes() == 2; }
-    // PCM bytes of one sample frame (4 for 16-bit stereo).
+    /// PCM bytes of one sample frame (4 for 16-bit stereo).
     double PcmFrameBytes() const { return Channels * BytesPerPeak / 2.0; }
 
-    // N: values held in PeakData (0 when nothing is loaded).
+    /// N: values held in PeakData (0 when nothing is loaded).
     uint32_t ValueCount() const;
     int64_t PeakCount() const;
     int64_t DurationMs() const;
@@ -72,35 +72,35 @@ public:
 
     int ScrollPos() const { return scroll_->nPos; }
 
-    // Columns and time. Column x starts at peak P(x) = S + Round(x × TS) (S
-    // the scroll position, TS the time scaler) and covers the records up to
-    // the next column's; peak p lies in the first column that covers it.
-    // The waveform, marks, cursor, play pointer and effect points all use
-    // this one pair, so they agree at every scaler.
+    /// Columns and time. Column x starts at peak P(x) = S + Round(x × TS) (S
+    /// the scroll position, TS the time scaler) and covers the records up to
+    /// the next column's; peak p lies in the first column that covers it.
+    /// The waveform, marks, cursor, play pointer and effect points all use
+    /// this one pair, so they agree at every scaler.
     int64_t PeakAtColumn(int x) const;
     int64_t ColumnAtPeak(int64_t peak) const;
     int64_t ColumnAtMs(int64_t ms) const;
-    // Cursor time set by a click at column x.
+    /// Cursor time set by a click at column x.
     int64_t MsAtColumn(int x) const;
-    // Milliseconds shown at column x.
+    /// Milliseconds shown at column x.
     int64_t TimeAtPixel(int x) const;
-    // Peaks across the client width at the current scaler (the scroll page).
+    /// Peaks across the client width at the current scaler (the scroll page).
     int64_t PeaksInView() const;
 
-    // Seconds across the client width at TimeScaler 1 after a load, low 8
-    // bits kept; 10 when that byte is 0.
+    /// Seconds across the client width at TimeScaler 1 after a load, low 8
+    /// bits kept; 10 when that byte is 0.
     uint8_t VisibleSecondsFor(int clientWidth) const;
 
-    // Reads the two values of channel ch (0-based) of record `peak`; false
-    // past the end of the data.
+    /// Reads the two values of channel ch (0-based) of record `peak`; false
+    /// past the end of the data.
     bool ReadPair(int64_t peak, int ch, uint32_t& first, uint32_t& second) const;
 
 private:
     const ScrollState* scroll_;
 };
 
-// Page and line steps in seconds derived from the visible seconds and the
-// play step percentage.
+/// Page and line steps in seconds derived from the visible seconds and the
+/// play step percentage.
 struct PeakSteps {
     uint8_t PageSeconds = 40;
     uint8_t LineSeconds = 10;

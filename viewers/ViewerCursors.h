@@ -4,32 +4,32 @@
 
 namespace kx {
 
-// Cursor ids of the effect viewer in the application's cursor table.
+/// Cursor ids of the effect viewer in the application's cursor table.
 enum ViewerCursorId {
     crDefaultId = 0,
-    crSelector = 1,   // over the viewer, nothing under the pointer
-    crSelectorR = 2,  // on a connecting line: a press adds a point
-    crSelectorG = 3,  // on a point: a press grabs it
-    crMove = 4,       // grabbed, direction not decided
-    crUpDown = 5,     // vertical drag: value
-    crLeftRight = 6,  // horizontal drag: position
+    crSelector = 1,   ///< over the viewer, nothing under the pointer
+    crSelectorR = 2,  ///< on a connecting line: a press adds a point
+    crSelectorG = 3,  ///< on a point: a press grabs it
+    crMove = 4,       ///< grabbed, direction not decided
+    crUpDown = 5,     ///< vertical drag: value
+    crLeftRight = 6,  ///< horizontal drag: position
 };
 
-// Loads the six cursor images of the viewers ("SELECTOR" ... "LEFTRIGHT")
-// into the application cursor table at ids 1 to 6. Runs once; later calls
-// do nothing. Needs the GUI application object.
+/// Loads the six cursor images of the viewers ("SELECTOR" ... "LEFTRIGHT")
+/// into the application cursor table at ids 1 to 6. Runs once; later calls
+/// do nothing. Needs the GUI application object.
 void RegisterViewerCursors();
 
-// The application cursor table: custom cursors by id.
+/// The application cursor table: custom cursors by id.
 void SetCursorTableEntry(int id, const QCursor& cursor);
-// The cursor stored at id; the arrow for 0 or an unknown id.
+/// The cursor stored at id; the arrow for 0 or an unknown id.
 QCursor CursorTableEntry(int id);
 bool HasCursorTableEntry(int id);
-// Resource name of a viewer cursor id (empty for others).
+/// Resource name of a viewer cursor id (empty for others).
 QString ViewerCursorName(int id);
 
-// The application-wide screen cursor: shown over every window through the
-// override cursor; 0 is the default cursor (no override).
+/// The application-wide screen cursor: shown over every window through the
+/// override cursor; 0 is the default cursor (no override).
 int ScreenCursor();
 void SetScreenCursor(int id);
 

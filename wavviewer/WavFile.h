@@ -11,14 +11,14 @@ namespace kx {
 
 class TMemoryStream;
 
-// Sequential byte source for the WAV parser, so that it never needs a file.
+/// Sequential byte source for the WAV parser, so that it never needs a file.
 class ByteReader
 {
 public:
     virtual ~ByteReader() = default;
-    // Bytes actually delivered; fewer than count at the end, -1 on an error.
+    /// Bytes actually delivered; fewer than count at the end, -1 on an error.
     virtual int64_t Read(void* buffer, int64_t count) = 0;
-    // Moves count bytes forward; false when that is not possible.
+    /// Moves count bytes forward; false when that is not possible.
     virtual bool Skip(uint64_t count) = 0;
 };
 
@@ -34,7 +34,7 @@ private:
     size_t pos_ = 0;
 };
 
-// Read-only, shared with other readers and writers of the file.
+/// Read-only, shared with other readers and writers of the file.
 class FileByteReader final : public ByteReader
 {
 public:
@@ -48,46 +48,46 @@ private:
     std::unique_ptr<QFile> file_;
 };
 
-// What the viewer keeps of a WAV header.
+/// What the viewer keeps of a WAV header.
 struct WavInfo {
-    uint8_t BlockAlign = 0;   // bytes per frame: 1, 2 or 4
-    uint8_t Channels = 0;     // 1 or 2
-    int32_t SampleRate = 0;   // frames per second, > 0
-    uint16_t BitsPerSample = 0; // 8 or 16
-    uint32_t DataSize = 0;    // declared size of the "data" chunk
-    uint64_t DataOffset = 0;  // first byte of the sample data
+    uint8_t BlockAlign = 0;   ///< bytes per frame: 1, 2 or 4
+    uint8_t Channels = 0;     ///< 1 or 2
+    int32_t SampleRate = 0;   ///< frames per second, > 0
+    uint16_t BitsPerSample = 0; ///< 8 or 16
+    uint32_t DataSize = 0;    ///< declared size of the "data" chunk
+    uint64_t DataOffset = 0;  ///< first byte of the sample data
 };
 
 enum class WavCheck {
     Ok,
-    Truncated,       // the bytes ended inside the header or before a "data" chunk
+    Truncated,       ///< the bytes ended inside the header or before a "data" chunk
     NotRiffWave,
-    FormatChunk,     // "fmt " missing or not 16 bytes long
+    FormatChunk,     ///< "fmt " missing or not 16 bytes long
     NotPcm,
     BadChannels,
     BadSampleRate,
     BadBlockAlign,
-    UnsupportedFormat, // a frame layout the peak routines cannot reduce
+    UnsupportedFormat, ///< a frame layout the peak routines cannot reduce
 };
 
-// Parses RIFF/WAVE up to the first byte of the "data" payload. Chunks between
-// "fmt " and "data" are skipped with their RIFF pad byte.
+/// Parses RIFF/WAVE up to the first byte of the "data" payload. Chunks between
+/// "fmt " and "data" are skipped with their RIFF pad byte.
 WavCheck ReadWavHeader(ByteReader& reader, WavInfo& info);
 const char* WavCheckText(WavCheck check);
 
-// Frames reduced to one peak record for a peak area of width pixels; never 0.
+/// Frames reduced to one peak record for a peak area of width pixels; never 0.
 uint32_t FramesPerPeakFor(int secondsToShow, int32_t sampleRate, int width, uint8_t blockAlign);
-// Bytes read per buffer for that density: at most 60000, a multiple of the block align.
+/// Bytes read per buffer for that density: at most 60000, a multiple of the block align.
 uint32_t BufferSizeFor(int secondsToShow, int32_t sampleRate, int width, uint8_t blockAlign);
 
-// Reduces interleaved frames to records of (max, min) per channel, unsigned
-// with silence at mid-scale. Push whole or partial buffers, then Finish().
+/// Reduces interleaved frames to records of (max, min) per channel, unsigned
+/// with silence at mid-scale. Push whole or partial buffers, then Finish().
 class WavPeakExtractor
 {
 public:
     WavPeakExtractor(const WavInfo& info, uint32_t framesPerPeak, TMemoryStream& out);
     void Process(const uint8_t* data, size_t bytes);
-    // Appends the record in progress, if any frame went into it.
+    /// Appends the record in progress, if any frame went into it.
     void Finish();
     uint64_t Records() const { return records_; }
 
@@ -108,17 +108,17 @@ private:
     uint64_t records_ = 0;
 };
 
-// The wave viewer's own peak file: "PEAK", block align, channels, rate,
-// data size (14 bytes), then the records as they are.
+/// The wave viewer's own peak file: "PEAK", block align, channels, rate,
+/// data size (14 bytes), then the records as they are.
 constexpr int WavPeakHeaderSize = 14;
 std::vector<uint8_t> EncodeWavPeakHeader(const WavInfo& info);
 
-// ".pek" style extension: a dot in front when it has none, at most 4 characters.
+/// ".pek" style extension: a dot in front when it has none, at most 4 characters.
 QString NormalizePeaksFileExt(const QString& value);
-// fileName with the extension of its last path component replaced (or added).
+/// fileName with the extension of its last path component replaced (or added).
 QString ReplaceExtension(const QString& fileName, const QString& ext);
 
-// "hh:mm:ss" clock text of a time in milliseconds (days wrap into hours).
+/// "hh:mm:ss" clock text of a time in milliseconds (days wrap into hours).
 QString ClockText(int64_t ms);
 
 } // namespace kx

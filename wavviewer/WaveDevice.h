@@ -10,7 +10,7 @@ namespace kx {
 
 class MessageWindow;
 
-// Window message and codes of the device's end-of-play notification.
+/// Window message and codes of the device's end-of-play notification.
 constexpr uint32_t MM_MCINOTIFY = 0x3B9;
 enum McINotify : uint32_t {
     MCI_NOTIFY_SUCCESSFUL = 1,
@@ -18,7 +18,7 @@ enum McINotify : uint32_t {
     MCI_NOTIFY_ABORTED = 4,
     MCI_NOTIFY_FAILURE = 8,
 };
-// Modes as the status command reports them.
+/// Modes as the status command reports them.
 enum MciMode : uint32_t {
     MCI_MODE_NOT_READY = 524,
     MCI_MODE_STOP = 525,
@@ -30,14 +30,14 @@ enum MciMode : uint32_t {
 };
 constexpr uint32_t MCI_FORMAT_MILLISECONDS = 0;
 
-// A wave playback device on playbin: opened on one file, plays from a
-// position in milliseconds to the end, and posts MM_MCINOTIFY (code in
-// wParam, device id in lParam) to its callback window when a play that asked
-// for notification ends: successful at the end of the data, superseded by a
-// later play, aborted by stop or close, failure on an error. Pause keeps the
-// pending notification; resume continues it.
-// Without a working sound device the audio goes to a fake sink that still
-// synchronises to the clock, so playback runs in real time.
+/// A wave playback device on playbin: opened on one file, plays from a
+/// position in milliseconds to the end, and posts MM_MCINOTIFY (code in
+/// wParam, device id in lParam) to its callback window when a play that asked
+/// for notification ends: successful at the end of the data, superseded by a
+/// later play, aborted by stop or close, failure on an error. Pause keeps the
+/// pending notification; resume continues it.
+/// Without a working sound device the audio goes to a fake sink that still
+/// synchronises to the clock, so playback runs in real time.
 class WaveDevice
 {
 public:
@@ -46,15 +46,15 @@ public:
     WaveDevice(const WaveDevice&) = delete;
     WaveDevice& operator=(const WaveDevice&) = delete;
 
-    // Opens on the file and prerolls; false when it cannot be played.
+    /// Opens on the file and prerolls; false when it cannot be played.
     bool Open(const QString& fileName, MessageWindow* callback);
-    // Aborts a pending notification and releases the pipeline.
+    /// Aborts a pending notification and releases the pipeline.
     bool Close();
     bool IsOpen() const { return pipeline_ != nullptr; }
-    // Process-unique id while open, 0 when closed.
+    /// Process-unique id while open, 0 when closed.
     uint32_t Id() const { return id_; }
 
-    // False when from lies beyond the end or the pipeline refuses.
+    /// False when from lies beyond the end or the pipeline refuses.
     bool Play(uint32_t fromMs, bool notify);
     bool Pause();
     bool Resume();
@@ -63,11 +63,11 @@ public:
     bool StatusPosition(uint32_t& ms);
     bool StatusMode(uint32_t& mode);
     bool StatusTimeFormat(uint32_t& format) const;
-    // Length of the file in milliseconds.
+    /// Length of the file in milliseconds.
     uint32_t LengthMs() const { return lengthMs_; }
 
-    // Every device made after this call uses a synchronising fake audio sink
-    // (tests, machines without sound).
+    /// Every device made after this call uses a synchronising fake audio sink
+    /// (tests, machines without sound).
     static void SetForceFakeAudioSink(bool on);
 
 private:

@@ -6,8 +6,8 @@ class QPalette;
 
 namespace kx {
 
-// 0x00BBGGRR for plain colours; negative values name system colours by
-// index (0xFF000000 | index), resolved through the palette when painting.
+/// 0x00BBGGRR for plain colours; negative values name system colours by
+/// index (0xFF000000 | index), resolved through the palette when painting.
 using TColor = int32_t;
 
 constexpr TColor clBlack = 0x000000;
@@ -53,12 +53,12 @@ constexpr TColor cl3DLight = SystemColor(22);
 constexpr TColor clInfoText = SystemColor(23);
 constexpr TColor clInfoBk = SystemColor(24);
 
-// The colour to paint with; system colours come from the palette
-// (the application's palette when none is given).
+/// The colour to paint with; system colours come from the palette
+/// (the application's palette when none is given).
 QColor ToQColor(TColor color);
 QColor ToQColor(TColor color, const QPalette& palette);
 
-// The plain TColor value of a Qt colour (alpha dropped).
+/// The plain TColor value of a Qt colour (alpha dropped).
 TColor FromQColor(const QColor& color);
 
 } // namespace kx

@@ -9,9 +9,9 @@ class QWidget;
 
 namespace kx {
 
-// A horizontal scroll bar at the bottom of a widget whose numbers live in a
-// ScrollState. User actions arrive as scroll codes; the owner decides the new
-// position (as a window procedure would) and calls Sync().
+/// A horizontal scroll bar at the bottom of a widget whose numbers live in a
+/// ScrollState. User actions arrive as scroll codes; the owner decides the new
+/// position (as a window procedure would) and calls Sync().
 class HorzScrollBar : public QObject
 {
     Q_OBJECT
@@ -23,16 +23,16 @@ public:
     QScrollBar* Bar() const { return bar_; }
     int Height() const;
 
-    // Mirrors the state onto the visible bar without raising requests.
+    /// Mirrors the state onto the visible bar without raising requests.
     void Sync();
-    // Places the bar along the bottom of the owner's rectangle.
+    /// Places the bar along the bottom of the owner's rectangle.
     void Layout();
 
-    // Called for each user request with its code; nTrackPos is set first
-    // for thumb codes.
+    /// Called for each user request with its code; nTrackPos is set first
+    /// for thumb codes.
     std::function<void(int code)> OnRequest;
 
-    // Sends a request as if the user had made it (tests, key handlers).
+    /// Sends a request as if the user had made it (tests, key handlers).
     void Request(int code, int trackPos = 0);
 
 private:

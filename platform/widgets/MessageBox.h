@@ -7,18 +7,18 @@ class QWidget;
 
 namespace kx {
 
-// Every message box of the components goes through one hook: by default a
-// QMessageBox with an empty title and an OK button, owned by the control.
-// Tests and command-line tools replace it so that nothing blocks.
+/// Every message box of the components goes through one hook: by default a
+/// QMessageBox with an empty title and an OK button, owned by the control.
+/// Tests and command-line tools replace it so that nothing blocks.
 using MessageBoxHook = std::function<void(QWidget* owner, const QString& text)>;
 
 void ShowMessageBox(QWidget* owner, const QString& text);
 
-// Installs a hook and gives back the one it replaces; an empty hook restores
-// the default dialog.
+/// Installs a hook and gives back the one it replaces; an empty hook restores
+/// the default dialog.
 MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 
-// Replaces the hook for a scope and collects the texts shown.
+/// Replaces the hook for a scope and collects the texts shown.
 class ScopedMessageCapture
 {
 public:
