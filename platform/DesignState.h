@@ -8,10 +8,16 @@ namespace kx {
 class DesignState
 {
 public:
+    /// Being edited in a designer: no media is opened, no timers run.
+    ///@{
     bool Designing() const { return designing_; }
     void SetDesigning(bool on) { designing_ = on; }
+    ///@}
+    /// Being read from a stored form: settings are taken without side effects.
+    ///@{
     bool Loading() const { return loading_; }
     void SetLoading(bool on) { loading_ = on; }
+    ///@}
 
 private:
     bool designing_ = false;

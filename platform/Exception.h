@@ -9,8 +9,12 @@ namespace kx {
 class Exception : public std::runtime_error
 {
 public:
+    /// An exception carrying the message (held as UTF-8).
+    ///@{
     explicit Exception(const QString& message) : std::runtime_error(message.toStdString()) {}
     explicit Exception(const char* message) : std::runtime_error(message) {}
+    ///@}
+    /// The message as it was given.
     QString Message() const { return QString::fromUtf8(what()); }
 };
 

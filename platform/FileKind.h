@@ -8,6 +8,7 @@
 
 namespace kx {
 
+/// The kinds of file the programs write or must never overwrite.
 enum class FileKind {
     Empty,            ///< no bytes: nothing to lose
     BuilderPeaks,     ///< "PEAK", 16-byte header, records matching it
@@ -17,7 +18,7 @@ enum class FileKind {
     Picture,          ///< PNG, JPEG, GIF, BMP, WebP, TIFF or SVG
     Wav,              ///< RIFF WAVE: media
     GraphDump,        ///< a Graphviz description of a media graph
-    Other,
+    Other,            ///< anything else: never replaced
 };
 
 /// Bytes of a file's head that DetectFileKind looks at.

@@ -13,13 +13,16 @@ namespace kx {
 class GraphRegistry
 {
 public:
+    /// Gives the graph's Graphviz description.
     using DumpFunction = std::function<QByteArray()>;
 
     /// Gives a cookie above 0, or 0 when the name is already registered.
     static uint32_t Register(const QString& name, DumpFunction dump = {});
     /// Unknown cookies are ignored.
     static void Revoke(uint32_t cookie);
+    /// Whether a graph of that name is registered.
     static bool Contains(const QString& name);
+    /// The names of the registered graphs.
     static QStringList Names();
     /// Rewrites the dump of a registered graph (after it changed).
     static void Refresh(uint32_t cookie);

@@ -4,6 +4,7 @@
 namespace kx {
 
 /// Explicit little-endian access, so file layouts never depend on the host.
+///@{
 inline uint16_t ReadU16LE(const uint8_t* p)
 {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -29,5 +30,6 @@ inline void WriteU32LE(uint8_t* p, uint32_t v)
     p[2] = static_cast<uint8_t>(v >> 16);
     p[3] = static_cast<uint8_t>(v >> 24);
 }
+///@}
 
 } // namespace kx

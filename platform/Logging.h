@@ -6,6 +6,9 @@
 // "kx.*.debug=true".
 namespace kx {
 
+/// The categories kx.platform, kx.mediagraph, kx.peakfilter, kx.peaks,
+/// kx.viewers, kx.wavviewer, kx.playback and kx.controls.
+///@{
 Q_DECLARE_LOGGING_CATEGORY(lcPlatform)
 Q_DECLARE_LOGGING_CATEGORY(lcMediaGraph)
 Q_DECLARE_LOGGING_CATEGORY(lcPeakFilter)
@@ -14,5 +17,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcViewers)
 Q_DECLARE_LOGGING_CATEGORY(lcWavViewer)
 Q_DECLARE_LOGGING_CATEGORY(lcPlayback)
 Q_DECLARE_LOGGING_CATEGORY(lcControls)
+///@}
 
 } // namespace kx

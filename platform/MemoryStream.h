@@ -19,16 +19,21 @@ public:
     TMemoryStream(const TMemoryStream&) = delete;
     TMemoryStream& operator=(const TMemoryStream&) = delete;
 
+    /// Bytes in the stream.
     int64_t Size() const;
     /// Grows with zero bytes or cuts; a position past the new end moves to it.
     void SetSize(int64_t size);
+    /// Where Read and Write start; may lie past the end (a write there fills the gap with zeros).
+    ///@{
     int64_t Position() const;
     void SetPosition(int64_t position);
+    ///@}
 
     /// Bytes actually read (fewer at the end of the stream).
     int64_t Read(void* buffer, int64_t count);
     /// Writes at the position, growing the stream as needed; gives count.
     int64_t Write(const void* buffer, int64_t count);
+    /// Empties the stream and rewinds it.
     void Clear();
 
     /// Writes at the end without moving the read position; false, with
@@ -46,13 +51,17 @@ public:
     std::vector<uint8_t> Copy(int64_t from, int64_t to) const;
 
     /// Direct access, for streams that nothing appends to any more.
+    ///@{
     std::span<const uint8_t> Bytes() const { return data_; }
     const uint8_t* Data() const { return data_.data(); }
     uint8_t* Data() { return data_.data(); }
+    ///@}
 
     /// Whole-file helpers; false when the file cannot be read or written.
+    ///@{
     bool LoadFromFile(const QString& fileName);
     bool SaveToFile(const QString& fileName) const;
+    ///@}
 
 private:
     int64_t WriteLocked(int64_t at, const void* buffer, int64_t count);

@@ -33,12 +33,13 @@ QString AbsoluteNativeName(const QString& name);
 
 /// What stat(2) says of a name, links followed.
 struct NativeFileStatus {
-    bool exists = false;
+    bool exists = false;  ///< anything is there
     bool isFile = false;  ///< a regular file
-    bool isDir = false;
-    int64_t size = 0;
+    bool isDir = false;   ///< a folder
+    int64_t size = 0;     ///< in bytes
     int64_t modifiedMs = 0;  ///< since the epoch, in milliseconds as QFileInfo has it
 };
+/// stat(2) on the name's bytes; exists is false when it fails.
 NativeFileStatus StatNative(const QString& name);
 
 /// open(2) on the name's bytes (O_CLOEXEC added); -1 with errno set.

@@ -25,8 +25,9 @@ namespace kx {
 
 /// A file whatever name or link leads to it.
 struct FileIdentity {
-    uint64_t device = 0;
-    uint64_t inode = 0;
+    uint64_t device = 0;  ///< st_dev
+    uint64_t inode = 0;   ///< st_ino
+    /// The same file.
     bool operator==(const FileIdentity&) const = default;
 };
 /// The identity of what the name leads to, links followed; nothing when there is nothing.
@@ -60,6 +61,8 @@ bool KindMayReplace(FileKind written, FileKind found, bool force);
 /// Marks the temporary names of files being written ("<target>.<random>.partial").
 inline constexpr const char* PartialSuffix = ".partial";
 
+/// Writes one target under the rules: see the top of this header for what is
+/// refused, what is written directly and what goes through a temporary file.
 class OutputFile
 {
 public:
@@ -71,14 +74,17 @@ public:
     /// Checks the target against the rules and opens what is written. False,
     /// with ErrorText(), when refused or it cannot be made.
     bool Open(const QString& name, const OutputRules& rules);
+    /// Open succeeded and nothing was committed or abandoned since.
     bool IsOpen() const { return fd_ >= 0; }
     /// Written straight into a device, FIFO, socket or open stream: there is
     /// nothing to put in place, and an abandoned write cannot be taken back.
     bool IsDirect() const { return direct_; }
 
     /// Appends after everything written so far.
+    ///@{
     bool Write(const void* data, size_t size);
     bool Write(QByteArrayView bytes) { return Write(bytes.data(), size_t(bytes.size())); }
+    ///@}
     /// Writes at an offset (a header once the length is known).
     bool WriteAt(uint64_t offset, const void* data, size_t size);
     /// The end of what was written.
@@ -95,9 +101,12 @@ public:
     /// Removes the committed file again while it is still the one this object
     /// put in place (a later failure of the same run). False when nothing was removed.
     bool RemoveCommitted();
+    /// Commit succeeded (and RemoveCommitted did not undo it).
     bool Committed() const { return committed_; }
 
+    /// The target's name, as given to Open.
     QString Name() const { return name_; }
+    /// The temporary file's name while one is open; empty for a direct write.
     QString TemporaryName() const { return tempName_; }
     /// Why the last call failed, without the target's name.
     QString ErrorText() const { return error_; }

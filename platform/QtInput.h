@@ -17,7 +17,9 @@ enum VirtualKey : uint16_t {
 /// The virtual-key code of a Qt key (letters and digits map to their ASCII
 /// upper-case code, unknown keys to 0).
 uint16_t VirtualKeyFromQt(int qtKey);
+/// The modifiers and buttons held, as the components' events carry them.
 TShiftState ShiftStateFromQt(Qt::KeyboardModifiers modifiers, Qt::MouseButtons buttons = Qt::NoButton);
+/// The button of a press or release; buttons beyond the three count as the left one.
 TMouseButton MouseButtonFromQt(Qt::MouseButton button);
 
 } // namespace kx

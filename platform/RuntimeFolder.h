@@ -10,7 +10,7 @@ QString RuntimeFolder();
 
 /// Makes sure $XDG_RUNTIME_DIR names a private folder before a GUI application
 /// object is created: when it is unset, the folder Qt would fall back to
-/// (<temp>/runtime-<user>) is created with mode 0700 and named there, so that
+/// (`<temp>/runtime-<user>`) is created with mode 0700 and named there, so that
 /// Qt has nothing to warn about. A folder of that name that is not ours or not
 /// private is left alone, and a fresh private one is made instead.
 void PrepareRuntimeFolder();

@@ -22,11 +22,11 @@ enum ScrollCode : int {
 class ScrollState
 {
 public:
-    int nMin = 0;
-    int nMax = 0;
-    unsigned nPage = 0;
-    int nPos = 0;
-    int nTrackPos = 0;
+    int nMin = 0;        ///< lowest position
+    int nMax = 0;        ///< highest value of the range (not of the position)
+    unsigned nPage = 0;  ///< positions one page shows
+    int nPos = 0;        ///< the position
+    int nTrackPos = 0;   ///< where the thumb is while it is dragged
 
     /// Range, page and position together; the page is clamped to the range
     /// size and the position into the range less the page.

@@ -10,6 +10,8 @@ namespace kx {
 /// index (0xFF000000 | index), resolved through the palette when painting.
 using TColor = int32_t;
 
+/// The sixteen named plain colours.
+///@{
 constexpr TColor clBlack = 0x000000;
 constexpr TColor clMaroon = 0x000080;
 constexpr TColor clGreen = 0x008000;
@@ -26,11 +28,15 @@ constexpr TColor clBlue = 0xFF0000;
 constexpr TColor clFuchsia = 0xFF00FF;
 constexpr TColor clAqua = 0xFFFF00;
 constexpr TColor clWhite = 0xFFFFFF;
+///@}
 
+/// The TColor that names system colour number index.
 constexpr TColor SystemColor(int index)
 {
     return static_cast<TColor>(0xFF000000u | static_cast<uint32_t>(index));
 }
+/// System colours, resolved through the palette when painting.
+///@{
 constexpr TColor clScrollBar = SystemColor(0);
 constexpr TColor clBackground = SystemColor(1);
 constexpr TColor clActiveCaption = SystemColor(2);
@@ -52,11 +58,14 @@ constexpr TColor cl3DDkShadow = SystemColor(21);
 constexpr TColor cl3DLight = SystemColor(22);
 constexpr TColor clInfoText = SystemColor(23);
 constexpr TColor clInfoBk = SystemColor(24);
+///@}
 
 /// The colour to paint with; system colours come from the palette
 /// (the application's palette when none is given).
+///@{
 QColor ToQColor(TColor color);
 QColor ToQColor(TColor color, const QPalette& palette);
+///@}
 
 /// The plain TColor value of a Qt colour (alpha dropped).
 TColor FromQColor(const QColor& color);

@@ -16,11 +16,17 @@ class HorzScrollBar : public QObject
 {
     Q_OBJECT
 public:
+    /// A bar that is a child of owner; Layout() places it.
     explicit HorzScrollBar(QWidget* owner);
 
+    /// The numbers; call Sync() after changing them.
+    ///@{
     ScrollState& State() { return state_; }
     const ScrollState& State() const { return state_; }
+    ///@}
+    /// The Qt widget that shows the bar.
     QScrollBar* Bar() const { return bar_; }
+    /// Pixels the bar takes at the bottom of the owner.
     int Height() const;
 
     /// Mirrors the state onto the visible bar without raising requests.

@@ -12,6 +12,7 @@ namespace kx {
 /// Tests and command-line tools replace it so that nothing blocks.
 using MessageBoxHook = std::function<void(QWidget* owner, const QString& text)>;
 
+/// Shows text through the current hook; returns when it is dismissed.
 void ShowMessageBox(QWidget* owner, const QString& text);
 
 /// Installs a hook and gives back the one it replaces; an empty hook restores
@@ -27,6 +28,7 @@ public:
     ScopedMessageCapture(const ScopedMessageCapture&) = delete;
     ScopedMessageCapture& operator=(const ScopedMessageCapture&) = delete;
 
+    /// The texts shown since this object was made, oldest first.
     const QStringList& Texts() const { return texts_; }
 
 private:
