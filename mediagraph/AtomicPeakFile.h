@@ -22,13 +22,17 @@ public:
 
     /// Opens the peak file under the given rules (Rules() when none are
     /// given). False, with ErrorText(), when refused or the folder does not take it.
+    ///@{
     bool Open(const QString& finalName) { return Open(finalName, Rules()); }
     bool Open(const QString& finalName, const OutputRules& rules);
+    ///@}
+    /// Open succeeded and nothing was committed or abandoned since.
     bool IsOpen() const { return file_.IsOpen(); }
     /// Appends bytes after everything written so far.
     bool Write(const void* data, size_t size);
     /// Writes bytes at an offset (the header, once the length is known).
     bool WriteAt(uint64_t offset, const void* data, size_t size);
+    /// The end of what was written, in bytes.
     uint64_t Size() const { return file_.Size(); }
 
     /// Checks that the file is a peak file holding exactly expectedRecords
@@ -41,9 +45,12 @@ public:
     /// put in place (a later failure of the same build). False when nothing
     /// was removed.
     bool RemoveCommitted() { return file_.RemoveCommitted(); }
+    /// Commit succeeded (and RemoveCommitted did not undo it).
     bool Committed() const { return file_.Committed(); }
 
+    /// The name the file takes on Commit.
     QString FinalName() const { return file_.Name(); }
+    /// The temporary file's name while one is open.
     QString TemporaryName() const { return file_.TemporaryName(); }
     /// Why the last operation failed.
     QString ErrorText() const { return error_; }

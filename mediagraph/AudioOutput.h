@@ -22,11 +22,15 @@ GstElement* MakeAudioSink();
 
 /// Told, on the thread that made the sink, when playback falls back to the
 /// fake sink. Gives the previous handler.
+///@{
 using AudioFallbackHandler = std::function<void(const QString& message)>;
 AudioFallbackHandler SetAudioFallbackHandler(AudioFallbackHandler handler);
+///@}
 
 /// Whether the fallback has been told in this process; tests may reset it.
+///@{
 bool AudioFallbackTold();
 void ResetAudioFallbackNotice();
+///@}
 
 } // namespace kx

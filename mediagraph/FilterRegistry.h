@@ -11,11 +11,15 @@ namespace kx {
 /// identifier nobody provides simply yields nothing.
 namespace FilterRegistry {
 
+/// Makes a new element named by the label (a floating reference), or null.
 using Factory = std::function<GstElement*(const QString& label)>;
 
 /// Identifiers compare without regard to case or braces.
+/// Maps the identifier to the factory, replacing any before.
 void Register(const QString& classId, Factory factory);
+/// Forgets the identifier; unknown ones are ignored.
 void Unregister(const QString& classId);
+/// Whether a factory is mapped to the identifier.
 bool Registered(const QString& classId);
 
 } // namespace FilterRegistry

@@ -10,11 +10,11 @@ class MessageWindow;
 
 /// Event codes of graph notifications.
 enum GraphEventCode : long {
-    EC_NONE = 0,
+    EC_NONE = 0,           ///< no event
     EC_COMPLETE = 1,       ///< end of stream
-    EC_USERABORT = 2,
+    EC_USERABORT = 2,      ///< stopped by the user
     EC_ERRORABORT = 3,     ///< an error message
-    EC_STATE_CHANGE = 0x32,
+    EC_STATE_CHANGE = 0x32, ///< the pipeline changed state
     EC_OTHER = 0x100,      ///< any other bus message
 };
 

@@ -7,6 +7,7 @@ typedef struct _GstCaps GstCaps;
 
 namespace kx {
 
+/// Which side of an element a pad is on: sink pads take input, source pads give output.
 enum PinDirection { PINDIR_INPUT = 0, PINDIR_OUTPUT = 1 };
 
 /// Major media types a pin can offer. Stream is raw bytes (a file source's

@@ -9,8 +9,10 @@ namespace kx {
 /// Start-up and shutdown of the media support: the codec configuration
 /// library and GStreamer, in that order (once per process; repeat calls are
 /// harmless).
+///@{
 void InitMediaFramework();
 void ShutdownMediaFramework();
+///@}
 
 /// The fastest decoder of a format is preferred (its rank raised, slower
 /// ones passed over) unless the user set the rank of one of the competing
@@ -20,6 +22,7 @@ void ApplyDecoderRanks();
 bool UserRanksMp3Decoders();
 /// Whether GST_PLUGIN_FEATURE_RANK names the feature (setting: the variable's value).
 bool UserRanksFeature(const QString& feature);
+/// Whether the setting ("name:rank,name:rank", as GStreamer reads it) names the feature.
 bool FeatureRankedIn(const QString& setting, const QString& feature);
 
 /// Lists a graph in the process-wide graph registry under

@@ -18,15 +18,17 @@ namespace kx {
 /// interfaces are a thin layer over its properties and signals.
 namespace PeakFilter {
 
+/// The class identifier the builder creates the filter by.
 inline const QString ClassId = QStringLiteral("{C79B5024-9862-4172-AB47-3DFF1CB18813}");
 /// The element's factory name in GStreamer's registry.
 inline constexpr const char* FactoryName = "kxpeaksink";
 
+/// Result of an interface call: 0 or above succeeded, negative failed.
 using HResult = int32_t;
-constexpr HResult S_OK = 0;
-constexpr HResult S_FALSE = 1;
-constexpr HResult E_FAIL = int32_t(0x80004005u);
-constexpr HResult E_INVALIDARG = int32_t(0x80070057u);
+constexpr HResult S_OK = 0;                             ///< done
+constexpr HResult S_FALSE = 1;                          ///< done, nothing to do
+constexpr HResult E_FAIL = int32_t(0x80004005u);        ///< failed
+constexpr HResult E_INVALIDARG = int32_t(0x80070057u);  ///< a value out of range
 /// A setting offered after streaming began.
 constexpr HResult VFW_E_WRONG_STATE = int32_t(0x80040227u);
 
@@ -46,7 +48,9 @@ public:
     virtual HResult SetMode(uint32_t mode) = 0;
     /// Output rate: runs of SamplesPerPeak frames are counted at this rate.
     virtual HResult SetSampleRate(uint32_t hz) = 0;
+    /// Channels of the records: 1 or 2.
     virtual HResult SetChannels(uint32_t channels) = 0;
+    /// Width of the stored values: 8 or 16.
     virtual HResult SetBitsPerSample(uint32_t bits) = 0;
     /// Accepted and ignored: the output format is always the one requested.
     virtual HResult SetFreeOutputFormat(uint32_t free) = 0;
@@ -56,6 +60,7 @@ public:
     virtual HResult SetWindow(uint32_t a, uint32_t b, uint32_t c, uint32_t d) = 0;
 };
 
+/// The records: how many frames each covers and where they go.
 class IPeaks
 {
 public:
@@ -65,9 +70,12 @@ public:
     virtual HResult SetPostProcessing(uint32_t on) = 0;
     /// Frames per record, 1..65535 (0 is refused).
     virtual HResult SetSamplesPerPeak(uint32_t frames) = 0;
+    /// The function that takes the records, with the context it is given
+    /// back; null stops the delivery.
     virtual HResult SetCallback(void* context, PeakCallback callback) = 0;
 };
 
+/// The peak file the filter writes beside handing records on.
 class IFileSink
 {
 public:
@@ -88,9 +96,11 @@ public:
 };
 
 /// The interfaces of a peak filter made by Make, or null when it has none.
+///@{
 IConfiguration* QueryConfiguration(GstElement* filter);
 IPeaks* QueryPeaks(GstElement* filter);
 IFileSink* QueryFileSink(GstElement* filter);
+///@}
 
 /// A new peak filter named by the label (a floating reference), or null when
 /// the plugin is not found: an audioconvert (no dithering: plain truncation

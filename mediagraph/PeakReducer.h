@@ -22,7 +22,7 @@ struct PeakReducerSettings {
     uint32_t bitsPerSample = 16;  ///< 8 or 16: width of the stored values
     uint16_t leftGain = 4096;     ///< 1/4096 units, first channel
     uint16_t rightGain = 4096;    ///< 1/4096 units, second channel
-    uint16_t samplesPerPeak = 100;
+    uint16_t samplesPerPeak = 100; ///< output frames per record, 1 or more
 };
 
 /// Reduces interleaved signed 16-bit PCM to peak records. No resampling: a
@@ -38,22 +38,30 @@ public:
     /// segment of a longer stream); the records are those a whole-stream
     /// reduction makes from there.
     bool Init(const PeakReducerSettings& settings, uint64_t firstRecord = 0);
+    /// Feeds interleaved frames at the input rate.
     void Process(const int16_t* samples, size_t frames);
     /// Closes a partial last run as its own record.
     void Done();
 
     /// Records produced since the last take, appended to out.
     void TakeRecords(std::vector<uint8_t>& out);
+    /// Bytes of the records not taken yet.
     size_t PendingBytes() const { return pending_.size(); }
 
+    /// Bytes per record: 2 × channels × bytes per value.
     int RecordSize() const { return recordSize_; }
+    /// Records produced since Init.
     uint64_t RecordCount() const { return records_; }
+    /// Input frames fed since Init.
     uint64_t FramesIn() const { return framesIn_; }
+    /// The settings of the last successful Init.
     const PeakReducerSettings& Settings() const { return settings_; }
 
     /// Input frame at which record k ends (exclusive), and where it starts.
+    ///@{
     uint64_t RunEnd(uint64_t k) const;
     uint64_t RunStart(uint64_t k) const { return k == 0 ? 0 : RunEnd(k - 1); }
+    ///@}
 
 private:
     void Emit();
