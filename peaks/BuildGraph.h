@@ -21,16 +21,18 @@ class IAviSplitterCache
 {
 public:
     virtual ~IAviSplitterCache() = default;
+    /// Hands the builder's video and audio cache settings to the splitter.
     virtual int32_t SetCaches(const int32_t* videoCache, const int32_t* audioCache) = 0;
 };
+/// The object data key the splitter's IAviSplitterCache is stored under.
 inline constexpr const char* AviSplitterCacheKey = "kx-avi-splitter-cache";
 
 /// What type finding reports for the start of a file (an empty name when
 /// nothing is recognised).
 struct TypeFound {
-    QString name;
-    int mpegVersion = 0;
-    bool systemStream = false;
+    QString name;               ///< the caps' media name ("video/mpeg", ...)
+    int mpegVersion = 0;        ///< for MPEG: its version, else 0
+    bool systemStream = false;  ///< for MPEG: a system (multiplexed) stream
 };
 
 /// The graph that decodes one media file into the peak filter, built inside
@@ -40,6 +42,8 @@ struct TypeFound {
 class TBuildGraph
 {
 public:
+    /// A graph for one file, feeding the builder's peak callback and writing
+    /// peakFile (none when empty); nothing is built before Build().
     TBuildGraph(TKXPeakBuilder& builder, const QString& mediaFile, const QString& peakFile);
     /// Tears down.
     ~TBuildGraph();
@@ -63,7 +67,9 @@ public:
         trimEnd_ = end;
     }
 
+    /// The subtype type finding gave the file.
     MediaSubtype Subtype() const { return subtype_; }
+    /// The demultiplexer and decoder the codec selection chose.
     const CodecChoice& Choice() const { return choice_; }
     /// Why the last build failed, for diagnostics.
     QString FailureText() const { return failure_; }

@@ -20,10 +20,13 @@ public:
     /// False (with FailureText) when the run cannot start.
     virtual bool Start(Finished finished) = 0;
     /// Holds the run until Resume or Stop.
+    ///@{
     virtual void Pause() = 0;
     virtual void Resume() = 0;
+    ///@}
     /// Ends the run and waits for it; an unfinished peak file is removed.
     virtual void Stop() = 0;
+    /// Why the run could not start or failed.
     virtual QString FailureText() const = 0;
     /// The duration the graph would report for the file.
     virtual int64_t Duration100ns() const = 0;

@@ -9,7 +9,7 @@ namespace kx {
 
 /// Media subtypes that matter to the choice of demultiplexer and decoder.
 enum class MediaSubtype {
-    Other,
+    Other,  ///< decoded by automatic plugging
     Avi,
     Mpeg2Video,
     Mpeg2Program,
@@ -25,23 +25,26 @@ enum class MediaSubtype {
 /// MPEG, its version and whether it is a system stream.
 MediaSubtype SubtypeOf(const QString& mediaName, int mpegVersion = 0, bool systemStream = false);
 
+/// A filter to create: its class identifier and the name it gets in the graph.
 struct CodecFilter {
-    QString classId;
-    QString label;
+    QString classId;  ///< as FilterRegistry knows it
+    QString label;    ///< the element's name
+    /// Same identifier and label.
     bool operator==(const CodecFilter&) const = default;
 };
 
+/// The demultiplexer and decoder chosen for one subtype.
 struct CodecChoice {
-    bool success = false;
+    bool success = false;  ///< the filters the subtype needs could be created
     /// Demultiplexer; kept across the subtypes of one source.
     bool hasDemux = false;
-    CodecFilter demux;
+    CodecFilter demux;     ///< when hasDemux
     /// Kind for the codec configuration library's demultiplexer setup; 0 for none.
     int setupKind = 0;
     /// The AVI splitter is handed the video and audio caches.
     bool setCaches = false;
-    bool hasDecoder = false;
-    CodecFilter decoder;
+    bool hasDecoder = false;  ///< a decoder was chosen
+    CodecFilter decoder;      ///< when hasDecoder
     /// Every class identifier the selection tried to create, in order.
     QStringList tried;
 };
@@ -56,6 +59,8 @@ CodecChoice SelectCodecs(MediaSubtype subtype, TFilterSet codecSet, TFilterSets 
 
 /// Class identifiers of the filters the table names.
 namespace CodecIds {
+/// The demultiplexers and decoders of the selection table.
+///@{
 inline const QString AviSplitter = QStringLiteral("{901C084B-729D-40FB-A613-E31AB5C8F203}");
 inline const QString FFDShowAudio = QStringLiteral("{0F40E1E5-4F79-4988-B1A9-CC98794E6B55}");
 inline const QString DScalerAudio = QStringLiteral("{D2CA75C2-05A1-4915-88A8-D433F876D186}");
@@ -65,6 +70,7 @@ inline const QString ElecardDemux = QStringLiteral("{136DCBF5-3874-4B70-AE3E-159
 inline const QString ElecardAudio = QStringLiteral("{F6C4C97D-FBFF-433F-B099-B96A12D32391}");
 inline const QString VrmDemux = QStringLiteral("{C18D0AA2-A6F5-4C8B-9115-EF6B183ABDF8}");
 inline const QString MicrosoftMpeg2Demux = QStringLiteral("{AFB6C280-2C41-11D3-8A60-0000F81E0E4A}");
+///@}
 /// The AVI splitter's cache interface.
 inline const QString AviCacheInterface = QStringLiteral("{A644578E-5168-46B3-88E8-94533837DF8A}");
 } // namespace CodecIds

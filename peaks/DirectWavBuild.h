@@ -15,7 +15,9 @@ namespace kx {
 class DirectWavBuild final : public ThreadedBuildRun
 {
 public:
+    /// The output format and the peak file, as for every threaded run.
     using Settings = ThreadedBuildRun::Settings;
+    /// A build of mediaFile, whose samples lie as layout says.
     DirectWavBuild(const QString& mediaFile, const WavLayout& layout, const Settings& settings);
     /// Stops.
     ~DirectWavBuild() override;

@@ -19,21 +19,29 @@ class TKXPeakBuildPool : public QObject
 {
     Q_OBJECT
 public:
+    /// How a file ended: peaks built, an up-to-date peak file found, the
+    /// build failed, or the media file does not exist.
     enum class Outcome { Built, HasPeaks, Failed, NotFound };
 
+    /// An idle pool; the builders are made when a run starts.
     explicit TKXPeakBuildPool(QObject* owner = nullptr);
     ~TKXPeakBuildPool() override;
 
     /// Builders running at once (at least 1); default: the processor count.
+    ///@{
     int Jobs() const { return jobs_; }
     void SetJobs(int jobs);
+    ///@}
     /// Applied to every builder the pool makes, before its first file.
     std::function<void(TKXPeakBuilder&)> Configure;
     /// Bytes the streams the builders keep may take together (default: a
     /// quarter of the physical memory). A file that waits for memory starts
     /// once other files are done; a file that could never fit fails.
+    /// Ignored while a run is going.
+    ///@{
     int64_t MemoryBudgetBytes() const { return budget_->Total(); }
     void SetMemoryBudget(int64_t bytes);
+    ///@}
 
     /// Starts on the files (a repeated name is taken once); false when a run
     /// is already going. Files that could land on the same peak file are
@@ -41,11 +49,13 @@ public:
     bool Start(const QStringList& files);
     /// Stops every running build; the outcomes not yet known are not reported.
     void Stop();
+    /// Between Start and the last outcome (or Stop).
     bool Running() const { return running_; }
     /// Why a file reported Failed failed (its builder's LastBuildFailure).
     QString FailureOf(int index) const;
     /// Whether the file's peak file was older than the media and built anew.
     bool WasStale(int index) const;
+    /// Files of the current or last run, repeated names taken once.
     int FileCount() const { return int(files_.size()); }
 
     /// Right when a file is done, in completion order, with the builder that

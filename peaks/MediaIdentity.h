@@ -8,10 +8,10 @@ namespace kx {
 /// What stat(2) says identifies a file and its content: while all of it
 /// stays equal, the file was neither replaced nor rewritten.
 struct MediaIdentity {
-    bool exists = false;
-    uint64_t device = 0;
-    uint64_t inode = 0;
-    int64_t size = 0;
+    bool exists = false;     ///< stat(2) succeeded; the rest is 0 otherwise
+    uint64_t device = 0;     ///< st_dev
+    uint64_t inode = 0;      ///< st_ino
+    int64_t size = 0;        ///< in bytes
     int64_t modifiedNs = 0;  ///< since the epoch
 
     /// The same file (device and inode), whatever happened to its content.
@@ -19,9 +19,11 @@ struct MediaIdentity {
     {
         return exists && other.exists && device == other.device && inode == other.inode;
     }
+    /// The same file with the same content.
     bool operator==(const MediaIdentity&) const = default;
 };
 
+/// The identity of what the name leads to, links followed.
 MediaIdentity IdentifyMedia(const QString& name);
 
 /// Whether two queued names are one media file: equal names are; names that

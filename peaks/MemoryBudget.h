@@ -11,12 +11,16 @@ namespace kx {
 class MemoryBudget
 {
 public:
+    /// A budget of bytes (negative counts as 0), nothing taken.
     explicit MemoryBudget(int64_t bytes) : total_(bytes > 0 ? bytes : 0) {}
 
+    /// The bytes of the budget.
     int64_t Total() const { return total_; }
+    /// The bytes taken and not given back.
     int64_t Taken() const { return taken_; }
     /// False, taking nothing, when fewer than `bytes` are left.
     bool TryTake(int64_t bytes);
+    /// Gives bytes back (never below nothing taken).
     void Give(int64_t bytes);
 
     /// A quarter of the physical memory (at least 64 MiB): the default of a run.

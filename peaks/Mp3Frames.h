@@ -14,12 +14,12 @@ namespace kx {
 struct Mp3FrameHeader {
     /// 1: MPEG-1, 2: MPEG-2, 25: MPEG-2.5.
     int version = 0;
-    int layer = 0;
+    int layer = 0;          ///< 1, 2 or 3
     /// Bit/s; 0 for free format, whose frame length the header does not give.
     uint32_t bitrate = 0;
-    uint32_t rate = 0;
-    uint32_t channels = 0;
-    bool crc = false;
+    uint32_t rate = 0;      ///< Hz
+    uint32_t channels = 0;  ///< 1 or 2
+    bool crc = false;       ///< a 16-bit checksum follows the header
     /// The whole frame, header included; 0 for free format.
     uint32_t bytes = 0;
     /// Samples per channel the frame decodes to.
@@ -37,20 +37,21 @@ std::optional<Mp3FrameHeader> ParseMp3FrameHeader(const uint8_t* p);
 /// (frame n gives [n * 1152, (n + 1) * 1152)); one pass hands on
 /// [skip, skip + length) of them (the gapless trimming of a LAME tag).
 struct Mp3FrameIndex {
-    uint32_t rate = 0;
-    uint32_t channels = 0;
-    uint32_t samplesPerFrame = 1152;
+    uint32_t rate = 0;                ///< Hz
+    uint32_t channels = 0;            ///< 1 or 2
+    uint32_t samplesPerFrame = 1152;  ///< per channel
     /// Per frame, header to the end of the side information.
     uint32_t overhead = 0;
     /// Where each audio frame starts, then where the last one ends. A tag
     /// frame (Xing, Info) in front is not an audio frame: one pass drops it.
     std::vector<uint64_t> offsets;
-    uint64_t skip = 0;
-    uint64_t length = 0;
+    uint64_t skip = 0;    ///< stream samples one pass drops at the start
+    uint64_t length = 0;  ///< stream samples one pass hands on
     /// GStreamer's parser applies skip and length itself (no tag, or one
     /// under a "LAME" encoder string); otherwise the builder must.
     bool parserTrims = true;
 
+    /// Audio frames in the file.
     uint64_t FrameCount() const { return offsets.empty() ? 0 : offsets.size() - 1; }
 };
 
@@ -60,13 +61,14 @@ struct Mp3FrameIndex {
 /// cut inside a frame, unknown trailing data), a gapless tag one pass would
 /// apply in a way that leaves no contiguous range.
 struct Mp3Scan {
-    std::optional<Mp3FrameIndex> index;
-    const char* refusal = nullptr;
+    std::optional<Mp3FrameIndex> index;  ///< when the file is accepted
+    const char* refusal = nullptr;       ///< why not, otherwise
 };
 /// Reads n bytes at an offset of the file; false where it cannot.
 using Mp3Reader = std::function<bool(uint64_t offset, uint8_t* out, size_t n)>;
 /// Over a file of `size` bytes, read in order from its start.
 Mp3Scan ScanMp3(uint64_t size, const Mp3Reader& read);
+/// Over a file held in memory.
 Mp3Scan ScanMp3(std::span<const uint8_t> file);
 
 /// The gapless range of one pass for frames of samplesPerFrame with the tag's
@@ -74,9 +76,10 @@ Mp3Scan ScanMp3(std::span<const uint8_t> file);
 /// parser clips each frame: [skip, skip + length) of the stream samples, or
 /// nothing when the clipped frames would not join into one range.
 struct Mp3GaplessRange {
-    uint64_t skip = 0;
-    uint64_t length = 0;
+    uint64_t skip = 0;    ///< stream samples dropped at the start
+    uint64_t length = 0;  ///< stream samples kept
 };
+/// See Mp3GaplessRange.
 std::optional<Mp3GaplessRange> Mp3Gapless(uint64_t frames, uint32_t samplesPerFrame, uint32_t delay,
                                           uint32_t padding, uint64_t tagFrames);
 
@@ -87,9 +90,10 @@ std::optional<Mp3GaplessRange> Mp3Gapless(uint64_t frames, uint32_t samplesPerFr
 /// checksum that holds), at any MPEG version; nothing otherwise. The parser
 /// applies a "LAME" one itself, and ScanMp3 counts the extension alike.
 struct Mp3DecoderTrim {
-    uint64_t skip = 0;
-    uint64_t end = UINT64_MAX;
+    uint64_t skip = 0;          ///< first decoded sample kept
+    uint64_t end = UINT64_MAX;  ///< first decoded sample dropped again
 };
+/// See Mp3DecoderTrim: the trimming of a file of `size` bytes, read through read.
 std::optional<Mp3DecoderTrim> Mp3OnePassTrim(uint64_t size, const Mp3Reader& read);
 
 /// How a segment is decoded: the bytes [beginByte, endByte) of whole frames
@@ -97,10 +101,10 @@ std::optional<Mp3DecoderTrim> Mp3OnePassTrim(uint64_t size, const Mp3Reader& rea
 /// firstSample (negative when it lies before the trimmed start); from
 /// exactFrom on they are the samples of one pass.
 struct Mp3SegmentFeed {
-    uint64_t beginByte = 0;
-    uint64_t endByte = 0;
-    int64_t firstSample = 0;
-    uint64_t exactFrom = 0;
+    uint64_t beginByte = 0;   ///< first byte decoded (a frame start)
+    uint64_t endByte = 0;     ///< end of the last frame decoded
+    int64_t firstSample = 0;  ///< output sample of the first decoded sample
+    uint64_t exactFrom = 0;   ///< first output sample equal to one pass
     /// Frames decoded: the decoder gives samplesPerFrame for each.
     uint64_t frames = 0;
 };

@@ -15,16 +15,19 @@ constexpr int PeakHeaderSize = 16;
 /// of 16-bit stereo peaks at 48 kHz and 100 frames per peak).
 constexpr int64_t MaxPeakDataBytes = int64_t(1) << 30;
 
+/// The fields of a peak file's header (after the "PEAK" magic).
 struct TPeakHeader {
     uint8_t BytesPerPeak = 4;       ///< per channel in one record: 2 (8-bit) or 4 (16-bit)
     uint8_t Channels = 2;           ///< 1 or 2
-    uint32_t SamplesPerSecond = 48000;
+    uint32_t SamplesPerSecond = 48000;  ///< output rate, Hz
     uint32_t PcmByteCount = 0;      ///< decoded track length at the output format, low 32 bits
     uint16_t SamplesPerPeak = 100;  ///< frames per record
 
+    /// Same fields.
     bool operator==(const TPeakHeader&) const = default;
 };
 
+/// The 16 header bytes, magic included.
 void EncodePeakHeader(const TPeakHeader& header, uint8_t out[PeakHeaderSize]);
 /// The fields of the first 16 bytes, whatever their values; nothing when
 /// fewer than 16 bytes are given or the magic is not "PEAK".
@@ -37,19 +40,20 @@ enum class PeakReader {
     ViewerStream,  ///< the viewer's stream reader: BytesPerPeak 1 refused
 };
 
+/// The result of the acceptance tests: the first one that failed.
 enum class PeakCheck {
-    Accepted,
-    TooShort,
-    BadMagic,
-    BadBytesPerPeak,
-    BadChannels,
-    BadSampleRate,
-    ZeroSamplesPerPeak,
-    PcmByteCountTooSmall,
-    NoRecords,
-    TooLarge,
+    Accepted,              ///< every test passed
+    TooShort,              ///< shorter than the 16-byte header
+    BadMagic,              ///< does not start with "PEAK"
+    BadBytesPerPeak,       ///< BytesPerPeak not accepted by the reader
+    BadChannels,           ///< Channels not 1 or 2
+    BadSampleRate,         ///< SamplesPerSecond outside 8000..48000
+    ZeroSamplesPerPeak,    ///< SamplesPerPeak is 0
+    PcmByteCountTooSmall,  ///< the header's length is too small for the records
+    NoRecords,             ///< no record follows the header
+    TooLarge,              ///< larger than MaxPeakDataBytes
     CannotOpen,  ///< missing, unreadable, or not a regular file
-    ReadFailed,
+    ReadFailed,      ///< reading stopped before the end
     WaveViewerFile,  ///< the wave viewer's own peak file, not this layout
 };
 
@@ -59,6 +63,7 @@ enum class PeakCheck {
 /// header cannot fit both layouts: data that fits only the wave viewer's is
 /// that kind, everything else is judged as a peak file of this layout.
 enum class PeakFileKind { Builder, WaveViewer };
+/// Which layout data starting with "PEAK" has, by its header and total size.
 PeakFileKind DetectPeakFileKind(std::span<const uint8_t> header, uint64_t totalSize);
 
 /// Applies the acceptance tests in order to the header bytes of data whose
@@ -88,6 +93,7 @@ int64_t ExpectedPeakDataBytes(uint32_t rate, uint32_t channels, uint32_t bitsPer
 /// codec keeps a stream below MinStreamBitsPerSecond, so a longer length
 /// claimed by a header (an MP3 tag counting 0xFFFFFFFF frames) is false.
 constexpr int64_t MinStreamBitsPerSecond = 1000;
+/// See MinStreamBitsPerSecond.
 bool DurationFitsFile(int64_t duration100ns, int64_t fileBytes);
 
 /// Whether data of totalSize holds fewer records than its header's length

@@ -30,9 +30,9 @@ struct Mp3FrameIndex;
 
 /// What the header of a file says about its audio, read without decoding.
 struct SegmentableStream {
-    SegmentableCodec codec = SegmentableCodec::None;
-    uint32_t rate = 0;
-    uint32_t channels = 0;
+    SegmentableCodec codec = SegmentableCodec::None;  ///< None: one pass only
+    uint32_t rate = 0;                                ///< Hz
+    uint32_t channels = 0;                            ///< as decoded
     /// Frames of the whole stream as the header states them (the decoded
     /// length decides in the end); for MP3 what one pass decodes, counted.
     uint64_t frames = 0;
@@ -50,10 +50,10 @@ SegmentableStream ProbeSegmentable(const QString& mediaFile);
 /// One segment: the records from firstRecord on, made from the input frames
 /// [startFrame, stopFrame). The last one runs to the end of the stream.
 struct SegmentSpan {
-    uint64_t firstRecord = 0;
-    uint64_t startFrame = 0;
-    uint64_t stopFrame = 0;
-    bool last = false;
+    uint64_t firstRecord = 0;  ///< index of the segment's first record
+    uint64_t startFrame = 0;   ///< first input frame
+    uint64_t stopFrame = 0;    ///< input frame after the last (ignored for the last span)
+    bool last = false;         ///< runs to the end of the stream
 };
 
 /// When a file is cut into segments.

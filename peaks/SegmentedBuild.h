@@ -27,17 +27,23 @@ struct Mp3FrameIndex;
 class SegmentedBuild final : public ThreadedBuildRun
 {
 public:
+    /// The settings of every threaded run, and the parallelism.
     struct Settings : ThreadedBuildRun::Settings {
         /// Pipelines running at once.
         int parallel = 2;
     };
 
+    /// A build of mediaFile, whose stream the header described, in the planned segments.
     SegmentedBuild(const QString& mediaFile, const SegmentableStream& stream, std::vector<SegmentSpan> plan,
                    const Settings& settings);
+    /// Stops.
     ~SegmentedBuild() override;
 
+    /// The stream's length as its header states it.
     int64_t Duration100ns() const override;
+    /// Any failure is retried in one pass.
     bool RetryInGraph() const override { return true; }
+    /// Segments of the plan.
     size_t SegmentCount() const { return segments_.size(); }
 
     struct Segment;

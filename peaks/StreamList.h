@@ -14,14 +14,19 @@ namespace kx {
 class TStreamList
 {
 public:
+    /// Appends a stream to the list.
     void Add(std::unique_ptr<TMemoryStream> stream);
     /// Frees every stream, last first.
     void Clear();
+    /// Streams in the list.
     int Count() const;
+    /// Frees the last stream; harmless on an empty list.
     void DeleteLast();
+    /// Frees the stream at index; out-of-range indexes are ignored.
     void Delete(int index);
     /// Frees the given stream wherever it stands.
     void Remove(const TMemoryStream* stream);
+    /// Puts a stream at index (clamped into the list), moving the later ones up.
     void Insert(int index, std::unique_ptr<TMemoryStream> stream);
     /// Streams whose size is above 0.
     int FilledCount() const;

@@ -13,15 +13,17 @@ enum class WavSampleKind { U8, S16, S24, S32, F32 };
 
 /// Where a WAV file's samples are and how they are stored.
 struct WavLayout {
-    WavSampleKind kind = WavSampleKind::S16;
-    uint32_t channels = 0;
-    uint32_t rate = 0;
-    uint32_t blockAlign = 0;
-    uint64_t dataOffset = 0;
-    uint64_t dataBytes = 0;
-    bool extensible = false;
+    WavSampleKind kind = WavSampleKind::S16;  ///< how one sample is stored
+    uint32_t channels = 0;                    ///< interleaved in a frame
+    uint32_t rate = 0;                        ///< frames per second
+    uint32_t blockAlign = 0;                  ///< bytes per frame
+    uint64_t dataOffset = 0;                  ///< file offset of the first sample
+    uint64_t dataBytes = 0;                   ///< bytes of samples, whole frames
+    bool extensible = false;                  ///< WAVE_FORMAT_EXTENSIBLE header
 
+    /// Whole frames of samples.
     uint64_t Frames() const { return blockAlign ? dataBytes / blockAlign : 0; }
+    /// Bytes of one sample of one channel.
     uint32_t BytesPerSample() const { return channels ? blockAlign / channels : 0; }
     /// What the graph's WAV parser reports as the duration, in 100-ns units.
     int64_t Duration100ns() const;
@@ -35,8 +37,10 @@ bool ReadWavLayout(const QString& fileName, WavLayout& layout);
 
 /// The same from a chunk reader: read(offset, buffer, size) gives the bytes
 /// read (fewer at the end of the file). fileSize bounds the data chunk.
+///@{
 using WavReadAt = RiffReadAt;
 bool ParseWavLayout(WavReadAt read, void* context, uint64_t fileSize, WavLayout& layout);
+///@}
 
 /// Plain channel counts the decode graph's converter cannot place, and so
 /// cannot mix: the direct reduction folds them instead.

@@ -16,26 +16,30 @@ namespace kx {
 /// channel count; then for each pixel, for each channel, the minimum and the
 /// maximum as int8 or int16. Version 1 holds one channel. The JSON form is one
 /// object with the same fields and the values in the same order under "data".
+///@{
 constexpr int WaveformDatHeaderSizeV1 = 20;
 constexpr int WaveformDatHeaderSizeV2 = 24;
+///@}
 /// Channels a waveform data file may declare; more is taken as damage.
 constexpr int MaxWaveformChannels = 24;
 /// JSON is parsed whole, at many times its size in memory: larger JSON input
 /// is refused (the binary form is read up to the 1 GiB of peak data).
 constexpr int64_t MaxWaveformJsonBytes = int64_t(64) << 20;
 
+/// Waveform data in memory, either form.
 struct TWaveformData {
     int Version = 2;            ///< 1 (one channel, no channel count stored) or 2
     int Bits = 16;              ///< 8 or 16: width of the values
     int32_t SampleRate = 44100; ///< Hz
-    int32_t SamplesPerPixel = 256;
-    int Channels = 1;
+    int32_t SamplesPerPixel = 256; ///< frames each pixel covers
+    int Channels = 1;           ///< channels per pixel
     /// For each pixel, for each channel: minimum, maximum. 8-bit data holds
     /// values in -128..127.
     std::vector<int16_t> Values;
 
     /// Pixels: min/max pairs per channel.
     uint32_t Length() const;
+    /// Same fields and values.
     bool operator==(const TWaveformData&) const = default;
 };
 
@@ -72,11 +76,15 @@ TWaveformData MixWaveformToMono(const TWaveformData& data);
 /// bits scales by 256.
 TWaveformData ConvertWaveformBits(const TWaveformData& data, int bits);
 
-/// Version 1 output of several channels holds their mono mix.
+/// The binary and JSON forms, written and read; nothing with the reason in
+/// error for data that is damaged or out of range. Version 1 output of
+/// several channels holds their mono mix.
+///@{
 std::vector<uint8_t> EncodeWaveformDat(const TWaveformData& data);
 std::string EncodeWaveformJson(const TWaveformData& data);
 std::optional<TWaveformData> DecodeWaveformDat(std::span<const uint8_t> bytes, QString& error);
 std::optional<TWaveformData> DecodeWaveformJson(std::span<const uint8_t> bytes, QString& error);
+///@}
 /// Whether waveform data of totalSize bytes, of which head is the start (24
 /// bytes or more unless the file is shorter), is worth reading: binary data
 /// whose header agrees with its size, or JSON within its limit.
@@ -84,15 +92,16 @@ bool CheckWaveformSize(std::span<const uint8_t> head, uint64_t totalSize, QStrin
 /// Either form, told apart by the first non-blank byte ('{' for JSON).
 std::optional<TWaveformData> DecodeWaveform(std::span<const uint8_t> bytes, QString& error);
 
+/// The binary (.dat) or the JSON form.
 enum class WaveformFormat { Dat, Json };
 
 /// What an export makes of peak data; zero keeps the data's own value.
 struct TWaveformExport {
-    WaveformFormat Format = WaveformFormat::Dat;
+    WaveformFormat Format = WaveformFormat::Dat;  ///< the form written
     int Version = 2;              ///< 1 mixes to one channel
     int Bits = 0;                 ///< 8 or 16
     int32_t SamplesPerPixel = 0;  ///< a multiple of the data's samples per peak
-    double StartSeconds = 0;
+    double StartSeconds = 0;      ///< where the cut starts
     double EndSeconds = -1;       ///< negative: to the end
     /// Above 0: output of more values (a pixel's minimum and maximum count as
     /// two per channel) is refused before anything is written.
@@ -108,10 +117,12 @@ std::optional<std::vector<uint8_t>> ExportWaveform(std::span<const uint8_t> peak
 /// buffer with `size` bytes from `offset` (false when it cannot), `write` takes
 /// the waveform data a block at a time (false ends the export; the reason is
 /// the writer's to keep). Memory stays a few blocks whatever the size.
+///@{
 using ExportPeakReader = std::function<bool(uint64_t offset, uint8_t* buffer, size_t size)>;
 using ExportWaveformWriter = std::function<bool(std::span<const uint8_t> bytes)>;
 bool ExportWaveformStreamed(uint64_t totalSize, const ExportPeakReader& read, const TWaveformExport& how,
                             const ExportWaveformWriter& write, QString& error);
+///@}
 
 /// Binary waveform data (.dat) to peak data, streamed as the export is: the
 /// same bytes as PeaksFromWaveform(DecodeWaveformDat(...)) in a few blocks of

@@ -90,12 +90,12 @@ bool CutRange(int32_t sampleRate, int32_t samplesPerPixel, uint64_t length, doub
 
 /// The fields of a waveform data file ahead of its values.
 struct Fields {
-    int version = 2;
-    int bits = 16;
-    int32_t sampleRate = 0;
-    int32_t samplesPerPixel = 0;
-    uint32_t length = 0;
-    int channels = 1;
+    int version = 2;              ///< 1 or 2
+    int bits = 16;                ///< 8 or 16
+    int32_t sampleRate = 0;       ///< Hz
+    int32_t samplesPerPixel = 0;  ///< frames per pixel
+    uint32_t length = 0;          ///< pixels
+    int channels = 1;             ///< stored in version 2 only
 };
 std::vector<uint8_t> DatHeader(const Fields& f);
 /// Everything up to and including the opening bracket of "data".
