@@ -17,6 +17,7 @@ namespace kx {
 class PeakPyramid
 {
 public:
+    /// Records (or cells of the level below) each cell of a level covers.
     static constexpr int Factor = 4;
 
     /// Rebuilds every level over the records.
@@ -24,6 +25,7 @@ public:
     /// Takes in records appended since the last Build or Extend; the earlier
     /// records must be unchanged.
     void Extend(std::span<const uint8_t> records);
+    /// Drops every level.
     void Clear();
 
     /// Whole records the levels cover.

@@ -17,7 +17,7 @@ struct PeakRenderStyle {
     QColor PeaksColor;     ///< peak lines
     QColor BorderColor;    ///< grid and frame
     QColor PositionColor;  ///< cursor position line
-    bool PaintCursor = false;
+    bool PaintCursor = false; ///< draw the cursor position line
     int64_t Position = 0;  ///< ms
     int MarkStart = 0;     ///< ms
     int MarkEnd = 0;       ///< ms
@@ -26,23 +26,25 @@ struct PeakRenderStyle {
 /// Band geometry of one redraw: each channel owns two half-bands of height q.
 struct PeakBands {
     int Channels = 2;  ///< 2 when nothing is loaded
-    int Bands = 4;
-    int q = 0;
+    int Bands = 4;     ///< half-bands: twice the channels
+    int q = 0;         ///< height of a half-band, pixels
     float Scale = 1;  ///< value units per pixel
     int CentreY(int ch) const { return 2 * ch * q - q; }  ///< ch is 1-based
 };
+/// The bands of the model's channels sharing bandHeight pixels.
 PeakBands ComputeBands(const PeakViewModel& model, int bandHeight);
 
 /// Logical pixels to device pixels at a device pixel ratio.
 struct DeviceScale {
-    double Ratio = 1.0;
+    double Ratio = 1.0;  ///< device pixels per logical pixel
+    /// v logical pixels in device pixels, rounded.
     int operator()(int64_t v) const { return static_cast<int>(Round(double(v) * Ratio)); }
 };
 
 /// Records [First, Last) that one device column shows.
 struct ColumnSpan {
-    int64_t First = 0;
-    int64_t Last = 0;
+    int64_t First = 0;  ///< first record
+    int64_t Last = 0;   ///< record after the last
 };
 /// The record spans of the device columns of a client `width` columns wide:
 /// column x covers its own peak up to the next column's; at a ratio above 1

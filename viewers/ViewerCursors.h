@@ -24,13 +24,16 @@ void RegisterViewerCursors();
 void SetCursorTableEntry(int id, const QCursor& cursor);
 /// The cursor stored at id; the arrow for 0 or an unknown id.
 QCursor CursorTableEntry(int id);
+/// Whether a cursor is stored at id.
 bool HasCursorTableEntry(int id);
 /// Resource name of a viewer cursor id (empty for others).
 QString ViewerCursorName(int id);
 
 /// The application-wide screen cursor: shown over every window through the
 /// override cursor; 0 is the default cursor (no override).
+///@{
 int ScreenCursor();
 void SetScreenCursor(int id);
+///@}
 
 } // namespace kx

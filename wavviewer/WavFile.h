@@ -22,9 +22,11 @@ public:
     virtual bool Skip(uint64_t count) = 0;
 };
 
+/// Reads bytes held in memory (tests, fuzzing).
 class MemoryByteReader final : public ByteReader
 {
 public:
+    /// A reader over bytes, which must outlive it.
     explicit MemoryByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
     int64_t Read(void* buffer, int64_t count) override;
     bool Skip(uint64_t count) override;
@@ -38,8 +40,10 @@ private:
 class FileByteReader final : public ByteReader
 {
 public:
+    /// Opens the file; IsOpen() tells whether that worked.
     explicit FileByteReader(const QString& fileName);
     ~FileByteReader() override;
+    /// The file could be opened.
     bool IsOpen() const;
     int64_t Read(void* buffer, int64_t count) override;
     bool Skip(uint64_t count) override;
@@ -58,21 +62,23 @@ struct WavInfo {
     uint64_t DataOffset = 0;  ///< first byte of the sample data
 };
 
+/// The result of reading a WAV header: the first test that failed.
 enum class WavCheck {
-    Ok,
+    Ok,              ///< a header the viewer can show
     Truncated,       ///< the bytes ended inside the header or before a "data" chunk
-    NotRiffWave,
+    NotRiffWave,     ///< not a RIFF file of form WAVE
     FormatChunk,     ///< "fmt " missing or not 16 bytes long
-    NotPcm,
-    BadChannels,
-    BadSampleRate,
-    BadBlockAlign,
+    NotPcm,          ///< a format tag other than PCM
+    BadChannels,     ///< not 1 or 2 channels
+    BadSampleRate,   ///< a rate of 0 or below
+    BadBlockAlign,   ///< block align outside 1..4
     UnsupportedFormat, ///< a frame layout the peak routines cannot reduce
 };
 
 /// Parses RIFF/WAVE up to the first byte of the "data" payload. Chunks between
 /// "fmt " and "data" are skipped with their RIFF pad byte.
 WavCheck ReadWavHeader(ByteReader& reader, WavInfo& info);
+/// A short description of a check result for diagnostics.
 const char* WavCheckText(WavCheck check);
 
 /// Frames reduced to one peak record for a peak area of width pixels; never 0.
@@ -85,10 +91,13 @@ uint32_t BufferSizeFor(int secondsToShow, int32_t sampleRate, int width, uint8_t
 class WavPeakExtractor
 {
 public:
+    /// Appends records of framesPerPeak frames of the info's layout to out.
     WavPeakExtractor(const WavInfo& info, uint32_t framesPerPeak, TMemoryStream& out);
+    /// Takes the next bytes of sample data; a frame may be split between calls.
     void Process(const uint8_t* data, size_t bytes);
     /// Appends the record in progress, if any frame went into it.
     void Finish();
+    /// Records appended so far.
     uint64_t Records() const { return records_; }
 
 private:
@@ -110,8 +119,10 @@ private:
 
 /// The wave viewer's own peak file: "PEAK", block align, channels, rate,
 /// data size (14 bytes), then the records as they are.
+///@{
 constexpr int WavPeakHeaderSize = 14;
 std::vector<uint8_t> EncodeWavPeakHeader(const WavInfo& info);
+///@}
 
 /// ".pek" style extension: a dot in front when it has none, at most 4 characters.
 QString NormalizePeaksFileExt(const QString& value);

@@ -11,6 +11,7 @@ namespace kx {
 class MessageWindow;
 
 /// Window message and codes of the device's end-of-play notification.
+///@{
 constexpr uint32_t MM_MCINOTIFY = 0x3B9;
 enum McINotify : uint32_t {
     MCI_NOTIFY_SUCCESSFUL = 1,
@@ -18,6 +19,7 @@ enum McINotify : uint32_t {
     MCI_NOTIFY_ABORTED = 4,
     MCI_NOTIFY_FAILURE = 8,
 };
+///@}
 /// Modes as the status command reports them.
 enum MciMode : uint32_t {
     MCI_MODE_NOT_READY = 524,
@@ -28,6 +30,7 @@ enum MciMode : uint32_t {
     MCI_MODE_PAUSE = 529,
     MCI_MODE_OPEN = 530,
 };
+/// The only time format: positions are in milliseconds.
 constexpr uint32_t MCI_FORMAT_MILLISECONDS = 0;
 
 /// A wave playback device on playbin: opened on one file, plays from a
@@ -50,19 +53,28 @@ public:
     bool Open(const QString& fileName, MessageWindow* callback);
     /// Aborts a pending notification and releases the pipeline.
     bool Close();
+    /// Between a successful Open and Close.
     bool IsOpen() const { return pipeline_ != nullptr; }
     /// Process-unique id while open, 0 when closed.
     uint32_t Id() const { return id_; }
 
     /// False when from lies beyond the end or the pipeline refuses.
     bool Play(uint32_t fromMs, bool notify);
+    /// Transport commands; false when the device is not open or the pipeline refuses.
+    /// Stop aborts a pending notification and keeps the device open.
+    ///@{
     bool Pause();
     bool Resume();
     bool Stop();
+    ///@}
 
+    /// Status queries: the play position (the length once at the end), the mode
+    /// (an MciMode) and the time format; false when the device is not open.
+    ///@{
     bool StatusPosition(uint32_t& ms);
     bool StatusMode(uint32_t& mode);
     bool StatusTimeFormat(uint32_t& format) const;
+    ///@}
     /// Length of the file in milliseconds.
     uint32_t LengthMs() const { return lengthMs_; }
 
