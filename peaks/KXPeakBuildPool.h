@@ -18,8 +18,13 @@ namespace kx {
 class TKXPeakBuildPool : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(int jobs READ Jobs WRITE SetJobs)
+    Q_PROPERTY(qint64 memoryBudget READ MemoryBudgetBytes WRITE SetMemoryBudget)
+    Q_PROPERTY(bool running READ Running NOTIFY runningChanged)
+    Q_PROPERTY(int fileCount READ FileCount NOTIFY runningChanged)
 public:
     enum class Outcome { Built, HasPeaks, Failed, NotFound };
+    Q_ENUM(Outcome)
 
     explicit TKXPeakBuildPool(QObject* owner = nullptr);
     ~TKXPeakBuildPool() override;
@@ -59,6 +64,16 @@ public:
     std::function<void(int percent, int done, int total)> OnProgress;
     // After the last outcome.
     std::function<void()> OnFinished;
+
+Q_SIGNALS:
+    // The events as signals, emitted right after their handlers on the
+    // pool's thread. fileFinished leaves out the builder, which holds the
+    // peak stream only for the time of OnFileFinished.
+    void fileFinished(int index, const QString& file, kx::TKXPeakBuildPool::Outcome outcome, const QString& peakFile);
+    void fileResult(int index, const QString& file, kx::TKXPeakBuildPool::Outcome outcome, const QString& peakFile);
+    void progress(int percent, int done, int total);
+    void finished();
+    void runningChanged(bool running);
 
 private:
     struct Slot;

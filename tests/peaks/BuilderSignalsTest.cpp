@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include "BuildTestSupport.h"
+#include "peaks/KXPeakBuildPool.h"
 
 namespace kx {
 
@@ -186,6 +187,40 @@ TEST_F(BuilderSignals, signalsReachAReceiverInAnotherThreadQueued)
     EXPECT_TRUE(onReceiverThread);
     thread.quit();
     thread.wait();
+}
+
+TEST_F(BuilderSignals, thePoolsSignalsMatchItsHandlersAndItsRunningStateNotifies)
+{
+    TKXPeakBuildPool pool;
+    pool.setProperty("jobs", 2);
+    EXPECT_EQ(pool.Jobs(), 2);
+    std::vector<int> handlerOrder;
+    pool.OnFileResult = [&](int index, const QString&, TKXPeakBuildPool::Outcome, const QString&) {
+        handlerOrder.push_back(index);
+    };
+    QSignalSpy results(&pool, &TKXPeakBuildPool::fileResult);
+    QSignalSpy finishedFiles(&pool, &TKXPeakBuildPool::fileFinished);
+    QSignalSpy progress(&pool, &TKXPeakBuildPool::progress);
+    QSignalSpy finished(&pool, &TKXPeakBuildPool::finished);
+    QSignalSpy running(&pool, &TKXPeakBuildPool::runningChanged);
+    const QStringList files{Wav("a.wav"), dir.filePath("missing.wav"), Wav("c.wav")};
+    ASSERT_TRUE(pool.Start(files));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 60000));
+    EXPECT_FALSE(pool.property("running").toBool());
+    ASSERT_EQ(results.count(), 3);
+    EXPECT_EQ(handlerOrder, (std::vector<int>{0, 1, 2}));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(results[i][0].toInt(), i);
+        EXPECT_EQ(results[i][1].toString(), files[i]);
+    }
+    EXPECT_EQ(results[1][2].value<TKXPeakBuildPool::Outcome>(), TKXPeakBuildPool::Outcome::NotFound);
+    EXPECT_EQ(results[0][2].value<TKXPeakBuildPool::Outcome>(), TKXPeakBuildPool::Outcome::Built);
+    EXPECT_EQ(finishedFiles.count(), 3);
+    ASSERT_FALSE(progress.isEmpty());
+    EXPECT_EQ(progress.last()[0].toInt(), 100);
+    ASSERT_EQ(running.count(), 2);
+    EXPECT_TRUE(running[0][0].toBool());
+    EXPECT_FALSE(running[1][0].toBool());
 }
 
 } // namespace kx
