@@ -37,11 +37,13 @@ void THZAbstractDropFilesHelper::DoDropFiles()
         }
     }
     Fire(OnDropFiles, owner_);
+    Q_EMIT owner_->dropFiles();
 }
 
 void THZAbstractDropFilesHelper::DoBeforeDrop()
 {
     Fire(OnBeforeDrop, owner_);
+    Q_EMIT owner_->beforeDrop();
 }
 
 void THZAbstractDropFilesHelper::ReadDrop(const QStringList& names, QPoint point)
@@ -86,6 +88,7 @@ bool THZAbstractDropFilesHelper::Accepted(const QString& name, bool isFolder)
     bool accept = Filter ? Filter->Accept(name, isFolder) : true;
     if (accept && OnFileFilter)
         OnFileFilter(owner_, name, isFolder, accept);
+    Q_EMIT owner_->fileFilter(name, isFolder, accept);
     return accept;
 }
 
@@ -131,6 +134,14 @@ bool THZSubClassedDropFiles::ForegroundOnDrop() const { return Helper().Foregrou
 void THZSubClassedDropFiles::SetForegroundOnDrop(bool value) { Helper().ForegroundOnDrop = value; }
 THZDropFilesOptions THZSubClassedDropFiles::Options() const { return Helper().Options; }
 void THZSubClassedDropFiles::SetOptions(THZDropFilesOptions value) { Helper().Options = value; }
+QStringList THZSubClassedDropFiles::fileList() const
+{
+    QStringList names;
+    for (const THZDroppedName& n : Helper().Names)
+        names.append(n.Name);
+    return names;
+}
+
 TNotifyEvent THZSubClassedDropFiles::OnBeforeDrop() const { return Helper().OnBeforeDrop; }
 void THZSubClassedDropFiles::SetOnBeforeDrop(TNotifyEvent handler) { Helper().OnBeforeDrop = std::move(handler); }
 TNotifyEvent THZSubClassedDropFiles::OnDropFiles() const { return Helper().OnDropFiles; }

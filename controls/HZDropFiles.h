@@ -104,6 +104,16 @@ private:
 class THZSubClassedDropFiles : public QObject, public DesignState
 {
     Q_OBJECT
+    Q_PROPERTY(bool enabled READ Enabled WRITE SetEnabled)
+    Q_PROPERTY(kx::THZFileFilter* filter READ Filter WRITE SetFilter)
+    Q_PROPERTY(bool foregroundOnDrop READ ForegroundOnDrop WRITE SetForegroundOnDrop)
+    /// THZDropFilesOptions as bits: 1 folders, 2 files, 4 recurse into folders.
+    Q_PROPERTY(int options READ optionBits WRITE setOptionBits)
+    /// The last drop.
+    Q_PROPERTY(int count READ Count NOTIFY dropFiles)
+    Q_PROPERTY(QString fileName READ FileName NOTIFY dropFiles)
+    Q_PROPERTY(QStringList files READ fileList NOTIFY dropFiles)
+    Q_PROPERTY(QPoint dropPoint READ DropPoint NOTIFY dropFiles)
 public:
     explicit THZSubClassedDropFiles(QObject* owner);
     ~THZSubClassedDropFiles() override;
@@ -136,6 +146,19 @@ public:
     QPoint DropPoint() const;
 
     THZAbstractDropFilesHelper& Helper() const;
+
+    int optionBits() const { return int(Options().Bits()); }
+    void setOptionBits(int bits) { SetOptions(THZDropFilesOptions::FromBits(uint32_t(bits) & 7u)); }
+    /// The names of the last drop as a list.
+    QStringList fileList() const;
+
+Q_SIGNALS:
+    // The events as signals, emitted right after their handlers on the GUI
+    // thread. fileFilter carries the verdict the filter and the handler
+    // reached; a slot cannot change it (use OnFileFilter or a THZFileFilter).
+    void dropFiles();
+    void beforeDrop();
+    void fileFilter(const QString& fileName, bool isFolder, bool accepted);
 
 protected:
     virtual std::unique_ptr<THZAbstractDropFilesHelper> CreateHelper() = 0;

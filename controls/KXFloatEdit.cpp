@@ -47,11 +47,33 @@ private:
     TKXFloatEdit* edit_;
 };
 
+// Emits floatChanged() when the operation it guards leaves another number.
+class FloatWatch
+{
+public:
+    explicit FloatWatch(TKXFloatEdit& edit) : edit_(edit), before_(edit.floatValue_) {}
+    ~FloatWatch()
+    {
+        // Compared bit for bit would call two NaNs different; the number is never NaN.
+        if (edit_.floatValue_ != before_)
+            Q_EMIT edit_.floatChanged(edit_.floatValue_);
+    }
+    FloatWatch(const FloatWatch&) = delete;
+    FloatWatch& operator=(const FloatWatch&) = delete;
+
+private:
+    TKXFloatEdit& edit_;
+    const double before_;
+};
+
 TKXFloatEdit::TKXFloatEdit(QWidget* parent) : QLineEdit(parent)
 {
     // File drops belong to the form, as with a native edit.
     setAcceptDrops(false);
-    connect(this, &QLineEdit::textChanged, this, [this] { Fire(OnChange, this); });
+    connect(this, &QLineEdit::textChanged, this, [this] {
+        Fire(OnChange, this);
+        Q_EMIT change();
+    });
     QLineEdit::setText(FormatValue(0));
 }
 
@@ -79,6 +101,7 @@ void TKXFloatEdit::Reformat()
 
 void TKXFloatEdit::SetFloat(double value)
 {
+    FloatWatch watch(*this);
     // Written so that a NaN is refused too.
     if (value == floatValue_ || !(value >= minValue_ && value <= maxValue_))
         return;
@@ -115,6 +138,7 @@ void TKXFloatEdit::SetStepValue(double value)
 
 void TKXFloatEdit::SetText(const QString& value)
 {
+    FloatWatch watch(*this);
     if (allowText_) {
         QLineEdit::setText(value);
         return;
@@ -130,6 +154,7 @@ void TKXFloatEdit::SetText(const QString& value)
 
 void TKXFloatEdit::SetAllowText(bool value)
 {
+    FloatWatch watch(*this);
     if (value == allowText_)
         return;
     if (value) {
@@ -282,6 +307,7 @@ void TKXFloatEdit::ButtonMouseDown(int x, int y)
 
 void TKXFloatEdit::ButtonMouseUp(TMouseButton button, TShiftState shift, int x, int y)
 {
+    FloatWatch watch(*this);
     const bool down = InDownHalf(x, y, buttonBitmap_.width());
     DrawButtons(down, false);
     buttonImage_->update();
@@ -311,6 +337,7 @@ void TKXFloatEdit::resizeEvent(QResizeEvent* event)
 
 void TKXFloatEdit::TakeTypedText(bool reformat)
 {
+    FloatWatch watch(*this);
     const auto number = ParseFloatText(text());
     if (!number) {
         Reformat();
@@ -324,8 +351,10 @@ void TKXFloatEdit::TakeTypedText(bool reformat)
 void TKXFloatEdit::keyPressEvent(QKeyEvent* event)
 {
     uint16_t key = VirtualKeyFromQt(event->key());
-    if (key != 0 && OnKeyDown) {
-        OnKeyDown(this, key, ShiftStateFromQt(event->modifiers()));
+    if (key != 0) {
+        const TShiftState shift = ShiftStateFromQt(event->modifiers());
+        Fire(OnKeyDown, this, key, shift);
+        Q_EMIT keyDown(key, shift);
         if (key == 0) {
             event->accept();
             return;
@@ -333,8 +362,10 @@ void TKXFloatEdit::keyPressEvent(QKeyEvent* event)
     }
     const QString typed = event->text();
     QChar c = typed.isEmpty() ? QChar() : typed.front();
-    if (!c.isNull() && OnKeyPress)
-        OnKeyPress(this, c);
+    if (!c.isNull()) {
+        Fire(OnKeyPress, this, c);
+        Q_EMIT keyPress(c);
+    }
     if (typed.isEmpty() || c == typed.front()) {
         QLineEdit::keyPressEvent(event);
     } else if (!c.isNull()) {
@@ -352,8 +383,11 @@ void TKXFloatEdit::keyPressEvent(QKeyEvent* event)
 void TKXFloatEdit::keyReleaseEvent(QKeyEvent* event)
 {
     uint16_t key = VirtualKeyFromQt(event->key());
-    if (key != 0 && OnKeyUp)
-        OnKeyUp(this, key, ShiftStateFromQt(event->modifiers()));
+    if (key != 0) {
+        const TShiftState shift = ShiftStateFromQt(event->modifiers());
+        Fire(OnKeyUp, this, key, shift);
+        Q_EMIT keyUp(key, shift);
+    }
     QLineEdit::keyReleaseEvent(event);
 }
 
@@ -361,37 +395,47 @@ void TKXFloatEdit::mousePressEvent(QMouseEvent* event)
 {
     QLineEdit::mousePressEvent(event);
     const QPoint p = event->position().toPoint();
-    Fire(OnMouseDown, this, MouseButtonFromQt(event->button()),
-         ShiftStateFromQt(event->modifiers(), event->buttons()), p.x(), p.y());
+    const TMouseButton button = MouseButtonFromQt(event->button());
+    const TShiftState shift = ShiftStateFromQt(event->modifiers(), event->buttons());
+    Fire(OnMouseDown, this, button, shift, p.x(), p.y());
+    Q_EMIT mouseDown(button, shift, p.x(), p.y());
 }
 
 void TKXFloatEdit::mouseMoveEvent(QMouseEvent* event)
 {
     QLineEdit::mouseMoveEvent(event);
     const QPoint p = event->position().toPoint();
-    Fire(OnMouseMove, this, ShiftStateFromQt(event->modifiers(), event->buttons()), p.x(), p.y());
+    const TShiftState shift = ShiftStateFromQt(event->modifiers(), event->buttons());
+    Fire(OnMouseMove, this, shift, p.x(), p.y());
+    Q_EMIT mouseMove(shift, p.x(), p.y());
 }
 
 void TKXFloatEdit::mouseReleaseEvent(QMouseEvent* event)
 {
     QLineEdit::mouseReleaseEvent(event);
     const QPoint p = event->position().toPoint();
-    Fire(OnMouseUp, this, MouseButtonFromQt(event->button()),
-         ShiftStateFromQt(event->modifiers(), event->buttons()), p.x(), p.y());
-    if (event->button() == Qt::LeftButton && rect().contains(p))
+    const TMouseButton button = MouseButtonFromQt(event->button());
+    const TShiftState shift = ShiftStateFromQt(event->modifiers(), event->buttons());
+    Fire(OnMouseUp, this, button, shift, p.x(), p.y());
+    Q_EMIT mouseUp(button, shift, p.x(), p.y());
+    if (event->button() == Qt::LeftButton && rect().contains(p)) {
         Fire(OnClick, this);
+        Q_EMIT click();
+    }
 }
 
 void TKXFloatEdit::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QLineEdit::mouseDoubleClickEvent(event);
     Fire(OnDblClick, this);
+    Q_EMIT dblClick();
 }
 
 void TKXFloatEdit::contextMenuEvent(QContextMenuEvent* event)
 {
     bool handled = false;
     Fire(OnContextPopup, this, event->pos(), handled);
+    Q_EMIT contextPopup(event->pos());
     if (handled)
         event->accept();
     else
@@ -404,6 +448,7 @@ void TKXFloatEdit::focusInEvent(QFocusEvent* event)
     if (buttonImage_)
         buttonImage_->raise();
     Fire(OnEnter, this);
+    Q_EMIT enter();
 }
 
 void TKXFloatEdit::focusOutEvent(QFocusEvent* event)
@@ -414,6 +459,7 @@ void TKXFloatEdit::focusOutEvent(QFocusEvent* event)
     if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason || reason == Qt::MenuBarFocusReason)
         return;
     Fire(OnExit, this);
+    Q_EMIT exit();
     TakeTypedText(false); // valid typed text stays as typed
 }
 

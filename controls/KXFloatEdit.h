@@ -8,6 +8,8 @@
 #include "platform/widgets/Color.h"
 #include "platform/DesignState.h"
 #include "platform/Events.h"
+#include "platform/Logging.h"
+#include "platform/QtProperties.h"
 
 class QWidget;
 
@@ -25,6 +27,26 @@ using TContextPopupEvent = std::function<void(QObject* Sender, QPoint MousePos, 
 class TKXFloatEdit : public QLineEdit, public DesignState
 {
     Q_OBJECT
+    /// The number; changes on its own as the user types, steps or leaves the edit.
+    Q_PROPERTY(double float READ Float WRITE SetFloat NOTIFY floatChanged)
+    Q_PROPERTY(double maxValue READ MaxValue WRITE SetMaxValue)
+    Q_PROPERTY(double minValue READ MinValue WRITE SetMinValue)
+    Q_PROPERTY(int decimals READ Decimals WRITE setDecimals)
+    Q_PROPERTY(bool thousands READ Thousands WRITE SetThousands)
+    Q_PROPERTY(double stepValue READ StepValue WRITE setStepValue)
+    Q_PROPERTY(bool upDown READ UpDown WRITE SetUpDown)
+    Q_PROPERTY(QColor buttonColor READ ButtonColorAsQColor WRITE setButtonColor)
+    Q_PROPERTY(QColor textBackColor READ TextBackColorAsQColor WRITE setTextBackColor)
+    Q_PROPERTY(bool allowText READ AllowText WRITE setAllowText)
+    Q_PROPERTY(QString savedText READ SavedText)
+    /// QLineEdit's own properties, taken over with this edit's rules: text
+    /// is checked as a number unless allowText, height is kept within
+    /// 10..64, and enabled redraws the up/down button.
+    Q_PROPERTY(QString text READ Text WRITE setText NOTIFY change USER true)
+    Q_PROPERTY(int height READ Height WRITE setHeight)
+    Q_PROPERTY(bool enabled READ Enabled WRITE SetEnabled)
+    /// Background colour of the edit.
+    Q_PROPERTY(QColor color READ ColorAsQColor WRITE setColor)
 public:
     explicit TKXFloatEdit(QWidget* parent = nullptr);
     ~TKXFloatEdit() override;
@@ -49,9 +71,13 @@ public:
     void SetUpDown(bool value);
     TColor ButtonColor() const { return buttonColor_; }
     void SetButtonColor(TColor value);
+    void SetButtonColor(const QColor& value) { SetButtonColor(FromQColor(value)); }
+    QColor ButtonColorAsQColor() const { return ToQColor(buttonColor_, palette()); }
     // Background while in free-text mode.
     TColor TextBackColor() const { return textBackColor_; }
     void SetTextBackColor(TColor value);
+    void SetTextBackColor(const QColor& value) { SetTextBackColor(FromQColor(value)); }
+    QColor TextBackColorAsQColor() const { return ToQColor(textBackColor_, palette()); }
     bool AllowText() const { return allowText_; }
     void SetAllowText(bool value);
     // The text saved when free-text mode was switched on.
@@ -68,6 +94,19 @@ public:
     // Background colour of the edit.
     TColor Color() const { return color_; }
     void SetColor(TColor value);
+    void SetColor(const QColor& value) { SetColor(FromQColor(value)); }
+    QColor ColorAsQColor() const { return ToQColor(color_, palette()); }
+
+    // The property writers: as the setters, but a refused value is reported
+    // through error() instead of thrown.
+    KX_PROPERTY_WRITER(int, setDecimals, SetDecimals, lcControls)
+    KX_PROPERTY_WRITER(double, setStepValue, SetStepValue, lcControls)
+    KX_PROPERTY_WRITER(bool, setAllowText, SetAllowText, lcControls)
+    KX_PROPERTY_WRITER(const QString&, setText, SetText, lcControls)
+    KX_PROPERTY_WRITER(int, setHeight, SetHeight, lcControls)
+    KX_PROPERTY_WRITER(const QColor&, setButtonColor, SetButtonColor, lcControls)
+    KX_PROPERTY_WRITER(const QColor&, setTextBackColor, SetTextBackColor, lcControls)
+    KX_PROPERTY_WRITER(const QColor&, setColor, SetColor, lcControls)
 
     // Client height from the last resize.
     int LastHeight() const { return lastHeight_; }
@@ -81,6 +120,9 @@ public:
     // shows and gives 3), for callers that act on what the user sees.
     double ShownValue() const;
 
+    // Each event is also the signal below of the same name without "On",
+    // emitted right after the handler on the GUI thread. Key signals carry
+    // the key as the handlers left it; contextPopup leaves out Handled.
     // Every text change, reformatting included.
     TNotifyEvent OnChange;
     TNotifyEvent OnClick;
@@ -96,6 +138,23 @@ public:
     TMouseMoveEvent OnMouseMove;
     TMouseEvent OnMouseUp;
 
+Q_SIGNALS:
+    void change();
+    void click();
+    void dblClick();
+    void contextPopup(QPoint mousePos);
+    void enter();
+    void exit();
+    void keyDown(int key, kx::TShiftState shift);
+    void keyPress(QChar key);
+    void keyUp(int key, kx::TShiftState shift);
+    void mouseDown(kx::TMouseButton button, kx::TShiftState shift, int x, int y);
+    void mouseMove(kx::TShiftState shift, int x, int y);
+    void mouseUp(kx::TMouseButton button, kx::TShiftState shift, int x, int y);
+    void floatChanged(double value);
+    // A property write that was refused, with the reason.
+    void error(const QString& message);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -110,6 +169,7 @@ protected:
 
 private:
     friend class TKXFloatEditButton;
+    friend class FloatWatch;
 
     int ClientHeight() const;
     void Reformat();

@@ -84,6 +84,7 @@ bool TKXPeakBuildPool::Start(const QStringList& files)
     done_ = 0;
     lastPercent_ = -1;
     running_ = true;
+    Q_EMIT runningChanged(true);
     while (int(slots_.size()) < jobs_)
         slots_.push_back(std::make_unique<Slot>());
     Dispatch();
@@ -92,12 +93,15 @@ bool TKXPeakBuildPool::Start(const QStringList& files)
 
 void TKXPeakBuildPool::Stop()
 {
+    const bool wasRunning = running_;
     running_ = false;
     for (auto& slot : slots_) {
         slot->index = -1;
         if (slot->builder)
             slot->builder->Clear();
     }
+    if (wasRunning)
+        Q_EMIT runningChanged(false);
 }
 
 bool TKXPeakBuildPool::Busy(const QString& key) const
@@ -126,6 +130,8 @@ void TKXPeakBuildPool::Dispatch()
         running_ = false;
         if (OnFinished)
             OnFinished();
+        Q_EMIT finished();
+        Q_EMIT runningChanged(false);
     }
 }
 
@@ -200,6 +206,7 @@ void TKXPeakBuildPool::Finish(Slot& slot, Outcome outcome, const QString& peakFi
     results_[size_t(index)] = Result{true, outcome, peakFile, failure, slot.stale};
     if (OnFileFinished)
         OnFileFinished(index, files_[index], outcome, peakFile, *slot.builder);
+    Q_EMIT fileFinished(index, files_[index], outcome, peakFile);
     slot.index = -1;
     ++done_;
     ReportInOrder();
@@ -233,12 +240,13 @@ void TKXPeakBuildPool::ReportInOrder()
         const int index = reported_++;
         if (OnFileResult)
             OnFileResult(index, files_[index], r.outcome, r.peakFile);
+        Q_EMIT fileResult(index, files_[index], r.outcome, r.peakFile);
     }
 }
 
 void TKXPeakBuildPool::ReportProgress()
 {
-    if (!OnProgress || files_.isEmpty())
+    if (files_.isEmpty())
         return;
     int64_t sum = int64_t(done_) * 100;
     for (const auto& s : slots_)
@@ -248,7 +256,9 @@ void TKXPeakBuildPool::ReportProgress()
     if (percent == lastPercent_)
         return;
     lastPercent_ = percent;
-    OnProgress(percent, done_, int(files_.size()));
+    if (OnProgress)
+        OnProgress(percent, done_, int(files_.size()));
+    Q_EMIT progress(percent, done_, int(files_.size()));
 }
 
 int ShardOf(const QString& name, int count)

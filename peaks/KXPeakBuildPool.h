@@ -18,10 +18,15 @@ namespace kx {
 class TKXPeakBuildPool : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(int jobs READ Jobs WRITE SetJobs)
+    Q_PROPERTY(qint64 memoryBudget READ MemoryBudgetBytes WRITE SetMemoryBudget)
+    Q_PROPERTY(bool running READ Running NOTIFY runningChanged)
+    Q_PROPERTY(int fileCount READ FileCount NOTIFY runningChanged)
 public:
     /// How a file ended: peaks built, an up-to-date peak file found, the
     /// build failed, or the media file does not exist.
     enum class Outcome { Built, HasPeaks, Failed, NotFound };
+    Q_ENUM(Outcome)
 
     /// An idle pool; the builders are made when a run starts.
     explicit TKXPeakBuildPool(QObject* owner = nullptr);
@@ -69,6 +74,16 @@ public:
     std::function<void(int percent, int done, int total)> OnProgress;
     /// After the last outcome.
     std::function<void()> OnFinished;
+
+Q_SIGNALS:
+    // The events as signals, emitted right after their handlers on the
+    // pool's thread. fileFinished leaves out the builder, which holds the
+    // peak stream only for the time of OnFileFinished.
+    void fileFinished(int index, const QString& file, kx::TKXPeakBuildPool::Outcome outcome, const QString& peakFile);
+    void fileResult(int index, const QString& file, kx::TKXPeakBuildPool::Outcome outcome, const QString& peakFile);
+    void progress(int percent, int done, int total);
+    void finished();
+    void runningChanged(bool running);
 
 private:
     struct Slot;
