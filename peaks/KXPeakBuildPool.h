@@ -18,10 +18,10 @@ namespace kx {
 class TKXPeakBuildPool : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(int jobs READ Jobs WRITE SetJobs)
-    Q_PROPERTY(qint64 memoryBudget READ MemoryBudgetBytes WRITE SetMemoryBudget)
-    Q_PROPERTY(bool running READ Running NOTIFY runningChanged)
-    Q_PROPERTY(int fileCount READ FileCount NOTIFY runningChanged)
+    Q_PROPERTY(int jobs READ Jobs WRITE SetJobs)  ///< Jobs()
+    Q_PROPERTY(qint64 memoryBudget READ MemoryBudgetBytes WRITE SetMemoryBudget)  ///< MemoryBudgetBytes()
+    Q_PROPERTY(bool running READ Running NOTIFY runningChanged)  ///< Running()
+    Q_PROPERTY(int fileCount READ FileCount NOTIFY runningChanged)  ///< FileCount()
 public:
     /// How a file ended: peaks built, an up-to-date peak file found, the
     /// build failed, or the media file does not exist.
@@ -77,12 +77,17 @@ public:
 
 Q_SIGNALS:
     // The events as signals, emitted right after their handlers on the
-    // pool's thread. fileFinished leaves out the builder, which holds the
-    // peak stream only for the time of OnFileFinished.
+    // pool's thread.
+    /// OnFileFinished without the builder, which holds the peak stream only
+    /// for the time of that handler.
     void fileFinished(int index, const QString& file, kx::TKXPeakBuildPool::Outcome outcome, const QString& peakFile);
+    /// OnFileResult: the outcomes in input order.
     void fileResult(int index, const QString& file, kx::TKXPeakBuildPool::Outcome outcome, const QString& peakFile);
+    /// OnProgress: percent over all files, files done, files in all.
     void progress(int percent, int done, int total);
+    /// OnFinished: after the last outcome.
     void finished();
+    /// A run started, or ended (its last outcome, or Stop).
     void runningChanged(bool running);
 
 private:
