@@ -33,7 +33,7 @@ struct PeakReducerSettings {
 class PeakReducer
 {
 public:
-    /// False (and nothing changed) for settings outside the ranges above.
+    /// False (and nothing changed) for settings outside the ranges of PeakReducerSettings.
     /// With firstRecord, the input starts at that record's first frame (a
     /// segment of a longer stream); the records are those a whole-stream
     /// reduction makes from there.

@@ -16,7 +16,7 @@ class TKXPeakBuilder;
 constexpr unsigned SourceBlockBytes = 64 * 1024;
 
 /// The AVI splitter's cache interface, found on a created splitter element
-/// under the key below; the two values are taken by their low bytes.
+/// under AviSplitterCacheKey; the two values are taken by their low bytes.
 class IAviSplitterCache
 {
 public:

@@ -10,7 +10,7 @@ namespace kx {
 /// The byte stream of the components: size, position, reads that stop at the
 /// end, writes that grow the stream. Sizes and positions are 64-bit.
 /// One writer may append from another thread while readers read: every
-/// operation below takes the stream's lock, appends go to the end whatever the
+/// operation takes the stream's lock, appends go to the end whatever the
 /// read position is, and a reader sees each append whole or not at all.
 class TMemoryStream
 {

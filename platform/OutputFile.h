@@ -61,8 +61,11 @@ bool KindMayReplace(FileKind written, FileKind found, bool force);
 /// Marks the temporary names of files being written ("<target>.<random>.partial").
 inline constexpr const char* PartialSuffix = ".partial";
 
-/// Writes one target under the rules: see the top of this header for what is
-/// refused, what is written directly and what goes through a temporary file.
+/// Writes one target under the rules. The target is refused when it is one of
+/// the run's inputs, read-only, a folder or block device, or an existing file
+/// of another kind; written directly when it is a character device, FIFO,
+/// socket or open stream; otherwise written under a unique temporary name
+/// beside it that replaces it only on Commit.
 class OutputFile
 {
 public:
