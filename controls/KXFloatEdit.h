@@ -203,9 +203,9 @@ Q_SIGNALS:
     void contextPopup(QPoint mousePos);
     void enter();
     void exit();
-    void keyDown(int key, kx::TShiftState shift);
+    void keyDown(quint16 key, kx::TShiftState shift);
     void keyPress(QChar key);
-    void keyUp(int key, kx::TShiftState shift);
+    void keyUp(quint16 key, kx::TShiftState shift);
     void mouseDown(kx::TMouseButton button, kx::TShiftState shift, int x, int y);
     void mouseMove(kx::TShiftState shift, int x, int y);
     void mouseUp(kx::TMouseButton button, kx::TShiftState shift, int x, int y);
