@@ -1,0 +1,270 @@
+// peaktool waveform, the work: media decoded at its own rate into waveform
+// data, audio or a picture; waveform data and peak files read back into the
+// same outputs.
+#include <QFileInfo>
+#include <cmath>
+#include <memory>
+
+#include "Command.h"
+#include "WaveformFiles.h"
+#include "WaveformJob.h"
+#include "WaveformPicture.h"
+#include "WaveformWriter.h"
+#include "peaks/WaveformGenerator.h"
+#include "peaks/WaveformValues.h"
+
+namespace kx {
+
+namespace {
+
+// Waveform data and peak files read back are held whole: past this they are refused.
+constexpr uint64_t MaxDataInputBytes = uint64_t(256) << 20;
+
+FileKind OutputKindOf(WaveformOutput o)
+{
+    switch (o) {
+    case WaveformOutput::Dat: return FileKind::WaveformDat;
+    case WaveformOutput::Json: return FileKind::WaveformJson;
+    case WaveformOutput::Wav: return FileKind::Wav;
+    default: return FileKind::Picture;
+    }
+}
+
+int Fail(const QString& message)
+{
+    Err(QStringLiteral("peaktool waveform: %1").arg(message));
+    return ExitFailed;
+}
+
+// Keeps the pixels of the picture's span, from its first column on.
+class ColumnCollector
+{
+public:
+    ColumnCollector(uint64_t first, size_t columns) : first_(first), columns_(columns) {}
+    bool Take(const int16_t* values, size_t pixels, int channels)
+    {
+        const size_t per = size_t(2 * channels);
+        for (size_t i = 0; i < pixels; ++i, ++seen_)
+            if (seen_ >= first_ && seen_ < first_ + columns_)
+                values_.insert(values_.end(), values + i * per, values + (i + 1) * per);
+        return seen_ < first_ + columns_;
+    }
+    std::vector<int16_t>& Values() { return values_; }
+    bool Full() const { return seen_ >= first_ + columns_; }
+
+private:
+    uint64_t first_;
+    size_t columns_;
+    uint64_t seen_ = 0;
+    std::vector<int16_t> values_;
+};
+
+struct Outcome {
+    OutputFile out;
+    QString error;        // why it failed, when not the output's fault
+    bool outputFault = false;
+};
+
+int WritePicture(const WaveformJob& job, const PngEncoder& png, const OutputRules& rules, PictureColumns columns)
+{
+    const PictureLayout layout = LayOutPicture(job, columns);
+    QByteArray bytes;
+    if (job.outputKind == WaveformOutput::Svg)
+        bytes = PictureSvg(layout);
+    else if (png)
+        bytes = png(layout, job.compression);
+    if (bytes.isEmpty())
+        return Fail(QStringLiteral("%1: the picture cannot be encoded").arg(job.output));
+    QString error;
+    if (!WriteOutputFile(job.output, rules, {bytes}, error))
+        return Fail(error);
+    return ExitOk;
+}
+
+int FromMedia(const WaveformJob& job, const PngEncoder& png, const OutputRules& rules)
+{
+    OutputFile out;
+    QString error, refusal;
+    std::unique_ptr<WaveformGenerator> generator;
+    std::unique_ptr<WaveformDataWriter> data;
+    std::unique_ptr<WavAudioWriter> wav;
+    std::unique_ptr<ColumnCollector> collector;
+    NativeFormat format;
+    int32_t zoom = 0;
+    const auto open = [&] {
+        if (out.Open(job.output, rules))
+            return true;
+        refusal = QStringLiteral("%1: %2").arg(job.output, out.ErrorText());
+        return false;
+    };
+    NativeSampleSink sink;
+    sink.begin = [&](const NativeFormat& f) {
+        format = f;
+        if (job.outputKind == WaveformOutput::Wav) {
+            wav = std::make_unique<WavAudioWriter>(out);
+            return open() && wav->Begin(f.rate, f.channels);
+        }
+        zoom = job.ZoomFor(f.rate, f.frames);
+        if (zoom == 0) {
+            refusal = QStringLiteral("%1: the length is not known before decoding; give --zoom or --end").arg(job.input);
+            return false;
+        }
+        generator = std::make_unique<WaveformGenerator>(zoom, job.splitChannels, nullptr);
+        if (!generator->Init(f.channels)) {
+            refusal = QStringLiteral("%1: %2 channels, more than waveform data holds").arg(job.input).arg(f.channels);
+            return false;
+        }
+        const int channels = generator->OutputChannels();
+        if (job.Picture()) {
+            const uint64_t first = uint64_t(job.start * f.rate) / uint64_t(zoom);
+            collector = std::make_unique<ColumnCollector>(first, size_t(PictureColumnCount(job)));
+            generator = std::make_unique<WaveformGenerator>(zoom, job.splitChannels,
+                                                            [&, channels](const int16_t* v, size_t n) {
+                                                                return collector->Take(v, n, channels);
+                                                            });
+            return generator->Init(f.channels);
+        }
+        WaveformDataWriter::Settings s;
+        s.format = job.outputKind == WaveformOutput::Dat ? WaveformFormat::Dat : WaveformFormat::Json;
+        s.bits = job.bits;
+        s.sampleRate = int32_t(f.rate);
+        s.samplesPerPixel = zoom;
+        s.channels = channels;
+        s.amplitudeScale = job.amplitudeScale;
+        data = std::make_unique<WaveformDataWriter>(out, s);
+        generator = std::make_unique<WaveformGenerator>(zoom, job.splitChannels, [&](const int16_t* v, size_t n) {
+            return data->Pixels(v, n) || (refusal = QStringLiteral("%1: %2").arg(job.output, out.ErrorText()), false);
+        });
+        return open() && generator->Init(f.channels);
+    };
+    sink.take = [&](const int16_t* samples, size_t frames) {
+        if (wav)
+            return wav->Frames(samples, frames) ||
+                   (refusal = QStringLiteral("%1: %2").arg(job.output, out.ErrorText()), false);
+        return generator->Process(samples, frames);
+    };
+    const bool decoded = DecodeNativeSamples(job.input, job.raw, sink, error);
+    // A picture's span may end before the media: the rest is not needed.
+    const bool enough = collector && collector->Full() && refusal.isEmpty();
+    if (!decoded && !enough) {
+        out.Abandon();
+        return Fail(!refusal.isEmpty() ? refusal
+                                       : QStringLiteral("%1: %2").arg(job.input, error.isEmpty() ? QStringLiteral("cannot be decoded") : error));
+    }
+    if (wav) {
+        if (!wav->Finish() || !out.Commit())
+            return Fail(QStringLiteral("%1: %2").arg(job.output, out.ErrorText()));
+        return ExitOk;
+    }
+    if (!enough && !generator->Done()) {
+        out.Abandon();
+        return Fail(refusal.isEmpty() ? QStringLiteral("%1: %2").arg(job.output, out.ErrorText()) : refusal);
+    }
+    if (collector) {
+        PictureColumns columns;
+        columns.channels = generator->OutputChannels();
+        columns.values = std::move(collector->Values());
+        columns.secondsPerColumn = double(zoom) / format.rate;
+        columns.startSeconds = double(uint64_t(job.start * format.rate) / uint64_t(zoom)) * columns.secondsPerColumn;
+        return WritePicture(job, png, rules, std::move(columns));
+    }
+    if (!data->Finish() || !out.Commit()) {
+        out.Abandon();
+        return Fail(data->Length() > UINT32_MAX
+                        ? QStringLiteral("%1: more pixels than waveform data holds; give a larger --zoom").arg(job.output)
+                        : QStringLiteral("%1: %2").arg(job.output, out.ErrorText()));
+    }
+    return ExitOk;
+}
+
+// Waveform data or a peak file, read whole, as 16-bit values.
+std::optional<TWaveformData> ReadData(const WaveformJob& job, QString& error)
+{
+    InputFile in;
+    if (!in.Open(job.input, error))
+        return std::nullopt;
+    if (in.Size() > MaxDataInputBytes) {
+        error = QStringLiteral("%1: larger than the %2 MiB read back").arg(job.input).arg(MaxDataInputBytes >> 20);
+        return std::nullopt;
+    }
+    std::vector<uint8_t> bytes(size_t(in.Size()));
+    if (!in.ReadAt(0, bytes.data(), bytes.size())) {
+        error = QStringLiteral("%1: cannot be read").arg(job.input);
+        return std::nullopt;
+    }
+    auto d = job.inputKind == WaveformInput::Peaks ? WaveformFromPeaks(bytes, error) : DecodeWaveform(bytes, error);
+    if (!d) {
+        error = QStringLiteral("%1: %2").arg(job.input, error);
+        return std::nullopt;
+    }
+    return ConvertWaveformBits(*d, 16);
+}
+
+int FromData(const WaveformJob& job, const PngEncoder& png, const OutputRules& rules)
+{
+    QString error;
+    auto d = ReadData(job, error);
+    if (!d)
+        return Fail(error);
+    // Coarser pixels only: the finer ones are gone.
+    const int32_t zoom = job.zoomGiven || job.pixelsPerSecond > 0 || job.zoomAuto || job.end > job.start
+                             ? job.ZoomFor(uint32_t(d->SampleRate), uint64_t(d->Length()) * uint64_t(d->SamplesPerPixel))
+                             : d->SamplesPerPixel;
+    if (zoom != d->SamplesPerPixel) {
+        if (zoom <= 0 || zoom % d->SamplesPerPixel != 0)
+            return Fail(QStringLiteral("%1: its %2 samples per pixel make no zoom of %3; give a multiple of them")
+                            .arg(job.input)
+                            .arg(d->SamplesPerPixel)
+                            .arg(zoom));
+        d = ReduceWaveform(*d, zoom, error);
+        if (!d)
+            return Fail(QStringLiteral("%1: %2").arg(job.input, error));
+    }
+    if (!job.splitChannels && d->Channels > 1)
+        *d = MixWaveformToMono(*d);
+    const int channels = d->Channels;
+    if (job.Picture()) {
+        const size_t first = size_t(uint64_t(job.start * d->SampleRate) / uint64_t(d->SamplesPerPixel));
+        const size_t count = std::min<size_t>(d->Length() > first ? d->Length() - first : 0,
+                                              size_t(PictureColumnCount(job)));
+        PictureColumns c;
+        c.channels = channels;
+        const auto begin = d->Values.begin() + ptrdiff_t(first * size_t(2 * channels));
+        c.values.assign(begin, begin + ptrdiff_t(count * size_t(2 * channels)));
+        c.secondsPerColumn = double(d->SamplesPerPixel) / d->SampleRate;
+        c.startSeconds = double(first) * c.secondsPerColumn;
+        return WritePicture(job, png, rules, std::move(c));
+    }
+    OutputFile out;
+    if (!out.Open(job.output, rules))
+        return Fail(QStringLiteral("%1: %2").arg(job.output, out.ErrorText()));
+    WaveformDataWriter::Settings s;
+    s.format = job.outputKind == WaveformOutput::Dat ? WaveformFormat::Dat : WaveformFormat::Json;
+    s.bits = job.bits;
+    s.sampleRate = d->SampleRate;
+    s.samplesPerPixel = d->SamplesPerPixel;
+    s.channels = channels;
+    s.amplitudeScale = job.amplitudeScale;
+    WaveformDataWriter writer(out, s);
+    if (!writer.Pixels(d->Values.data(), d->Length()) || !writer.Finish() || !out.Commit()) {
+        out.Abandon();
+        return Fail(QStringLiteral("%1: %2").arg(job.output, out.ErrorText()));
+    }
+    return ExitOk;
+}
+
+} // namespace
+
+int RunWaveform(const CommandLine& line, const PngEncoder& png)
+{
+    WaveformJob job;
+    if (const int usage = ReadWaveformJob(line, job); usage != ExitOk)
+        return usage;
+    OutputRules rules;
+    rules.kind = OutputKindOf(job.outputKind);
+    if (job.input != QLatin1String("-"))
+        rules.Input(job.input);
+    return job.inputKind == WaveformInput::Media ? FromMedia(job, png, rules) : FromData(job, png, rules);
+}
+
+} // namespace kx
