@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "Command.h"
+#include "peaks/WavDirect.h"
 
 namespace kx {
 
@@ -105,6 +106,19 @@ bool WaveformWantsPng(const CommandLine& line)
                                ? line.Value(QStringLiteral("output-format"))
                                : QFileInfo(line.Value(QStringLiteral("output-filename"))).suffix();
     return Lower(format) == QLatin1String("png");
+}
+
+bool WaveformNeedsDecoding(const CommandLine& line)
+{
+    const QString input = line.Value(QStringLiteral("input-filename"));
+    const QString format = line.IsSet(QStringLiteral("input-format")) ? line.Value(QStringLiteral("input-format"))
+                                                                       : QFileInfo(input).suffix();
+    if (Lower(format) == QLatin1String("raw") || input == QLatin1String("-"))
+        return true;
+    if (InputKind(format) != WaveformInput::Media)
+        return false;
+    WavLayout layout;
+    return !ReadWavLayout(input, layout);
 }
 
 int ReadWaveformJob(const CommandLine& line, WaveformJob& job)

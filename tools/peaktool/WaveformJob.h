@@ -64,6 +64,9 @@ struct WaveformJob {
 int ReadWaveformJob(const CommandLine& line, WaveformJob& job);
 // Whether the options ask for a PNG picture (drawn by peaktool-draw).
 bool WaveformWantsPng(const CommandLine& line);
+// Whether the input needs the media framework: not for waveform data, peak
+// files and the WAV files read straight from the file, which start faster without it.
+bool WaveformNeedsDecoding(const CommandLine& line);
 
 // Encodes a laid-out picture as PNG; empty on failure. Only peaktool-draw has one.
 using PngEncoder = std::function<QByteArray(const PictureLayout&, int compression)>;

@@ -109,12 +109,11 @@ int FromMedia(const WaveformJob& job, const PngEncoder& png, const OutputRules& 
             refusal = QStringLiteral("%1: the length is not known before decoding; give --zoom or --end").arg(job.input);
             return false;
         }
-        generator = std::make_unique<WaveformGenerator>(zoom, job.splitChannels, nullptr);
-        if (!generator->Init(f.channels)) {
+        if (f.channels > uint32_t(MaxWaveformChannels)) {
             refusal = QStringLiteral("%1: %2 channels, more than waveform data holds").arg(job.input).arg(f.channels);
             return false;
         }
-        const int channels = generator->OutputChannels();
+        const int channels = job.splitChannels ? int(f.channels) : 1;
         if (job.Picture()) {
             const uint64_t first = uint64_t(job.start * f.rate) / uint64_t(zoom);
             collector = std::make_unique<ColumnCollector>(first, size_t(PictureColumnCount(job)));

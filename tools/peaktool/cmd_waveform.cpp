@@ -64,7 +64,7 @@ int Run(CommandLine& line)
 
 unsigned Needs(const CommandLine& line)
 {
-    return NeedsMedia | (WaveformWantsPng(line) ? NeedsGui : NeedsNothing);
+    return (WaveformNeedsDecoding(line) ? NeedsMedia : NeedsNothing) | (WaveformWantsPng(line) ? NeedsGui : NeedsNothing);
 }
 
 const PeakToolCommand command("waveform",
