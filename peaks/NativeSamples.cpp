@@ -87,7 +87,7 @@ struct Decode {
     void Stop(GstElement* from)
     {
         refused = true;
-        gst_element_post_message(from, gst_message_new_application(GST_OBJECT(from), nullptr));
+        gst_element_post_message(from, gst_message_new_application(GST_OBJECT(from), gst_structure_new_empty("kx-stop")));
     }
 
     static void OnPadAdded(GstElement*, GstPad* pad, GstElement* convert)

@@ -2,6 +2,7 @@
 // data, audio or a picture; waveform data and peak files read back into the
 // same outputs.
 #include <QFileInfo>
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -17,6 +18,9 @@ namespace kx {
 
 namespace {
 
+// Frames a pixel when a picture of the whole stream is asked for before its
+// length is known: fine enough for any width, merged as the stream goes on.
+constexpr int32_t UnknownLengthZoom = 16;
 // Waveform data and peak files read back are held whole: past this they are refused.
 constexpr uint64_t MaxDataInputBytes = uint64_t(256) << 20;
 
@@ -36,34 +40,95 @@ int Fail(const QString& message)
     return ExitFailed;
 }
 
-// Keeps the pixels of the picture's span, from its first column on.
+// Keeps the pixels of the picture's span, from its first column on. With
+// no span (a length not known before the end), keeps everything at a bounded
+// count: past `columns` pixels neighbours are merged in pairs, which their
+// extremes make exact, and each kept pixel stands for twice as many.
 class ColumnCollector
 {
 public:
-    ColumnCollector(uint64_t first, size_t columns) : first_(first), columns_(columns) {}
+    ColumnCollector(uint64_t first, size_t columns, bool unbounded = false)
+        : first_(first), columns_(columns), unbounded_(unbounded)
+    {
+    }
     bool Take(const int16_t* values, size_t pixels, int channels)
     {
         const size_t per = size_t(2 * channels);
-        for (size_t i = 0; i < pixels; ++i, ++seen_)
+        for (size_t i = 0; i < pixels; ++i, ++seen_) {
+            const int16_t* p = values + i * per;
+            if (unbounded_) {
+                Merge(p, per);
+                continue;
+            }
             if (seen_ >= first_ && seen_ < first_ + columns_)
-                values_.insert(values_.end(), values + i * per, values + (i + 1) * per);
-        return seen_ < first_ + columns_;
+                values_.insert(values_.end(), p, p + per);
+        }
+        return unbounded_ || seen_ < first_ + columns_;
     }
     std::vector<int16_t>& Values() { return values_; }
-    bool Full() const { return seen_ >= first_ + columns_; }
+    bool Full() const { return !unbounded_ && seen_ >= first_ + columns_; }
+    // Source pixels one kept pixel stands for.
+    uint64_t Factor() const { return factor_; }
 
 private:
+    void Merge(const int16_t* p, size_t per)
+    {
+        if (fill_ == 0) {
+            values_.insert(values_.end(), p, p + per);
+        } else {
+            int16_t* last = values_.data() + values_.size() - per;
+            for (size_t v = 0; v < per; v += 2) {
+                last[v] = std::min(last[v], p[v]);
+                last[v + 1] = std::max(last[v + 1], p[v + 1]);
+            }
+        }
+        if (++fill_ == factor_)
+            fill_ = 0;
+        const size_t count = values_.size() / per;
+        if (fill_ != 0 || count < 4 * columns_ || count % 2 != 0)
+            return;
+        for (size_t i = 0; i < count / 2; ++i)
+            for (size_t v = 0; v < per; v += 2) {
+                values_[i * per + v] = std::min(values_[2 * i * per + v], values_[(2 * i + 1) * per + v]);
+                values_[i * per + v + 1] = std::max(values_[2 * i * per + v + 1], values_[(2 * i + 1) * per + v + 1]);
+            }
+        values_.resize(count / 2 * per);
+        factor_ *= 2;
+    }
+
     uint64_t first_;
     size_t columns_;
+    bool unbounded_;
     uint64_t seen_ = 0;
+    uint64_t factor_ = 1;
+    uint64_t fill_ = 0;
     std::vector<int16_t> values_;
 };
 
-struct Outcome {
-    OutputFile out;
-    QString error;        // why it failed, when not the output's fault
-    bool outputFault = false;
-};
+// More columns than fit (a length estimated short) become exactly `width`:
+// each holds the extremes of the pixels that fall into it.
+void FoldColumns(PictureColumns& c, size_t width)
+{
+    const size_t n = c.Count();
+    if (n <= width || width == 0)
+        return;
+    const size_t per = size_t(2 * c.channels);
+    std::vector<int16_t> folded(width * per);
+    for (size_t col = 0; col < width; ++col) {
+        int16_t* out = &folded[col * per];
+        for (size_t v = 0; v < per; v += 2) {
+            out[v] = INT16_MAX;
+            out[v + 1] = INT16_MIN;
+        }
+        for (size_t i = col * n / width; i < (col + 1) * n / width; ++i)
+            for (size_t v = 0; v < per; v += 2) {
+                out[v] = std::min(out[v], c.values[i * per + v]);
+                out[v + 1] = std::max(out[v + 1], c.values[i * per + v + 1]);
+            }
+    }
+    c.values = std::move(folded);
+    c.secondsPerColumn *= double(n) / double(width);
+}
 
 int WritePicture(const WaveformJob& job, const PngEncoder& png, const OutputRules& rules, PictureColumns columns)
 {
@@ -105,6 +170,10 @@ int FromMedia(const WaveformJob& job, const PngEncoder& png, const OutputRules& 
             return open() && wav->Begin(f.rate, f.channels);
         }
         zoom = job.ZoomFor(f.rate, f.frames);
+        // The whole of a stream whose length is not known: a fine zoom, folded into the width at the end.
+        const bool unbounded = job.Picture() && job.zoomAuto && job.end == 0 && f.frames == 0;
+        if (unbounded)
+            zoom = UnknownLengthZoom;
         if (zoom == 0) {
             refusal = QStringLiteral("%1: the length is not known before decoding; give --zoom or --end").arg(job.input);
             return false;
@@ -116,7 +185,7 @@ int FromMedia(const WaveformJob& job, const PngEncoder& png, const OutputRules& 
         const int channels = job.splitChannels ? int(f.channels) : 1;
         if (job.Picture()) {
             const uint64_t first = uint64_t(job.start * f.rate) / uint64_t(zoom);
-            collector = std::make_unique<ColumnCollector>(first, size_t(PictureColumnCount(job)));
+            collector = std::make_unique<ColumnCollector>(first, size_t(PictureColumnCount(job)), unbounded);
             generator = std::make_unique<WaveformGenerator>(zoom, job.splitChannels,
                                                             [&, channels](const int16_t* v, size_t n) {
                                                                 return collector->Take(v, n, channels);
@@ -144,7 +213,7 @@ int FromMedia(const WaveformJob& job, const PngEncoder& png, const OutputRules& 
     };
     const bool decoded = DecodeNativeSamples(job.input, job.raw, sink, error);
     // A picture's span may end before the media: the rest is not needed.
-    const bool enough = collector && collector->Full() && refusal.isEmpty();
+    bool enough = collector && collector->Full() && refusal.isEmpty();
     if (!decoded && !enough) {
         out.Abandon();
         return Fail(!refusal.isEmpty() ? refusal
@@ -155,7 +224,7 @@ int FromMedia(const WaveformJob& job, const PngEncoder& png, const OutputRules& 
             return Fail(QStringLiteral("%1: %2").arg(job.output, out.ErrorText()));
         return ExitOk;
     }
-    if (!enough && !generator->Done()) {
+    if (!enough && !generator->Done() && !(enough = collector && collector->Full())) {
         out.Abandon();
         return Fail(refusal.isEmpty() ? QStringLiteral("%1: %2").arg(job.output, out.ErrorText()) : refusal);
     }
@@ -163,8 +232,9 @@ int FromMedia(const WaveformJob& job, const PngEncoder& png, const OutputRules& 
         PictureColumns columns;
         columns.channels = generator->OutputChannels();
         columns.values = std::move(collector->Values());
-        columns.secondsPerColumn = double(zoom) / format.rate;
+        columns.secondsPerColumn = double(zoom) * double(collector->Factor()) / format.rate;
         columns.startSeconds = double(uint64_t(job.start * format.rate) / uint64_t(zoom)) * columns.secondsPerColumn;
+        FoldColumns(columns, size_t(PictureColumnCount(job)));
         return WritePicture(job, png, rules, std::move(columns));
     }
     if (!data->Finish() || !out.Commit()) {
