@@ -4,6 +4,7 @@
 #include <gst/gst.h>
 #include <unistd.h>
 #include <algorithm>
+#include <bit>
 #include <vector>
 
 #include "BuildGraph.h"
@@ -50,11 +51,15 @@ bool DecodeWav(const QString& media, const WavLayout& layout, const NativeSample
     for (uint64_t done = 0, total = layout.Frames(); done < total;) {
         const size_t frames = size_t(std::min<uint64_t>(blockFrames, total - done));
         const size_t bytes = frames * layout.blockAlign;
-        if (ReadNativeAt(file.fd, layout.dataOffset + done * layout.blockAlign, in.data(), bytes) != bytes) {
+        // 16-bit samples are read as they are; other widths are converted.
+        const bool asIs = layout.kind == WavSampleKind::S16 && std::endian::native == std::endian::little;
+        uint8_t* to = asIs ? reinterpret_cast<uint8_t*>(out.data()) : in.data();
+        if (ReadNativeAt(file.fd, layout.dataOffset + done * layout.blockAlign, to, bytes) != bytes) {
             error = QStringLiteral("ends before its data");
             return false;
         }
-        ConvertWavToS16(layout, layout.channels, in.data(), frames, out.data());
+        if (!asIs)
+            ConvertWavToS16(layout, layout.channels, in.data(), frames, out.data());
         if (!sink.take(out.data(), frames))
             return false;
         done += frames;

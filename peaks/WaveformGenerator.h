@@ -36,6 +36,8 @@ public:
 
 private:
     void Reset();
+    // Frames within one pixel into the running extremes.
+    void Accumulate(const int16_t* samples, size_t frames);
     bool Emit();
     bool Flush();
 

@@ -48,6 +48,37 @@ TEST(WaveformGenerator, monoMixIsTheTruncatedMeanOfTheChannels)
     EXPECT_EQ(c.values, (std::vector<int16_t>{-32767, 32767}));
 }
 
+TEST(WaveformGenerator, longRunsGiveWhatTheRuleGivesFrameByFrame)
+{
+    // Long enough for the eight-lane paths, with odd negative sums and
+    // pixels that are not a multiple of eight frames.
+    for (const uint32_t channels : {1u, 2u, 3u, 4u}) {
+        std::vector<int16_t> samples(channels * 5000);
+        for (size_t i = 0; i < samples.size(); ++i)
+            samples[i] = int16_t((i * 2654435761u) >> 16);
+        for (const bool split : {false, true}) {
+            SCOPED_TRACE(testing::Message() << channels << " channels, split " << split);
+            std::vector<int16_t> expected;
+            const uint32_t outs = split ? channels : 1;
+            for (size_t first = 0; first < 5000; first += 37)
+                for (uint32_t o = 0; o < outs; ++o) {
+                    int lo = 32767, hi = -32768;
+                    for (size_t f = first; f < std::min<size_t>(5000, first + 37); ++f) {
+                        int s = 0;
+                        for (uint32_t c = 0; c < channels; ++c)
+                            s += samples[f * channels + c];
+                        s = split ? samples[f * channels + o] : s / int(channels);
+                        lo = std::min(lo, s);
+                        hi = std::max(hi, s);
+                    }
+                    expected.push_back(int16_t(lo));
+                    expected.push_back(int16_t(hi));
+                }
+            EXPECT_EQ(Generate(samples, channels, 37, split, 1000).values, expected);
+        }
+    }
+}
+
 TEST(WaveformGenerator, splitChannelsKeepsEachChannelInterleaved)
 {
     const std::vector<int16_t> six = {1, 2, 3, 4, 5, 6, -1, -2, -3, -4, -5, -6};
