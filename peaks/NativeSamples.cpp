@@ -1,4 +1,5 @@
 #include "NativeSamples.h"
+#include "NativePipeline.h"
 
 #include <gst/audio/audio.h>
 #include <gst/gst.h>
@@ -182,8 +183,10 @@ GstElement* MakeRawParser(const RawSampleFormat& raw)
     return parse;
 }
 
-bool DecodeInPipeline(const QString& media, const std::optional<RawSampleFormat>& raw, const NativeSampleSink& sink,
-                      QString& error)
+} // namespace
+
+GstElement* MakeNativePipeline(const QString& media, const std::optional<RawSampleFormat>& raw, GstElement*& sinkOut,
+                               QString& error)
 {
     const bool stdinput = media == QLatin1String("-");
     GstElementPtr pipeline(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr))));
@@ -197,7 +200,7 @@ bool DecodeInPipeline(const QString& media, const std::optional<RawSampleFormat>
             if (e)
                 gst_object_unref(gst_object_ref_sink(e));
         error = QStringLiteral("missing GStreamer elements");
-        return false;
+        return nullptr;
     }
     if (stdinput)
         g_object_set(source, "fd", 0, nullptr);
@@ -220,8 +223,23 @@ bool DecodeInPipeline(const QString& media, const std::optional<RawSampleFormat>
     }
     if (!linked) {
         error = QStringLiteral("cannot connect the decoder");
-        return false;
+        return nullptr;
     }
+    gst_pipeline_use_clock(GST_PIPELINE(pipeline.get()), nullptr);
+    sinkOut = fakesink;
+    return pipeline.release();
+}
+
+namespace {
+
+bool DecodeInPipeline(const QString& media, const std::optional<RawSampleFormat>& raw, const NativeSampleSink& sink,
+                      QString& error)
+{
+    const bool stdinput = media == QLatin1String("-");
+    GstElement* fakesink = nullptr;
+    GstElementPtr pipeline(MakeNativePipeline(media, raw, fakesink, error));
+    if (!pipeline)
+        return false;
     Decode d;
     d.sink = &sink;
     d.pipeline = pipeline.get();
@@ -233,7 +251,6 @@ bool DecodeInPipeline(const QString& media, const std::optional<RawSampleFormat>
     GstPadPtr pad(gst_element_get_static_pad(fakesink, "sink"));
     gst_pad_add_probe(pad.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                       Decode::OnData, &d, nullptr);
-    gst_pipeline_use_clock(GST_PIPELINE(pipeline.get()), nullptr);
     GstBusPtr bus(gst_pipeline_get_bus(GST_PIPELINE(pipeline.get())));
     bool ok = gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
     if (ok) {

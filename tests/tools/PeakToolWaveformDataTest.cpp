@@ -188,6 +188,28 @@ TEST_F(PeakToolWaveformData, compressedInputFollowsTheRulesOnTheDecodedSamples)
     EXPECT_EQ(mp3.Values, rules::Waveform(Decode(Path("tone.mp3")), 2, 512, false));
 }
 
+TEST_F(PeakToolWaveformData, longFlacCutIntoSegmentsGivesTheDataOfOnePass)
+{
+    // Long enough for the segment policy, small enough to encode at once.
+    const TestMedia::WavFormat format{8000, 2, 16, 8000 * 125 + 77};
+    ASSERT_TRUE(TestMedia::WriteWav(Path("long.wav"), format, Tones(8000)));
+    ASSERT_TRUE(TestMedia::RunPipeline(QStringLiteral("filesrc location=\"%1\" ! wavparse ! audioconvert ! flacenc ! "
+                                                      "filesink location=\"%2\"")
+                                           .arg(Path("long.wav"), Path("long.flac"))));
+    const auto pcm = rules::Samples(format, Tones(8000));
+    ToolRunOptions onePass;
+    onePass.environment.insert(QStringLiteral("KX_PEAK_SEGMENTS"), QStringLiteral("1"));
+    for (const QString& ext : {QStringLiteral("dat"), QStringLiteral("json")}) {
+        const QStringList args{"waveform", "-i", Path("long.flac"), "-z", "333", "--split-channels", "-o"};
+        ToolRun r = RunTool(QStringLiteral(PEAKTOOL), args + QStringList{Path("seg." + ext)});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        r = RunTool(QStringLiteral(PEAKTOOL), args + QStringList{Path("one." + ext)}, onePass);
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_EQ(ReadFileContents(Path("seg." + ext)), ReadFileContents(Path("one." + ext)));
+        EXPECT_EQ(Read(Path("seg." + ext)).Values, rules::Waveform(pcm, 2, 333, true));
+    }
+}
+
 TEST_F(PeakToolWaveformData, rawInputAndAudioOutput)
 {
     // Big-endian 16-bit stereo, 1000 frames.

@@ -11,6 +11,7 @@
 #include "WaveformJob.h"
 #include "WaveformPicture.h"
 #include "WaveformWriter.h"
+#include "peaks/NativeSegments.h"
 #include "peaks/WaveformGenerator.h"
 #include "peaks/WaveformValues.h"
 
@@ -21,6 +22,9 @@ namespace {
 // Frames a pixel when a picture of the whole stream is asked for before its
 // length is known: fine enough for any width, merged as the stream goes on.
 constexpr int32_t UnknownLengthZoom = 16;
+// Pixels of a segmented decoding are held until all segments are done:
+// past this a file is decoded in one pass, written as it goes.
+constexpr uint64_t MaxSegmentedPixelBytes = uint64_t(32) << 20;
 // Waveform data and peak files read back are held whole: past this they are refused.
 constexpr uint64_t MaxDataInputBytes = uint64_t(256) << 20;
 
@@ -146,8 +150,52 @@ int WritePicture(const WaveformJob& job, const PngEncoder& png, const OutputRule
     return ExitOk;
 }
 
+// Pixels held whole (data read back, or decoded in segments) into the output.
+int FromPixels(const WaveformJob& job, const PngEncoder& png, const OutputRules& rules, int32_t rate, int32_t zoom,
+               int channels, const std::vector<int16_t>& values)
+{
+    const size_t per = size_t(2 * channels);
+    const size_t length = values.size() / per;
+    if (job.Picture()) {
+        const size_t first = size_t(uint64_t(job.start * rate) / uint64_t(zoom));
+        const size_t count = std::min<size_t>(length > first ? length - first : 0, size_t(PictureColumnCount(job)));
+        PictureColumns c;
+        c.channels = channels;
+        const auto begin = values.begin() + ptrdiff_t(std::min(first, length) * per);
+        c.values.assign(begin, begin + ptrdiff_t(count * per));
+        c.secondsPerColumn = double(zoom) / rate;
+        c.startSeconds = double(first) * c.secondsPerColumn;
+        return WritePicture(job, png, rules, std::move(c));
+    }
+    OutputFile out;
+    if (!out.Open(job.output, rules))
+        return Fail(QStringLiteral("%1: %2").arg(job.output, out.ErrorText()));
+    WaveformDataWriter::Settings s;
+    s.format = job.outputKind == WaveformOutput::Dat ? WaveformFormat::Dat : WaveformFormat::Json;
+    s.bits = job.bits;
+    s.sampleRate = rate;
+    s.samplesPerPixel = zoom;
+    s.channels = channels;
+    s.amplitudeScale = job.amplitudeScale;
+    WaveformDataWriter writer(out, s);
+    if (!writer.Pixels(values.data(), length) || !writer.Finish() || !out.Commit()) {
+        out.Abandon();
+        return Fail(QStringLiteral("%1: %2").arg(job.output, out.ErrorText()));
+    }
+    return ExitOk;
+}
+
 int FromMedia(const WaveformJob& job, const PngEncoder& png, const OutputRules& rules)
 {
+    // Long files decode on every core when their pixels are few enough to hold.
+    if (!job.raw && job.input != QLatin1String("-") && job.outputKind != WaveformOutput::Wav &&
+        !(job.Picture() && job.zoomAuto && job.end == 0))
+        if (const auto pixels = SegmentedWaveformPixels(
+                job.input, [&job](uint32_t rate, uint64_t frames) { return job.ZoomFor(rate, frames); },
+                job.splitChannels, MaxSegmentedPixelBytes))
+            return FromPixels(job, png, rules, int32_t(pixels->format.rate), pixels->zoom, pixels->channels,
+                              pixels->values);
+
     OutputFile out;
     QString error, refusal;
     std::unique_ptr<WaveformGenerator> generator;
@@ -291,35 +339,7 @@ int FromData(const WaveformJob& job, const PngEncoder& png, const OutputRules& r
     }
     if (!job.splitChannels && d->Channels > 1)
         *d = MixWaveformToMono(*d);
-    const int channels = d->Channels;
-    if (job.Picture()) {
-        const size_t first = size_t(uint64_t(job.start * d->SampleRate) / uint64_t(d->SamplesPerPixel));
-        const size_t count = std::min<size_t>(d->Length() > first ? d->Length() - first : 0,
-                                              size_t(PictureColumnCount(job)));
-        PictureColumns c;
-        c.channels = channels;
-        const auto begin = d->Values.begin() + ptrdiff_t(first * size_t(2 * channels));
-        c.values.assign(begin, begin + ptrdiff_t(count * size_t(2 * channels)));
-        c.secondsPerColumn = double(d->SamplesPerPixel) / d->SampleRate;
-        c.startSeconds = double(first) * c.secondsPerColumn;
-        return WritePicture(job, png, rules, std::move(c));
-    }
-    OutputFile out;
-    if (!out.Open(job.output, rules))
-        return Fail(QStringLiteral("%1: %2").arg(job.output, out.ErrorText()));
-    WaveformDataWriter::Settings s;
-    s.format = job.outputKind == WaveformOutput::Dat ? WaveformFormat::Dat : WaveformFormat::Json;
-    s.bits = job.bits;
-    s.sampleRate = d->SampleRate;
-    s.samplesPerPixel = d->SamplesPerPixel;
-    s.channels = channels;
-    s.amplitudeScale = job.amplitudeScale;
-    WaveformDataWriter writer(out, s);
-    if (!writer.Pixels(d->Values.data(), d->Length()) || !writer.Finish() || !out.Commit()) {
-        out.Abandon();
-        return Fail(QStringLiteral("%1: %2").arg(job.output, out.ErrorText()));
-    }
-    return ExitOk;
+    return FromPixels(job, png, rules, d->SampleRate, d->SamplesPerPixel, d->Channels, d->Values);
 }
 
 } // namespace
