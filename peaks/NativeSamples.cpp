@@ -205,7 +205,7 @@ GstElement* MakeNativePipeline(const QString& media, const std::optional<RawSamp
     if (stdinput)
         g_object_set(source, "fd", 0, nullptr);
     else
-        g_object_set(source, "location", EncodeNativeName(media).constData(), nullptr);
+        g_object_set(source, "location", EncodeNativeName(media).constData(), "blocksize", SourceBlockBytes, nullptr);
     // Samples as the decoder gives them: no dithering in the conversion to 16 bits.
     g_object_set(convert, "dithering", 0, "noise-shaping", 0, nullptr);
     GstCapsPtr caps(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout", G_TYPE_STRING,

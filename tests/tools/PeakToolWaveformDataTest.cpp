@@ -243,6 +243,16 @@ TEST_F(PeakToolWaveformData, rawInputAndAudioOutput)
     EXPECT_EQ(ReadU32LE(&wav[40]), 4000u);
     EXPECT_EQ(int16_t(ReadU16LE(&wav[44 + 2 * 1999])), pcm[1999]);
 
+    // The same from stdin.
+    ToolRunOptions piped;
+    piped.input = raw;
+    r = RunTool(QStringLiteral(PEAKTOOL),
+                {"waveform", "-i", "-", "--input-format", "raw", "--raw-samplerate", "8000", "--raw-channels", "2",
+                 "--raw-format", "s16be", "-o", Path("stdin.dat"), "-z", "50", "--split-channels"},
+                piped);
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(ReadFileContents(Path("stdin.dat")), ReadFileContents(Path("raw.dat")));
+
     EXPECT_EQ(Waveform({"-i", Path("in.pcm"), "--input-format", "raw", "--raw-samplerate", "8000", "-o",
                         Path("x.dat")}).code,
               2);  // no channel count
@@ -262,6 +272,13 @@ TEST_F(PeakToolWaveformData, dataAndPeakFilesAreReadBack)
     EXPECT_EQ(Read(Path("r.json")).Values, rules::Waveform(pcm, 2, 64, true));
     ASSERT_EQ(Waveform({"-i", Path("r.dat"), "-o", Path("c.json"), "-z", "256", "--split-channels", "-b", "8"}).code, 0);
     EXPECT_EQ(Read(Path("c.json")).Values, rules::Waveform(pcm, 2, 256, true, 8));
+    // A peak file built at the file's own rate gives the same pixels.
+    ASSERT_EQ(RunTool(QStringLiteral(PEAKTOOL), {"build", "--no-progress", "--rate", "44100", "--samples-per-peak", "64",
+                                                 Path("r.wav")})
+                  .code,
+              0);
+    ASSERT_EQ(Waveform({"-i", Path("r.pek"), "-o", Path("p.dat"), "--split-channels"}).code, 0);
+    EXPECT_EQ(Read(Path("p.dat")).Values, rules::Waveform(pcm, 2, 64, true));
     const ToolRun r = Waveform({"-i", Path("r.dat"), "-o", Path("bad.json"), "-z", "100"});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("multiple")) << r.err.toStdString();

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QImage>
 #include <QTemporaryDir>
@@ -82,6 +83,12 @@ TEST_F(PeakToolWaveformPicture, aClickLandsInTheColumnOfItsTime)
     image = Draw(Path("c.wav"), QStringList{"-e", "2", "-w", "200", "-h", "100", "--waveform-color", "123456",
                                             "--no-axis-labels"});
     EXPECT_GT(CountInColumn(image, 150, Wave), 45);
+    // Compression changes the bytes, never the picture.
+    const QString tight = Path("tight.png"), loose = Path("loose.png");
+    ASSERT_EQ(Waveform(QStringList{"-i", Path("c.wav"), "-o", tight, "--compression", "9"} + common).code, 0);
+    ASSERT_EQ(Waveform(QStringList{"-i", Path("c.wav"), "-o", loose, "--compression", "0"} + common).code, 0);
+    EXPECT_LT(QFileInfo(tight).size(), QFileInfo(loose).size());
+    EXPECT_EQ(QImage(tight), QImage(loose));
     // SVG has the same geometry.
     ASSERT_EQ(Waveform(QStringList{"-i", Path("c.wav"), "-o", Path("c.svg"), "--no-axis-labels"} + common).code, 0);
     const QByteArray svg = ReadFileContents(Path("c.svg"));
@@ -207,7 +214,7 @@ TEST_F(PeakToolWaveformPicture, outputsNeverReplaceInputsOrFilesOfAnotherKind)
     EXPECT_EQ(Waveform({"-i", wav, "-o", Path("ro.json"), "-z", "10"}).code, 1);
     EXPECT_EQ(ReadFileContents(Path("ro.json")), ro);
     // Devices are written directly, and nothing is left behind anywhere.
-    for (const QString& ext : {"dat", "json", "wav", "png", "svg"})
+    for (const QString& ext : QStringList{"dat", "json", "wav", "png", "svg"})
         EXPECT_EQ(Waveform({"-i", wav, "-o", "/dev/null", "--output-format", ext}).code, 0) << ext.toStdString();
     // A FIFO gets the whole data, header first.
     const QString fifo = Path("pipe.dat");
