@@ -4,8 +4,9 @@
 On the media build_bench.py makes (44.1 kHz stereo pink noise: 1-s and
 10-minute WAV, FLAC, MP3 and Opus, 60-minute FLAC) it times, as whole
 processes in the same run, `peaktool build` of the file and `peaktool
-waveform -z 256` of it into a .dat file, medians of N runs, with peak memory
-(maximum resident set), and prints waveform / build per file. Then the
+waveform -z 256` of it into a .dat file, taken in turn, medians of N runs of
+wall and processor time, with peak memory (maximum resident set), and prints
+waveform / build per file. Then the
 memory of a 10-hour input at -z 64 into a file, which must not grow with the
 length: a 10-hour 16 kHz mono WAV (the direct path) and 10 hours of 44.1 kHz
 stereo raw samples (the decode pipeline), both sparse files on disk.
@@ -21,6 +22,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from build_bench import RATE, encode, gst, make_wav, measure, repeat_wav  # noqa: E402
@@ -28,19 +30,29 @@ from build_bench import RATE, encode, gst, make_wav, measure, repeat_wav  # noqa
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def cpu_seconds(cmd, runs, before):
-    """Median processor time (user + system) of whole-process runs: on a
-    machine shared with other work it tells what a run costs where wall
-    time mostly tells how busy the machine was."""
-    times = []
+def run_once(cmd, before):
+    """Wall time, processor time (user + system) and peak memory (KiB) of one
+    whole-process run."""
+    before()
+    start = time.perf_counter()
+    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(proc.pid, 0)
+    wall = time.perf_counter() - start
+    if status != 0:
+        sys.exit(f"failed ({status}): {' '.join(cmd)}")
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
+
+
+def compare(a, b, runs, before):
+    """Medians of runs of a and b taken in turn, so that a machine whose load
+    changes over the minutes weighs on both alike. Processor time tells what
+    a run costs where wall time on a shared machine mostly tells how busy it was."""
+    ra, rb = [], []
     for _ in range(runs):
-        before()
-        proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        _, status, usage = os.wait4(proc.pid, 0)
-        if status != 0:
-            sys.exit(f"failed ({status}): {' '.join(cmd)}")
-        times.append(usage.ru_utime + usage.ru_stime)
-    return statistics.median(times)
+        ra.append(run_once(a, before))
+        rb.append(run_once(b, before))
+    med = lambda rs: tuple(statistics.median(r[i] for r in rs) for i in range(2)) + (max(r[2] for r in rs),)
+    return med(ra), med(rb)
 
 
 def encode_opus(wav, path):
@@ -105,12 +117,10 @@ def main():
         name = os.path.basename(f)
         build = [peaktool, "build", "-q", "--no-progress", f]
         wave = [peaktool, "waveform", "-q", "-i", f, "-o", os.path.splitext(f)[0] + ".dat", "-z", "256"]
-        b = measure(build, runs, clean(f))
-        w = measure(wave, runs, clean(f))
-        bc, wc = cpu_seconds(build, runs, clean(f)), cpu_seconds(wave, runs, clean(f))
-        print(f"  {name:12} build {b[0] * 1000:7.1f} ms {bc * 1000:7.1f} ms cpu {b[1] / 1024:5.1f} MiB | "
-              f"waveform {w[0] * 1000:7.1f} ms {wc * 1000:7.1f} ms cpu {w[1] / 1024:5.1f} MiB | "
-              f"wall {w[0] / b[0]:4.2f}x cpu {wc / bc:4.2f}x {'met' if w[0] <= b[0] else 'NOT met'}",
+        b, w = compare(build, wave, runs, clean(f))
+        print(f"  {name:12} build {b[0] * 1000:7.1f} ms {b[1] * 1000:7.1f} ms cpu {b[2] / 1024:5.1f} MiB | "
+              f"waveform {w[0] * 1000:7.1f} ms {w[1] * 1000:7.1f} ms cpu {w[2] / 1024:5.1f} MiB | "
+              f"wall {w[0] / b[0]:4.2f}x cpu {w[1] / b[1]:4.2f}x {'met' if w[0] <= b[0] else 'NOT met'}",
               flush=True)
 
     if not args.quick:

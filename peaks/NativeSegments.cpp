@@ -3,7 +3,9 @@
 #include <QThread>
 #include <gst/audio/audio.h>
 #include <gst/gst.h>
+#include <unistd.h>
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <memory>
 
@@ -12,6 +14,7 @@
 #include "WaveformData.h"
 #include "WaveformGenerator.h"
 #include "mediagraph/GstPtr.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -132,6 +135,17 @@ std::optional<SegmentedPixels> SegmentedWaveformPixels(const QString& media,
                                                        const std::function<int32_t(uint32_t, uint64_t)>& zoomFor,
                                                        bool split, uint64_t maxBytes)
 {
+    // Only FLAC is cut here: other files are not probed (an MP3 file would be read whole).
+    {
+        uint64_t size = 0;
+        const int fd = OpenNativeRegular(media, size);
+        uint8_t magic[4] = {};
+        const bool flac = fd >= 0 && ReadNativeAt(fd, 0, magic, 4) == 4 && std::memcmp(magic, "fLaC", 4) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        if (!flac)
+            return std::nullopt;
+    }
     const SegmentableStream stream = ProbeSegmentable(media);
     const SegmentPolicy policy = DefaultSegmentPolicy();
     const int parallel = SegmentParallelism(policy, QThread::idealThreadCount());

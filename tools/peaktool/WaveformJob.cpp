@@ -10,7 +10,7 @@ namespace kx {
 
 namespace {
 
-const QString Lower(const QString& s)
+QString Lower(const QString& s)
 {
     return s.toLower();
 }

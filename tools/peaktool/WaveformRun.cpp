@@ -150,6 +150,18 @@ int WritePicture(const WaveformJob& job, const PngEncoder& png, const OutputRule
     return ExitOk;
 }
 
+WaveformDataWriter::Settings DataSettings(const WaveformJob& job, int32_t rate, int32_t zoom, int channels)
+{
+    WaveformDataWriter::Settings s;
+    s.format = job.outputKind == WaveformOutput::Dat ? WaveformFormat::Dat : WaveformFormat::Json;
+    s.bits = job.bits;
+    s.sampleRate = rate;
+    s.samplesPerPixel = zoom;
+    s.channels = channels;
+    s.amplitudeScale = job.amplitudeScale;
+    return s;
+}
+
 // Pixels held whole (data read back, or decoded in segments) into the output.
 int FromPixels(const WaveformJob& job, const PngEncoder& png, const OutputRules& rules, int32_t rate, int32_t zoom,
                int channels, const std::vector<int16_t>& values)
@@ -170,14 +182,7 @@ int FromPixels(const WaveformJob& job, const PngEncoder& png, const OutputRules&
     OutputFile out;
     if (!out.Open(job.output, rules))
         return Fail(QStringLiteral("%1: %2").arg(job.output, out.ErrorText()));
-    WaveformDataWriter::Settings s;
-    s.format = job.outputKind == WaveformOutput::Dat ? WaveformFormat::Dat : WaveformFormat::Json;
-    s.bits = job.bits;
-    s.sampleRate = rate;
-    s.samplesPerPixel = zoom;
-    s.channels = channels;
-    s.amplitudeScale = job.amplitudeScale;
-    WaveformDataWriter writer(out, s);
+    WaveformDataWriter writer(out, DataSettings(job, rate, zoom, channels));
     if (!writer.Pixels(values.data(), length) || !writer.Finish() || !out.Commit()) {
         out.Abandon();
         return Fail(QStringLiteral("%1: %2").arg(job.output, out.ErrorText()));
@@ -240,14 +245,7 @@ int FromMedia(const WaveformJob& job, const PngEncoder& png, const OutputRules& 
                                                             });
             return generator->Init(f.channels);
         }
-        WaveformDataWriter::Settings s;
-        s.format = job.outputKind == WaveformOutput::Dat ? WaveformFormat::Dat : WaveformFormat::Json;
-        s.bits = job.bits;
-        s.sampleRate = int32_t(f.rate);
-        s.samplesPerPixel = zoom;
-        s.channels = channels;
-        s.amplitudeScale = job.amplitudeScale;
-        data = std::make_unique<WaveformDataWriter>(out, s);
+        data = std::make_unique<WaveformDataWriter>(out, DataSettings(job, int32_t(f.rate), zoom, channels));
         generator = std::make_unique<WaveformGenerator>(zoom, job.splitChannels, [&](const int16_t* v, size_t n) {
             return data->Pixels(v, n) || (refusal = QStringLiteral("%1: %2").arg(job.output, out.ErrorText()), false);
         });
@@ -324,9 +322,12 @@ int FromData(const WaveformJob& job, const PngEncoder& png, const OutputRules& r
     if (!d)
         return Fail(error);
     // Coarser pixels only: the finer ones are gone.
-    const int32_t zoom = job.zoomGiven || job.pixelsPerSecond > 0 || job.zoomAuto || job.end > job.start
-                             ? job.ZoomFor(uint32_t(d->SampleRate), uint64_t(d->Length()) * uint64_t(d->SamplesPerPixel))
-                             : d->SamplesPerPixel;
+    int32_t zoom = job.zoomGiven || job.pixelsPerSecond > 0 || job.zoomAuto || job.end > job.start
+                       ? job.ZoomFor(uint32_t(d->SampleRate), uint64_t(d->Length()) * uint64_t(d->SamplesPerPixel))
+                       : d->SamplesPerPixel;
+    // A picture's own zoom (auto, or --end in the width) goes up to the next one the data has.
+    if (job.Picture() && !job.zoomGiven && zoom > 0)
+        zoom = std::max(1, (zoom + d->SamplesPerPixel - 1) / d->SamplesPerPixel) * d->SamplesPerPixel;
     if (zoom != d->SamplesPerPixel) {
         if (zoom <= 0 || zoom % d->SamplesPerPixel != 0)
             return Fail(QStringLiteral("%1: its %2 samples per pixel make no zoom of %3; give a multiple of them")
