@@ -188,6 +188,31 @@ TEST_F(PeakToolWaveformData, compressedInputFollowsTheRulesOnTheDecodedSamples)
     EXPECT_EQ(mp3.Values, rules::Waveform(Decode(Path("tone.mp3")), 2, 512, false));
 }
 
+TEST_F(PeakToolWaveformData, readsTheAudioOfAnyMediaGStreamerDecodes)
+{
+    ASSERT_TRUE(TestMedia::EncodeTone(Path("v.ogg"), 0.5, 32000, 2));
+    ASSERT_TRUE(TestMedia::EncodeTone(Path("clip.avi"), 0.5, 22050, 1));
+    ASSERT_TRUE(TestMedia::RunPipeline(QStringLiteral("audiotestsrc num-buffers=20 ! audio/x-raw,rate=48000,channels=2 "
+                                                      "! avenc_aac ! mp4mux ! filesink location=\"%1\"")
+                                           .arg(Path("a.m4a"))));
+    for (const auto& [name, rate] : {std::pair{"v.ogg", 32000}, {"clip.avi", 22050}, {"a.m4a", 48000}}) {
+        SCOPED_TRACE(name);
+        const QString media = Path(name);
+        const ToolRun r = Waveform({"-i", media, "-o", Path("any.json"), "-z", "128", "--split-channels"});
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        const TWaveformData d = Read(Path("any.json"));
+        EXPECT_EQ(d.SampleRate, rate);
+        const auto pcm = Decode(media);
+        ASSERT_FALSE(pcm.empty());
+        EXPECT_EQ(d.Values, rules::Waveform(pcm, d.Channels, 128, true));
+    }
+    ASSERT_TRUE(TestMedia::EncodeVideoOnly(Path("silent.avi"), 0.5));
+    const ToolRun r = Waveform({"-i", Path("silent.avi"), "-o", Path("silent.dat")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("no audio")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("silent.dat")));
+}
+
 TEST_F(PeakToolWaveformData, longFlacCutIntoSegmentsGivesTheDataOfOnePass)
 {
     // Long enough for the segment policy, small enough to encode at once.

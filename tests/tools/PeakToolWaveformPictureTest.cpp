@@ -105,6 +105,13 @@ TEST_F(PeakToolWaveformPicture, zoomAutoFitsTheWholeFileAndAmplitudeAutoFillsThe
     // ceil(66150 / 400) = 166 frames a column: the last frame is in column 398.
     EXPECT_GT(CountInColumn(image, 398, Wave), 45);
     EXPECT_EQ(CountInColumn(image, 399, Wave), 0);
+    // From waveform data the zoom goes up to a multiple of the data's:
+    // 64 frames, so ceil(66150 / 400 / 64) * 64 = 192 a column, the click in column 344.
+    ASSERT_EQ(Waveform({"-i", Path("q.wav"), "-o", Path("q.dat"), "-z", "64"}).code, 0);
+    image = Draw(Path("q.dat"), {"-z", "auto", "-w", "400", "-h", "100", "--no-axis-labels", "--waveform-color",
+                                 "123456"});
+    EXPECT_GT(CountInColumn(image, 344, Wave), 45);
+    EXPECT_EQ(CountInColumn(image, 345, Wave), 0);
     // Without the click the quiet signal is a thin band; auto scale fills the height.
     ASSERT_TRUE(TestMedia::WriteWav(Path("q2.wav"), {22050, 1, 16, 22050}, Clicks({}, 0.05)));
     image = Draw(Path("q2.wav"), {"-z", "auto", "-w", "100", "-h", "100", "--no-axis-labels", "--waveform-color",

@@ -326,7 +326,7 @@ int FromData(const WaveformJob& job, const PngEncoder& png, const OutputRules& r
                        ? job.ZoomFor(uint32_t(d->SampleRate), uint64_t(d->Length()) * uint64_t(d->SamplesPerPixel))
                        : d->SamplesPerPixel;
     // A picture's own zoom (auto, or --end in the width) goes up to the next one the data has.
-    if (job.Picture() && !job.zoomGiven && zoom > 0)
+    if (job.Picture() && (!job.zoomGiven || job.zoomAuto) && zoom > 0)
         zoom = std::max(1, (zoom + d->SamplesPerPixel - 1) / d->SamplesPerPixel) * d->SamplesPerPixel;
     if (zoom != d->SamplesPerPixel) {
         if (zoom <= 0 || zoom % d->SamplesPerPixel != 0)
