@@ -184,8 +184,12 @@ std::optional<SegmentedPixels> SegmentedWaveformPixels(const QString& media,
     bool ok = true;
     for (auto& s : segments)
         ok = ok && Launch(*s, media);
-    for (auto& s : segments)
+    // A segment that reached its stop would decode on into the next one's frames: stopped at once.
+    for (auto& s : segments) {
         ok = ok && Wait(*s);
+        if (s->pipeline)
+            gst_element_set_state(s->pipeline.get(), GST_STATE_NULL);
+    }
     for (auto& s : segments)
         if (s->pipeline)
             gst_element_set_state(s->pipeline.get(), GST_STATE_NULL);
