@@ -14,6 +14,7 @@
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/GraphHelpers.h"
 #include "mediagraph/GstPtr.h"
+#include "platform/LittleEndian.h"
 #include "platform/NativeName.h"
 
 namespace kx {
@@ -59,8 +60,14 @@ bool DecodeWav(const QString& media, const WavLayout& layout, const NativeSample
             error = QStringLiteral("ends before its data");
             return false;
         }
-        if (!asIs)
+        if (layout.kind == WavSampleKind::S24 || layout.kind == WavSampleKind::S32) {
+            // Their top 16 bits, rounded down as PCM readers narrow them.
+            const size_t width = layout.kind == WavSampleKind::S24 ? 3 : 4;
+            for (size_t i = 0; i < frames * layout.channels; ++i)
+                out[i] = static_cast<int16_t>(in[i * width + width - 2] | in[i * width + width - 1] << 8);
+        } else if (!asIs) {
             ConvertWavToS16(layout, layout.channels, in.data(), frames, out.data());
+        }
         if (!sink.take(out.data(), frames))
             return false;
         done += frames;
@@ -80,6 +87,14 @@ std::optional<Mp3DecoderTrim> ReadTrim(const QString& media)
     });
 }
 
+// The format the decoded samples are converted to.
+void SetSampleWidth(GstElement* filter, bool wide)
+{
+    GstCapsPtr caps(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, wide ? "S32LE" : "S16LE", "layout",
+                                        G_TYPE_STRING, "interleaved", nullptr));
+    g_object_set(filter, "caps", caps.get(), nullptr);
+}
+
 // What the pipeline's streaming thread shares with the waiting caller.
 struct Decode {
     const NativeSampleSink* sink = nullptr;
@@ -89,6 +104,8 @@ struct Decode {
     bool refused = false;
     uint64_t decoded = 0;  // frames the decoder gave, trimmed ones included
     uint64_t skip = 0, end = UINT64_MAX;
+    bool wide = false;  // 32-bit samples
+    std::vector<int16_t> narrowed;
 
     void Stop(GstElement* from)
     {
@@ -99,8 +116,15 @@ struct Decode {
     static void OnPadAdded(GstElement*, GstPad* pad, GstElement* convert)
     {
         GstPadPtr sinkPad(gst_element_get_static_pad(convert, "sink"));
-        if (!gst_pad_is_linked(sinkPad.get()) && PadCarriesAudio(pad))
-            gst_pad_link(pad, sinkPad.get());
+        if (gst_pad_is_linked(sinkPad.get()) || !PadCarriesAudio(pad))
+            return;
+        GstCapsPtr caps(gst_pad_get_current_caps(pad));
+        GstAudioInfo audio;
+        if (caps && gst_audio_info_from_caps(&audio, caps.get()) && GST_AUDIO_INFO_IS_INTEGER(&audio) &&
+            GST_AUDIO_INFO_DEPTH(&audio) > 16)
+            if (GstElementPtr width{gst_bin_get_by_name(GST_BIN(GST_ELEMENT_PARENT(convert)), "width")})
+                SetSampleWidth(width.get(), true);
+        gst_pad_link(pad, sinkPad.get());
     }
 
     static void OnNoMorePads(GstElement* decodebin, GstElement* convert)
@@ -132,6 +156,7 @@ struct Decode {
                 }
                 d->format.rate = now.rate;
                 d->format.channels = now.channels;
+                d->wide = GST_AUDIO_INFO_FORMAT(&audio) == GST_AUDIO_FORMAT_S32LE;
             }
             return GST_PAD_PROBE_OK;
         }
@@ -153,14 +178,14 @@ struct Decode {
         GstMapInfo map;
         if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
             return GST_PAD_PROBE_OK;
-        const size_t frames = map.size / (2 * size_t(d->format.channels));
+        const size_t frames = map.size / ((d->wide ? 4 : 2) * size_t(d->format.channels));
+        const int16_t* samples = NarrowSamples(map.data, frames * d->format.channels, d->wide, d->narrowed);
         // Only [skip, end) of the decoded frames are the stream's.
         const uint64_t first = std::max(d->decoded, d->skip);
         const uint64_t last = std::min(d->decoded + frames, d->end);
         bool ok = true;
         if (last > first)
-            ok = d->sink->take(reinterpret_cast<const int16_t*>(map.data) + (first - d->decoded) * d->format.channels,
-                               size_t(last - first));
+            ok = d->sink->take(samples + (first - d->decoded) * d->format.channels, size_t(last - first));
         d->decoded += frames;
         gst_buffer_unmap(buffer, &map);
         if (!ok) {
@@ -185,6 +210,16 @@ GstElement* MakeRawParser(const RawSampleFormat& raw)
 
 } // namespace
 
+const int16_t* NarrowSamples(const uint8_t* data, size_t count, bool wide, std::vector<int16_t>& scratch)
+{
+    if (!wide)
+        return reinterpret_cast<const int16_t*>(data);
+    scratch.resize(count);
+    for (size_t i = 0; i < count; ++i)
+        scratch[i] = static_cast<int16_t>(static_cast<int32_t>(ReadU32LE(data + 4 * i)) >> 16);
+    return scratch.data();
+}
+
 GstElement* MakeNativePipeline(const QString& media, const std::optional<RawSampleFormat>& raw, GstElement*& sinkOut,
                                QString& error)
 {
@@ -208,9 +243,11 @@ GstElement* MakeNativePipeline(const QString& media, const std::optional<RawSamp
         g_object_set(source, "location", EncodeNativeName(media).constData(), "blocksize", SourceBlockBytes, nullptr);
     // Samples as the decoder gives them: no dithering in the conversion to 16 bits.
     g_object_set(convert, "dithering", 0, "noise-shaping", 0, nullptr);
-    GstCapsPtr caps(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout", G_TYPE_STRING,
-                                        "interleaved", nullptr));
-    g_object_set(filter, "caps", caps.get(), nullptr);
+    // Integer samples wider than 16 bits come as 32 bits and are narrowed
+    // here, as PCM readers narrow them; the rest as the converter rounds them.
+    gst_object_set_name(GST_OBJECT(filter), "width");
+    const bool wideRaw = raw && (raw->format.startsWith(QLatin1String("s24")) || raw->format.startsWith(QLatin1String("s32")));
+    SetSampleWidth(filter, wideRaw);
     g_object_set(fakesink, "sync", FALSE, "enable-last-sample", FALSE, nullptr);
     gst_bin_add_many(GST_BIN(pipeline.get()), source, decode, convert, filter, fakesink, nullptr);
     bool linked = gst_element_link(source, decode) && gst_element_link_many(convert, filter, fakesink, nullptr);

@@ -32,6 +32,8 @@ struct Segment {
     std::vector<int16_t> pixels;
     // Streaming thread.
     bool armed = false;  // counting: after the seek's flush (at once for the first)
+    bool wide = false;   // 32-bit samples
+    std::vector<int16_t> narrowed;
     uint64_t next = UINT64_MAX;
     std::atomic<bool> failed = false, reached = false;
 
@@ -58,6 +60,8 @@ struct Segment {
                 if (!gst_audio_info_from_caps(&audio, caps) || uint32_t(GST_AUDIO_INFO_RATE(&audio)) != s->rate ||
                     uint32_t(GST_AUDIO_INFO_CHANNELS(&audio)) != s->channels)
                     s->End(pad, false);
+                else
+                    s->wide = GST_AUDIO_INFO_FORMAT(&audio) == GST_AUDIO_FORMAT_S32LE;
             }
             return GST_PAD_PROBE_OK;
         }
@@ -79,13 +83,13 @@ struct Segment {
             s->End(pad, false);
             return GST_PAD_PROBE_DROP;
         }
-        const uint64_t frames = map.size / (2 * size_t(s->channels));
+        const uint64_t frames = map.size / ((s->wide ? 4 : 2) * size_t(s->channels));
+        const int16_t* samples = NarrowSamples(map.data, size_t(frames) * s->channels, s->wide, s->narrowed);
         s->next = first + frames;
         const uint64_t from = std::max(first, s->start);
         const uint64_t to = s->last ? s->next : std::min(s->next, s->stop);
         if (to > from)
-            s->generator->Process(reinterpret_cast<const int16_t*>(map.data) + (from - first) * s->channels,
-                                  size_t(to - from));
+            s->generator->Process(samples + (from - first) * s->channels, size_t(to - from));
         gst_buffer_unmap(buffer, &map);
         if (!s->last && s->next >= s->stop) {
             s->End(pad, true);

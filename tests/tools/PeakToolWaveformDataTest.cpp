@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cmath>
+#include <cstring>
 
 #include "WaveformRules.h"
 #include "peaks/WaveformData.h"
@@ -186,6 +187,46 @@ TEST_F(PeakToolWaveformData, compressedInputFollowsTheRulesOnTheDecodedSamples)
     EXPECT_EQ(mp3.SampleRate, 44100);
     EXPECT_EQ(mp3.Channels, 1);
     EXPECT_EQ(mp3.Values, rules::Waveform(Decode(Path("tone.mp3")), 2, 512, false));
+}
+
+TEST_F(PeakToolWaveformData, widerSamplesKeepTheirTop16BitsInWavAndFlacAlike)
+{
+    // 24-bit stereo whose low bytes would round the other way: values
+    // v * 256 + 200, negative ones included.
+    const int frames = 3000;
+    std::vector<uint8_t> pcm;
+    std::vector<int16_t> top;
+    for (int i = 0; i < 2 * frames; ++i) {
+        const int16_t v = int16_t((i * 7919) % 60000 - 30000);
+        const int32_t s24 = v * 256 + 200;
+        pcm.push_back(uint8_t(s24 & 0xff));
+        pcm.push_back(uint8_t(s24 >> 8 & 0xff));
+        pcm.push_back(uint8_t(s24 >> 16 & 0xff));
+        top.push_back(v);
+    }
+    std::vector<uint8_t> wav(44 + pcm.size());
+    std::memcpy(wav.data(), "RIFF", 4);
+    WriteU32LE(&wav[4], uint32_t(36 + pcm.size()));
+    std::memcpy(&wav[8], "WAVEfmt ", 8);
+    WriteU32LE(&wav[16], 16);
+    WriteU16LE(&wav[20], 1);
+    WriteU16LE(&wav[22], 2);
+    WriteU32LE(&wav[24], 48000);
+    WriteU32LE(&wav[28], 48000 * 6);
+    WriteU16LE(&wav[32], 6);
+    WriteU16LE(&wav[34], 24);
+    std::memcpy(&wav[36], "data", 4);
+    WriteU32LE(&wav[40], uint32_t(pcm.size()));
+    std::copy(pcm.begin(), pcm.end(), wav.begin() + 44);
+    ASSERT_TRUE(TestMedia::WriteFile(Path("w24.wav"), wav));
+    ASSERT_TRUE(TestMedia::RunPipeline(QStringLiteral("filesrc location=\"%1\" ! wavparse ! audioconvert ! flacenc ! "
+                                                      "filesink location=\"%2\"")
+                                           .arg(Path("w24.wav"), Path("w24.flac"))));
+    const auto expected = rules::Waveform(top, 2, 100, true);
+    for (const QString name : {"w24.wav", "w24.flac"}) {
+        ASSERT_EQ(Waveform({"-i", Path(name), "-o", Path("w24.dat"), "-z", "100", "--split-channels"}).code, 0);
+        EXPECT_EQ(Read(Path("w24.dat")).Values, expected) << name.toStdString();
+    }
 }
 
 TEST_F(PeakToolWaveformData, readsTheAudioOfAnyMediaGStreamerDecodes)
