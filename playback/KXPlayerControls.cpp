@@ -215,6 +215,7 @@ void TKXPlayerControls::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     Fit();
     Fire(OnResize, this);
+    Q_EMIT resized();
 }
 
 void TKXPlayerControls::SetAutoEnable(bool value)
@@ -235,7 +236,24 @@ void TKXPlayerControls::SetEnabled(bool value)
 {
     if (value == enabled_)
         return;
+    StoreEnabled(value);
+    if (value)
+        EnableButtons();
+    else
+        DisableButtons();
+}
+
+void TKXPlayerControls::StoreEnabled(bool value)
+{
+    if (value == enabled_)
+        return;
     enabled_ = value;
+    Q_EMIT controlsEnabledChanged(value);
+}
+
+void TKXPlayerControls::ApplyEnabled(bool value)
+{
+    StoreEnabled(value);
     if (value)
         EnableButtons();
     else
@@ -249,9 +267,12 @@ void TKXPlayerControls::EnableButtons()
     autoEnable_ = false;
     TButtonSet set = visibleButtons_;
     set.Exclude(btPlaySel); // enabled only through the marks
+    // An audio player has no picture to capture and no selection to mark.
+    if (audioPlayer_)
+        set = set - TButtonSet{btMarkIn, btMarkOut, btCapture};
     SetEnabledButtons(set);
     autoEnable_ = true;
-    enabled_ = true;
+    StoreEnabled(true);
 }
 
 void TKXPlayerControls::DisableButtons()
@@ -261,7 +282,7 @@ void TKXPlayerControls::DisableButtons()
     autoEnable_ = false;
     SetEnabledButtons({});
     autoEnable_ = true;
-    enabled_ = false;
+    StoreEnabled(false);
 }
 
 void TKXPlayerControls::SetEnabledButtons(TButtonSet value)
@@ -278,7 +299,31 @@ void TKXPlayerControls::SetEnabledButtons(TButtonSet value)
         else
             value.Exclude(index);
     }
+    if (value == enabledButtons_)
+        return;
     enabledButtons_ = value;
+    Q_EMIT enabledButtonsChanged(int(value.Bits()));
+}
+
+void TKXPlayerControls::SetEnabledButtonBits(int bits)
+{
+    if (bits < 0 || bits > int(kAllButtons.Bits()))
+        throw Exception(QStringLiteral("EnabledButtons must be a set of the %1 buttons").arg(kButtonCount));
+    SetEnabledButtons(TButtonSet::FromBits(uint32_t(bits)));
+}
+
+void TKXPlayerControls::SetVisibleButtonBits(int bits)
+{
+    if (bits < 0 || bits > int(kAllButtons.Bits()))
+        throw Exception(QStringLiteral("VisibleButtons must be a set of the %1 buttons").arg(kButtonCount));
+    SetVisibleButtons(TButtonSet::FromBits(uint32_t(bits)));
+}
+
+void TKXPlayerControls::SetCaptureModeOrdinal(int value)
+{
+    if (value < cmFile || value > cmCustom)
+        throw Exception(QStringLiteral("CaptureMode must be between 0 and %1").arg(int(cmCustom)));
+    SetCaptureMode(static_cast<TCaptureMode>(value));
 }
 
 void TKXPlayerControls::SetFlatButtons(bool value)
@@ -308,6 +353,7 @@ void TKXPlayerControls::SetSaveToFolder(const QString& value)
     saveToFolder_ = value;
     saveDialog_->setDirectory(value);
     Fire(OnSaveToFolder, this, value);
+    Q_EMIT saveToFolderChanged(value);
 }
 
 void TKXPlayerControls::SetVisibleButtons(TButtonSet value)
@@ -367,11 +413,13 @@ void TKXPlayerControls::SetHeight(int value)
 
 bool TKXPlayerControls::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonPress && watched == buttons_[btCapture] && OnCaptureMouseDown) {
+    if (event->type() == QEvent::MouseButtonPress && watched == buttons_[btCapture]) {
         auto* m = static_cast<QMouseEvent*>(event);
         const QPoint p = m->position().toPoint();
-        OnCaptureMouseDown(watched, MouseButtonFromQt(m->button()), ShiftStateFromQt(m->modifiers(), m->buttons()),
-                           p.x(), p.y());
+        const TMouseButton button = MouseButtonFromQt(m->button());
+        const TShiftState shift = ShiftStateFromQt(m->modifiers(), m->buttons());
+        Fire(OnCaptureMouseDown, watched, button, shift, p.x(), p.y());
+        Q_EMIT captureMouseDown(button, shift, p.x(), p.y());
     }
     return QWidget::eventFilter(watched, event);
 }
