@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "FakePanel.h"
+#include "TestVideoPlayer.h"
+#include "tests/support/TestMedia.h"
 #include "platform/QtInput.h"
 #include "playback/KXPlayerControls.h"
 
@@ -88,6 +90,32 @@ TEST(PanelSignals, keySignalsCarryTheKeyAsTheHandlerLeftIt)
     QTest::keyClick(&panel, Qt::Key_C);
     EXPECT_EQ(downs.last()[0].value<quint16>(), VirtualKeyFromQt(Qt::Key_C));
     EXPECT_EQ(presses.last()[0].value<QChar>(), QLatin1Char('c'));
+}
+
+TEST(PanelSignals, escapeEndsFullScreenModeAndNotifiesIt)
+{
+    QTemporaryDir dir;
+    const QString video = dir.filePath("clip.avi");
+    ASSERT_TRUE(TestMedia::EncodeVideoOnly(video, 0.4));
+    TestVideoPlayer panel;
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    ASSERT_TRUE(panel.Load(video, sink, 0));
+    QStringList log;
+    QObject::connect(&panel, &TKXCommonPlayer::fullScreenModeChanged,
+                     [&](bool on) { log << QStringLiteral("full %1").arg(on); });
+    QObject::connect(&panel, &TKXCommonPlayer::startFullScreen, [&](QWidget* form) {
+        log << (form == panel.FullScreenForm() ? "start on form" : "start elsewhere");
+    });
+    QObject::connect(&panel, &TKXCommonPlayer::endFullScreen, [&] { log << "end"; });
+    QObject::connect(&panel, &TKXCommonPlayer::keyDown,
+                     [&](quint16 key, TShiftState) { log << QStringLiteral("key %1").arg(key); });
+    panel.setProperty("fullScreenMode", true);
+    EXPECT_EQ(log, (QStringList{"start on form", "full 1"}));
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(panel.FullScreenForm(), &escape);
+    EXPECT_FALSE(panel.property("fullScreenMode").toBool());
+    EXPECT_EQ(log, (QStringList{"start on form", "full 1", "end", "full 0", QStringLiteral("key %1").arg(VK_ESCAPE)}));
+    EXPECT_EQ(NotifyOf(panel, "fullScreenMode"), "fullScreenModeChanged");
 }
 
 TEST(PanelProperties, refusedWritesLeaveTheValueAndReportWhy)
