@@ -29,8 +29,11 @@ class TKXCommonAudioPlayer : public QObject, public DesignState
     Q_OBJECT
     /// Volume(): hundredths of a dB, clamped as the setter does.
     Q_PROPERTY(int volume READ Volume WRITE SetVolume)
+    /// AddToRot(): new graphs enter the graph registry.
     Q_PROPERTY(bool addToRot READ AddToRot WRITE SetAddToRot)
+    /// UpdateInterval(): milliseconds between time updates.
     Q_PROPERTY(int updateInterval READ UpdateInterval WRITE SetUpdateInterval)
+    /// PreservePitch(): other rates keep the pitch.
     Q_PROPERTY(bool preservePitch READ PreservePitch WRITE SetPreservePitch)
     /// State() as a TPlayerState ordinal.
     Q_PROPERTY(int state READ stateOrdinal NOTIFY stateChange)
@@ -38,6 +41,7 @@ class TKXCommonAudioPlayer : public QObject, public DesignState
     Q_PROPERTY(qint64 duration READ Duration NOTIFY durationChanged)
     /// 100-ns units; notified by every time update (UpdateInterval).
     Q_PROPERTY(qint64 position READ Position WRITE SetPosition NOTIFY timeUpdate)
+    /// Speed(): the speed step, -4..4.
     Q_PROPERTY(int speed READ Speed)
 public:
     /// Makes the element used as audio output of every new graph; null means

@@ -69,32 +69,49 @@ struct TVolumeResult {
 class TKXCommonPlayer : public QFrame, public DesignState
 {
     Q_OBJECT
+    /// AddToRot(): the graph is in the graph registry.
     Q_PROPERTY(bool addToRot READ AddToRot WRITE SetAddToRot)
+    /// Color(), system colours resolved.
     Q_PROPERTY(QColor color READ ColorAsQColor WRITE setColor)
     /// Ends by itself when Escape is pressed on the full-screen form.
     Q_PROPERTY(bool fullScreenMode READ FullScreenMode WRITE SetFullScreenMode NOTIFY fullScreenModeChanged)
+    /// ColorControlSupport(): the renderer has colour controls.
     Q_PROPERTY(bool colorControlSupport READ ColorControlSupport)
+    /// PreventSreenSaver(), kept for the owner.
     Q_PROPERTY(bool preventSreenSaver READ PreventSreenSaver WRITE SetPreventSreenSaver)
+    /// SkinnedApp(): the colour survives palette changes.
     Q_PROPERTY(bool skinnedApp READ SkinnedApp WRITE SetSkinnedApp)
+    /// Volume(): hundredths of a dB, as VolumeRule takes it.
     Q_PROPERTY(int volume READ Volume WRITE SetVolume)
     /// State() as a TPlayerState ordinal.
     Q_PROPERTY(int state READ stateOrdinal NOTIFY stateChange)
     /// A TFilterSet ordinal; an invalid one is refused through error().
     Q_PROPERTY(int codecSet READ CodecSet WRITE setCodecSet)
+    /// CodecSetValid(): the chosen codec set is installed.
     Q_PROPERTY(bool codecSetValid READ CodecSetValid)
     /// 0..255; a value the decoder refuses is reported through error().
     Q_PROPERTY(int resolution READ Resolution WRITE setResolution)
+    /// ZoomMode(): video placement 0..5.
     Q_PROPERTY(int zoomMode READ ZoomMode WRITE SetZoomMode)
     /// 100-ns units.
     Q_PROPERTY(qint64 frameTime READ FrameTime)
+    /// KeepColorValues(): colour values survive a reset.
     Q_PROPERTY(bool keepColorValues READ KeepColorValues WRITE SetKeepColorValues)
+    /// The brightness control, clamped to -100..100.
     Q_PROPERTY(float brightness READ brightness WRITE setBrightness)
+    /// The contrast control, clamped to 0..2.
     Q_PROPERTY(float contrast READ contrast WRITE setContrast)
+    /// The hue control, clamped to -180..180.
     Q_PROPERTY(float hue READ hue WRITE setHue)
+    /// The saturation control, clamped to 0..2.
     Q_PROPERTY(float saturation READ saturation WRITE setSaturation)
+    /// AudioPostFilterOn(): the gain filter is in the graph.
     Q_PROPERTY(bool audioPostFilter READ AudioPostFilterOn WRITE SetAudioPostFilter)
+    /// PostFilterGain(): 4096 is unity.
     Q_PROPERTY(int postFilterGain READ PostFilterGain)
+    /// ColorKey(): the renderer's colour key.
     Q_PROPERTY(QColor colorKey READ ColorKeyAsQColor NOTIFY colorKeyChanged)
+    /// DisplayConnected(): the video is shown.
     Q_PROPERTY(bool displayConnected READ DisplayConnected)
     /// 100-ns units, from the concrete player.
     Q_PROPERTY(qint64 duration READ Duration)
@@ -370,9 +387,13 @@ protected:
     /// The hidden window's messages.
     virtual void WindowProc(uint32_t msg, uintptr_t wParam, intptr_t lParam) = 0;
 
+    /// Places the video for the new size.
     void resizeEvent(QResizeEvent* event) override;
+    /// A skinned panel keeps its colour through palette changes.
     void changeEvent(QEvent* event) override;
+    /// OnKeyDown and OnKeyPress with their signals.
     void keyPressEvent(QKeyEvent* event) override;
+    /// Keys and size of the full-screen form.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     /// Set while destroyed: no events reach an owner that is half gone.

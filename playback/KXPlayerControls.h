@@ -38,19 +38,26 @@ using TOnSaveToFolderEvent = std::function<void(QObject* Sender, const QString& 
 class TKXPlayerControls : public QWidget, public DesignState
 {
     Q_OBJECT
+    /// AutoEnable(): controlsEnabled drives the buttons.
     Q_PROPERTY(bool autoEnable READ AutoEnable WRITE SetAutoEnable)
+    /// AutoSpace(): the buttons spread over the width.
     Q_PROPERTY(bool autoSpace READ AutoSpace WRITE SetAutoSpace)
     /// Enabled(): the buttons as a whole, apart from QWidget's enabled.
     /// Changes by itself with a linked player's media.
     Q_PROPERTY(bool controlsEnabled READ Enabled WRITE SetEnabled NOTIFY controlsEnabledChanged)
     /// TButtonSet bits (bit n is TPLBtnType n); writable only without AutoEnable.
     Q_PROPERTY(int enabledButtons READ enabledButtonBits WRITE setEnabledButtons NOTIFY enabledButtonsChanged)
+    /// FlatButtons().
     Q_PROPERTY(bool flatButtons READ FlatButtons WRITE SetFlatButtons)
+    /// FullStateUpdate(): every player state presses its button.
     Q_PROPERTY(bool fullStateUpdate READ FullStateUpdate WRITE SetFullStateUpdate)
+    /// GroupIndex() of the transport buttons.
     Q_PROPERTY(int groupIndex READ GroupIndex WRITE SetGroupIndex)
     /// A TCaptureMode ordinal.
     Q_PROPERTY(int captureMode READ captureModeOrdinal WRITE setCaptureMode)
+    /// RepeatPlaySelection().
     Q_PROPERTY(bool repeatPlaySelection READ RepeatPlaySelection WRITE SetRepeatPlaySelection)
+    /// SaveToFolder(): the capture dialog's folder.
     Q_PROPERTY(QString saveToFolder READ SaveToFolder WRITE SetSaveToFolder NOTIFY saveToFolderChanged)
     /// TButtonSet bits (bit n is TPLBtnType n).
     Q_PROPERTY(int visibleButtons READ visibleButtonBits WRITE setVisibleButtons)
@@ -58,7 +65,9 @@ class TKXPlayerControls : public QWidget, public DesignState
     Q_PROPERTY(kx::TKXCommonPlayer* playerLib READ PlayerLib WRITE SetPlayerLib NOTIFY linkChanged)
     /// Unlinks itself when the player is destroyed.
     Q_PROPERTY(kx::TKXCommonAudioPlayer* audioPlayer READ AudioPlayer WRITE SetAudioPlayer NOTIFY linkChanged)
+    /// Speed(): the fast forward or rewind step.
     Q_PROPERTY(int speed READ Speed)
+    /// Color(), system colours resolved.
     Q_PROPERTY(QColor color READ ColorAsQColor WRITE setColor)
 public:
     /// A bar of all twelve buttons, none enabled; owner is its parent widget.
@@ -225,7 +234,9 @@ Q_SIGNALS:
     void error(const QString& message);
 
 protected:
+    /// Fits the buttons; OnResize and resized().
     void resizeEvent(QResizeEvent* event) override;
+    /// A mouse press on the capture button: OnCaptureMouseDown and its signal.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -39,9 +39,11 @@ public:
     /// Adds to every value without OnChange.
     void AddToAll(int delta);
 
-/// The value of one button by name, and its setter.
+// One button's value by name, and its setter.
 #define KX_BUTTON_PARAM(Name, Index)                                  \
+    /** The value of button Index. */                                 \
     int Name() const { return values_[Index]; }                       \
+    /** Sets the value of button Index. */                            \
     void Set##Name(int value) { SetValue(Index, value); }
     KX_BUTTON_PARAM(GotToStart, btGoToStart)
     KX_BUTTON_PARAM(FR, btFR)
@@ -77,7 +79,9 @@ public:
 class TSpeedButton : public QToolButton
 {
     Q_OBJECT
+    /// GroupIndex(); 0 is none.
     Q_PROPERTY(int groupIndex READ GroupIndex WRITE SetGroupIndex)
+    /// AllowAllUp().
     Q_PROPERTY(bool allowAllUp READ AllowAllUp WRITE SetAllowAllUp)
     /// Down(): stays down in its group (QAbstractButton's down is the
     /// pressed look of a click).
