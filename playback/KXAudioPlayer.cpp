@@ -219,6 +219,12 @@ void TKXCommonAudioPlayer::SetDuration(int64_t duration)
         Q_EMIT durationChanged(duration);
 }
 
+void TKXCommonAudioPlayer::ReportComplete()
+{
+    Fire(OnComplete, this);
+    Q_EMIT complete();
+}
+
 void TKXCommonAudioPlayer::ReportMediaLoaded()
 {
     Fire(OnMediaLoaded, this);
@@ -453,8 +459,7 @@ void TKXCommonAudioPlayer::GoToEnd()
         return;
     SetState(ControlStop() ? psStop : psError);
     SeekTo(duration_);
-    Fire(OnComplete, this);
-    Q_EMIT complete();
+    ReportComplete();
     speed_ = 0;
     TimerSwitch(false);
 }
@@ -509,8 +514,7 @@ void TKXCommonAudioPlayer::StepForward()
         // Playback ends here: say so before the completion, as at the end
         // of the media, or owners keep showing it as playing.
         SetState(ControlStop() ? psStop : psError);
-        Fire(OnComplete, this);
-        Q_EMIT complete();
+        ReportComplete();
     }
     speed_ = 0;
     TimerSwitch(false);
@@ -530,8 +534,7 @@ void TKXCommonAudioPlayer::WindowProc(uint32_t msg, uintptr_t, intptr_t)
     }
     if (code == EC_COMPLETE) {
         Stop();
-        Fire(OnComplete, this);
-        Q_EMIT complete();
+        ReportComplete();
     } else if (code == EC_ERRORABORT && Running(state_)) {
         // A stream error ends playback for good; the player must not keep
         // claiming to play.

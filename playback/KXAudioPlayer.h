@@ -177,6 +177,7 @@ protected:
 
 private:
     void ReportTime(int64_t time);
+    void ReportComplete();
     bool ControlStop();
     void ApplyAudioFilter();
     void RebuildAudioChain();

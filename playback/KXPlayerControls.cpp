@@ -28,6 +28,14 @@ constexpr int kMarkInGroup = 65533;
 constexpr int kMarkOutGroup = 65334;
 constexpr int kPlaySelGroup = 65335;
 
+// A button set from the property system's int; what names the property.
+TButtonSet ButtonSetOfBits(int bits, const char* what)
+{
+    if (bits < 0 || bits > int(kAllButtons.Bits()))
+        throw Exception(QStringLiteral("%1 must be a set of the %2 buttons").arg(QLatin1String(what)).arg(kButtonCount));
+    return TButtonSet::FromBits(uint32_t(bits));
+}
+
 } // namespace
 
 QString TKXPlayerControls::ButtonCaption(TPLBtnType button)
@@ -234,13 +242,8 @@ void TKXPlayerControls::SetAutoSpace(bool value)
 
 void TKXPlayerControls::SetEnabled(bool value)
 {
-    if (value == enabled_)
-        return;
-    StoreEnabled(value);
-    if (value)
-        EnableButtons();
-    else
-        DisableButtons();
+    if (value != enabled_)
+        ApplyEnabled(value);
 }
 
 void TKXPlayerControls::StoreEnabled(bool value)
@@ -307,16 +310,12 @@ void TKXPlayerControls::SetEnabledButtons(TButtonSet value)
 
 void TKXPlayerControls::SetEnabledButtonBits(int bits)
 {
-    if (bits < 0 || bits > int(kAllButtons.Bits()))
-        throw Exception(QStringLiteral("EnabledButtons must be a set of the %1 buttons").arg(kButtonCount));
-    SetEnabledButtons(TButtonSet::FromBits(uint32_t(bits)));
+    SetEnabledButtons(ButtonSetOfBits(bits, "EnabledButtons"));
 }
 
 void TKXPlayerControls::SetVisibleButtonBits(int bits)
 {
-    if (bits < 0 || bits > int(kAllButtons.Bits()))
-        throw Exception(QStringLiteral("VisibleButtons must be a set of the %1 buttons").arg(kButtonCount));
-    SetVisibleButtons(TButtonSet::FromBits(uint32_t(bits)));
+    SetVisibleButtons(ButtonSetOfBits(bits, "VisibleButtons"));
 }
 
 void TKXPlayerControls::SetCaptureModeOrdinal(int value)
