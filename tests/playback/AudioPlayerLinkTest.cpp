@@ -88,6 +88,8 @@ TEST_F(AudioPlayerLinkTest, theBarFollowsThePlayersMedia)
     ASSERT_TRUE(player->LoadMedia(Wav(1.0)));
     EXPECT_TRUE(bar.Enabled());
     EXPECT_EQ(Enabled(), kTransport);
+    Click(btPlay); // no handler of the owner's is needed
+    EXPECT_EQ(player->State(), psPlay);
     player->ClearMedia();
     EXPECT_FALSE(bar.Enabled());
     EXPECT_TRUE(Enabled().Empty());
