@@ -173,8 +173,8 @@ void TKXCommonAudioPlayer::TimerSwitch(bool on)
 {
     if (!timer_)
         return;
-    if (!on && OnTimeUpdate)
-        OnTimeUpdate(this, Position());
+    if (!on)
+        ReportTime(Position());
     if (on) {
         if (!timer_->isActive())
             timer_->start();
@@ -185,11 +185,17 @@ void TKXCommonAudioPlayer::TimerSwitch(bool on)
 
 void TKXCommonAudioPlayer::Tick()
 {
-    if (!OnTimeUpdate || !graph_)
+    if (!graph_)
         return;
     int64_t position = 0;
     if (QueryPosition(position))
-        OnTimeUpdate(this, position);
+        ReportTime(position);
+}
+
+void TKXCommonAudioPlayer::ReportTime(int64_t time)
+{
+    Fire(OnTimeUpdate, this, time);
+    Q_EMIT timeUpdate(time);
 }
 
 void TKXCommonAudioPlayer::SetState(TPlayerState state)
@@ -198,8 +204,31 @@ void TKXCommonAudioPlayer::SetState(TPlayerState state)
         return;
     state_ = state;
     // The owner may be half gone while we are destroyed.
+    if (destroying_)
+        return;
+    Fire(OnStateChange, this, state);
+    Q_EMIT stateChange(state);
+}
+
+void TKXCommonAudioPlayer::SetDuration(int64_t duration)
+{
+    if (duration == duration_)
+        return;
+    duration_ = duration;
     if (!destroying_)
-        Fire(OnStateChange, this, state);
+        Q_EMIT durationChanged(duration);
+}
+
+void TKXCommonAudioPlayer::ReportComplete()
+{
+    Fire(OnComplete, this);
+    Q_EMIT complete();
+}
+
+void TKXCommonAudioPlayer::ReportMediaLoaded()
+{
+    Fire(OnMediaLoaded, this);
+    Q_EMIT mediaLoaded();
 }
 
 void TKXCommonAudioPlayer::CreateGraph()
@@ -245,11 +274,13 @@ void TKXCommonAudioPlayer::ClearMedia()
         rate_ = 1.0;
         if (timer_)
             timer_->stop();
-        if (OnMediaCleared && !destroying_)
-            OnMediaCleared(this);
+        if (!destroying_) {
+            Fire(OnMediaCleared, this);
+            Q_EMIT mediaCleared();
+        }
     }
     SetState(psClosed);
-    duration_ = 0;
+    SetDuration(0);
 }
 
 bool TKXCommonAudioPlayer::RenderFile(const QString& fileName)
@@ -280,9 +311,8 @@ bool TKXCommonAudioPlayer::RenderFile(const QString& fileName)
         gst_element_set_state(graph_, GST_STATE_NULL);
         return false;
     }
-    duration_ = QueryDuration();
-    if (duration_ == 0)
-        duration_ = EstimateDuration();
+    const int64_t duration = QueryDuration();
+    SetDuration(duration != 0 ? duration : EstimateDuration());
     return true;
 }
 
@@ -429,7 +459,7 @@ void TKXCommonAudioPlayer::GoToEnd()
         return;
     SetState(ControlStop() ? psStop : psError);
     SeekTo(duration_);
-    Fire(OnComplete, this);
+    ReportComplete();
     speed_ = 0;
     TimerSwitch(false);
 }
@@ -484,7 +514,7 @@ void TKXCommonAudioPlayer::StepForward()
         // Playback ends here: say so before the completion, as at the end
         // of the media, or owners keep showing it as playing.
         SetState(ControlStop() ? psStop : psError);
-        Fire(OnComplete, this);
+        ReportComplete();
     }
     speed_ = 0;
     TimerSwitch(false);
@@ -500,11 +530,11 @@ void TKXCommonAudioPlayer::WindowProc(uint32_t msg, uintptr_t, intptr_t)
         return;
     if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_DURATION_CHANGED) {
         if (const int64_t d = QueryDuration())
-            duration_ = d;
+            SetDuration(d);
     }
     if (code == EC_COMPLETE) {
         Stop();
-        Fire(OnComplete, this);
+        ReportComplete();
     } else if (code == EC_ERRORABORT && Running(state_)) {
         // A stream error ends playback for good; the player must not keep
         // claiming to play.
@@ -521,8 +551,17 @@ TKXAudioFilePlayer::~TKXAudioFilePlayer() = default;
 
 void TKXAudioFilePlayer::ClearMedia()
 {
-    fileName_.clear();
+    SetFileName(QString());
     TKXCommonAudioPlayer::ClearMedia();
+}
+
+void TKXAudioFilePlayer::SetFileName(const QString& fileName)
+{
+    if (fileName == fileName_)
+        return;
+    fileName_ = fileName;
+    if (!destroying_)
+        Q_EMIT fileNameChanged(fileName);
 }
 
 void TKXAudioFilePlayer::Play()
@@ -540,13 +579,13 @@ bool TKXAudioFilePlayer::LoadMedia(const QString& fileName)
         return false;
     if (!RenderFile(fileName)) {
         SetState(psError);
-        duration_ = 0;
+        SetDuration(0);
         return false;
     }
     // Duration is known before the state change, so state handlers can read it.
     SetState(psStop);
-    fileName_ = fileName;
-    Fire(OnMediaLoaded, this);
+    SetFileName(fileName);
+    ReportMediaLoaded();
     return true;
 }
 

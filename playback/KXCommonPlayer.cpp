@@ -113,8 +113,10 @@ void TKXCommonPlayer::ClearHooks()
 
 void TKXCommonPlayer::DebugText(const QString& text)
 {
-    if (!destroying_)
-        Fire(OnDebugText, this, text);
+    if (destroying_)
+        return;
+    Fire(OnDebugText, this, text);
+    Q_EMIT debugText(text);
 }
 
 GstElement* TKXCommonPlayer::CreateFilterByClass(const QString& classId, const QString& name)
@@ -241,6 +243,13 @@ void TKXCommonPlayer::SetCodecSet(int value)
     codecSetValid_ = valid;
     if (chosen == Default)
         resolution_ = 0;
+}
+
+void TKXCommonPlayer::SetResolutionChecked(int value)
+{
+    if (value < 0 || value > 255)
+        throw Exception(QStringLiteral("Resolution must be between 0 and 255"));
+    SetResolution(static_cast<uint8_t>(value));
 }
 
 void TKXCommonPlayer::SetResolution(uint8_t value)
@@ -376,17 +385,47 @@ void TKXCommonPlayer::ChangeState(TPlayerState state)
     if (destroying_)
         return;
     Fire(OnStateChange, this, state);
+    Q_EMIT stateChange(state);
     Fire(StateHook, this, state);
+}
+
+void TKXCommonPlayer::ReportMarkIn(bool mark, double position)
+{
+    Fire(OnMarkIn, this, mark, position);
+    Q_EMIT markIn(mark, position);
+}
+
+void TKXCommonPlayer::ReportMarkOut(bool mark, double position)
+{
+    Fire(OnMarkOut, this, mark, position);
+    Q_EMIT markOut(mark, position);
+}
+
+void TKXCommonPlayer::ReportPositionChange(double position)
+{
+    Fire(OnPositionChange, this, position);
+    Q_EMIT positionChange(position);
+}
+
+void TKXCommonPlayer::ReportRendererConnected(bool connected)
+{
+    Fire(OnRendererConnected, this, connected);
+    Q_EMIT rendererConnected(connected);
+}
+
+void TKXCommonPlayer::FireKeyDown(uint16_t key, TShiftState shift)
+{
+    Fire(OnKeyDown, this, key, shift);
+    Q_EMIT keyDown(key, shift);
 }
 
 void TKXCommonPlayer::keyPressEvent(QKeyEvent* event)
 {
-    uint16_t key = VirtualKeyFromQt(event->key());
-    if (OnKeyDown)
-        OnKeyDown(this, key, ShiftStateFromQt(event->modifiers()));
-    if (OnKeyPress && !event->text().isEmpty()) {
+    FireKeyDown(VirtualKeyFromQt(event->key()), ShiftStateFromQt(event->modifiers()));
+    if (!event->text().isEmpty()) {
         QChar c = event->text().at(0);
-        OnKeyPress(this, c);
+        Fire(OnKeyPress, this, c);
+        Q_EMIT keyPress(c);
     }
     QFrame::keyPressEvent(event);
 }

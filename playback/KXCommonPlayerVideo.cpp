@@ -175,6 +175,7 @@ void TKXCommonPlayer::ReadColorKey()
     colorKey_ = color;
     SetBackground(*timePanel_, color);
     Fire(OnColorKeyChanged, this);
+    Q_EMIT colorKeyChanged();
 }
 
 void TKXCommonPlayer::SetFullScreenMode(bool value)
@@ -196,6 +197,7 @@ void TKXCommonPlayer::SetFullScreenMode(bool value)
         fullScreenForm_->show();
         hide();
         Fire(OnStartFullScreen, this, fullScreenForm_);
+        Q_EMIT startFullScreen(fullScreenForm_);
     } else {
         QWidget* owner = displayOwner_ ? displayOwner_.data() : this;
         AttachVideoWindow(owner, videoRect_);
@@ -204,7 +206,9 @@ void TKXCommonPlayer::SetFullScreenMode(bool value)
         fullScreenForm_->hide();
         raise();
         Fire(OnEndFullScreen, this);
+        Q_EMIT endFullScreen();
     }
+    Q_EMIT fullScreenModeChanged(value);
     ReadColorKey();
 }
 
@@ -212,8 +216,7 @@ void TKXCommonPlayer::FormKeyDown(uint16_t key, TShiftState shift)
 {
     if (key == VK_ESCAPE)
         SetFullScreenMode(false);
-    if (OnKeyDown)
-        OnKeyDown(this, key, shift);
+    FireKeyDown(key, shift);
 }
 
 bool TKXCommonPlayer::eventFilter(QObject* watched, QEvent* event)

@@ -28,6 +28,14 @@ constexpr int kMarkInGroup = 65533;
 constexpr int kMarkOutGroup = 65334;
 constexpr int kPlaySelGroup = 65335;
 
+// A button set from the property system's int; what names the property.
+TButtonSet ButtonSetOfBits(int bits, const char* what)
+{
+    if (bits < 0 || bits > int(kAllButtons.Bits()))
+        throw Exception(QStringLiteral("%1 must be a set of the %2 buttons").arg(QLatin1String(what)).arg(kButtonCount));
+    return TButtonSet::FromBits(uint32_t(bits));
+}
+
 } // namespace
 
 QString TKXPlayerControls::ButtonCaption(TPLBtnType button)
@@ -215,6 +223,7 @@ void TKXPlayerControls::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     Fit();
     Fire(OnResize, this);
+    Q_EMIT resized();
 }
 
 void TKXPlayerControls::SetAutoEnable(bool value)
@@ -233,9 +242,21 @@ void TKXPlayerControls::SetAutoSpace(bool value)
 
 void TKXPlayerControls::SetEnabled(bool value)
 {
+    if (value != enabled_)
+        ApplyEnabled(value);
+}
+
+void TKXPlayerControls::StoreEnabled(bool value)
+{
     if (value == enabled_)
         return;
     enabled_ = value;
+    Q_EMIT controlsEnabledChanged(value);
+}
+
+void TKXPlayerControls::ApplyEnabled(bool value)
+{
+    StoreEnabled(value);
     if (value)
         EnableButtons();
     else
@@ -249,9 +270,12 @@ void TKXPlayerControls::EnableButtons()
     autoEnable_ = false;
     TButtonSet set = visibleButtons_;
     set.Exclude(btPlaySel); // enabled only through the marks
+    // An audio player has no picture to capture and no selection to mark.
+    if (audioPlayer_)
+        set = set - TButtonSet{btMarkIn, btMarkOut, btCapture};
     SetEnabledButtons(set);
     autoEnable_ = true;
-    enabled_ = true;
+    StoreEnabled(true);
 }
 
 void TKXPlayerControls::DisableButtons()
@@ -261,7 +285,7 @@ void TKXPlayerControls::DisableButtons()
     autoEnable_ = false;
     SetEnabledButtons({});
     autoEnable_ = true;
-    enabled_ = false;
+    StoreEnabled(false);
 }
 
 void TKXPlayerControls::SetEnabledButtons(TButtonSet value)
@@ -278,7 +302,27 @@ void TKXPlayerControls::SetEnabledButtons(TButtonSet value)
         else
             value.Exclude(index);
     }
+    if (value == enabledButtons_)
+        return;
     enabledButtons_ = value;
+    Q_EMIT enabledButtonsChanged(int(value.Bits()));
+}
+
+void TKXPlayerControls::SetEnabledButtonBits(int bits)
+{
+    SetEnabledButtons(ButtonSetOfBits(bits, "EnabledButtons"));
+}
+
+void TKXPlayerControls::SetVisibleButtonBits(int bits)
+{
+    SetVisibleButtons(ButtonSetOfBits(bits, "VisibleButtons"));
+}
+
+void TKXPlayerControls::SetCaptureModeOrdinal(int value)
+{
+    if (value < cmFile || value > cmCustom)
+        throw Exception(QStringLiteral("CaptureMode must be between 0 and %1").arg(int(cmCustom)));
+    SetCaptureMode(static_cast<TCaptureMode>(value));
 }
 
 void TKXPlayerControls::SetFlatButtons(bool value)
@@ -308,6 +352,7 @@ void TKXPlayerControls::SetSaveToFolder(const QString& value)
     saveToFolder_ = value;
     saveDialog_->setDirectory(value);
     Fire(OnSaveToFolder, this, value);
+    Q_EMIT saveToFolderChanged(value);
 }
 
 void TKXPlayerControls::SetVisibleButtons(TButtonSet value)
@@ -367,11 +412,13 @@ void TKXPlayerControls::SetHeight(int value)
 
 bool TKXPlayerControls::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonPress && watched == buttons_[btCapture] && OnCaptureMouseDown) {
+    if (event->type() == QEvent::MouseButtonPress && watched == buttons_[btCapture]) {
         auto* m = static_cast<QMouseEvent*>(event);
         const QPoint p = m->position().toPoint();
-        OnCaptureMouseDown(watched, MouseButtonFromQt(m->button()), ShiftStateFromQt(m->modifiers(), m->buttons()),
-                           p.x(), p.y());
+        const TMouseButton button = MouseButtonFromQt(m->button());
+        const TShiftState shift = ShiftStateFromQt(m->modifiers(), m->buttons());
+        Fire(OnCaptureMouseDown, watched, button, shift, p.x(), p.y());
+        Q_EMIT captureMouseDown(button, shift, p.x(), p.y());
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -3,6 +3,7 @@
 #include "KXPlayerControls.h"
 
 #include <QFileDialog>
+#include <QMetaMethod>
 
 namespace kx {
 
@@ -36,6 +37,9 @@ void TKXPlayerControls::SetPlayerLib(TKXCommonPlayer* value)
 {
     if (value == playerLib_)
         return;
+    // The bar drives one player at a time.
+    if (value && audioPlayer_)
+        SetAudioPlayer(nullptr);
     if (playerLib_) {
         playerLib_->ClearHooks();
         QObject::disconnect(playerLib_, &QObject::destroyed, this, nullptr);
@@ -44,10 +48,14 @@ void TKXPlayerControls::SetPlayerLib(TKXCommonPlayer* value)
     if (value) {
         InstallHooks(value);
         // A panel that goes away unlinks itself.
-        QObject::connect(value, &QObject::destroyed, this, [this] { playerLib_ = nullptr; });
+        QObject::connect(value, &QObject::destroyed, this, [this] {
+            playerLib_ = nullptr;
+            Q_EMIT linkChanged();
+        });
     }
     if (autoEnable_ && playerLib_)
         SetEnabled(playerLib_->State() > psClosed);
+    Q_EMIT linkChanged();
 }
 
 void TKXPlayerControls::InstallHooks(TKXCommonPlayer* panel)
@@ -116,14 +124,16 @@ void TKXPlayerControls::UpdatePlaySelection()
 
 void TKXPlayerControls::Report(TControlOption option)
 {
-    if (OnControlEvent)
-        OnControlEvent(this, option, speed_);
+    Fire(OnControlEvent, this, option, speed_);
+    Q_EMIT controlEvent(option, speed_);
 }
 
 void TKXPlayerControls::ButtonClick(QObject* sender)
 {
     TKXCommonPlayer* panel = playerLib_;
-    if (!panel && !OnControlEvent)
+    // Nobody to drive and nobody listening: the click changes nothing.
+    static const QMetaMethod controlSignal = QMetaMethod::fromSignal(&TKXPlayerControls::controlEvent);
+    if (!panel && !OnControlEvent && !isSignalConnected(controlSignal))
         return;
     TPLBtnType button = btStop;
     for (int i = 0; i < kButtonCount; ++i) {
@@ -216,9 +226,18 @@ void TKXPlayerControls::Capture()
             playerLib_->CaptureToFile(name);
         break;
     }
-    case cmBitmap: Fire(OnCaptureToBitmap, this); break;
-    case cmImage: Fire(OnCaptureToImage, this); break;
-    case cmCustom: Fire(OnCustomCapture, this); break;
+    case cmBitmap:
+        Fire(OnCaptureToBitmap, this);
+        Q_EMIT captureToBitmap();
+        break;
+    case cmImage:
+        Fire(OnCaptureToImage, this);
+        Q_EMIT captureToImage();
+        break;
+    case cmCustom:
+        Fire(OnCustomCapture, this);
+        Q_EMIT customCapture();
+        break;
     }
 }
 

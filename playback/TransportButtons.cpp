@@ -27,6 +27,7 @@ TSpeedButton::TSpeedButton(QWidget* parent) : QToolButton(parent)
 {
     setFocusPolicy(Qt::NoFocus);
     setToolButtonStyle(Qt::ToolButtonIconOnly);
+    connect(this, &QAbstractButton::toggled, this, &TSpeedButton::buttonDownChanged);
 }
 
 void TSpeedButton::SetGroupIndex(int value)

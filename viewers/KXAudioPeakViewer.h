@@ -3,11 +3,13 @@
 
 namespace kx {
 
-// The peak viewer with its properties published; no state or behaviour of its own.
+/// The peak viewer with its properties published; no state or behaviour of
+/// its own. Its signals and properties are those of TKXCustomPeakViewer.
 class TKXAudioPeakViewer : public TKXCustomPeakViewer
 {
     Q_OBJECT
 public:
+    /// An empty viewer.
     explicit TKXAudioPeakViewer(QWidget* parent = nullptr) : TKXCustomPeakViewer(parent) {}
 };
 

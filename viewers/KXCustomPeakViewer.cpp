@@ -12,6 +12,7 @@
 
 #include "PeakRender.h"
 #include "peaks/PeakFormat.h"
+#include "platform/Exception.h"
 #include "platform/widgets/HorzScrollBar.h"
 #include "platform/Logging.h"
 #include "platform/MemoryStream.h"
@@ -84,14 +85,25 @@ void TKXCustomPeakViewer::SetPeaksFileName(const QString& value)
         model_.PeakData.clear();
         model_.Pyramid.Clear();
         peaksFileName_.clear();
+        Q_EMIT peaksChanged();
         return;
     }
+    const QString before = peaksFileName_;
     if (LoadFromFile(value)) {
         peaksFileName_ = value;
         unsetCursor();
     } else {
         peaksFileName_.clear();
     }
+    if (peaksFileName_ != before)
+        Q_EMIT peaksChanged();
+}
+
+void TKXCustomPeakViewer::SetPeaksFileNameChecked(const QString& value)
+{
+    SetPeaksFileName(value);
+    if (!value.isEmpty() && peaksFileName_ != value)
+        throw Exception(QStringLiteral("Cannot load peaks from %1").arg(value));
 }
 
 void TKXCustomPeakViewer::SetPlayStepPercent(int value)
@@ -104,12 +116,26 @@ void TKXCustomPeakViewer::SetPlayStepPercent(int value)
     steps_ = ComputeSteps(steps_, visibleSeconds_, playStepPercent_);
 }
 
+void TKXCustomPeakViewer::SetPlayStepPercentChecked(int value)
+{
+    if (value < 0 || value >= 50)
+        throw Exception("PlayStepPercent must be between 0 and 49");
+    SetPlayStepPercent(value);
+}
+
 void TKXCustomPeakViewer::SetPeakReduction(TPeakReduction value)
 {
     if (value == model_.Reduction || (value != prSkip && value != prMinMax))
         return;
     model_.Reduction = value;
     Repaint();
+}
+
+void TKXCustomPeakViewer::SetPeakReductionOrdinal(int value)
+{
+    if (value != prSkip && value != prMinMax)
+        throw Exception("PeakReduction must be prSkip or prMinMax");
+    SetPeakReduction(static_cast<TPeakReduction>(value));
 }
 
 void TKXCustomPeakViewer::SetTimeScaler(float value)
@@ -123,6 +149,14 @@ void TKXCustomPeakViewer::SetTimeScaler(float value)
     // the first column keeps its peak where the range allows.
     UpdateScrollPage(ScrollPos());
     Repaint();
+    Q_EMIT timeScalerChanged(value);
+}
+
+void TKXCustomPeakViewer::SetTimeScalerChecked(float value)
+{
+    SetTimeScaler(value);
+    if (TimeScaler() != value)
+        throw Exception("TimeScaler must be a number from 0.1 to 1000000");
 }
 
 // --- loading -----------------------------------------------------------------
@@ -205,6 +239,7 @@ bool TKXCustomPeakViewer::ApplyLoad(std::span<const uint8_t> header, std::vector
     steps_ = ComputeSteps(steps_, visibleSeconds_, playStepPercent_);
     UpdateScrollRange();
     Repaint();
+    Q_EMIT peaksChanged();
     return true;
 }
 
@@ -215,6 +250,7 @@ void TKXCustomPeakViewer::Clear()
     model_.Pyramid.Clear();
     model_.PcmByteCount = 0;
     Repaint();
+    Q_EMIT peaksChanged();
 }
 
 // --- scrolling ---------------------------------------------------------------
@@ -239,8 +275,18 @@ void TKXCustomPeakViewer::SetScrollPosition(int pos)
     if (pos == ScrollPos())
         return;
     scrollBar_->State().SetPos(pos);
-    scrollBar_->Sync();
+    SyncScroll();
     Repaint();
+}
+
+void TKXCustomPeakViewer::SyncScroll()
+{
+    scrollBar_->Sync();
+    const int pos = ScrollPos();
+    if (pos == notifiedScrollPos_)
+        return;
+    notifiedScrollPos_ = pos;
+    Q_EMIT scrollPositionChanged(pos);
 }
 
 void TKXCustomPeakViewer::UpdateScrollRange()
@@ -255,7 +301,7 @@ void TKXCustomPeakViewer::UpdateScrollPage(int pos)
     const int nMax = static_cast<int>(std::min<int64_t>(peaks, std::numeric_limits<int>::max()));
     const int64_t page = std::min<int64_t>(nMax, model_.PeaksInView());
     scrollBar_->State().SetInfo(0, nMax, static_cast<unsigned>(std::max<int64_t>(page, 0)), pos);
-    scrollBar_->Sync();
+    SyncScroll();
 }
 
 void TKXCustomPeakViewer::DoScroll(int scrollCode)
@@ -276,7 +322,7 @@ void TKXCustomPeakViewer::DoScroll(int scrollCode)
     if (scrollCode == SB_ENDSCROLL || next == st.nPos)
         return;
     st.SetPos(static_cast<int>(std::clamp<int64_t>(next, st.nMin, st.nMax)));
-    scrollBar_->Sync();
+    SyncScroll();
     Repaint();
 }
 
@@ -285,6 +331,7 @@ void TKXCustomPeakViewer::ScrollRequest(int code)
     DoScroll(code);
     int pos = (code == SB_THUMBPOSITION || code == SB_THUMBTRACK) ? scrollBar_->State().nTrackPos : 0;
     Fire(OnScroll, this, code, pos);
+    Q_EMIT scrolled(code, pos);
 }
 
 void TKXCustomPeakViewer::ScrollToSeconds(int64_t seconds)
@@ -293,7 +340,17 @@ void TKXCustomPeakViewer::ScrollToSeconds(int64_t seconds)
     // second scrolls to the end instead of back to the start.
     const int64_t s = std::clamp<int64_t>(seconds, std::numeric_limits<int32_t>::min(),
                                           std::numeric_limits<int32_t>::max());
-    const int64_t ms = std::clamp<int64_t>(s * 1000, std::numeric_limits<int32_t>::min(),
+    ScrollToMs(s * 1000);
+}
+
+void TKXCustomPeakViewer::ScrollToTime(MediaTime time)
+{
+    ScrollToMs(ToMilliseconds(time).count());
+}
+
+void TKXCustomPeakViewer::ScrollToMs(int64_t given)
+{
+    const int64_t ms = std::clamp<int64_t>(given, std::numeric_limits<int32_t>::min(),
                                            std::numeric_limits<int32_t>::max());
     const int64_t peak = model_.PeakAtMs(ms);
     SetScrollPosition(static_cast<int>(std::clamp<int64_t>(peak, std::numeric_limits<int>::min(),
@@ -309,30 +366,61 @@ bool TKXCustomPeakViewer::SetMark(int startMs, int endMs)
         return false;
     if (startMs > 0 && startMs >= endMs)
         return false;
+    const bool changed = startMs != markStart_ || endMs != markEnd_;
     markStart_ = startMs;
     markEnd_ = endMs;
     Repaint();
+    if (changed)
+        Q_EMIT markChanged();
     return true;
+}
+
+bool TKXCustomPeakViewer::SetMark(MediaTime start, MediaTime end)
+{
+    // Beyond the int range a time can only be refused: pass a value SetMark refuses.
+    auto ms = [](MediaTime t) {
+        return static_cast<int>(std::clamp<int64_t>(ToMilliseconds(t).count(), -1, std::numeric_limits<int>::max()));
+    };
+    return SetMark(ms(start), ms(end));
 }
 
 void TKXCustomPeakViewer::SetPositionAt(int x)
 {
     const auto next = static_cast<int32_t>(model_.MsAtColumn(x));
+    const int64_t before = position_;
     const auto oldLow = static_cast<int32_t>(position_);
     position_ = next;
     if (next < 0 || next != oldLow)
         Repaint();
+    NotifyPosition(before);
 }
 
 void TKXCustomPeakViewer::SetPosition(int64_t ms)
 {
     if (ms == position_)
         return;
+    const int64_t before = position_;
     position_ = ms;
     Repaint();
+    NotifyPosition(before);
+}
+
+void TKXCustomPeakViewer::NotifyPosition(int64_t before)
+{
+    if (position_ != before)
+        Q_EMIT cursorPositionChanged(position_);
 }
 
 void TKXCustomPeakViewer::SetPlayTime(int64_t time)
+{
+    const bool changed = time != playTime_;
+    playTime_ = time;
+    MovePlayPointer(time);
+    if (changed)
+        Q_EMIT playTimeChanged(time);
+}
+
+void TKXCustomPeakViewer::MovePlayPointer(int64_t time)
 {
     const int64_t ms = time / 10000;
     if (ms == model_.DurationMs())
@@ -348,7 +436,7 @@ void TKXCustomPeakViewer::SetPlayTime(int64_t time)
         const int64_t jump = model_.PeakAtMs(Round(steps_.PageSeconds * double(model_.TimeScaler) * keep * 1000.0));
         const int64_t next = std::min<int64_t>(st.nMax, std::max<int64_t>(st.nPos + jump, st.nPos + 10));
         st.SetPos(static_cast<int>(next));
-        scrollBar_->Sync();
+        SyncScroll();
         Repaint();
         return;
     }
@@ -390,6 +478,7 @@ void TKXCustomPeakViewer::PaintPeaks(bool copyToScreen, TCanvas* target)
     painter.setPen(QPen(style.BorderColor, 2));
     painter.setBrush(Qt::NoBrush);
     Fire(OnPaint, this, painter);
+    Q_EMIT paint(painter);
     painter.end();
     if (!copyToScreen)
         return;
@@ -472,127 +561,6 @@ void TKXCustomPeakViewer::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     UpdateScrollRange();
     Repaint();
-}
-
-// --- mouse and keys ------------------------------------------------------------
-
-void TKXCustomPeakViewer::LButtonDown(int x, int y, TShiftState shift)
-{
-    Fire(OnMouseDown, this, mbLeft, shift, x, y);
-    SetPositionAt(x);
-    setFocus(Qt::MouseFocusReason);
-}
-
-void TKXCustomPeakViewer::LButtonUp(int x, int y, TShiftState shift)
-{
-    Fire(OnMouseUp, this, mbLeft, shift, x, y);
-}
-
-void TKXCustomPeakViewer::LButtonDblClk(int x, int y, TShiftState shift)
-{
-    shift.Include(ssDouble);
-    Fire(OnDblClick, this);
-    Fire(OnMouseDown, this, mbLeft, shift, x, y);
-}
-
-void TKXCustomPeakViewer::MouseMoved(int x, int y, TShiftState shift)
-{
-    Fire(OnMouseMove, this, shift, x, y);
-}
-
-void TKXCustomPeakViewer::MouseEntered()
-{
-    Fire(OnEnter, this);
-}
-
-void TKXCustomPeakViewer::MouseLeft()
-{
-    Fire(OnExit, this);
-}
-
-void TKXCustomPeakViewer::mousePressEvent(QMouseEvent* e)
-{
-    const QPoint pt = e->position().toPoint();
-    const TShiftState shift = ShiftStateFromQt(e->modifiers(), e->buttons());
-    if (e->button() == Qt::LeftButton)
-        LButtonDown(pt.x(), pt.y(), shift);
-    else
-        Fire(OnMouseDown, this, MouseButtonFromQt(e->button()), shift, pt.x(), pt.y());
-    e->accept();
-}
-
-void TKXCustomPeakViewer::mouseReleaseEvent(QMouseEvent* e)
-{
-    const QPoint pt = e->position().toPoint();
-    const TShiftState shift = ShiftStateFromQt(e->modifiers(), e->buttons());
-    if (e->button() == Qt::LeftButton)
-        LButtonUp(pt.x(), pt.y(), shift);
-    else
-        Fire(OnMouseUp, this, MouseButtonFromQt(e->button()), shift, pt.x(), pt.y());
-    e->accept();
-}
-
-void TKXCustomPeakViewer::mouseDoubleClickEvent(QMouseEvent* e)
-{
-    const QPoint pt = e->position().toPoint();
-    if (e->button() == Qt::LeftButton)
-        LButtonDblClk(pt.x(), pt.y(), ShiftStateFromQt(e->modifiers(), e->buttons()));
-    e->accept();
-}
-
-void TKXCustomPeakViewer::mouseMoveEvent(QMouseEvent* e)
-{
-    const QPoint pt = e->position().toPoint();
-    MouseMoved(pt.x(), pt.y(), ShiftStateFromQt(e->modifiers(), e->buttons()));
-    e->accept();
-}
-
-void TKXCustomPeakViewer::enterEvent(QEnterEvent* e)
-{
-    QWidget::enterEvent(e);
-    MouseEntered();
-}
-
-void TKXCustomPeakViewer::leaveEvent(QEvent* e)
-{
-    QWidget::leaveEvent(e);
-    MouseLeft();
-}
-
-void TKXCustomPeakViewer::contextMenuEvent(QContextMenuEvent* e)
-{
-    if (popupMenu_)
-        popupMenu_->popup(e->globalPos());
-    e->accept();
-}
-
-void TKXCustomPeakViewer::keyPressEvent(QKeyEvent* e)
-{
-    uint16_t key = VirtualKeyFromQt(e->key());
-    if (!Designing()) {
-        // Only while the cursor is in view.
-        const int64_t column = model_.ColumnAtMs(static_cast<int32_t>(position_));
-        if (column > 0 && column < ClientWidth()) {
-            if (key == VK_RIGHT)
-                position_ += 40;
-            else if (key == VK_LEFT)
-                position_ -= 40;
-            Repaint();
-        }
-    }
-    Fire(OnKeyDown, this, key, ShiftStateFromQt(e->modifiers()));
-    if (OnKeyPress && !e->text().isEmpty()) {
-        QChar c = e->text().at(0);
-        OnKeyPress(this, c);
-    }
-    e->accept();
-}
-
-void TKXCustomPeakViewer::keyReleaseEvent(QKeyEvent* e)
-{
-    uint16_t key = VirtualKeyFromQt(e->key());
-    Fire(OnKeyUp, this, key, ShiftStateFromQt(e->modifiers()));
-    e->accept();
 }
 
 } // namespace kx

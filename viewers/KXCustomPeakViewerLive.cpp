@@ -103,6 +103,7 @@ bool TKXCustomPeakViewer::PullLiveStream()
         UpdateScrollPage(ScrollPos());
     }
     Repaint();
+    Q_EMIT peaksChanged();
     return true;
 }
 

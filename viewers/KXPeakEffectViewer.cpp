@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -51,6 +52,8 @@ TKXPeakEffectViewer::TKXPeakEffectViewer(QWidget* parent)
 
 TKXPeakEffectViewer::~TKXPeakEffectViewer()
 {
+    // Receivers hear nothing from a viewer being destroyed.
+    const QSignalBlocker quiet(this);
     ClearAllPoints();
     if (underMouse() && ScreenCursor() != 0)
         SetScreenCursor(0);
@@ -64,6 +67,33 @@ void TKXPeakEffectViewer::SetFocusedType(TEffectType value)
         return;
     effectPoints_.SetFocused(value);
     Repaint();
+}
+
+void TKXPeakEffectViewer::SetFocusedTypeOrdinal(int value)
+{
+    if (value < fcA || value > fcC)
+        throw Exception("FocusedType must be fcA, fcB or fcC");
+    SetFocusedType(static_cast<TEffectType>(value));
+}
+
+void TKXPeakEffectViewer::SetVisiblePointsBits(int value)
+{
+    if (value < 0 || value > 7)
+        throw Exception("VisiblePoints may hold fcA, fcB and fcC only");
+    SetVisiblePoints(TEffectTypes::FromBits(static_cast<uint32_t>(value)));
+}
+
+void TKXPeakEffectViewer::SetLimit(TEffectType type, bool max, int value)
+{
+    if (max) {
+        effectPoints_.SetMax(type, value);
+        if (effectPoints_.Max(type) != value)
+            throw Exception(QStringLiteral("Max must be above Min (%1)").arg(effectPoints_.Min(type)));
+    } else {
+        effectPoints_.SetMin(type, value);
+        if (effectPoints_.Min(type) != value)
+            throw Exception(QStringLiteral("Min must be below Max (%1)").arg(effectPoints_.Max(type)));
+    }
 }
 
 void TKXPeakEffectViewer::SetStereoEffects(bool value)
@@ -134,11 +164,12 @@ bool TKXPeakEffectViewer::AddPoint(TEffectType effectType, TEffectChannel effect
     if (value < effectPoints_.Min(effectType) || value > effectPoints_.Max(effectType))
         return false;
     bool allow = true;
-    if (OnPointNew)
-        OnPointNew(this, effectType, effectChannel, position, value, index, allow);
+    Fire(OnPointNew, this, effectType, effectChannel, position, value, index, allow);
+    Q_EMIT pointNew(effectType, effectChannel, position, value, index, allow);
     if (!allow)
         return false;
     list->insert(list->begin() + index, TEffectPointRec{position, value, effectChannel});
+    Q_EMIT pointsChanged(effectType);
     return true;
 }
 
@@ -151,8 +182,8 @@ bool TKXPeakEffectViewer::DeletePoint(TEffectType effectType, TEffectChannel eff
     if (p.Channel != effectChannel)
         return false;
     bool allow = true;
-    if (OnPointDelete)
-        OnPointDelete(this, effectType, effectChannel, p.Position, p.Value, index, allow);
+    Fire(OnPointDelete, this, effectType, effectChannel, p.Position, p.Value, index, allow);
+    Q_EMIT pointDelete(effectType, effectChannel, p.Position, p.Value, index, allow);
     if (!allow)
         return false;
     // The handler may have changed the list; delete only what was asked about.
@@ -162,6 +193,7 @@ bool TKXPeakEffectViewer::DeletePoint(TEffectType effectType, TEffectChannel eff
     if (hotIndex_ >= static_cast<int>(list->size()))
         hotIndex_ = -1;
     Repaint();
+    Q_EMIT pointsChanged(effectType);
     return true;
 }
 
@@ -198,8 +230,10 @@ bool TKXPeakEffectViewer::InitPoints()
 
 void TKXPeakEffectViewer::ClearPoints(TEffectType effectType)
 {
-    if (effectType >= fcA && effectType <= fcC)
-        points_[effectType].clear();
+    if (effectType < fcA || effectType > fcC || points_[effectType].empty())
+        return;
+    points_[effectType].clear();
+    Q_EMIT pointsChanged(effectType);
 }
 
 void TKXPeakEffectViewer::ClearAllPoints()
@@ -342,214 +376,6 @@ int TKXPeakEffectViewer::CursorAt(int x, int y)
             return crMove;
     }
     return HitTest(x, y);
-}
-
-// --- editing ----------------------------------------------------------------------
-
-int TKXPeakEffectViewer::AddPointAt(int x, int y)
-{
-    TEffectChannel channel = ecBoth;
-    // The halves are those of the value scale (the client area).
-    if (stereoEffects_)
-        channel = y < ClientHeight() / 2 ? ecLeft : ecRight;
-    PointList* list = ListOf(FocusedType());
-    if (PeakDataEmpty() || !list)
-        return -1;
-    const int64_t position = Model().PeakAtColumn(x);
-    if (position > PointRange() || position < 0 || position > std::numeric_limits<int32_t>::max())
-        throw Exception("Position is out of range");
-    int index = 0;
-    for (const TEffectPointRec& p : *list) {
-        if (p.Position == position)
-            return -1;
-        if (p.Position > position)
-            break;
-        ++index;
-    }
-    try {
-        list->insert(list->begin() + index,
-                     TEffectPointRec{static_cast<int32_t>(position), ValueAtY(y, channel), channel});
-    } catch (const std::bad_alloc&) {
-        throw Exception("Out of memory");
-    }
-    Repaint();
-    return index;
-}
-
-void TKXPeakEffectViewer::MovePointTo(int x, int y)
-{
-    PointList* list = ListOf(FocusedType());
-    if (PeakDataEmpty() || hotIndex_ == -1 || !list)
-        return;
-    const int64_t position = Model().PeakAtColumn(x);
-    const int64_t range = PointRange();
-    if (position < 0 || position > range)
-        return;
-    if (hotIndex_ < 0 || hotIndex_ >= static_cast<int>(list->size()))
-        throw Exception("Node Index is out of range");
-    const auto i = static_cast<size_t>(hotIndex_);
-    const int64_t old = (*list)[i].Position;
-    if (position == old)
-        return;
-    bool allowed;
-    if (position > old) {
-        const bool last = i + 1 == list->size();
-        allowed = last ? position <= std::min<int64_t>(range, std::numeric_limits<int32_t>::max())
-                       : position < (*list)[i + 1].Position;
-    } else {
-        allowed = i == 0 || position > (*list)[i - 1].Position;
-    }
-    if (allowed) {
-        (*list)[i].Position = static_cast<int32_t>(position);
-        Repaint();
-        return;
-    }
-    // It would meet a neighbour or pass the end: the drag of this point ends.
-    hotIndex_ = -1;
-    dragDirection_ = 0;
-    SetScreenCursor(CursorAt(x, y));
-}
-
-void TKXPeakEffectViewer::SetValueAt(int x, int y)
-{
-    if (PeakDataEmpty() || !ListOf(FocusedType()))
-        return;
-    const int64_t position = Model().PeakAtColumn(x);
-    if (position > PointRange())
-        throw Exception("Position is out of range");
-    SetValueAtPosition(position, y);
-}
-
-void TKXPeakEffectViewer::SetValueAtPosition(int64_t position, int y)
-{
-    PointList* list = ListOf(FocusedType());
-    if (!list)
-        return;
-    if (list->size() == 2 && singlePointLevel_) {
-        // A two-point envelope moves as one level, by its first point.
-        if ((*list)[0].Position == position) {
-            const int value = ValueAtY(y, (*list)[0].Channel);
-            (*list)[0].Value = value;
-            (*list)[1].Value = value;
-            Repaint();
-        }
-        return;
-    }
-    bool changed = false;
-    for (TEffectPointRec& p : *list) {
-        if (p.Position == position) {
-            p.Value = ValueAtY(y, p.Channel);
-            changed = true;
-        }
-    }
-    if (changed)
-        Repaint();
-}
-
-// --- mouse -----------------------------------------------------------------------------
-
-void TKXPeakEffectViewer::MovePointer(const QPoint& global)
-{
-    movingMouse_ = true;
-    QCursor::setPos(global);
-    movingMouse_ = false;
-}
-
-void TKXPeakEffectViewer::LButtonDown(int x, int y, TShiftState shift)
-{
-    if (movingMouse_)
-        return;
-    anchor_ = QPoint(x, y);
-    try {
-        switch (ScreenCursor()) {
-        case crSelectorR:
-            AddPointAt(hotPoint_.x(), hotPoint_.y());
-            break;
-        case crSelectorG:
-            movingMouse_ = true;
-            SetScreenCursor(crMove);
-            anchor_ = hotPoint_;
-            QCursor::setPos(mapToGlobal(hotPoint_));
-            movingMouse_ = false;
-            break;
-        default:
-            break;
-        }
-    } catch (const Exception&) {
-        // A click that cannot add a point adds nothing.
-    }
-    dragging_ = true;
-    dragDirection_ = 0;
-    SetScreenCursor(CursorAt(x, y));
-    TKXCustomPeakViewer::LButtonDown(x, y, shift);
-}
-
-void TKXPeakEffectViewer::MouseMoved(int x, int y, TShiftState shift)
-{
-    if (!movingMouse_) {
-        if (!dragging_) {
-            SetScreenCursor(CursorAt(x, y));
-        } else {
-            if (ScreenCursor() == crMove && dragDirection_ == 0) {
-                if (std::abs(x - anchor_.x()) >= 2) {
-                    SetScreenCursor(crLeftRight);
-                    dragDirection_ = 2;
-                } else if (std::abs(y - anchor_.y()) >= 2) {
-                    SetScreenCursor(crUpDown);
-                    dragDirection_ = 1;
-                }
-            }
-            if (dragDirection_ == 0 && ScreenCursor() < crMove)
-                SetScreenCursor(CursorAt(x, y));
-            // Hold the other axis: the pointer goes back to the anchor column or row.
-            if (dragDirection_ == 1)
-                MovePointer(QPoint(mapToGlobal(QPoint(anchor_.x(), y)).x(), QCursor::pos().y()));
-            else if (dragDirection_ == 2)
-                MovePointer(QPoint(QCursor::pos().x(), mapToGlobal(QPoint(x, anchor_.y())).y()));
-            try {
-                if (dragDirection_ == 1) {
-                    // The grabbed point itself, wherever the pointer drifted.
-                    const PointList* list = PointListOf(FocusedType());
-                    if (list && hotIndex_ >= 0 && hotIndex_ < static_cast<int>(list->size()))
-                        SetValueAtPosition((*list)[static_cast<size_t>(hotIndex_)].Position, y);
-                    else
-                        SetValueAt(anchor_.x(), y);
-                } else if (dragDirection_ == 2) {
-                    MovePointTo(x, y);
-                }
-            } catch (const Exception&) {
-                // Out of range: nothing changes, the drag goes on.
-            }
-        }
-    }
-    TKXCustomPeakViewer::MouseMoved(x, y, shift);
-}
-
-void TKXPeakEffectViewer::LButtonUp(int x, int y, TShiftState shift)
-{
-    if (dragging_) {
-        dragging_ = false;
-        hotIndex_ = -1;
-        if (movingMouse_)
-            return;
-        dragDirection_ = 0;
-        SetScreenCursor(CursorAt(x, y));
-    }
-    TKXCustomPeakViewer::LButtonUp(x, y, shift);
-}
-
-void TKXPeakEffectViewer::LButtonDblClk(int x, int y, TShiftState shift)
-{
-    TKXCustomPeakViewer::LButtonDblClk(x, y, shift);
-}
-
-void TKXPeakEffectViewer::MouseLeft()
-{
-    dragging_ = false;
-    hotIndex_ = -1;
-    dragDirection_ = 0;
-    SetScreenCursor(crDefaultId);
-    TKXCustomPeakViewer::MouseLeft();
 }
 
 } // namespace kx

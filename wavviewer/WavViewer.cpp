@@ -21,86 +21,6 @@
 
 namespace kx {
 
-// ---------------------------------------------------------------- TMyPanel
-
-TMyPanel::TMyPanel(TWavViewer* viewer, int tag) : QWidget(viewer), viewer_(viewer), tag_(tag)
-{
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void TMyPanel::SetColor(TColor color)
-{
-    if (color == color_)
-        return;
-    color_ = color;
-    update();
-}
-
-void TMyPanel::SetBevels(TBevelCut inner, TBevelCut outer, TBevelWidth width, TBorderWidth border,
-                         TBorderStyle style)
-{
-    bevelInner_ = inner;
-    bevelOuter_ = outer;
-    bevelWidth_ = std::max(1, width);
-    borderWidth_ = std::max(0, border);
-    borderStyle_ = style;
-    update();
-}
-
-void TMyPanel::PaintBevel(QPainter& p, QRect& r, TBevelCut cut) const
-{
-    if (cut == bvNone)
-        return;
-    const QPalette& pal = palette();
-    const QColor light = cut == bvLowered ? pal.color(QPalette::Dark) : pal.color(QPalette::Light);
-    const QColor dark = cut == bvLowered ? pal.color(QPalette::Light) : pal.color(QPalette::Dark);
-    for (int i = 0; i < bevelWidth_ && r.width() > 1 && r.height() > 1; ++i) {
-        if (cut != bvSpace) {
-            p.setPen(light);
-            p.drawLine(r.left(), r.top(), r.right(), r.top());
-            p.drawLine(r.left(), r.top(), r.left(), r.bottom());
-            p.setPen(dark);
-            p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
-            p.drawLine(r.right(), r.top(), r.right(), r.bottom());
-        }
-        r.adjust(1, 1, -1, -1);
-    }
-}
-
-void TMyPanel::paintEvent(QPaintEvent*)
-{
-    QPainter p(this);
-    p.fillRect(rect(), ToQColor(color_, palette()));
-    QRect r = rect();
-    if (borderStyle_ == bsSingle) {
-        p.setPen(Qt::black);
-        p.drawRect(r.adjusted(0, 0, -1, -1));
-        r.adjust(1, 1, -1, -1);
-    }
-    PaintBevel(p, r, bevelOuter_);
-    r.adjust(borderWidth_, borderWidth_, -borderWidth_, -borderWidth_);
-    PaintBevel(p, r, bevelInner_);
-    p.setFont(font());
-    if (tag_ == 0) {
-        viewer_->PaintChannelInfo(p);
-        Fire(viewer_->OnPaintHorzInfo, this, p);
-    } else {
-        viewer_->PaintTimeMarks(p);
-        Fire(viewer_->OnPaintVertInfo, this, p);
-    }
-}
-
-void TMyPanel::mousePressEvent(QMouseEvent* event)
-{
-    // A panel is a window of its own: its clicks never reach the peak area.
-    event->accept();
-}
-
-void TMyPanel::resizeEvent(QResizeEvent*)
-{
-    viewer_->PanelResized(this);
-}
-
 // ---------------------------------------------------------------- TWavViewer
 
 TWavViewer::TWavViewer(QWidget* parent) : QWidget(parent)
@@ -264,12 +184,16 @@ void TWavViewer::SetMarksColor(TColor value)
     RepaintPanel(topPanel_);
 }
 
-void TWavViewer::SetMarksInterval(uint8_t value)
+int64_t TWavViewer::MarksIntervalLimit() const
 {
     // The widest interval is what the view shows, in seconds.
-    int64_t limit = MsAtPixel(PeakAreaWidth()) / 1000;
-    if (limit < 2)
-        limit = ClientWidth() / 5;
+    const int64_t limit = MsAtPixel(PeakAreaWidth()) / 1000;
+    return limit < 2 ? ClientWidth() / 5 : limit;
+}
+
+void TWavViewer::SetMarksInterval(uint8_t value)
+{
+    const int64_t limit = MarksIntervalLimit();
     if (value < 2 || value > limit) {
         if (Designing())
             ShowMessageBox(this, QCoreApplication::translate("TWavViewer", "Marks interval must be between 2 and %1").arg(limit));
@@ -292,6 +216,7 @@ void TWavViewer::SetSecondsToShow(uint8_t value)
     RepaintPanel(topPanel_);
     UpdateScrollRange();
     Repaint();
+    Q_EMIT secondsToShowChanged(value);
 }
 
 void TWavViewer::SetSmallChangeSeconds(uint8_t value)
@@ -392,8 +317,16 @@ void TWavViewer::SetPosition(int ms)
 {
     if (ms == position_)
         return;
+    const int before = position_;
     position_ = ms;
     Repaint();
+    NotifyPosition(before);
+}
+
+void TWavViewer::NotifyPosition(int before)
+{
+    if (position_ != before)
+        Q_EMIT cursorPositionChanged(position_);
 }
 
 // ---------------------------------------------------------------- scrolling
@@ -403,7 +336,7 @@ void TWavViewer::UpdateScrollRange()
     const int max = peakData_.Size() > 0 ? static_cast<int>(std::clamp<int64_t>(PeakCount(), 0, INT_MAX)) : 0;
     const unsigned page = static_cast<unsigned>(std::max(0, std::min(max, PeakAreaWidth())));
     scrollBar_->State().SetInfo(0, max, page, 0);
-    scrollBar_->Sync();
+    SyncScroll();
     RepaintPanel(leftPanel_);
     StopPlayTimer();
 }
@@ -413,9 +346,19 @@ void TWavViewer::SetScrollPosition(int P)
     if (P == ScrollPos())
         return;
     scrollBar_->State().SetPos(P);
-    scrollBar_->Sync();
+    SyncScroll();
     RepaintPanel(topPanel_);
     Repaint();
+}
+
+void TWavViewer::SyncScroll()
+{
+    scrollBar_->Sync();
+    const int pos = ScrollPos();
+    if (pos == notifiedScrollPos_)
+        return;
+    notifiedScrollPos_ = pos;
+    Q_EMIT scrollPositionChanged(pos);
 }
 
 void TWavViewer::DoScroll(int ScrollCode)
@@ -438,7 +381,7 @@ void TWavViewer::DoScroll(int ScrollCode)
     if (p == s.nPos)
         return;
     s.SetPos(static_cast<int>(std::min<int64_t>(s.nMax, std::max<int64_t>(s.nMin, p))));
-    scrollBar_->Sync();
+    SyncScroll();
     Repaint();
     const int64_t c = PeakAtMs(DeviceToMs(PlayPosition()));
     const int pos = s.nPos;
@@ -451,6 +394,7 @@ void TWavViewer::ScrollRequest(int code)
     DoScroll(code);
     int scrollPos = (code == SB_THUMBPOSITION || code == SB_THUMBTRACK) ? scrollBar_->State().nTrackPos : 0;
     Fire(OnScroll, this, code, scrollPos);
+    Q_EMIT scrolled(code, scrollPos);
 }
 
 // ---------------------------------------------------------------- mouse and keys
@@ -460,8 +404,10 @@ void TWavViewer::SetPositionAt(int X)
     const int ms = static_cast<int>(MsAtPixel(int64_t(ScrollPos()) + X - InfoWidth()));
     if (ms == position_)
         return;
+    const int before = position_;
     position_ = ms;
     Repaint();
+    NotifyPosition(before);
 }
 
 void TWavViewer::mousePressEvent(QMouseEvent* event)
@@ -473,8 +419,10 @@ void TWavViewer::mousePressEvent(QMouseEvent* event)
         SetPositionAt(at.x());
         setFocus(Qt::MouseFocusReason);
         Fire(OnButtonDown, this, true, at.x(), at.y());
+        Q_EMIT buttonDown(true, at.x(), at.y());
     } else if (event->button() == Qt::RightButton) {
         Fire(OnButtonDown, this, false, at.x(), at.y());
+        Q_EMIT buttonDown(false, at.x(), at.y());
     }
 }
 
@@ -489,36 +437,45 @@ void TWavViewer::keyPressEvent(QKeyEvent* event)
     const int s = ScrollPos();
     if (key == VK_RIGHT || key == VK_LEFT) {
         if (s < c && c < s + PeakAreaWidth()) {
+            const int before = position_;
             position_ += key == VK_RIGHT ? 40 : -40;
             bufferDirty_ = true;
             update();
+            NotifyPosition(before);
         }
     } else {
         QWidget::keyPressEvent(event);
     }
-    Fire(OnKeyDown, this, key, ShiftStateFromQt(event->modifiers()));
-    if (OnKeyPress && !event->text().isEmpty()) {
-        QChar c = event->text().at(0);
-        OnKeyPress(this, c);
+    const TShiftState shift = ShiftStateFromQt(event->modifiers());
+    Fire(OnKeyDown, this, key, shift);
+    Q_EMIT keyDown(key, shift);
+    if (!event->text().isEmpty()) {
+        QChar ch = event->text().at(0);
+        Fire(OnKeyPress, this, ch);
+        Q_EMIT keyPress(ch);
     }
 }
 
 void TWavViewer::keyReleaseEvent(QKeyEvent* event)
 {
     uint16_t key = VirtualKeyFromQt(event->key());
-    Fire(OnKeyUp, this, key, ShiftStateFromQt(event->modifiers()));
+    const TShiftState shift = ShiftStateFromQt(event->modifiers());
+    Fire(OnKeyUp, this, key, shift);
+    Q_EMIT keyUp(key, shift);
     QWidget::keyReleaseEvent(event);
 }
 
 void TWavViewer::focusInEvent(QFocusEvent* event)
 {
     Fire(OnEnter, this);
+    Q_EMIT enter();
     QWidget::focusInEvent(event);
 }
 
 void TWavViewer::focusOutEvent(QFocusEvent* event)
 {
     Fire(OnExit, this);
+    Q_EMIT exit();
     QWidget::focusOutEvent(event);
 }
 

@@ -205,6 +205,7 @@ void TWavViewer::paintEvent(QPaintEvent* event)
     p.setBrush(ToQColor(color_, palette()));
     p.setPen(ToQColor(peaksColor_, palette()));
     Fire(OnPaint, this, p);
+    Q_EMIT paint(p);
 }
 
 void TWavViewer::RebuildBuffer()

@@ -51,6 +51,8 @@ void TWavViewer::SetFileName(const QString& value)
         fileName_.clear();
         UpdateScrollRange();
         Repaint();
+        Q_EMIT fileNameChanged(fileName_);
+        Q_EMIT peaksChanged();
         return;
     }
     const QString previous = fileName_;
@@ -61,11 +63,15 @@ void TWavViewer::SetFileName(const QString& value)
         fileName_ = previous;
         return;
     }
+    const bool hadPeaks = peakData_.Size() > 0;
     peakData_.Clear();
     CloseMedia();
     unsetCursor();
     UpdateScrollRange();
     Repaint();
+    Q_EMIT fileNameChanged(fileName_);
+    if (hadPeaks)
+        Q_EMIT peaksChanged();
 }
 
 void TWavViewer::SetPeaksFileExt(const QString& value)
@@ -118,11 +124,11 @@ bool TWavViewer::Extract(FileByteReader& reader, const WavInfo& info)
         last = static_cast<uint64_t>(n) < bufferSize;
         if (last)
             extractor.Finish();
-        if (OnBuildingPeaks) {
-            const float percent =
-                info.DataSize ? static_cast<float>(static_cast<double>(consumed) / info.DataSize) : 1.0f;
-            OnBuildingPeaks(this, static_cast<int>(std::min<uint64_t>(consumed, INT_MAX)), percent, breakProcess);
-        }
+        const float percent =
+            info.DataSize ? static_cast<float>(static_cast<double>(consumed) / info.DataSize) : 1.0f;
+        const int bytesRead = static_cast<int>(std::min<uint64_t>(consumed, INT_MAX));
+        Fire(OnBuildingPeaks, this, bytesRead, percent, breakProcess);
+        Q_EMIT buildingPeaks(bytesRead, percent);
     } while (breakProcess && !last);
 
     info_ = info;
@@ -151,6 +157,7 @@ bool TWavViewer::BuildPeaks()
         UpdateScrollRange();
         RepaintPanel(topPanel_);
         Repaint();
+        Q_EMIT peaksChanged();
     } catch (...) {
         // A failed build leaves what was reached; the control keeps running.
     }

@@ -123,6 +123,7 @@ void TWavViewer::CloseMedia()
         return;
     if (device_->Close())
         mediaOpen_ = false;
+    NotifyPlayPosition(PlayPosition());
 }
 
 void TWavViewer::Play(bool FromPosition, uint32_t From)
@@ -181,6 +182,15 @@ void TWavViewer::Stop()
     device_->Stop();
     StopPlayTimer();
     Repaint();
+    NotifyPlayPosition(PlayPosition());
+}
+
+void TWavViewer::NotifyPlayPosition(int position)
+{
+    if (position == notifiedPlayPos_)
+        return;
+    notifiedPlayPos_ = position;
+    Q_EMIT playPositionChanged(position);
 }
 
 void TWavViewer::UpdatePointer()
@@ -205,7 +215,7 @@ void TWavViewer::UpdatePointer()
         const int64_t page = PeakAtMs(int64_t(largeChangeSeconds_) * 1000);
         const int64_t next = std::min<int64_t>(s.nMax, std::max<int64_t>(s.nPos + page, s.nPos + 10));
         s.SetPos(static_cast<int>(next));
-        scrollBar_->Sync();
+        SyncScroll();
         RepaintPanel(topPanel_);
         Repaint();
     } else if (x > x0 && x < cw) {
@@ -222,7 +232,10 @@ void TWavViewer::timerEvent(QTimerEvent* event)
         return;
     }
     UpdatePointer();
-    Fire(OnPlaying, this, PlayTimerId, PlayPosition());
+    const int position = PlayPosition();
+    Fire(OnPlaying, this, PlayTimerId, position);
+    Q_EMIT playing(PlayTimerId, position);
+    NotifyPlayPosition(position);
 }
 
 void TWavViewer::DeviceMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam)

@@ -156,3 +156,48 @@ TEST(PeakToolMemory, importingJsonWaveformDataStreams)
 }
 
 } // namespace kx
+
+namespace kx {
+
+namespace {
+
+// A WAV of silence at 16 kHz mono whose data is a hole on disk.
+QString SparseWav(const QTemporaryDir& dir, const QString& name, uint32_t seconds)
+{
+    const QString path = dir.filePath(name);
+    auto header = TestMedia::WavBytes({16000, 1, 16, 0}, TestMedia::Sine(1, 0.1, 16000));
+    const uint32_t dataSize = 16000 * 2 * seconds;
+    for (int i = 0; i < 4; ++i) {
+        header[40 + size_t(i)] = uint8_t(dataSize >> (8 * i));
+        header[4 + size_t(i)] = uint8_t((dataSize + 36) >> (8 * i));
+    }
+    EXPECT_TRUE(TestMedia::WriteFile(path, header));
+    QFile f(path);
+    EXPECT_TRUE(f.resize(44 + qint64(dataSize)));
+    return path;
+}
+
+} // namespace
+
+TEST(PeakToolMemory, waveformDataIntoAFileTakesTheSameMemoryAtAnyLength)
+{
+    if (!MeasureMemory)
+        GTEST_SKIP() << "memory is not the program's own under AddressSanitizer";
+    if (!QFileInfo(QStringLiteral("/usr/bin/time")).isExecutable())
+        GTEST_SKIP() << "GNU time is not installed";
+    QTemporaryDir dir;
+    ToolRun run;
+    const QString shortWav = SparseWav(dir, "short.wav", 60), longWav = SparseWav(dir, "long.wav", 2 * 3600);
+    const int64_t small = PeakMemoryKiB({"waveform", "-i", shortWav, "-o", dir.filePath("short.dat"), "-z", "16"}, run);
+    ASSERT_EQ(run.code, 0) << run.err.toStdString();
+    for (const QString ext : {"dat", "json"}) {
+        const QString out = dir.filePath("long." + ext);
+        const int64_t large = PeakMemoryKiB({"waveform", "-i", longWav, "-o", out, "-z", "16"}, run);
+        ASSERT_EQ(run.code, 0) << run.err.toStdString();
+        // 7.2 million pixels, 29 MB of 16-bit values: none of them held.
+        ASSERT_GT(QFileInfo(out).size(), 28000000);
+        EXPECT_LT(large - small, 8 * 1024) << small << " KiB for a minute, " << large << " KiB for two hours";
+    }
+}
+
+} // namespace kx

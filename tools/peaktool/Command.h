@@ -21,13 +21,19 @@ enum CommandNeeds : unsigned { NeedsNothing = 0, NeedsGui = 1, NeedsMedia = 2 };
 // and options on the command line, run() reads them and does the work.
 struct PeakToolCommand {
     PeakToolCommand(const char* name, const char* summary, unsigned needs, void (*define)(CommandLine&),
-                    int (*run)(CommandLine&));
+                    int (*run)(CommandLine&), unsigned (*needsFor)(const CommandLine&) = nullptr);
     const char* name;
     const char* summary;
     unsigned needs;
     void (*define)(CommandLine&);
     int (*run)(CommandLine&);
+    // Commands whose needs depend on their options (drawing only for some
+    // outputs) tell them here; needs holds otherwise.
+    unsigned (*needsFor)(const CommandLine&);
 };
+
+// What the command needs for these options.
+unsigned CommandNeedsFor(const PeakToolCommand& command, const CommandLine& line);
 
 // Every registered command, in registration order.
 const std::vector<const PeakToolCommand*>& PeakToolCommands();
@@ -46,6 +52,8 @@ public:
     // Declaring, in define().
     void SetSynopsis(const QString& arguments) { synopsis_ = arguments; }
     void SetDescription(const QString& text) { description_ = text; }
+    // Leaves -h to the command (a height): help is then --help only.
+    void KeepShortH() { shortHelp_ = false; }
     // names: "o,output"; a value name makes it take a value; a default value
     // is shown in the help and returned when the option is absent.
     void AddOption(const QString& names, const QString& description, const QString& valueName = {},
@@ -93,6 +101,7 @@ private:
     std::vector<QCommandLineOption> options_;
     QString synopsis_ = QStringLiteral("[options]");
     QString description_;
+    bool shortHelp_ = true;
 };
 
 // Whether -q/--quiet is in force: Out() then prints nothing.

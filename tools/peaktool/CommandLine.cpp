@@ -47,10 +47,15 @@ int EditDistance(const QString& a, const QString& b)
 } // namespace
 
 PeakToolCommand::PeakToolCommand(const char* n, const char* s, unsigned nd, void (*d)(CommandLine&),
-                                 int (*r)(CommandLine&))
-    : name(n), summary(s), needs(nd), define(d), run(r)
+                                 int (*r)(CommandLine&), unsigned (*nf)(const CommandLine&))
+    : name(n), summary(s), needs(nd), define(d), run(r), needsFor(nf)
 {
     Registry().push_back(this);
+}
+
+unsigned CommandNeedsFor(const PeakToolCommand& command, const CommandLine& line)
+{
+    return command.needsFor ? command.needsFor(line) : command.needs;
 }
 
 const std::vector<const PeakToolCommand*>& PeakToolCommands()
@@ -76,7 +81,7 @@ bool CommandLine::Parse(const QStringList& args)
 {
     // Every command answers to these; they are listed last in its help.
     AddOption(QStringLiteral("q,quiet"), QStringLiteral("no progress, errors only"));
-    AddOption(QStringLiteral("h,help"), QStringLiteral("show this help"));
+    AddOption(shortHelp_ ? QStringLiteral("h,help") : QStringLiteral("help"), QStringLiteral("show this help"));
     if (parser_.parse(QStringList{QStringLiteral("peaktool")} + args))
         return true;
     const QStringList unknown = parser_.unknownOptionNames();

@@ -65,7 +65,8 @@ Ends the options: what follows is taken as file names, even when it starts with 
 No progress, errors only. Allowed before the command or after it.
 .TP
 \fB\-h\fR, \fB\-\-help\fR
-Describes the command and its options.
+Describes the command and its options. In \fBwaveform\fR, \fB\-h\fR is the picture's height, as
+in the web waveform tools whose options it takes: help is \fB\-\-help\fR there.
 .TP
 \fB\-\-version\fR
 Prints the version of peaktool and its libraries (before the command).
@@ -122,6 +123,14 @@ Draw one into a picture viewer without a file in between:
 .RS
 .nf
 peaktool render music/song.pek \-\-width=1200 \-o \- | display \-
+.fi
+.RE
+Waveform data for a web player, and a picture of a whole file, straight from media:
+.PP
+.RS
+.nf
+peaktool waveform \-i song.mp3 \-o song.dat \-z 256 \-b 8
+peaktool waveform \-i song.flac \-o song.png \-w 1000 \-h 200 \-\-zoom auto
 .fi
 .RE
 .SH SEE ALSO

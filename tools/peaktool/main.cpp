@@ -38,10 +38,11 @@ const PeakToolCommand* FindCommand(const QString& name)
 // peaktool-draw, the media framework starts for those that decode.
 int Run(const PeakToolCommand& command, CommandLine& line, int& argc, char** argv)
 {
-    if (command.needs & NeedsGui)
+    const unsigned needs = CommandNeedsFor(command, line);
+    if (needs & NeedsGui)
         return RunDrawingCommand(command, line, argc, argv);
     QCoreApplication app(argc, argv);
-    if (command.needs & NeedsMedia)
+    if (needs & NeedsMedia)
         InitMediaFramework();
     const int code = command.run(line);
     std::fflush(stdout);

@@ -41,7 +41,7 @@ int RunDrawingCommand(const PeakToolCommand& command, CommandLine& line, int& ar
     qputenv("QT_QPA_PLATFORM", "offscreen");
     PrepareRuntimeFolder();
     QApplication app(argc, argv);
-    if (command.needs & NeedsMedia)
+    if (CommandNeedsFor(command, line) & NeedsMedia)
         InitMediaFramework();
     const int code = runner->run(line);
     std::fflush(stdout);

@@ -1,0 +1,45 @@
+#pragma once
+// Media decoded to interleaved signed 16-bit samples at its own rate and
+// channel count, handed on a block at a time: PCM WAV read straight from the
+// file, everything else through a decode pipeline (the decoders the builder
+// chooses, an MP3 encoder delay trimmed as the builder trims it).
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace kx {
+
+// Headerless input: a format name (s8, u8, s16le, s16be, s24le, s24be,
+// s32le, s32be, f32le, f32be, f64le, f64be), rate and channels.
+struct RawSampleFormat {
+    QString format;
+    uint32_t rate = 0;
+    uint32_t channels = 0;
+};
+// Whether a raw format name is one of those above.
+bool IsRawSampleFormat(const QString& name);
+
+struct NativeFormat {
+    uint32_t rate = 0;
+    uint32_t channels = 0;
+    // Frames of the whole stream: exact for WAV and raw files, the
+    // container's duration otherwise, 0 when unknown.
+    uint64_t frames = 0;
+};
+
+struct NativeSampleSink {
+    // Called once before the first samples; false stops the decoding.
+    std::function<bool(const NativeFormat&)> begin;
+    // Interleaved frames; false stops the decoding.
+    std::function<bool(const int16_t* samples, size_t frames)> take;
+};
+
+// Decodes the file ("-": standard input) to its end. False with the reason
+// in error when it cannot be decoded or a sink call refused (error then
+// empty: the sink keeps its own reason).
+bool DecodeNativeSamples(const QString& media, const std::optional<RawSampleFormat>& raw,
+                         const NativeSampleSink& sink, QString& error);
+
+} // namespace kx
