@@ -11,34 +11,36 @@
 
 namespace kx {
 
-// Headerless input: a format name (s8, u8, s16le, s16be, s24le, s24be,
-// s32le, s32be, f32le, f32be, f64le, f64be), rate and channels.
+/// Headerless input: a format name (s8, u8, s16le, s16be, s24le, s24be,
+/// s32le, s32be, f32le, f32be, f64le, f64be), rate and channels.
 struct RawSampleFormat {
-    QString format;
-    uint32_t rate = 0;
-    uint32_t channels = 0;
+    QString format;         ///< one of the names above
+    uint32_t rate = 0;      ///< frames per second
+    uint32_t channels = 0;  ///< interleaved in a frame
 };
-// Whether a raw format name is one of those above.
+/// Whether a raw format name is one of RawSampleFormat's.
 bool IsRawSampleFormat(const QString& name);
 
+/// The stream as decoded: its own rate and channels.
 struct NativeFormat {
-    uint32_t rate = 0;
-    uint32_t channels = 0;
-    // Frames of the whole stream: exact for WAV and raw files, the
-    // container's duration otherwise, 0 when unknown.
+    uint32_t rate = 0;      ///< frames per second
+    uint32_t channels = 0;  ///< interleaved in a frame
+    /// Frames of the whole stream: exact for WAV and raw files, the
+    /// container's duration otherwise, 0 when unknown.
     uint64_t frames = 0;
 };
 
+/// Where DecodeNativeSamples hands the samples.
 struct NativeSampleSink {
-    // Called once before the first samples; false stops the decoding.
+    /// Called once before the first samples; false stops the decoding.
     std::function<bool(const NativeFormat&)> begin;
-    // Interleaved frames; false stops the decoding.
+    /// Interleaved frames; false stops the decoding.
     std::function<bool(const int16_t* samples, size_t frames)> take;
 };
 
-// Decodes the file ("-": standard input) to its end. False with the reason
-// in error when it cannot be decoded or a sink call refused (error then
-// empty: the sink keeps its own reason).
+/// Decodes the file ("-": standard input) to its end. False with the reason
+/// in error when it cannot be decoded or a sink call refused (error then
+/// empty: the sink keeps its own reason).
 bool DecodeNativeSamples(const QString& media, const std::optional<RawSampleFormat>& raw,
                          const NativeSampleSink& sink, QString& error);
 
