@@ -12,6 +12,7 @@
 #include "peaks/KXPeakBuilder.h"
 #include "platform/MemoryStream.h"
 #include "platform/RuntimeFolder.h"
+#include "playback/FollowPlayer.h"
 #include "playback/KXAudioPlayer.h"
 #include "playback/KXPlayerControls.h"
 #include "viewers/KXAudioPeakViewer.h"
@@ -51,31 +52,16 @@ int main(int argc, char** argv)
         QMessageBox::warning(&window, QString(), builder.LastBuildFailure());
     });
 
-    // 2. The player moves the viewer's play pointer and shows its state on the bar.
+    // 2. The transport bar drives the player and shows its state; the viewer's
+    //    play pointer follows the player.
     kx::TKXAudioFilePlayer player;
-    player.SetUpdateInterval(50);  // ms between time updates
-    player.OnTimeUpdate = [viewer](QObject*, int64_t time) { viewer->SetPlayTime(time); };
-    player.OnStateChange = [bar](QObject*, kx::TPlayerState state) { bar->FollowState(state); };
-
-    // 3. The transport bar reports its clicks; the player carries them out.
-    bar->OnControlEvent = [&player](QObject*, kx::TControlOption option, kx::TSpeedType) {
-        switch (option) {
-        case kx::coGoToStart: player.GoToStart(); break;
-        case kx::coStepBack: player.StepBack(); break;
-        case kx::coStop: player.Stop(); break;
-        case kx::coPlay: player.Play(); break;
-        case kx::coPause: player.Pause(); break;
-        case kx::coStepForward: player.StepForward(); break;
-        case kx::coGoToEnd: player.GoToEnd(); break;
-        default: break;
-        }
-    };
+    bar->SetAudioPlayer(&player);
+    kx::FollowPlayer(viewer, &player);
 
     if (!builder.AppendFilename(media) || !player.LoadMedia(media)) {
         std::fprintf(stderr, "%s cannot be played\n", qPrintable(media));
         return 1;
     }
-    bar->SetEnabled(true);
     builder.StartBuild();
     window.resize(800, 240);
     window.show();
