@@ -11,8 +11,7 @@ QMetaObject::Connection FollowPlayer(TKXCustomPeakViewer* viewer, TKXCommonAudio
         return {};
     if (player->UpdateInterval() <= 0)
         player->SetUpdateInterval(kFollowInterval);
-    return QObject::connect(player, &TKXCommonAudioPlayer::timeUpdate, viewer,
-                            [viewer](qint64 time) { viewer->SetPlayTime(time); });
+    return QObject::connect(player, &TKXCommonAudioPlayer::timeUpdate, viewer, &TKXCustomPeakViewer::setPlayTime);
 }
 
 } // namespace kx
