@@ -30,13 +30,21 @@ class MessageWindow;
 class TBuildGraph;
 class BuildRun;
 
+/// Channels of the peaks (chNone is refused).
 enum TChannels { chNone, chMono, chStereo };
+/// Bits per peak value.
 enum TBPS { bp8, bp16 };
+/// Sample rates the media is resampled to before reduction.
 enum TSPS { sps48000, sps44100, sps32000, sps22050, sps11025, sps8000 };
 
+/// A queued file's event: its queue index, the media and its peak file.
 using TNotifyPeak = std::function<void(QObject* Sender, int Index, const QString& Filename, const QString& PeakFilename)>;
+/// Progress of the current file in percent, its queue index and the
+/// missing count; setting Abort stops the build.
 using TPeaksProgress = std::function<void(QObject* Sender, int Progress, int ItemIndex, int Total, bool& Abort)>;
+/// A file queued again, and the index it already has.
 using TDuplicateEvent = std::function<void(QObject* Sender, const QString& Filename, int Index)>;
+/// A file to queue that does not exist.
 using TNotExistEvent = std::function<void(QObject* Sender, const QString& Filename)>;
 
 /// Build states.

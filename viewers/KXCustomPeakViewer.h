@@ -41,8 +41,9 @@ using TKeyPressEvent = std::function<void(QObject* Sender, QChar& Key)>;
 class TKXCustomPeakViewer : public QWidget, public DesignState
 {
     Q_OBJECT
-    // Settings. Colours read with system colours resolved through the
-    // palette; peakReduction is a TPeakReduction ordinal.
+    ///@{
+    /// Settings. Colours read with system colours resolved through the
+    /// palette; peakReduction is a TPeakReduction ordinal.
     Q_PROPERTY(bool autoMove READ AutoMove WRITE SetAutoMove)
     Q_PROPERTY(QColor borderColor READ BorderColorAsQColor WRITE setBorderColor)
     Q_PROPERTY(QColor color READ ColorAsQColor WRITE setColor)
@@ -55,7 +56,9 @@ class TKXCustomPeakViewer : public QWidget, public DesignState
     Q_PROPERTY(int peakReduction READ peakReductionOrdinal WRITE setPeakReductionOrdinal)
     Q_PROPERTY(float timeScaler READ TimeScaler WRITE setTimeScaler NOTIFY timeScalerChanged)
     Q_PROPERTY(QMenu* popupMenu READ PopupMenu WRITE SetPopupMenu)
-    // State that changes by itself: mouse, keys, scroll bar, player, loads.
+    ///@}
+    ///@{
+    /// State that changes by itself: mouse, keys, scroll bar, player, loads.
     Q_PROPERTY(qint64 cursorPosition READ Position WRITE SetPosition NOTIFY cursorPositionChanged)
     Q_PROPERTY(qint64 playTime READ PlayTime WRITE setPlayTime NOTIFY playTimeChanged)
     Q_PROPERTY(int scrollPosition READ ScrollPos WRITE setScrollPosition NOTIFY scrollPositionChanged)
@@ -63,6 +66,7 @@ class TKXCustomPeakViewer : public QWidget, public DesignState
     Q_PROPERTY(int markEnd READ MarkEnd NOTIFY markChanged)
     Q_PROPERTY(int durationMs READ DurationMs NOTIFY peaksChanged)
     Q_PROPERTY(qint64 pcmByteCount READ PcmByteCount NOTIFY peaksChanged)
+    ///@}
 public:
     /// An empty viewer of 400 × 150 pixels.
     explicit TKXCustomPeakViewer(QWidget* parent = nullptr);

@@ -21,7 +21,8 @@ namespace kx {
 class TKXPeakEffectViewer : public TKXCustomPeakViewer
 {
     Q_OBJECT
-    // focusedType is a TEffectType ordinal, visiblePoints a TEffectTypes bit set.
+    ///@{
+    /// focusedType is a TEffectType ordinal, visiblePoints a TEffectTypes bit set.
     Q_PROPERTY(int focusedType READ focusedTypeOrdinal WRITE setFocusedTypeOrdinal)
     Q_PROPERTY(bool singlePointLevel READ SinglePointLevel WRITE SetSinglePointLevel)
     Q_PROPERTY(bool stereoEffects READ StereoEffects WRITE setStereoEffects)
@@ -35,6 +36,7 @@ class TKXPeakEffectViewer : public TKXCustomPeakViewer
     Q_PROPERTY(int effectMinA READ EffectMinA WRITE setEffectMinA)
     Q_PROPERTY(int effectMinB READ EffectMinB WRITE setEffectMinB)
     Q_PROPERTY(int effectMinC READ EffectMinC WRITE setEffectMinC)
+    ///@}
 public:
     /// A point list of one effect type, in position order.
     using PointList = std::vector<TEffectPointRec>;

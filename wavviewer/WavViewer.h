@@ -51,9 +51,10 @@ struct TimeMark {
 class TWavViewer : public QWidget, public DesignState
 {
     Q_OBJECT
-    // Settings. Colours read with system colours resolved through the
-    // palette; infoBevelInner and infoBevelOuter are TBevelCut ordinals,
-    // infoBorderStyle a TBorderStyle ordinal.
+    ///@{
+    /// Settings. Colours read with system colours resolved through the
+    /// palette; infoBevelInner and infoBevelOuter are TBevelCut ordinals,
+    /// infoBorderStyle a TBorderStyle ordinal.
     Q_PROPERTY(QString fileName READ FileName WRITE setFileName NOTIFY fileNameChanged)
     Q_PROPERTY(QString peaksFileExt READ PeaksFileExt WRITE SetPeaksFileExt)
     Q_PROPERTY(bool savePeaks READ SavePeaks WRITE SetSavePeaks)
@@ -79,11 +80,14 @@ class TWavViewer : public QWidget, public DesignState
     Q_PROPERTY(bool autoLoop READ AutoLoop WRITE SetAutoLoop)
     Q_PROPERTY(int playingInterval READ PlayingInterval WRITE SetPlayingInterval)
     Q_PROPERTY(QColor pointerColor READ PointerColorAsQColor WRITE setPointerColor)
-    // State that changes by itself: mouse, keys, scroll bar, playback, builds.
+    ///@}
+    ///@{
+    /// State that changes by itself: mouse, keys, scroll bar, playback, builds.
     Q_PROPERTY(int cursorPosition READ Position WRITE SetPosition NOTIFY cursorPositionChanged)
     Q_PROPERTY(int scrollPosition READ ScrollPos WRITE SetScrollPosition NOTIFY scrollPositionChanged)
     Q_PROPERTY(int playPosition READ PlayPosition NOTIFY playPositionChanged)
     Q_PROPERTY(qint64 peakCount READ PeakCount NOTIFY peaksChanged)
+    ///@}
 public:
     /// An empty viewer with its two panels and scroll bar.
     explicit TWavViewer(QWidget* parent = nullptr);
