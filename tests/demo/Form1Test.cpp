@@ -27,17 +27,11 @@
 #include "viewers/KXPeakEffectViewer.h"
 #include "wavviewer/WaveDevice.h"
 #include "wavviewer/WavViewer.h"
+#include "tests/support/FakeSink.h"
 
 namespace kx {
 
 namespace {
-
-GstElement* SyncFakeSink()
-{
-    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(sink, "sync", TRUE, nullptr);
-    return sink;
-}
 
 // The form with short generated WAVs, dialogs answered from a queue, and no
 // sound device or dialog ever reached.

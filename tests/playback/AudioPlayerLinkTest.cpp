@@ -9,17 +9,11 @@
 #include "tests/support/TestMedia.h"
 #include "playback/KXAudioPlayer.h"
 #include "playback/KXPlayerControls.h"
+#include "tests/support/FakeSink.h"
 
 namespace kx {
 
 namespace {
-
-GstElement* SyncFakeSink()
-{
-    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(sink, "sync", TRUE, nullptr);
-    return sink;
-}
 
 const TButtonSet kTransport{btGoToStart, btFR, btStepBack, btStop, btPlay, btStepFrwd, btFF, btGoToEnd};
 const TButtonSet kUnserved{btMarkIn, btMarkOut, btPlaySel, btCapture};

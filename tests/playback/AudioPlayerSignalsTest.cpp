@@ -8,17 +8,11 @@
 
 #include "tests/support/TestMedia.h"
 #include "playback/KXAudioPlayer.h"
+#include "tests/support/FakeSink.h"
 
 namespace kx {
 
 namespace {
-
-GstElement* SyncFakeSink()
-{
-    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(sink, "sync", TRUE, nullptr);
-    return sink;
-}
 
 class AudioPlayerSignalsTest : public ::testing::Test
 {

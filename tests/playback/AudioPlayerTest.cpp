@@ -12,17 +12,11 @@
 #include "playback/KXAudioPlayer.h"
 #include "playback/KXCommonPlayer.h"
 #include "playback/KXPlayerControls.h"
+#include "tests/support/FakeSink.h"
 
 namespace kx {
 
 namespace {
-
-GstElement* SyncFakeSink()
-{
-    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(sink, "sync", TRUE, nullptr);
-    return sink;
-}
 
 // Records everything a player reports, in order.
 struct Recorder {

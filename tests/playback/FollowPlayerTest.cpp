@@ -9,17 +9,11 @@
 #include "playback/FollowPlayer.h"
 #include "playback/KXAudioPlayer.h"
 #include "viewers/KXAudioPeakViewer.h"
+#include "tests/support/FakeSink.h"
 
 namespace kx {
 
 namespace {
-
-GstElement* SyncFakeSink()
-{
-    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
-    g_object_set(sink, "sync", TRUE, nullptr);
-    return sink;
-}
 
 // A viewer showing the peaks of a WAV that a player has loaded.
 class FollowPlayerTest : public ::testing::Test
