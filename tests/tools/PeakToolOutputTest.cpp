@@ -250,7 +250,7 @@ TEST_F(PeakToolOutput, contentDecidesWhatAFileIs)
 
 TEST_F(PeakToolOutput, wavFilesOfAnyChannelCountBuild)
 {
-    for (uint16_t channels : {3, 7, 9, 12}) {
+    for (const uint16_t channels : std::initializer_list<uint16_t>{3, 7, 9, 12}) {
         const QString media = Wav(dir, QStringLiteral("c%1.wav").arg(channels), channels, 0.5);
         const ToolRun r = Peaktool({"build", "--no-progress", media});
         EXPECT_EQ(r.code, 0) << channels << " channels: " << r.out.toStdString() << r.err.toStdString();
