@@ -19,6 +19,13 @@ constexpr size_t BlockPixels = 4096;
 typedef int16_t Lanes __attribute__((vector_size(16)));
 constexpr size_t LaneCount = 8;
 
+// The even and the odd lanes of two vectors; GCC and Clang name the shuffle differently.
+#if defined(__clang__)
+#define KX_LANES_SHUFFLE(a, b, ...) __builtin_shufflevector(a, b, __VA_ARGS__)
+#else
+#define KX_LANES_SHUFFLE(a, b, ...) __builtin_shuffle(a, b, Lanes{__VA_ARGS__})
+#endif
+
 Lanes Load(const int16_t* p)
 {
     Lanes v;
@@ -51,8 +58,8 @@ size_t LaneExtremes(const int16_t* p, size_t count, Lanes& lo, Lanes& hi)
 Lanes StereoMix(const int16_t* p)
 {
     const Lanes a = Load(p), b = Load(p + LaneCount);
-    const Lanes l = __builtin_shuffle(a, b, Lanes{0, 2, 4, 6, 8, 10, 12, 14});
-    const Lanes r = __builtin_shuffle(a, b, Lanes{1, 3, 5, 7, 9, 11, 13, 15});
+    const Lanes l = KX_LANES_SHUFFLE(a, b, 0, 2, 4, 6, 8, 10, 12, 14);
+    const Lanes r = KX_LANES_SHUFFLE(a, b, 1, 3, 5, 7, 9, 11, 13, 15);
     const Lanes floorMean = (l & r) + ((l ^ r) >> 1);
     return floorMean + ((l ^ r) & 1 & (floorMean < 0));
 }
