@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "HostileInputs.h"
+#include "tests/support/TestHelpers.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RawNameFolder.h"
 
@@ -31,16 +32,9 @@ using Hostile::Input;
 using Hostile::Kind;
 
 constexpr long MemoryLimitKb = 300 * 1024;
-#if defined(__SANITIZE_ADDRESS__)
-// The sanitizer's shadow memory and quarantine are not the program's, and an
-// unoptimised instrumented build takes many times as long: there the limits
-// catch hangs, the optimised build holds the real ones.
-constexpr bool MeasureMemory = false;
-constexpr int TimeLimitMs = 60000;
-#else
-constexpr bool MeasureMemory = true;
-constexpr int TimeLimitMs = 10000;
-#endif
+// Under the sanitizer the limits only catch hangs; the optimised build holds
+// the real ones.
+constexpr int TimeLimitMs = UnderAddressSanitizer ? 60000 : 10000;
 
 // What a folder holds: per entry its type, size, time and (for small
 // regular files) a hash of the content. FIFOs are never opened.
@@ -218,7 +212,7 @@ void RunCommand(const char* which)
                 ADD_FAILURE() << "the failure does not name the file and a reason\n" << output.toStdString();
             }
         }
-        if (MeasureMemory && r.maxRssKb > MemoryLimitKb) {
+        if (!UnderAddressSanitizer && r.maxRssKb > MemoryLimitKb) {
             ++t.overMemory;
             ADD_FAILURE() << "peak memory " << r.maxRssKb / 1024 << " MB";
         }

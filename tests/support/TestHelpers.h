@@ -8,6 +8,15 @@
 
 namespace kx {
 
+// Under AddressSanitizer a program's peak resident memory says little about
+// its own (the shadow memory and quarantine grow with the data that passes
+// through), and it runs many times slower.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool UnderAddressSanitizer = true;
+#else
+constexpr bool UnderAddressSanitizer = false;
+#endif
+
 // The message of the Exception a call raises, or empty when it raises none.
 inline QString RaisedMessage(const std::function<void()>& call)
 {

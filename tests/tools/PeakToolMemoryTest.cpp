@@ -6,20 +6,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "tests/support/TestHelpers.h"
 #include "tests/support/TestMedia.h"
 #include "tests/support/ToolRun.h"
 
 namespace kx {
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-// The sanitizer's shadow memory and quarantine grow with the data that passes
-// through, so a peak resident size says nothing about the program's own.
-constexpr bool MeasureMemory = false;
-#else
-constexpr bool MeasureMemory = true;
-#endif
 
 // Runs peaktool under GNU time; the peak resident memory in KiB, or -1.
 int64_t PeakMemoryKiB(const QStringList& args, ToolRun& run)
@@ -45,7 +38,7 @@ QString OneHertzWav(const QTemporaryDir& dir, const QString& name, int frames)
 
 TEST(PeakToolMemory, buildingHoldsNoPeaksInMemoryWhateverTheirSize)
 {
-    if (!MeasureMemory)
+    if (UnderAddressSanitizer)
         GTEST_SKIP() << "memory is not the program's own under AddressSanitizer";
     if (!QFileInfo(QStringLiteral("/usr/bin/time")).isExecutable())
         GTEST_SKIP() << "GNU time is not installed";
@@ -97,7 +90,7 @@ TEST(PeakToolMemory, keptPeaksThatCannotFitTheBudgetAreRefusedBeforeTheyStart)
 
 TEST(PeakToolMemory, importingBinaryWaveformDataStreams)
 {
-    if (!MeasureMemory)
+    if (UnderAddressSanitizer)
         GTEST_SKIP() << "memory is not the program's own under AddressSanitizer";
     if (!QFileInfo(QStringLiteral("/usr/bin/time")).isExecutable())
         GTEST_SKIP() << "GNU time is not installed";
@@ -128,7 +121,7 @@ namespace kx {
 
 TEST(PeakToolMemory, importingJsonWaveformDataStreams)
 {
-    if (!MeasureMemory)
+    if (UnderAddressSanitizer)
         GTEST_SKIP() << "memory is not the program's own under AddressSanitizer";
     if (!QFileInfo(QStringLiteral("/usr/bin/time")).isExecutable())
         GTEST_SKIP() << "GNU time is not installed";
@@ -181,7 +174,7 @@ QString SparseWav(const QTemporaryDir& dir, const QString& name, uint32_t second
 
 TEST(PeakToolMemory, waveformDataIntoAFileTakesTheSameMemoryAtAnyLength)
 {
-    if (!MeasureMemory)
+    if (UnderAddressSanitizer)
         GTEST_SKIP() << "memory is not the program's own under AddressSanitizer";
     if (!QFileInfo(QStringLiteral("/usr/bin/time")).isExecutable())
         GTEST_SKIP() << "GNU time is not installed";
