@@ -34,6 +34,7 @@ TKXCustomPeakViewer::TKXCustomPeakViewer(QWidget* parent)
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     model_.BytesPerPeak = static_cast<uint8_t>(sampleBits_ == 8 ? 2 : PeakViewModel::FrameBytes);
+    connect(scrollBar_, &HorzScrollBar::positionChanged, this, &TKXCustomPeakViewer::scrollPositionChanged);
     scrollBar_->OnRequest = [this](int code) { ScrollRequest(code); };
     UpdateScrollRange();
 }
@@ -275,18 +276,8 @@ void TKXCustomPeakViewer::SetScrollPosition(int pos)
     if (pos == ScrollPos())
         return;
     scrollBar_->State().SetPos(pos);
-    SyncScroll();
-    Repaint();
-}
-
-void TKXCustomPeakViewer::SyncScroll()
-{
     scrollBar_->Sync();
-    const int pos = ScrollPos();
-    if (pos == notifiedScrollPos_)
-        return;
-    notifiedScrollPos_ = pos;
-    Q_EMIT scrollPositionChanged(pos);
+    Repaint();
 }
 
 void TKXCustomPeakViewer::UpdateScrollRange()
@@ -301,7 +292,7 @@ void TKXCustomPeakViewer::UpdateScrollPage(int pos)
     const int nMax = static_cast<int>(std::min<int64_t>(peaks, std::numeric_limits<int>::max()));
     const int64_t page = std::min<int64_t>(nMax, model_.PeaksInView());
     scrollBar_->State().SetInfo(0, nMax, static_cast<unsigned>(std::max<int64_t>(page, 0)), pos);
-    SyncScroll();
+    scrollBar_->Sync();
 }
 
 void TKXCustomPeakViewer::DoScroll(int scrollCode)
@@ -322,7 +313,7 @@ void TKXCustomPeakViewer::DoScroll(int scrollCode)
     if (scrollCode == SB_ENDSCROLL || next == st.nPos)
         return;
     st.SetPos(static_cast<int>(std::clamp<int64_t>(next, st.nMin, st.nMax)));
-    SyncScroll();
+    scrollBar_->Sync();
     Repaint();
 }
 
@@ -436,7 +427,7 @@ void TKXCustomPeakViewer::MovePlayPointer(int64_t time)
         const int64_t jump = model_.PeakAtMs(Round(steps_.PageSeconds * double(model_.TimeScaler) * keep * 1000.0));
         const int64_t next = std::min<int64_t>(st.nMax, std::max<int64_t>(st.nPos + jump, st.nPos + 10));
         st.SetPos(static_cast<int>(next));
-        SyncScroll();
+        scrollBar_->Sync();
         Repaint();
         return;
     }

@@ -425,8 +425,6 @@ private:
     void RaiseMouseDown(TMouseButton button, TShiftState shift, int x, int y);
     void RaiseMouseUp(TMouseButton button, TShiftState shift, int x, int y);
     void ScrollToMs(int64_t ms);
-    // The scroll bar shows the state; scrollPositionChanged when it moved.
-    void SyncScroll();
     // cursorPositionChanged when the position is other than `before`.
     void NotifyPosition(int64_t before);
     // Property writers' setters: refuse what the plain setters ignore.
@@ -459,7 +457,6 @@ private:
     uint8_t playStepPercent_ = 0;
     int64_t playTime_ = 0;
     // The position scrollPositionChanged last reported.
-    int notifiedScrollPos_ = 0;
 
     TLiveSource liveSource_;
     std::function<bool()> liveWriting_;

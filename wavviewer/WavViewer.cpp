@@ -32,6 +32,7 @@ TWavViewer::TWavViewer(QWidget* parent) : QWidget(parent)
     topPanel_ = new TMyPanel(this, 1);
     leftPanel_ = new TMyPanel(this, 0);
     scrollBar_ = new HorzScrollBar(this);
+    connect(scrollBar_, &HorzScrollBar::positionChanged, this, &TWavViewer::scrollPositionChanged);
     scrollBar_->OnRequest = [this](int code) { ScrollRequest(code); };
     window_ = std::make_unique<MessageWindow>(
         [this](uint32_t msg, uintptr_t wParam, intptr_t lParam) { DeviceMessage(msg, wParam, lParam); });
@@ -336,7 +337,7 @@ void TWavViewer::UpdateScrollRange()
     const int max = peakData_.Size() > 0 ? static_cast<int>(std::clamp<int64_t>(PeakCount(), 0, INT_MAX)) : 0;
     const unsigned page = static_cast<unsigned>(std::max(0, std::min(max, PeakAreaWidth())));
     scrollBar_->State().SetInfo(0, max, page, 0);
-    SyncScroll();
+    scrollBar_->Sync();
     RepaintPanel(leftPanel_);
     StopPlayTimer();
 }
@@ -346,19 +347,9 @@ void TWavViewer::SetScrollPosition(int P)
     if (P == ScrollPos())
         return;
     scrollBar_->State().SetPos(P);
-    SyncScroll();
+    scrollBar_->Sync();
     RepaintPanel(topPanel_);
     Repaint();
-}
-
-void TWavViewer::SyncScroll()
-{
-    scrollBar_->Sync();
-    const int pos = ScrollPos();
-    if (pos == notifiedScrollPos_)
-        return;
-    notifiedScrollPos_ = pos;
-    Q_EMIT scrollPositionChanged(pos);
 }
 
 void TWavViewer::DoScroll(int ScrollCode)
@@ -381,7 +372,7 @@ void TWavViewer::DoScroll(int ScrollCode)
     if (p == s.nPos)
         return;
     s.SetPos(static_cast<int>(std::min<int64_t>(s.nMax, std::max<int64_t>(s.nMin, p))));
-    SyncScroll();
+    scrollBar_->Sync();
     Repaint();
     const int64_t c = PeakAtMs(DeviceToMs(PlayPosition()));
     const int pos = s.nPos;

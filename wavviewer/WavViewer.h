@@ -518,8 +518,6 @@ private:
     void ScrollRequest(int code);
     bool Extract(FileByteReader& reader, const WavInfo& info);
     int LaneCount() const;
-    // The scroll bar shows the state; scrollPositionChanged when it moved.
-    void SyncScroll();
     // cursorPositionChanged when the position is other than `before`.
     void NotifyPosition(int before);
     // playPositionChanged when the device's position moved since last told.
@@ -572,7 +570,6 @@ private:
     HorzScrollBar* scrollBar_ = nullptr;
     std::unique_ptr<MessageWindow> window_;
     // The positions the NOTIFY signals last reported.
-    int notifiedScrollPos_ = 0;
     int notifiedPlayPos_ = 0;
 };
 

@@ -215,7 +215,7 @@ void TWavViewer::UpdatePointer()
         const int64_t page = PeakAtMs(int64_t(largeChangeSeconds_) * 1000);
         const int64_t next = std::min<int64_t>(s.nMax, std::max<int64_t>(s.nPos + page, s.nPos + 10));
         s.SetPos(static_cast<int>(next));
-        SyncScroll();
+        scrollBar_->Sync();
         RepaintPanel(topPanel_);
         Repaint();
     } else if (x > x0 && x < cw) {

@@ -35,6 +35,10 @@ void HorzScrollBar::Sync()
         bar_->setSliderPosition(state_.nPos);
     bar_->setValue(dragging_ ? bar_->sliderPosition() : state_.nPos);
     bar_->setEnabled(!state_.Disabled());
+    if (state_.nPos != syncedPos_) {
+        syncedPos_ = state_.nPos;
+        Q_EMIT positionChanged(syncedPos_);
+    }
 }
 
 void HorzScrollBar::Layout()

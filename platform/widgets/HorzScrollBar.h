@@ -29,7 +29,8 @@ public:
     /// Pixels the bar takes at the bottom of the owner.
     int Height() const;
 
-    /// Mirrors the state onto the visible bar without raising requests.
+    /// Mirrors the state onto the visible bar without raising requests;
+    /// positionChanged() when the position is not the one last mirrored.
     void Sync();
     /// Places the bar along the bottom of the owner's rectangle.
     void Layout();
@@ -41,6 +42,10 @@ public:
     /// Sends a request as if the user had made it (tests, key handlers).
     void Request(int code, int trackPos = 0);
 
+Q_SIGNALS:
+    /// The state's position moved since the last Sync(), by the user or by code.
+    void positionChanged(int position);
+
 private:
     void ActionTriggered(int action);
 
@@ -48,6 +53,7 @@ private:
     QScrollBar* bar_;
     ScrollState state_;
     bool dragging_ = false;
+    int syncedPos_ = 0;
 };
 
 } // namespace kx
