@@ -37,13 +37,15 @@ void THZAbstractDropFilesHelper::DoDropFiles()
         }
     }
     Fire(OnDropFiles, owner_);
-    Q_EMIT owner_->dropFiles();
+    if (owner_)
+        Q_EMIT owner_->dropFiles();
 }
 
 void THZAbstractDropFilesHelper::DoBeforeDrop()
 {
     Fire(OnBeforeDrop, owner_);
-    Q_EMIT owner_->beforeDrop();
+    if (owner_)
+        Q_EMIT owner_->beforeDrop();
 }
 
 void THZAbstractDropFilesHelper::ReadDrop(const QStringList& names, QPoint point)
@@ -88,7 +90,8 @@ bool THZAbstractDropFilesHelper::Accepted(const QString& name, bool isFolder)
     bool accept = Filter ? Filter->Accept(name, isFolder) : true;
     if (accept && OnFileFilter)
         OnFileFilter(owner_, name, isFolder, accept);
-    Q_EMIT owner_->fileFilter(name, isFolder, accept);
+    if (owner_)
+        Q_EMIT owner_->fileFilter(name, isFolder, accept);
     return accept;
 }
 

@@ -73,7 +73,7 @@ struct THZDroppedName {
 class THZAbstractDropFilesHelper
 {
 public:
-    /// A helper working for `owner`.
+    /// A helper working for `owner`; with none, only the callbacks are raised.
     explicit THZAbstractDropFilesHelper(THZSubClassedDropFiles* owner) : owner_(owner) {}
     virtual ~THZAbstractDropFilesHelper() = default;
     THZAbstractDropFilesHelper(const THZAbstractDropFilesHelper&) = delete;

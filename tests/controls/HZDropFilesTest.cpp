@@ -221,6 +221,33 @@ TEST_F(DropFilesTest, FilterThenHandlerDecide)
     EXPECT_EQ(drop_->Count(), 1);
 }
 
+// A helper may work alone, without a component to raise signals on.
+TEST_F(DropFilesTest, AHelperWithoutAComponentStillReadsDropsAndRaisesItsCallbacks)
+{
+    class Alone : public THZAbstractDropFilesHelper
+    {
+    public:
+        Alone() : THZAbstractDropFilesHelper(nullptr) {}
+        QWidget* GetControl() override { return nullptr; }
+    } helper;
+    QStringList asked;
+    helper.OnFileFilter = [&](QObject* sender, const QString& name, bool, bool& accept) {
+        EXPECT_EQ(sender, nullptr);
+        asked.append(QFileInfo(name).fileName());
+        accept = !name.endsWith("z.mp3");
+    };
+    int drops = 0;
+    helper.OnDropFiles = [&](QObject*) { ++drops; };
+    helper.Options = THZDropFilesOptions{dfoIncFiles, dfoRecurseFolders};
+    helper.ReadDrop({root_}, QPoint(3, 4));
+    helper.DoBeforeDrop();
+    helper.DoDropFiles();
+    EXPECT_EQ(asked, QStringList({"a.wav", "b.txt", "c.flac", "z.mp3"}));
+    ASSERT_EQ(helper.Names.size(), 3);
+    EXPECT_EQ(helper.DropPoint, QPoint(3, 4));
+    EXPECT_EQ(drops, 1);
+}
+
 TEST_F(DropFilesTest, RegisteredEventActsLikeADropAndAnswersOne)
 {
     EXPECT_EQ(RegisterDropFilesMessage(), RegisterDropFilesMessage());
