@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "ChannelFold.h"
 #include "FilterRegistry.h"
 #include "platform/NativeName.h"
 
@@ -170,6 +171,7 @@ GstElement* Make(const QString& label)
     // Plain truncation keeps the extremes of the decoded samples; the
     // builder follows the records through the signal, not the bus.
     g_object_set(convert, "dithering", 0, "noise-shaping", 0, nullptr);
+    FoldUnpositionedChannels(convert);
     g_object_set(sink, "post-messages", FALSE, nullptr);
     gst_bin_add_many(GST_BIN(bin), convert, sink, nullptr);
     gst_element_link(convert, sink);

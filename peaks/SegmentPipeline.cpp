@@ -8,6 +8,7 @@
 #include "BuildGraph.h"
 #include "SegmentByteSource.h"
 #include "SegmentedBuildSegment.h"
+#include "mediagraph/ChannelFold.h"
 #include "mediagraph/GraphEvents.h"
 #include "mediagraph/GraphHelpers.h"
 #include "mediagraph/GstPtr.h"
@@ -222,6 +223,7 @@ bool SegmentedBuild::Launch(Segment& s)
                      nullptr);
     // What the peak filter's own converter does, to the format it takes.
     g_object_set(convert, "dithering", 0, "noise-shaping", 0, nullptr);
+    FoldUnpositionedChannels(convert);
     GstCapsPtr caps(gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout", G_TYPE_STRING,
                                         "interleaved", "channels", G_TYPE_INT, int(settings_.peaks.channels),
                                         nullptr));

@@ -241,6 +241,41 @@ TEST_F(DirectWav, recordsEqualTheGraphsForEverySampleFormatAndChannelCount)
             }
 }
 
+// Plain WAV files of 3, 7 or more than 8 channels carry no positions, and
+// the graph cannot mix them: the mean of all for mono, and for stereo the
+// even-numbered channels to the left and the odd to the right.
+TEST_F(DirectWav, unpositionedChannelsFoldEvenNumberedToTheLeftAndOddToTheRight)
+{
+    for (uint16_t channels : {uint16_t(3), uint16_t(7), uint16_t(10)})
+        for (TChannels out : {chMono, chStereo}) {
+            SCOPED_TRACE(testing::Message() << channels << " channels, out " << out);
+            // Channel c is a square wave at 0.02 * (c + 1) of full scale.
+            const QString media = dir.filePath(QStringLiteral("u%1_%2.wav").arg(channels).arg(out));
+            ASSERT_TRUE(TestMedia::WriteWav(media, {22050, channels, 16, 2205}, [](int64_t frame, int c) {
+                return (frame / 50 % 2 ? -0.02 : 0.02) * (c + 1);
+            }));
+            BuildSettings s;
+            s.channels = out;
+            s.rate = sps22050;
+            const BuildResult r = Build(media, s, true);
+            ASSERT_EQ(r.completed, std::vector<int>{0});
+            EXPECT_TRUE(r.direct);
+            const int outCount = out == chMono ? 1 : 2;
+            ASSERT_GT(r.file.size(), size_t(PeakHeaderSize + 4 * outCount));
+            for (int o = 0; o < outCount; ++o) {
+                double sum = 0;
+                int count = 0;
+                for (int c = o; c < channels; c += outCount, ++count)
+                    sum += 0.02 * (c + 1);
+                const auto expected = int16_t(std::lround(sum / count * 32767));
+                // The first record: (maximum, minimum) of each output channel, mid-scale.
+                const uint8_t* v = r.file.data() + PeakHeaderSize + 4 * o;
+                EXPECT_NEAR(int(v[0] | v[1] << 8) - 32768, expected, 1) << "channel " << o;
+                EXPECT_NEAR(int(v[2] | v[3] << 8) - 32768, -expected, 1) << "channel " << o;
+            }
+        }
+}
+
 TEST_F(DirectWav, recordsEqualTheGraphsForGainsBitsRatesAndPartialRuns)
 {
     WavSpec w;

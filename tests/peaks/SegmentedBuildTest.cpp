@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QThread>
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <sys/stat.h>
@@ -217,6 +219,45 @@ TEST_F(SegmentedBuildTest, vorbisSegmentsMatchOnePass)
     const QString ogg = Encode("n.ogg", "audioconvert ! vorbisenc ! oggmux", 100);
     ExpectSame(ogg, Segments(110200), 5);
     ExpectSame(ogg, Segments(99999, 2), 5, RunFormat{2, sps48000, bp16, 100});
+}
+
+// Decoders give more than eight channels without positions, which the
+// converter cannot mix on its own: they fold as the WAV reader folds them,
+// the even-numbered channels to the left and the odd to the right.
+TEST_F(SegmentedBuildTest, tenUnpositionedChannelsFoldAsWavFilesDoInOnePassAndSegments)
+{
+    // Channel c is a sine at 0.05 * (c + 1): left 0.25, right 0.30 of full scale.
+    const QString wav = dir.filePath("ten.wav");
+    const auto sine = TestMedia::Sine(440, 1.0, 44100);
+    ASSERT_TRUE(TestMedia::WriteWav(wav, {44100, 10, 16, 441000},
+                                    [&](int64_t frame, int c) { return 0.05 * (c + 1) * sine(frame, 0); }));
+    const QString ogg = dir.filePath("ten.ogg");
+    ASSERT_TRUE(TestMedia::RunPipeline(QStringLiteral("filesrc location=\"%1\" ! wavparse ! "
+                                                      "capssetter caps=audio/x-raw,channel-mask=(bitmask)0x0 ! audioconvert ! "
+                                                      "vorbisenc quality=0.9 ! oggmux ! filesink location=\"%2\"")
+                                           .arg(wav, ogg)));
+    const SegmentedRun direct = Run(wav, OnePass());
+    ASSERT_TRUE(direct.completed) << direct.failures.join("; ").toStdString();
+    ExpectSame(ogg, Segments(110200), 5);
+    const SegmentedRun decoded = Run(ogg, OnePass());
+    ASSERT_TRUE(decoded.completed) << decoded.failures.join("; ").toStdString();
+
+    // The loudest value of each output channel, as a fraction of full scale.
+    const auto loudest = [](const std::vector<uint8_t>& file) {
+        std::array<double, 2> peak{};
+        for (size_t i = PeakHeaderSize; i + 1 < file.size(); i += 2) {
+            const int v = int(file[i] | file[i + 1] << 8) - 32768;  // stored mid-scale
+            const size_t channel = ((i - PeakHeaderSize) / 4) % 2;
+            peak[channel] = std::max(peak[channel], std::abs(v) / 32768.0);
+        }
+        return peak;
+    };
+    const auto wavPeak = loudest(direct.peakFile);
+    const auto oggPeak = loudest(decoded.peakFile);
+    EXPECT_NEAR(wavPeak[0], 0.25, 0.01);
+    EXPECT_NEAR(wavPeak[1], 0.30, 0.01);
+    EXPECT_NEAR(oggPeak[0], wavPeak[0], 0.02);
+    EXPECT_NEAR(oggPeak[1], wavPeak[1], 0.02);
 }
 
 TEST_F(SegmentedBuildTest, damagedFilesEndAsInOnePass)
