@@ -2,6 +2,7 @@
 // window, files from the command line, and nothing stray on stderr.
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -117,6 +118,34 @@ TEST(TestBenchCommandLine, loadsTheFirstFileGivenAndPrintsNoStrayLines)
     // "Load both" on the file given: the builder made its peak file beside it.
     EXPECT_TRUE(QFile::exists(temp.filePath("mine.pek")));
     EXPECT_EQ(r.err, ExpectedStderr());
+}
+
+TEST(TestBenchCommandLine, aReadOnlyFileOfAnotherKindUnderThePeakNameIsKept)
+{
+    QTemporaryDir temp;
+    const QString wav = temp.filePath("mine.wav");
+    ASSERT_TRUE(TestMedia::WriteWav(wav, {44100, 2, 16, 22050}, TestMedia::Sine(330, 0.7, 44100)));
+    const QString notes = temp.filePath("mine.pek");
+    ASSERT_TRUE(TestMedia::WriteFile(notes, {'n', 'o', 't', 'e', 's', '\n'}));
+    ASSERT_EQ(::chmod(QFile::encodeName(notes).constData(), 0444), 0);
+    const Program r = RunTestBench({"--screenshots", temp.filePath("shots"), wav}, BareEnvironment(temp.path()));
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(ReadFileContents(notes), QByteArray("notes\n"));
+    EXPECT_EQ(QDir(temp.filePath("shots")).entryList(QDir::Files).size(), 6);
+}
+
+TEST(TestBenchCommandLine, aPictureFolderThatCannotTakeFilesFailsWithTheName)
+{
+    // Even root cannot make files there.
+    const QString shots = QStringLiteral("/proc/self/fdinfo");
+    if (!QFileInfo(shots).isDir())
+        GTEST_SKIP() << "no /proc";
+    QTemporaryDir temp;
+    const Program r = RunTestBench({"--screenshots", shots}, BareEnvironment(temp.path()));
+    ASSERT_TRUE(r.finished) << "it waited for someone";
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains(shots + "/page-0-")) << r.err.toStdString();
 }
 
 TEST(TestBenchCommandLine, aFileNamedInBytesThatAreNotUtf8IsLoaded)
