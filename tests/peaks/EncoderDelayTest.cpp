@@ -134,6 +134,26 @@ TEST_F(EncoderDelay, lowRateMp3FromFFmpegIsTrimmed)
     ExpectInTime(source, Build(Encode(wav, "b.mp3"), Segments()), "16 kHz");
 }
 
+// The LAME encoder's own tag (its writer string is not FFmpeg's): 44.1 kHz
+// MPEG-1 and 16 kHz MPEG-2, one pass and segments.
+TEST_F(EncoderDelay, mp3FromTheLameEncoderIsTrimmed)
+{
+    const QString lame = QStandardPaths::findExecutable(QStringLiteral("lame"));
+    if (lame.isEmpty())
+        GTEST_SKIP() << "lame is not installed (scripts/setup installs it)";
+    for (uint32_t rate : {44100u, 16000u}) {
+        SCOPED_TRACE(rate);
+        const QString wav = Wav(QStringLiteral("l%1.wav").arg(rate), rate, 3, rate);
+        const QString mp3 = dir.filePath(QStringLiteral("l%1.mp3").arg(rate));
+        QProcess p;
+        p.start(lame, {"--quiet", "-b", "64", wav, mp3});
+        ASSERT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
+        const Peaks source = Build(wav, OnePass());
+        ExpectInTime(source, Build(mp3, OnePass()), "one pass");
+        ExpectInTime(source, Build(mp3, Segments()), "segments");
+    }
+}
+
 TEST_F(EncoderDelay, aacInM4aFromFFmpegIsInTime)
 {
     const QString wav = Wav("c.wav", 44100, 3, 44100);
