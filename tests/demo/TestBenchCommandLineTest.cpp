@@ -6,6 +6,8 @@
 #include <QIcon>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <sys/stat.h>
 #include <gst/gst.h>
@@ -75,6 +77,30 @@ TEST(TestBenchCommandLine, helpNeedsNoDisplay)
     EXPECT_TRUE(r.out.startsWith("Usage: kxtestbench [options] [FILE...]")) << r.out.toStdString();
     EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
     EXPECT_EQ(RunTestBench({"--no-such-option"}, env).code, 2);
+}
+
+TEST(TestBenchCommandLine, theManualPageNamesEveryOptionAndGroffReadsItCleanly)
+{
+    QTemporaryDir temp;
+    const Program help = RunTestBench({"--help"}, BareEnvironment(temp.path()));
+    ASSERT_EQ(help.code, 0);
+    const QString page = QString::fromUtf8(ReadFileContents(KX_SOURCE_DIR "/demo/kxtestbench.1"));
+    ASSERT_FALSE(page.isEmpty());
+    int options = 0;
+    for (auto o = QRegularExpression("--([a-z][a-z-]*)").globalMatch(help.out); o.hasNext(); ++options) {
+        QString escaped = o.next().captured(0);
+        escaped.replace('-', "\\-");
+        EXPECT_TRUE(page.contains(escaped)) << escaped.toStdString();
+    }
+    EXPECT_GE(options, 4);
+    const QString groff = QStandardPaths::findExecutable("groff");
+    if (groff.isEmpty())
+        GTEST_SKIP() << "groff is not installed";
+    QProcess p;
+    p.start(groff, {"-man", "-Tutf8", "-ww", "-z", KX_SOURCE_DIR "/demo/kxtestbench.1"});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()), QString());
 }
 
 TEST(TestBenchCommandLine, screenshotsWithBadMediaFailOnStderrInsteadOfWaiting)
