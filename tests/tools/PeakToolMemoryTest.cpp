@@ -1,5 +1,6 @@
 // peaktool build keeps no peaks in memory: its peak memory stays far below
 // the size of the peak files it writes.
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -86,6 +87,34 @@ TEST(PeakToolMemory, keptPeaksThatCannotFitTheBudgetAreRefusedBeforeTheyStart)
         EXPECT_EQ(r.code, 2) << bad;
         EXPECT_TRUE(r.err.contains("--max-memory")) << r.err.toStdString();
     }
+}
+
+// Kept peaks that cannot grow fail their file's build with the reason, and
+// what fits is written straight from the kept peaks, without a second copy.
+TEST(PeakToolMemory, keptPeaksThatCannotGrowFailTheirFileAndNoCopyIsMadeToWriteThem)
+{
+    if (UnderAddressSanitizer)
+        GTEST_SKIP() << "the sanitizer reserves more address space than any limit";
+    const QString prlimit = QStringLiteral("/usr/bin/prlimit");
+    if (!QFileInfo(prlimit).isExecutable())
+        GTEST_SKIP() << "prlimit is not installed";
+    QTemporaryDir dir;
+    // 600 frames: 28.8 million records, 220 MiB of peaks kept for the data.
+    const QString one = OneHertzWav(dir, QStringLiteral("one.wav"), 600);
+    const QStringList build = {QStringLiteral(PEAKTOOL), "build", "--no-progress", "--samples-per-peak=1",
+                               "--format", "dat", one};
+    ToolRunOptions options;
+    options.timeoutMs = 120000;
+    // The program takes about 80 MiB of address space before any peaks.
+    ToolRun r = RunTool(prlimit, QStringList{"--as=209715200"} + build, options);
+    EXPECT_EQ(r.code, 1) << r.err.toStdString();
+    EXPECT_EQ(r.lines, QStringList{"failed\t" + one + ": out of memory for its peak stream"}) << r.err.toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"one.wav"});
+    // Room for the peaks once, and far less than for them twice.
+    r = RunTool(prlimit, QStringList{"--as=419430400"} + build, options);
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    // Version 2 header, then 16-bit (min, max) pairs of two channels.
+    EXPECT_EQ(QFileInfo(dir.filePath("one.dat")).size(), 24 + int64_t(600) * 48000 * 8);
 }
 
 TEST(PeakToolMemory, importingBinaryWaveformDataStreams)

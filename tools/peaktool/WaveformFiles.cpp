@@ -1,5 +1,6 @@
 #include "WaveformFiles.h"
 
+#include <cstring>
 #include <unistd.h>
 
 #include "peaks/KXPeakBuilder.h"
@@ -47,6 +48,32 @@ FileKind WaveformKind(WaveformFormat format)
     return format == WaveformFormat::Dat ? FileKind::WaveformDat : FileKind::WaveformJson;
 }
 
+bool ExportToFile(uint64_t size, const ExportPeakReader& read, const QString& input, const QString& output,
+                  const TWaveformExport& how, const OutputRules& rules, QString& error)
+{
+    OutputFile out;
+    QString writeError;
+    const ExportWaveformWriter write = [&](std::span<const uint8_t> bytes) {
+        if (!out.IsOpen() && !out.Open(output, rules)) {
+            writeError = QStringLiteral("%1: %2").arg(output, out.ErrorText());
+            return false;
+        }
+        if (out.Write(bytes.data(), bytes.size()))
+            return true;
+        writeError = QStringLiteral("%1: %2").arg(output, out.ErrorText());
+        return false;
+    };
+    if (!ExportWaveformStreamed(size, read, how, write, error)) {
+        error = writeError.isEmpty() ? QStringLiteral("%1: %2").arg(input, error) : writeError;
+        return false;
+    }
+    if (!out.Commit()) {
+        error = QStringLiteral("%1: %2").arg(output, out.ErrorText());
+        return false;
+    }
+    return true;
+}
+
 bool WriteBuiltWaveform(const TKXPeakBuilder& builder, int index, const QString& name, const TWaveformExport& how,
                         const OutputRules& rules, QString& error)
 {
@@ -55,12 +82,15 @@ bool WriteBuiltWaveform(const TKXPeakBuilder& builder, int index, const QString&
         error = QStringLiteral("%1: no peaks were kept").arg(name);
         return false;
     }
-    const auto bytes = ExportWaveform(std::span<const uint8_t>(stream->Data(), size_t(stream->Size())), how, error);
-    if (!bytes) {
-        error = QStringLiteral("%1: %2").arg(name, error);
-        return false;
-    }
-    return WriteOutputFile(name, rules, {QByteArrayView(bytes->data(), qsizetype(bytes->size()))}, error);
+    // Straight from the kept peaks into the file: no second copy of them.
+    const std::span<const uint8_t> peaks(stream->Data(), size_t(stream->Size()));
+    const ExportPeakReader read = [peaks](uint64_t offset, uint8_t* buffer, size_t size) {
+        if (offset > peaks.size() || size > peaks.size() - offset)
+            return false;
+        std::memcpy(buffer, peaks.data() + offset, size);
+        return true;
+    };
+    return ExportToFile(peaks.size(), read, name, name, how, rules, error);
 }
 
 } // namespace kx

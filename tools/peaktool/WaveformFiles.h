@@ -44,6 +44,13 @@ QString WaveformExtension(WaveformFormat format);
 // The kind of file a waveform data format is.
 FileKind WaveformKind(WaveformFormat format);
 
+// Exports `size` bytes of peak data, read through `read`, as waveform data
+// into the named file under the rules, a block at a time: the file is made
+// only once the data is known good, and memory stays the same at any size.
+// False with the reason in error, naming the input or the output.
+bool ExportToFile(uint64_t size, const ExportPeakReader& read, const QString& input, const QString& output,
+                  const TWaveformExport& how, const OutputRules& rules, QString& error);
+
 // Writes the waveform data of a builder's peak stream to the named file
 // under the rules; false with the reason in error.
 bool WriteBuiltWaveform(const TKXPeakBuilder& builder, int index, const QString& name, const TWaveformExport& how,

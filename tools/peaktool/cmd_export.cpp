@@ -89,7 +89,6 @@ int Run(CommandLine& line)
 
     // Streamed from the file to the output: memory stays the same at any size.
     QString error;
-    bool opened = false;
     InputFile in;
     if (!in.Open(input, error)) {
         Err(QStringLiteral("peaktool export: %1").arg(error));
@@ -99,34 +98,11 @@ int Run(CommandLine& line)
     rules.kind = WaveformKind(how.Format);
     rules.force = line.IsSet(QStringLiteral("force"));
     rules.Input(input);
-    OutputFile out;
-    QString writeError;
-    const auto openOutput = [&] {
-        if (!out.Open(output, rules))
-            writeError = QStringLiteral("%1: %2").arg(output, out.ErrorText());
-        return out.IsOpen();
-    };
     const ExportPeakReader read = [&in](uint64_t offset, uint8_t* buffer, size_t size) {
         return in.ReadAt(offset, buffer, size);
     };
-    const ExportWaveformWriter write = [&](std::span<const uint8_t> bytes) {
-        // The output is made only once the input is known good, at its first bytes.
-        if (!opened && !(opened = openOutput()))
-            return false;
-        if (out.Write(bytes.data(), bytes.size()))
-            return true;
-        writeError = QStringLiteral("%1: %2").arg(output, out.ErrorText());
-        return false;
-    };
-    if (!ExportWaveformStreamed(in.Size(), read, how, write, error)) {
-        if (!writeError.isEmpty())
-            Err(QStringLiteral("peaktool export: %1").arg(writeError));
-        else
-            Err(QStringLiteral("peaktool export: %1: %2").arg(input, error));
-        return ExitFailed;
-    }
-    if (!out.Commit()) {
-        Err(QStringLiteral("peaktool export: %1: %2").arg(output, out.ErrorText()));
+    if (!ExportToFile(in.Size(), read, input, output, how, rules, error)) {
+        Err(QStringLiteral("peaktool export: %1").arg(error));
         return ExitFailed;
     }
     return ExitOk;
