@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QUiLoader>
+#include <QWidget>
 #include <cstdio>
 #include <memory>
 
