@@ -10,4 +10,10 @@ DesignerPlugin::DesignerPlugin(QObject* parent) : QObject(parent)
         widgets_.append(new WidgetInterface(spec, this));
 }
 
+DesignerPlugin::~DesignerPlugin()
+{
+    ReleaseMessageHook();
+}
+
 } // namespace kx::designer
+

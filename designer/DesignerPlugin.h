@@ -12,6 +12,7 @@ class DesignerPlugin : public QObject, public QDesignerCustomWidgetCollectionInt
     Q_INTERFACES(QDesignerCustomWidgetCollectionInterface)
 public:
     explicit DesignerPlugin(QObject* parent = nullptr);
+    ~DesignerPlugin() override;
     QList<QDesignerCustomWidgetInterface*> customWidgets() const override { return widgets_; }
 
 private:

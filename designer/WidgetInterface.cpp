@@ -15,14 +15,17 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcDesigner, "kx.designer", QtWarningMsg)
 
+// Whether the message hook is this plugin's: its code must not outlive the plugin.
+bool ownHook = false;
+
 // Inside Designer a component's message must not start a nested event loop
 // in the middle of a property write: it is shown without blocking.
 void UseNonBlockingMessages()
 {
-    static bool installed = false;
-    if (installed)
+    static bool tried = false;
+    if (tried)
         return;
-    installed = true;
+    tried = true;
     MessageBoxHook previous = SetMessageBoxHook([](QWidget* owner, const QString& text) {
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("KX Audio"), text, QMessageBox::Ok, owner);
         box->setAttribute(Qt::WA_DeleteOnClose);
@@ -31,9 +34,19 @@ void UseNonBlockingMessages()
     // A host that installed its own hook keeps it.
     if (previous)
         SetMessageBoxHook(std::move(previous));
+    else
+        ownHook = true;
 }
 
 } // namespace
+
+void ReleaseMessageHook()
+{
+    if (!ownHook)
+        return;
+    ownHook = false;
+    SetMessageBoxHook({});
+}
 
 WidgetInterface::WidgetInterface(const WidgetSpec& spec, QObject* parent) : QObject(parent), spec_(spec) {}
 

@@ -21,6 +21,10 @@ struct WidgetSpec {
 /// Every widget the plugin offers, in widget-box order.
 std::span<const WidgetSpec> WidgetSpecs();
 
+/// Gives the components' messages back to the default dialog when the
+/// plugin installed its own hook (before the plugin is unloaded).
+void ReleaseMessageHook();
+
 /// One widget's face in Designer, described by its WidgetSpec.
 class WidgetInterface : public QObject, public QDesignerCustomWidgetInterface
 {
