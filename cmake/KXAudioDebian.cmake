@@ -4,6 +4,8 @@
 #   libkxaudio-dev         headers, CMake package, pkg-config file
 #   gstreamer1.0-kxaudio   the peak filter plugin, in GStreamer's plugin folder
 #   kxaudio-tools          peaktool (with its manual page) and the test bench
+#   kxaudio-designer-plugin  the Qt Designer plugin, in Qt's plugin folder
+#                          (where Qt Designer's interfaces were found)
 # Dependencies on other packages come from dpkg-shlibdeps; those between ours
 # are declared with the exact version.
 option(KX_DEBIAN "Install the Debian documentation files (copyright, changelog) for cpack -G DEB" OFF)
@@ -15,13 +17,18 @@ set(KX_DEB_LIBS libkxaudio${KX_SOVERSION})
 set(KX_DEB_DEV libkxaudio-dev)
 set(KX_DEB_PLUGIN gstreamer1.0-kxaudio)
 set(KX_DEB_TOOLS kxaudio-tools)
+set(KX_DEB_DESIGNER kxaudio-designer-plugin)
+set(kx_deb_components libs:${KX_DEB_LIBS} dev:${KX_DEB_DEV} plugin:${KX_DEB_PLUGIN} tools:${KX_DEB_TOOLS})
+if(TARGET kxaudiodesigner)
+  list(APPEND kx_deb_components designer:${KX_DEB_DESIGNER})
+endif()
 
 if(KX_DEBIAN)
   # Every package carries the licence as its copyright file and a changelog.
   string(TIMESTAMP KX_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.Debian.in ${PROJECT_BINARY_DIR}/debian/changelog.Debian @ONLY)
   execute_process(COMMAND gzip -9nf ${PROJECT_BINARY_DIR}/debian/changelog.Debian)
-  foreach(pair libs:${KX_DEB_LIBS} dev:${KX_DEB_DEV} plugin:${KX_DEB_PLUGIN} tools:${KX_DEB_TOOLS})
+  foreach(pair IN LISTS kx_deb_components)
     string(REPLACE ":" ";" pair ${pair})
     list(GET pair 0 component)
     list(GET pair 1 package)
@@ -39,7 +46,11 @@ set(CPACK_PACKAGE_CONTACT "${KX_DEB_MAINTAINER}")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://kxaudio.org/")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL libs dev plugin tools)
+set(CPACK_COMPONENTS_ALL "")
+foreach(pair IN LISTS kx_deb_components)
+  string(REGEX REPLACE ":.*" "" component ${pair})
+  list(APPEND CPACK_COMPONENTS_ALL ${component})
+endforeach()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${KX_DEB_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -96,5 +107,15 @@ set(CPACK_COMPONENT_TOOLS_DESCRIPTION "peak files and waveform data from the com
 peaktool builds peak files of many media files at once, draws them, and
 converts them to and from the waveform data that web viewers read.
 kxtestbench shows every kxaudio component in one window.")
+
+set(CPACK_DEBIAN_DESIGNER_PACKAGE_NAME ${KX_DEB_DESIGNER})
+set(CPACK_DEBIAN_DESIGNER_PACKAGE_SECTION devel)
+# Designer loads it, and so does QUiLoader in any program.
+set(CPACK_DEBIAN_DESIGNER_PACKAGE_DEPENDS "${KX_DEB_LIBS} ${kx_exact}, libqt6designer6 | libqt6uitools6")
+set(CPACK_DEBIAN_DESIGNER_PACKAGE_RECOMMENDS "designer-qt6")
+set(CPACK_COMPONENT_DESIGNER_DESCRIPTION "Qt Designer plugin for the kxaudio widgets
+Puts the kxaudio peak viewers, effect viewer, WAV viewer, transport bar,
+number edit and video panel in Qt Designer's widget box (group KX Audio)
+with their properties, and lets QUiLoader make them from forms.")
 
 include(CPack)
