@@ -250,12 +250,12 @@ std::optional<SegmentedPixels> SegmentedWaveformPixels(const QString& media,
                                                        const std::function<int32_t(uint32_t, uint64_t)>& zoomFor,
                                                        bool split, uint64_t maxBytes, const SegmentPolicy& policy)
 {
-    if (!MayBeCut(media))
+    const int parallel = SegmentParallelism(policy, QThread::idealThreadCount());
+    if (parallel < 2 || !MayBeCut(media))
         return std::nullopt;
     const SegmentableStream stream = ProbeSegmentable(media);
     const bool mp3 = stream.codec == SegmentableCodec::Mp3 && stream.mp3;
-    const int parallel = SegmentParallelism(policy, QThread::idealThreadCount());
-    if ((stream.codec != SegmentableCodec::Flac && !mp3) || parallel < 2 || stream.rate == 0 || stream.channels == 0 ||
+    if ((stream.codec != SegmentableCodec::Flac && !mp3) || stream.rate == 0 || stream.channels == 0 ||
         stream.channels > uint32_t(MaxWaveformChannels) || double(stream.frames) < policy.minSeconds * stream.rate)
         return std::nullopt;
     SegmentedPixels out;
