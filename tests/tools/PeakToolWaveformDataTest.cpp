@@ -307,8 +307,9 @@ TEST_F(PeakToolWaveformData, longMp3CutIntoSegmentsGivesTheOutputsOfOnePass)
         const QStringList args = QStringList{"waveform", "-i", mp3} + outputs[i];
         ToolRun r = RunTool(QStringLiteral(PEAKTOOL), args + QStringList{Path("seg" + names[i])}, segmented);
         ASSERT_EQ(r.code, 0) << r.err.toStdString();
-        if (QThread::idealThreadCount() >= 2)
+        if (QThread::idealThreadCount() >= 2) {
             EXPECT_TRUE(r.err.contains("in 2 segments")) << r.err.toStdString();
+        }
         r = RunTool(QStringLiteral(PEAKTOOL), args + QStringList{Path("one" + names[i])}, onePass);
         ASSERT_EQ(r.code, 0) << r.err.toStdString();
         EXPECT_EQ(ReadFileContents(Path("seg" + names[i])), ReadFileContents(Path("one" + names[i])));
