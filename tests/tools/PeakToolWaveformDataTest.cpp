@@ -295,6 +295,7 @@ TEST_F(PeakToolWaveformData, longMp3CutIntoSegmentsGivesTheOutputsOfOnePass)
     ToolRunOptions onePass, segmented;
     onePass.environment.insert(QStringLiteral("KX_PEAK_SEGMENTS"), QStringLiteral("1"));
     segmented.environment.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
+    segmented.environment.remove(QStringLiteral("KX_PEAK_SEGMENTS"));
     segmented.environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kx.peaks.debug=true"));
     const QStringList outputs[] = {
         {"-b", "8", "-z", "300", "-o"},
