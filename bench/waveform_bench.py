@@ -12,7 +12,7 @@ length: a 10-hour 16 kHz mono WAV (the direct path) and 10 hours of 44.1 kHz
 stereo raw samples (the decode pipeline), both sparse files on disk.
 Never part of the test suite: it takes minutes.
 
-usage: bench/waveform_bench.py [--build DIR] [--runs N] [--work DIR] [--quick]
+usage: bench/waveform_bench.py [--build DIR] [--runs N] [--work DIR] [--quick] [--only NAME ...]
 """
 import argparse
 import os
@@ -77,6 +77,8 @@ def main():
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--work", default=None, help="media folder, kept between runs")
     ap.add_argument("--quick", action="store_true", help="skip the 60-minute and 10-hour files")
+    ap.add_argument("--only", nargs="+", metavar="NAME",
+                    help="time only these files (e.g. 10min.mp3), and not the 10-hour memory")
     args = ap.parse_args()
     peaktool = os.path.abspath(os.path.join(args.build, "tools", "peaktool", "peaktool"))
     if not os.access(peaktool, os.X_OK):
@@ -113,6 +115,8 @@ def main():
                     os.remove(out)
         return remove
 
+    if args.only:
+        files = [f for f in files if os.path.basename(f) in args.only]
     for f in files:
         name = os.path.basename(f)
         build = [peaktool, "build", "-q", "--no-progress", f]
@@ -123,7 +127,7 @@ def main():
               f"wall {w[0] / b[0]:4.2f}x cpu {w[1] / b[1]:4.2f}x {'met' if w[0] <= b[0] else 'NOT met'}",
               flush=True)
 
-    if not args.quick:
+    if not args.quick and not args.only:
         print("\n10 hours at -z 64 into a file (target: under 64 MiB)")
         sparse_wav(p("10h.wav"), 16000, 1, 36000)
         raw = p("10h.raw")

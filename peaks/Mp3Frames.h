@@ -116,4 +116,12 @@ struct Mp3SegmentFeed {
 /// the decoder's filterbank turns in the phase it has in one pass.
 std::optional<Mp3SegmentFeed> PlanMp3Feed(const Mp3FrameIndex& index, uint64_t start, uint64_t stop, bool last);
 
+/// Whether the segment from output sample `start` reads the file as one pass
+/// reads it, rather than being fed: the first one, where GStreamer's parser
+/// trims (the trimming then is the parser's own).
+inline bool Mp3SegmentReadsFile(const Mp3FrameIndex& index, uint64_t start)
+{
+    return start == 0 && index.parserTrims;
+}
+
 } // namespace kx

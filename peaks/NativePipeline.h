@@ -20,8 +20,9 @@ const int16_t* NarrowSamples(const uint8_t* data, size_t count, bool wide, std::
 // source ! decodebin (the builder's decoders) or rawaudioparse ! audioconvert
 // (no dithering) ! S16LE or S32LE interleaved at the source's rate and channels !
 // fakesink, without a clock; sink is set to the fake sink, whose pad the
-// caller probes. A new pipeline, or null with the reason.
+// caller probes. A given source (taken) stands for the file's. A new
+// pipeline, or null with the reason.
 GstElement* MakeNativePipeline(const QString& media, const std::optional<RawSampleFormat>& raw, GstElement*& sink,
-                               QString& error);
+                               QString& error, GstElement* source = nullptr);
 
 } // namespace kx

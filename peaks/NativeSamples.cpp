@@ -221,11 +221,11 @@ const int16_t* NarrowSamples(const uint8_t* data, size_t count, bool wide, std::
 }
 
 GstElement* MakeNativePipeline(const QString& media, const std::optional<RawSampleFormat>& raw, GstElement*& sinkOut,
-                               QString& error)
+                               QString& error, GstElement* given)
 {
     const bool stdinput = media == QLatin1String("-");
     GstElementPtr pipeline(GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr))));
-    GstElement* source = gst_element_factory_make(stdinput ? "fdsrc" : "filesrc", nullptr);
+    GstElement* source = given ? given : gst_element_factory_make(stdinput ? "fdsrc" : "filesrc", nullptr);
     GstElement* decode = raw ? MakeRawParser(*raw) : gst_element_factory_make("decodebin", nullptr);
     GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
     GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
@@ -237,9 +237,9 @@ GstElement* MakeNativePipeline(const QString& media, const std::optional<RawSamp
         error = QStringLiteral("missing GStreamer elements");
         return nullptr;
     }
-    if (stdinput)
+    if (!given && stdinput)
         g_object_set(source, "fd", 0, nullptr);
-    else
+    else if (!given)
         g_object_set(source, "location", EncodeNativeName(media).constData(), "blocksize", SourceBlockBytes, nullptr);
     // Samples as the decoder gives them: no dithering in the conversion to 16 bits.
     g_object_set(convert, "dithering", 0, "noise-shaping", 0, nullptr);

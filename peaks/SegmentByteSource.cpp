@@ -4,14 +4,19 @@
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
 #include <algorithm>
+#include <cstring>
 #include <memory>
 
+#include "mediagraph/GstPtr.h"
 #include "platform/NativeName.h"
 
 namespace kx {
 
 namespace {
 
+// The only MP3 decoder whose samples after a cut are known to be those of
+// one pass (the builder prefers it too).
+constexpr const char* CountedDecoder = "mpg123audiodec";
 // As the file source of the build graph reads.
 constexpr uint64_t BlockBytes = 64 * 1024;
 
@@ -71,6 +76,19 @@ GstElement* MakeByteRangeSource(const QString& mediaFile, uint64_t begin, uint64
                            [](gpointer p) { delete static_cast<ByteRange*>(p); });
     gst_app_src_set_callbacks(GST_APP_SRC(src), &callbacks, data, nullptr);
     return src;
+}
+
+GstElement* MakeMp3FrameSource(const QString& mediaFile, uint64_t begin, uint64_t end)
+{
+    GstCapsPtr mpeg(gst_caps_new_simple("audio/mpeg", "mpegversion", G_TYPE_INT, 1, "layer", G_TYPE_INT, 3, nullptr));
+    return MakeByteRangeSource(mediaFile, begin, end, mpeg.get());
+}
+
+bool FitsCountedMp3Segment(GstElement* element)
+{
+    GstElementFactory* factory = gst_element_get_factory(element);
+    const gchar* klass = factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
+    return !klass || !std::strstr(klass, "Decoder") || std::strcmp(GST_OBJECT_NAME(factory), CountedDecoder) == 0;
 }
 
 } // namespace kx

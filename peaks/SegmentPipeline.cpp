@@ -20,24 +20,6 @@ namespace {
 
 // Prerolling a segment's pipeline stops waiting after this long.
 constexpr GstClockTime PrerollLimit = 20 * GST_SECOND;
-// The only MP3 decoder whose samples after a cut are known to be those of
-// one pass (the builder prefers it too).
-constexpr const char* CountedDecoder = "mpg123audiodec";
-
-// Appends the frames of [from, to) that the buffer holds to a capture that
-// starts at `at`.
-void Capture(std::vector<int16_t>& capture, uint64_t& at, const int16_t* samples, uint64_t first, size_t frames,
-             uint64_t from, uint64_t to, uint32_t channels)
-{
-    from = std::max(from, first);
-    to = std::min<uint64_t>(to, first + frames);
-    if (to <= from)
-        return;
-    if (capture.empty())
-        at = from;
-    const int16_t* p = samples + (from - first) * channels;
-    capture.insert(capture.end(), p, p + (to - from) * channels);
-}
 
 } // namespace
 
@@ -66,10 +48,9 @@ struct SegmentHooks {
     static void OnElementAdded(GstBin*, GstElement* element, gpointer data)
     {
         auto* s = static_cast<Segment*>(data);
-        GstElementFactory* factory = gst_element_get_factory(element);
-        const gchar* klass = factory ? gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS) : nullptr;
-        if (klass && strstr(klass, "Decoder") && strcmp(GST_OBJECT_NAME(factory), CountedDecoder) != 0)
-            s->owner->Fail(*s, QStringLiteral("decoded by %1").arg(QString::fromUtf8(GST_OBJECT_NAME(factory))));
+        if (!FitsCountedMp3Segment(element))
+            s->owner->Fail(*s, QStringLiteral("decoded by %1")
+                                   .arg(QString::fromUtf8(GST_OBJECT_NAME(gst_element_get_factory(element)))));
     }
 
     static GstBusSyncReply OnMessage(GstBus*, GstMessage* message, gpointer data)
@@ -201,8 +182,7 @@ bool SegmentedBuild::Launch(Segment& s)
     const bool feed = s.counted && s.endByte > 0;
     GstElement* source = nullptr;
     if (feed) {
-        GstCapsPtr mpeg(gst_caps_new_simple("audio/mpeg", "mpegversion", G_TYPE_INT, 1, "layer", G_TYPE_INT, 3, nullptr));
-        source = MakeByteRangeSource(mediaFile_, s.beginByte, s.endByte, mpeg.get());
+        source = MakeMp3FrameSource(mediaFile_, s.beginByte, s.endByte);
     } else {
         source = gst_element_factory_make("filesrc", nullptr);
     }
@@ -301,16 +281,8 @@ void SegmentedBuild::HaltAll()
 
 void SegmentedBuild::Take(Segment& s, const int16_t* samples, uint64_t first, size_t frames)
 {
-    const uint32_t channels = settings_.peaks.channels;
-    const uint64_t start = s.span.startFrame;
-    if (s.index > 0)
-        Capture(s.head, s.headFrom, samples, first, frames,
-                std::max(s.exactFrom, start > SegmentOverlapFrames ? start - SegmentOverlapFrames : 0), start, channels);
-    if (!s.span.last) {
-        const uint64_t stop = s.span.stopFrame;
-        Capture(s.tail, s.tailFrom, samples, first, frames, std::max(start, stop > SegmentOverlapFrames ? stop - SegmentOverlapFrames : 0),
-                stop, channels);
-    }
+    s.edges.Take(samples, first, frames, s.span.startFrame, s.span.stopFrame, s.exactFrom, s.index > 0, !s.span.last,
+                 settings_.peaks.channels);
     const uint64_t from = std::max(first, s.span.startFrame);
     const uint64_t to = std::min<uint64_t>(first + frames, s.span.last ? s.limit : s.span.stopFrame);
     if (to > from) {

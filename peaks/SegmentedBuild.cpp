@@ -42,7 +42,7 @@ void SegmentedBuild::PlanFeeds(const Mp3FrameIndex& index)
             s->limit = stream_.frames;
         // The first segment reads the file as one pass does, trimming included,
         // where GStreamer's parser trims; otherwise it is fed and trimmed too.
-        if (s->index == 0 && index.parserTrims)
+        if (Mp3SegmentReadsFile(index, s->span.startFrame))
             continue;
         const auto feed = PlanMp3Feed(index, s->span.startFrame, s->span.stopFrame, s->span.last);
         if (!feed)
@@ -86,16 +86,8 @@ bool SegmentedBuild::Prepare()
 
 bool SegmentedBuild::Joins(const Segment& before, const Segment& after) const
 {
-    const uint32_t channels = settings_.peaks.channels;
-    const uint64_t cut = after.span.startFrame;
-    const uint64_t from = std::max(before.tailFrom, after.headFrom);
-    if (before.tail.empty() || after.head.empty() || before.tailFrom + before.tail.size() / channels != cut ||
-        after.headFrom + after.head.size() / channels != cut || from >= cut)
-        return false;
-    return std::equal(before.tail.end() - std::ptrdiff_t((cut - from) * channels), before.tail.end(),
-                      after.head.end() - std::ptrdiff_t((cut - from) * channels));
+    return EdgesJoin(before.edges, after.edges, after.span.startFrame, settings_.peaks.channels);
 }
-
 
 void SegmentedBuild::Publish(Segment& s)
 {

@@ -6,16 +6,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "SegmentOverlap.h"
 #include "SegmentedBuild.h"
 
 typedef struct _GstElement GstElement;
 
 namespace kx {
-
-/// Frames around each cut that both neighbours decode and compare: a decoder
-/// that has not settled after the seek, or samples placed at another frame,
-/// show there.
-inline constexpr uint64_t SegmentOverlapFrames = 4096;
 
 struct SegmentedBuild::Segment {
     enum class State { Waiting, Running, Done, Failed };
@@ -56,11 +52,8 @@ struct SegmentedBuild::Segment {
     bool fed = false;
     std::atomic<bool> ended{false};
     /// The frames just before the start (decoded as priming) and the last
-    /// ones of the segment, each from its first frame on.
-    std::vector<int16_t> head;
-    uint64_t headFrom = 0;
-    std::vector<int16_t> tail;
-    uint64_t tailFrom = 0;
+    /// ones of the segment.
+    SegmentEdges edges;
     /// Worker thread only: the head was compared with the tail before it.
     bool joined = false;
     /// Under the owner's mutex.

@@ -4,12 +4,14 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <cmath>
 #include <cstring>
 
 #include "WaveformRules.h"
 #include "peaks/WaveformData.h"
 #include "platform/LittleEndian.h"
+#include "tests/peaks/Mp3Tags.h"
 #include "tests/support/TestMedia.h"
 #include "tests/support/ToolRun.h"
 
@@ -274,6 +276,46 @@ TEST_F(PeakToolWaveformData, longFlacCutIntoSegmentsGivesTheDataOfOnePass)
         EXPECT_EQ(ReadFileContents(Path("seg." + ext)), ReadFileContents(Path("one." + ext)));
         EXPECT_EQ(Read(Path("seg." + ext)).Values, rules::Waveform(pcm, 2, 333, true));
     }
+}
+
+TEST_F(PeakToolWaveformData, longMp3CutIntoSegmentsGivesTheOutputsOfOnePass)
+{
+    // Long enough for the segment policy at the lowest MPEG-1 rate, with a
+    // gapless tag one pass trims by; data at a zoom fitted to a span, 8-bit
+    // data, and a picture of a span in the middle.
+    const QString mp3 = Path("long.mp3");
+    const uint64_t frames = 32000 * 122 + 321;
+    ASSERT_TRUE(TestMedia::RunPipeline(
+        QStringLiteral("audiotestsrc wave=white-noise volume=0.5 num-buffers=1 samplesperbuffer=%1 ! "
+                       "audio/x-raw,format=S16LE,rate=32000,channels=1 ! lamemp3enc target=bitrate bitrate=48 "
+                       "cbr=true ! filesink location=\"%2\"")
+            .arg(frames)
+            .arg(mp3)));
+    ASSERT_TRUE(AddLameTag(mp3, frames));
+    ToolRunOptions onePass, segmented;
+    onePass.environment.insert(QStringLiteral("KX_PEAK_SEGMENTS"), QStringLiteral("1"));
+    segmented.environment.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
+    segmented.environment.remove(QStringLiteral("KX_PEAK_SEGMENTS"));
+    segmented.environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kx.peaks.debug=true"));
+    const QStringList outputs[] = {
+        {"-b", "8", "-z", "300", "-o"},
+        {"-e", "100", "-w", "777", "-o"},
+        {"-s", "30", "-e", "90", "-w", "600", "-o"},
+    };
+    const QString names[] = {"x.dat", "x.json", "x.png"};
+    for (size_t i = 0; i < std::size(outputs); ++i) {
+        SCOPED_TRACE(names[i].toStdString());
+        const QStringList args = QStringList{"waveform", "-i", mp3} + outputs[i];
+        ToolRun r = RunTool(QStringLiteral(PEAKTOOL), args + QStringList{Path("seg" + names[i])}, segmented);
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        if (QThread::idealThreadCount() >= 2) {
+            EXPECT_TRUE(r.err.contains("in 2 segments")) << r.err.toStdString();
+        }
+        r = RunTool(QStringLiteral(PEAKTOOL), args + QStringList{Path("one" + names[i])}, onePass);
+        ASSERT_EQ(r.code, 0) << r.err.toStdString();
+        EXPECT_EQ(ReadFileContents(Path("seg" + names[i])), ReadFileContents(Path("one" + names[i])));
+    }
+    EXPECT_EQ(Read(Path("segx.dat")).Length(), uint32_t(frames / 300 + 1));
 }
 
 TEST_F(PeakToolWaveformData, rawInputAndAudioOutput)
