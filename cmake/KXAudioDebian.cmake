@@ -4,6 +4,7 @@
 #   libkxaudio-dev         headers, CMake package, pkg-config file
 #   gstreamer1.0-kxaudio   the peak filter plugin, in GStreamer's plugin folder
 #   kxaudio-tools          peaktool (with its manual page) and the test bench
+#   qml6-module-kxaudio    the Qt Quick module (import KXAudio) in Qt's QML folder
 # Dependencies on other packages come from dpkg-shlibdeps; those between ours
 # are declared with the exact version.
 option(KX_DEBIAN "Install the Debian documentation files (copyright, changelog) for cpack -G DEB" OFF)
@@ -15,13 +16,19 @@ set(KX_DEB_LIBS libkxaudio${KX_SOVERSION})
 set(KX_DEB_DEV libkxaudio-dev)
 set(KX_DEB_PLUGIN gstreamer1.0-kxaudio)
 set(KX_DEB_TOOLS kxaudio-tools)
+set(KX_DEB_QML qml6-module-kxaudio)
+# Packages of the components this build has (a partial build lacks some).
+set(kx_deb_components libs:${KX_DEB_LIBS} dev:${KX_DEB_DEV} plugin:${KX_DEB_PLUGIN} tools:${KX_DEB_TOOLS})
+if(TARGET kxaudioqml)
+  list(APPEND kx_deb_components qml:${KX_DEB_QML})
+endif()
 
 if(KX_DEBIAN)
   # Every package carries the licence as its copyright file and a changelog.
   string(TIMESTAMP KX_DEB_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.Debian.in ${PROJECT_BINARY_DIR}/debian/changelog.Debian @ONLY)
   execute_process(COMMAND gzip -9nf ${PROJECT_BINARY_DIR}/debian/changelog.Debian)
-  foreach(pair libs:${KX_DEB_LIBS} dev:${KX_DEB_DEV} plugin:${KX_DEB_PLUGIN} tools:${KX_DEB_TOOLS})
+  foreach(pair IN LISTS kx_deb_components)
     string(REPLACE ":" ";" pair ${pair})
     list(GET pair 0 component)
     list(GET pair 1 package)
@@ -39,7 +46,11 @@ set(CPACK_PACKAGE_CONTACT "${KX_DEB_MAINTAINER}")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://kxaudio.org/")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL libs dev plugin tools)
+set(CPACK_COMPONENTS_ALL "")
+foreach(pair IN LISTS kx_deb_components)
+  string(REGEX REPLACE ":.*" "" component ${pair})
+  list(APPEND CPACK_COMPONENTS_ALL ${component})
+endforeach()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${KX_DEB_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -96,5 +107,16 @@ set(CPACK_COMPONENT_TOOLS_DESCRIPTION "peak files and waveform data from the com
 peaktool builds peak files of many media files at once, draws them, and
 converts them to and from the waveform data that web viewers read.
 kxtestbench shows every kxaudio component in one window.")
+
+# The QML module: Qt's QtQuick module is what WaveformView draws into; the
+# libraries it loads are computed.
+set(CPACK_DEBIAN_QML_PACKAGE_NAME ${KX_DEB_QML})
+set(CPACK_DEBIAN_QML_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_QML_PACKAGE_DEPENDS "${KX_DEB_LIBS} ${kx_exact}, qml6-module-qtquick")
+set(CPACK_DEBIAN_QML_PACKAGE_RECOMMENDS "${KX_DEB_PLUGIN} ${kx_exact}")
+set(CPACK_COMPONENT_QML_DESCRIPTION "Qt Quick module of the kxaudio components (import KXAudio)
+WaveformView draws peak data against time with zoom, scrolling, a marked
+range, a cursor and a play pointer; PeakBuilder builds the peaks of any
+media GStreamer decodes and AudioPlayer plays it, for Qt Quick applications.")
 
 include(CPack)

@@ -15,7 +15,7 @@ namespace kx {
  * loads a file, and the transport operations QML calls. A file that cannot
  * be loaded is reported through error().
  */
-class QuickAudioPlayer : public TKXAudioFilePlayer
+class QuickAudioPlayer : public kx::TKXAudioFilePlayer
 {
     Q_OBJECT
     QML_NAMED_ELEMENT(AudioPlayer)
@@ -25,7 +25,13 @@ class QuickAudioPlayer : public TKXAudioFilePlayer
     Q_PROPERTY(bool playing READ playing NOTIFY playingChanged)
 public:
     /// The states `state` takes (TPlayerState).
-    enum PlayerStates { Error = psError, Closed = psClosed, Stopped = psStop, Paused = psPause, Playing = psPlay };
+    enum PlayerStates {
+        Error = psError,    ///< no graph, or it failed
+        Closed = psClosed,  ///< a graph without media
+        Stopped = psStop,   ///< stopped at the start, ready to play
+        Paused = psPause,   ///< paused where it was
+        Playing = psPlay,   ///< playing
+    };
     Q_ENUM(PlayerStates)
 
     /// A player without media and with time updates every 40 ms; starts the

@@ -13,13 +13,18 @@ namespace kx {
  * progress, error, ...), and the operations QML calls. File names may be
  * paths or file URLs.
  */
-class QuickPeakBuilder : public TKXPeakBuilder
+class QuickPeakBuilder : public kx::TKXPeakBuilder
 {
     Q_OBJECT
     QML_NAMED_ELEMENT(PeakBuilder)
 public:
     /// The states buildState takes.
-    enum BuildStates { Stopped = bsStopped, Paused = bsPaused, Building = bsBuilding, Failed = bsFailed };
+    enum BuildStates {
+        Stopped = bsStopped,    ///< nothing is built
+        Paused = bsPaused,      ///< a build is paused
+        Building = bsBuilding,  ///< a file is being built
+        Failed = bsFailed,      ///< the last build failed
+    };
     Q_ENUM(BuildStates)
 
     /// A builder with an empty queue; starts the media framework once.

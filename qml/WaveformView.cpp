@@ -8,6 +8,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <limits>
+#include <memory>
 
 #include "QuickPaths.h"
 #include "peaks/KXPeakBuilder.h"
@@ -384,6 +385,12 @@ void WaveformView::geometryChange(const QRectF& now, const QRectF& before)
     QQuickItem::geometryChange(now, before);
     if (now.size() == before.size())
         return;
+    // Items are usually sized after their source is set: the paging steps
+    // follow the width (the widgets, sized first, take them at the load).
+    if (!model_.Empty()) {
+        visibleSeconds_ = model_.VisibleSecondsFor(static_cast<int>(width()));
+        steps_ = ComputeSteps(steps_, visibleSeconds_, playStepPercent_);
+    }
     SetScroll(scroll_.nPos, true);
     MovePointer(false);
     Redraw();
@@ -396,6 +403,16 @@ void WaveformView::itemChange(ItemChange change, const ItemChangeData& value)
     QQuickItem::itemChange(change, value);
 }
 
+namespace {
+
+// The picture and the pointer; the node holds the picture's texture, so it
+// goes with the node on the scene graph's own thread.
+struct PictureNode : QSGNode {
+    std::unique_ptr<QSGTexture> texture;
+};
+
+} // namespace
+
 QSGNode* WaveformView::updatePaintNode(QSGNode* old, UpdatePaintNodeData*)
 {
     const int w = static_cast<int>(width()), h = static_cast<int>(height());
@@ -404,11 +421,10 @@ QSGNode* WaveformView::updatePaintNode(QSGNode* old, UpdatePaintNodeData*)
         buffer_ = QImage();
         return nullptr;
     }
-    auto* root = old;
+    auto* root = static_cast<PictureNode*>(old);
     if (!root) {
-        root = new QSGNode;
+        root = new PictureNode;
         QSGImageNode* image = window()->createImageNode();
-        image->setOwnsTexture(true);
         root->appendChildNode(image);
         root->appendChildNode(window()->createRectangleNode());
         dirty_ = true;
@@ -426,7 +442,9 @@ QSGNode* WaveformView::updatePaintNode(QSGNode* old, UpdatePaintNodeData*)
         style.MarkStart = markStart_;
         style.MarkEnd = markEnd_;
         RenderPeaks(buffer_, model_, style, w, h);
-        image->setTexture(window()->createTextureFromImage(buffer_));
+        std::unique_ptr<QSGTexture> texture(window()->createTextureFromImage(buffer_));
+        image->setTexture(texture.get());
+        root->texture = std::move(texture);
         dirty_ = false;
     }
     image->setRect(QRectF(0, 0, dw / ratio, dh / ratio));
