@@ -16,7 +16,8 @@ ApplicationWindow {
     function seconds(units) { return (units / 10000000).toFixed(1) }
     function fail(why) {
         console.error("kxqmlplayer: " + why)
-        Qt.exit(1)
+        // Also from start-up, before the event loop runs.
+        Qt.callLater(Qt.exit, 1)
     }
 
     PeakBuilder {
@@ -72,6 +73,11 @@ ApplicationWindow {
     }
 
     // --quit-after: press play once, report and quit.
+    Timer {
+        running: window.quitAfterMs > 0 && !autoPlay.done
+        interval: 30000
+        onTriggered: window.fail("no peaks after 30 s")
+    }
     Timer {
         id: autoPlay
         interval: 0

@@ -63,6 +63,18 @@ Item {
     QMetaObject::invokeMethod(builder, "hasStream", Q_RETURN_ARG(bool, has), Q_ARG(int, 0));
     EXPECT_TRUE(has);
 
+    // Following the stream as a live build: the records at once, and the
+    // following ends by itself once the stream no longer grows.
+    QMetaObject::invokeMethod(view, "clear");
+    EXPECT_EQ(view->property("durationMs").toInt(), 0);
+    QSignalSpy following(view, SIGNAL(liveStreamChanged()));
+    QMetaObject::invokeMethod(view, "setLiveStream", Q_ARG(QObject*, builder), Q_ARG(int, 0));
+    EXPECT_TRUE(view->property("liveStream").toBool());
+    EXPECT_NEAR(view->property("durationMs").toInt(), 1000, 2);
+    ASSERT_TRUE(following.wait(5000));
+    EXPECT_FALSE(view->property("liveStream").toBool());
+    EXPECT_NEAR(view->property("durationMs").toInt(), 1000, 2);
+
     // A refused setting is reported, not thrown.
     QSignalSpy errors(builder, SIGNAL(error(QString)));
     builder->setProperty("samplesPerPeak", 0);
