@@ -2,6 +2,7 @@
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QVariant>
 #include <gtest/gtest.h>
 
@@ -138,6 +139,13 @@ TEST_F(WaveformViewTest, playPointerMarkAndCursorLandOnTheirColumns)
     EXPECT_EQ(image.pixelColor(322, row).rgb(), QColor(255, 255, 255).rgb());
     EXPECT_EQ(image.pixelColor(370, row).rgb(), QColor(0, 255, 0).rgb());
     EXPECT_EQ(image.pixelColor(365, row).rgb(), QColor(255, 255, 255).rgb());
+
+    // A click places the cursor as the widgets' click does: at scaler 1 the
+    // scroll-bar rule, 150 of 1000 columns' worth of a 10 s file.
+    QSignalSpy cursor(view, SIGNAL(cursorPositionChanged(qint64)));
+    QTest::mouseClick(&harness.View(), Qt::LeftButton, {}, QPoint(150, 40));
+    ASSERT_EQ(cursor.count(), 1);
+    EXPECT_EQ(view->property("cursorPosition").toLongLong(), 1500);
 
     // A refused mark changes nothing.
     QMetaObject::invokeMethod(view, "setMark", Q_RETURN_ARG(bool, ok), Q_ARG(int, 3000), Q_ARG(int, 2000));
