@@ -6,6 +6,7 @@
 #   kxaudio-tools          peaktool (with its manual page) and the test bench
 #   kxaudio-designer-plugin  the Qt Designer plugin, in Qt's plugin folder
 #                          (where Qt Designer's interfaces were found)
+#   qml6-module-kxaudio    the Qt Quick module (import KXAudio) in Qt's QML folder
 # Dependencies on other packages come from dpkg-shlibdeps; those between ours
 # are declared with the exact version.
 option(KX_DEBIAN "Install the Debian documentation files (copyright, changelog) for cpack -G DEB" OFF)
@@ -18,9 +19,14 @@ set(KX_DEB_DEV libkxaudio-dev)
 set(KX_DEB_PLUGIN gstreamer1.0-kxaudio)
 set(KX_DEB_TOOLS kxaudio-tools)
 set(KX_DEB_DESIGNER kxaudio-designer-plugin)
+set(KX_DEB_QML qml6-module-kxaudio)
+# Packages of the components this build has (a partial build lacks some).
 set(kx_deb_components libs:${KX_DEB_LIBS} dev:${KX_DEB_DEV} plugin:${KX_DEB_PLUGIN} tools:${KX_DEB_TOOLS})
 if(TARGET kxaudiodesigner)
   list(APPEND kx_deb_components designer:${KX_DEB_DESIGNER})
+endif()
+if(TARGET kxaudioqml)
+  list(APPEND kx_deb_components qml:${KX_DEB_QML})
 endif()
 
 if(KX_DEBIAN)
@@ -117,5 +123,16 @@ set(CPACK_COMPONENT_DESIGNER_DESCRIPTION "Qt Designer plugin for the kxaudio wid
 Puts the kxaudio peak viewers, effect viewer, WAV viewer, transport bar,
 number edit and video panel in Qt Designer's widget box (group KX Audio)
 with their properties, and lets QUiLoader make them from forms.")
+
+# The QML module: Qt's QtQuick module is what WaveformView draws into; the
+# libraries it loads are computed.
+set(CPACK_DEBIAN_QML_PACKAGE_NAME ${KX_DEB_QML})
+set(CPACK_DEBIAN_QML_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_QML_PACKAGE_DEPENDS "${KX_DEB_LIBS} ${kx_exact}, qml6-module-qtquick")
+set(CPACK_DEBIAN_QML_PACKAGE_RECOMMENDS "${KX_DEB_PLUGIN} ${kx_exact}")
+set(CPACK_COMPONENT_QML_DESCRIPTION "Qt Quick module of the kxaudio components (import KXAudio)
+WaveformView draws peak data against time with zoom, scrolling, a marked
+range, a cursor and a play pointer; PeakBuilder builds the peaks of any
+media GStreamer decodes and AudioPlayer plays it, for Qt Quick applications.")
 
 include(CPack)

@@ -205,7 +205,7 @@ private:
 };
 
 /// The audio player that loads media by file name.
-class TKXAudioFilePlayer : public TKXCommonAudioPlayer
+class TKXAudioFilePlayer : public kx::TKXCommonAudioPlayer
 {
     Q_OBJECT
     /// The loaded file; empty without media.

@@ -1,7 +1,6 @@
 #include "KXCustomPeakViewer.h"
 
 #include <QContextMenuEvent>
-#include <QFile>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -11,12 +10,10 @@
 #include <limits>
 
 #include "PeakRender.h"
-#include "peaks/PeakFormat.h"
 #include "platform/Exception.h"
 #include "platform/widgets/HorzScrollBar.h"
 #include "platform/Logging.h"
 #include "platform/MemoryStream.h"
-#include "platform/NativeName.h"
 #include "platform/QtInput.h"
 #include "platform/Round.h"
 
@@ -141,9 +138,7 @@ void TKXCustomPeakViewer::SetPeakReductionOrdinal(int value)
 
 void TKXCustomPeakViewer::SetTimeScaler(float value)
 {
-    // Beyond a million peaks a column the column rules leave the integer range.
-    if (value == model_.TimeScaler || !std::isfinite(value) || static_cast<long double>(value) < 0.1L ||
-        value > 1e6f)
+    if (value == model_.TimeScaler || !PeakTimeScalerAccepted(value))
         return;
     model_.TimeScaler = value;
     // The page follows the peaks in view so the whole file can be reached;
@@ -164,78 +159,27 @@ void TKXCustomPeakViewer::SetTimeScalerChecked(float value)
 
 bool TKXCustomPeakViewer::LoadFromFile(const QString& fileName)
 {
-    try {
-        // The records are read straight into their own buffer, so a long
-        // file is copied once.
-        QFile file;
-        if (!StatNative(fileName).isFile || !OpenNativeFile(file, fileName, QIODevice::ReadOnly))
-            return false;
-        const qint64 size = file.size();
-        uint8_t header[PeakHeaderSize] = {};
-        const qint64 got = file.read(reinterpret_cast<char*>(header), PeakHeaderSize);
-        const PeakCheck check =
-            got < 0 ? PeakCheck::ReadFailed
-                    : CheckPeakData(std::span<const uint8_t>(header, static_cast<size_t>(got)),
-                                    static_cast<uint64_t>(size), PeakReader::ViewerFile);
-        if (check != PeakCheck::Accepted) {
-            qCDebug(lcViewers) << "refusing" << fileName << ":" << PeakCheckText(check);
-            return false;
-        }
-        std::vector<uint8_t> records(static_cast<size_t>(size - PeakHeaderSize));
-        if (file.read(reinterpret_cast<char*>(records.data()), size - PeakHeaderSize) != size - PeakHeaderSize)
-            return false;
-        if (!ApplyLoad(header, std::move(records)))
-            return false;
-        setCursor(Qt::PointingHandCursor);
-        return true;
-    } catch (...) {
-        return false;
-    }
-}
-
-bool TKXCustomPeakViewer::LoadFromStream(TMemoryStream* stream)
-{
-    if (!stream)
-        return false;
-    stream->SetPosition(0);
-    const int64_t size = stream->Size();
-    if (size < PeakHeaderSize)
-        return false;
-    uint8_t header[PeakHeaderSize];
-    if (stream->Read(header, PeakHeaderSize) != PeakHeaderSize)
-        return false;
-    if (CheckPeakData(header, static_cast<uint64_t>(size), PeakReader::ViewerStream) != PeakCheck::Accepted)
-        return false;
-    std::vector<uint8_t> records(static_cast<size_t>(size - PeakHeaderSize));
-    if (stream->Read(records.data(), size - PeakHeaderSize) != size - PeakHeaderSize)
-        return false;
-    if (!ApplyLoad(header, std::move(records)))
+    auto load = ReadViewerPeakFile(fileName);
+    if (!load || !ApplyLoad(std::move(*load)))
         return false;
     setCursor(Qt::PointingHandCursor);
     return true;
 }
 
-void TKXCustomPeakViewer::StoreHeader(std::span<const uint8_t> header)
+bool TKXCustomPeakViewer::LoadFromStream(TMemoryStream* stream)
 {
-    const auto h = DecodePeakHeader(header);
-    if (!h)
-        return;
-    model_.BytesPerPeak = h->BytesPerPeak;
-    model_.Channels = h->Channels;
-    model_.SamplesPerSecond = h->SamplesPerSecond;
-    model_.PcmByteCount = h->PcmByteCount;
-    model_.SamplesPerPeak = h->SamplesPerPeak;
+    auto load = ReadViewerPeakStream(stream);
+    if (!load || !ApplyLoad(std::move(*load)))
+        return false;
+    setCursor(Qt::PointingHandCursor);
+    return true;
 }
 
-bool TKXCustomPeakViewer::ApplyLoad(std::span<const uint8_t> header, std::vector<uint8_t>&& records)
+bool TKXCustomPeakViewer::ApplyLoad(PeakLoad&& load)
 {
-    const auto h = DecodePeakHeader(header);
-    if (!h || records.empty())
+    if (!ApplyPeakLoad(model_, std::move(load)))
         return false;
     StopLiveStream();
-    StoreHeader(header);
-    model_.PeakData = std::move(records);
-    model_.RebuildPyramid();
     visibleSeconds_ = model_.VisibleSecondsFor(ClientWidth());
     steps_ = ComputeSteps(steps_, visibleSeconds_, playStepPercent_);
     UpdateScrollRange();
@@ -288,10 +232,7 @@ void TKXCustomPeakViewer::UpdateScrollRange()
 
 void TKXCustomPeakViewer::UpdateScrollPage(int pos)
 {
-    const int64_t peaks = model_.PeakData.empty() ? 0 : std::max<int64_t>(model_.PeakCount(), 0);
-    const int nMax = static_cast<int>(std::min<int64_t>(peaks, std::numeric_limits<int>::max()));
-    const int64_t page = std::min<int64_t>(nMax, model_.PeaksInView());
-    scrollBar_->State().SetInfo(0, nMax, static_cast<unsigned>(std::max<int64_t>(page, 0)), pos);
+    SetPeakScrollRange(scrollBar_->State(), model_, pos);
     scrollBar_->Sync();
 }
 
@@ -352,10 +293,7 @@ void TKXCustomPeakViewer::ScrollToMs(int64_t given)
 
 bool TKXCustomPeakViewer::SetMark(int startMs, int endMs)
 {
-    const int64_t pcm = model_.PcmByteCount;
-    if (startMs < 0 || endMs < 0 || startMs >= pcm || endMs >= pcm)
-        return false;
-    if (startMs > 0 && startMs >= endMs)
+    if (!PeakMarkAccepted(model_, startMs, endMs))
         return false;
     const bool changed = startMs != markStart_ || endMs != markEnd_;
     markStart_ = startMs;
@@ -420,13 +358,11 @@ void TKXCustomPeakViewer::MovePlayPointer(int64_t time)
         UpdatePointerColumn(pointerX_);
     const auto ms32 = static_cast<int32_t>(ms);
     pointerX_ = static_cast<int>(std::clamp<int64_t>(model_.ColumnAtMs(ms32), -1, int64_t(1) << 30));
-    const double keep = 1.0 - playStepPercent_ / 100.0;
-    const int64_t threshold = Round(ClientWidth() * keep);
-    if (pointerX_ > threshold && autoMove_) {
-        ScrollState& st = scrollBar_->State();
-        const int64_t jump = model_.PeakAtMs(Round(steps_.PageSeconds * double(model_.TimeScaler) * keep * 1000.0));
-        const int64_t next = std::min<int64_t>(st.nMax, std::max<int64_t>(st.nPos + jump, st.nPos + 10));
-        st.SetPos(static_cast<int>(next));
+    const auto page =
+        autoMove_ ? PlayPagePosition(model_, scrollBar_->State(), steps_, playStepPercent_, ClientWidth(), pointerX_)
+                  : std::nullopt;
+    if (page) {
+        scrollBar_->State().SetPos(*page);
         scrollBar_->Sync();
         Repaint();
         return;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "PeakViewModel.h"
+#include "PeakViewSource.h"
 #include "platform/widgets/Color.h"
 #include "platform/DesignState.h"
 #include "platform/Events.h"
@@ -189,10 +190,9 @@ public:
     /// stream's header (Head, up to 16 bytes) and its bytes from `from` on
     /// (Tail) with the stream's valid length (Total); false when the stream
     /// is gone.
-    using TLiveSource = std::function<bool(int64_t from, std::vector<uint8_t>& Head, std::vector<uint8_t>& Tail,
-                                           int64_t& Total)>;
+    using TLiveSource = PeakLiveFollow::Source;
     /// How often a live stream is pulled.
-    static constexpr int LiveIntervalMs = 250;
+    static constexpr int LiveIntervalMs = PeakLiveFollow::IntervalMs;
     /// Follows a peak stream while it is being written. The viewer pulls
     /// every LiveIntervalMs and repaints only when records arrived, so the
     /// picture fills in a few times a second. Any other load, Clear and
@@ -204,7 +204,7 @@ public:
     /// Ends following a live stream; the peaks taken so far stay.
     void StopLiveStream();
     /// Whether a live stream is followed.
-    bool LiveStream() const { return static_cast<bool>(liveSource_); }
+    bool LiveStream() const { return live_.Active(); }
     /// One pull of the live stream (the timer's tick); true when it brought
     /// something new.
     bool PullLiveStream();
@@ -414,9 +414,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    bool ApplyLoad(std::span<const uint8_t> header, std::vector<uint8_t>&& records);
+    bool ApplyLoad(PeakLoad&& load);
     void ScrollRequest(int code);
-    void StoreHeader(std::span<const uint8_t> header);
     void RebuildBuffer();
     void DrawPointer(QPainter& painter) const;
     void UpdatePointerColumn(int x);
@@ -458,10 +457,8 @@ private:
     int64_t playTime_ = 0;
     // The position scrollPositionChanged last reported.
 
-    TLiveSource liveSource_;
-    std::function<bool()> liveWriting_;
+    PeakLiveFollow live_;
     QTimer* liveTimer_ = nullptr;
-    std::vector<uint8_t> liveHead_;
 };
 
 } // namespace kx

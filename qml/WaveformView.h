@@ -1,0 +1,287 @@
+#pragma once
+#include <QColor>
+#include <QImage>
+#include <QMetaObject>
+#include <QPointer>
+#include <QQuickItem>
+#include <QString>
+#include <QTimer>
+#include <QtQml/qqmlregistration.h>
+#include <cstdint>
+
+#include "platform/Logging.h"
+#include "platform/QtProperties.h"
+#include "platform/ScrollState.h"
+#include "viewers/PeakRender.h"
+#include "viewers/PeakViewModel.h"
+#include "viewers/PeakViewSource.h"
+
+namespace kx {
+
+class TKXPeakBuilder;
+class TMemoryStream;
+
+/**
+ * The peak viewer as a Qt Quick item (`WaveformView` in `import KXAudio`):
+ * peaks against time from a peak file (source), a builder's stream or a
+ * build in progress, with zoom (timeScaler), scrolling in peaks, one marked
+ * range, a cursor position and a play pointer that pages the view. It reads,
+ * converts and draws exactly as TKXCustomPeakViewer does (the same model,
+ * pyramid and renderer), at the window's device pixel ratio, through the
+ * scene graph; the play pointer is a node of its own, so moving it redraws
+ * nothing else.
+ *
+ * A refused property write leaves the property as it was and is reported
+ * through error().
+ */
+class WaveformView : public QQuickItem
+{
+    Q_OBJECT
+    QML_ELEMENT
+    ///@{
+    /// Settings, as the widget viewers name them; peakReduction is a
+    /// TPeakReduction ordinal (0 first record, 1 true min/max).
+    Q_PROPERTY(bool autoMove READ autoMove WRITE setAutoMove NOTIFY autoMoveChanged)
+    Q_PROPERTY(QColor borderColor READ borderColor WRITE setBorderColor NOTIFY colorsChanged)
+    Q_PROPERTY(QColor color READ color WRITE setColor NOTIFY colorsChanged)
+    Q_PROPERTY(QColor markColor READ markColor WRITE setMarkColor NOTIFY colorsChanged)
+    Q_PROPERTY(QColor peaksColor READ peaksColor WRITE setPeaksColor NOTIFY colorsChanged)
+    Q_PROPERTY(QColor pointerColor READ pointerColor WRITE setPointerColor NOTIFY colorsChanged)
+    Q_PROPERTY(QColor positionColor READ positionColor WRITE setPositionColor NOTIFY colorsChanged)
+    Q_PROPERTY(bool paintCursor READ paintCursor WRITE setPaintCursor NOTIFY paintCursorChanged)
+    Q_PROPERTY(int playStepPercent READ playStepPercent WRITE setPlayStepPercent NOTIFY playStepPercentChanged)
+    Q_PROPERTY(int peakReduction READ peakReduction WRITE setPeakReduction NOTIFY peakReductionChanged)
+    Q_PROPERTY(float timeScaler READ timeScaler WRITE setTimeScaler NOTIFY timeScalerChanged)
+    ///@}
+    ///@{
+    /// Where the peaks come from: a peak file (a path or a file URL), or the
+    /// builder's stream of queued file fileIndex (-1: whichever it reports),
+    /// shown once complete, and while it is built when live is set.
+    Q_PROPERTY(QString source READ source WRITE setSource NOTIFY sourceChanged)
+    Q_PROPERTY(QObject* builder READ builder WRITE setBuilder NOTIFY builderChanged)
+    Q_PROPERTY(int fileIndex READ fileIndex WRITE setFileIndex NOTIFY fileIndexChanged)
+    Q_PROPERTY(bool live READ live WRITE setLive NOTIFY liveChanged)
+    ///@}
+    ///@{
+    /// State that changes by itself: clicks, paging, loads, the player.
+    Q_PROPERTY(qint64 cursorPosition READ cursorPosition WRITE setCursorPosition NOTIFY cursorPositionChanged)
+    Q_PROPERTY(qint64 playTime READ playTime WRITE setPlayTime NOTIFY playTimeChanged)
+    Q_PROPERTY(int scrollPosition READ scrollPosition WRITE setScrollPosition NOTIFY scrollPositionChanged)
+    Q_PROPERTY(int scrollMaximum READ scrollMaximum NOTIFY scrollRangeChanged)
+    Q_PROPERTY(int markStart READ markStart NOTIFY markChanged)
+    Q_PROPERTY(int markEnd READ markEnd NOTIFY markChanged)
+    Q_PROPERTY(int durationMs READ durationMs NOTIFY peaksChanged)
+    Q_PROPERTY(qint64 pcmByteCount READ pcmByteCount NOTIFY peaksChanged)
+    Q_PROPERTY(bool liveStream READ liveStream NOTIFY liveStreamChanged)
+    Q_PROPERTY(int pointerX READ pointerX NOTIFY pointerXChanged)
+    ///@}
+public:
+    /// An empty view.
+    explicit WaveformView(QQuickItem* parent = nullptr);
+    ~WaveformView() override;
+
+    /// Whether the play pointer pages the view when it nears the right edge.
+    bool autoMove() const { return autoMove_; }
+    /// Plain store.
+    void setAutoMove(bool value);
+    /// Colour of the frame and the channel lines.
+    QColor borderColor() const { return style_.BorderColor; }
+    /// Redraws when changed.
+    void setBorderColor(const QColor& value) { SetColor(style_.BorderColor, value); }
+    /// Background of the peak area.
+    QColor color() const { return style_.Color; }
+    /// Redraws when changed.
+    void setColor(const QColor& value) { SetColor(style_.Color, value); }
+    /// Fill of the marked range.
+    QColor markColor() const { return style_.MarkColor; }
+    /// Redraws when changed.
+    void setMarkColor(const QColor& value) { SetColor(style_.MarkColor, value); }
+    /// Colour of the peaks.
+    QColor peaksColor() const { return style_.PeaksColor; }
+    /// Redraws when changed.
+    void setPeaksColor(const QColor& value) { SetColor(style_.PeaksColor, value); }
+    /// Colour of the play pointer.
+    QColor pointerColor() const { return pointerColor_; }
+    /// Moves nothing, recolours the pointer.
+    void setPointerColor(const QColor& value);
+    /// Colour of the cursor position line.
+    QColor positionColor() const { return style_.PositionColor; }
+    /// Redraws when changed.
+    void setPositionColor(const QColor& value) { SetColor(style_.PositionColor, value); }
+    /// Whether the cursor position line is drawn.
+    bool paintCursor() const { return style_.PaintCursor; }
+    /// Redraws when changed.
+    void setPaintCursor(bool value);
+    /// Percent of the width kept ahead of the play pointer when it pages (0 to 49).
+    int playStepPercent() const { return playStepPercent_; }
+    /// Values outside 0 to 49 are reported.
+    KX_PROPERTY_WRITER(int, setPlayStepPercent, SetPlayStepPercent, lcViewers)
+    /// The TPeakReduction ordinal.
+    int peakReduction() const { return int(model_.Reduction); }
+    /// Unknown ordinals are reported.
+    KX_PROPERTY_WRITER(int, setPeakReduction, SetPeakReduction, lcViewers)
+    /// Peaks per pixel column (zoom).
+    float timeScaler() const { return model_.TimeScaler; }
+    /// Values that are not finite or lie outside 0.1 to 1e6 are reported.
+    KX_PROPERTY_WRITER(float, setTimeScaler, SetTimeScaler, lcViewers)
+
+    /// The peak file shown; empty when none (also after a failed load).
+    QString source() const { return source_; }
+    /// Loads the peak file; empty forgets the peaks. A file that cannot be
+    /// loaded is reported and leaves the picture as it was.
+    KX_PROPERTY_WRITER(const QString&, setSource, SetSource, lcViewers)
+    /// The followed builder (a PeakBuilder), or null.
+    QObject* builder() const;
+    /// Anything but a peak builder is reported.
+    KX_PROPERTY_WRITER(QObject*, setBuilder, SetBuilder, lcViewers)
+    /// The queued file of the builder whose peaks are shown; -1 any.
+    int fileIndex() const { return fileIndex_; }
+    /// Plain store.
+    void setFileIndex(int value);
+    /// Whether a build of the file is shown while it runs.
+    bool live() const { return live_; }
+    /// Starts following a running build at once when set.
+    void setLive(bool value);
+
+    /// The cursor position in milliseconds.
+    qint64 cursorPosition() const { return position_; }
+    /// Places the cursor position (ms).
+    void setCursorPosition(qint64 ms);
+    /// The play time in 100-ns units (a player's position).
+    qint64 playTime() const { return playTime_; }
+    /// Moves the play pointer, paging the view when autoMove is set.
+    void setPlayTime(qint64 time);
+    /// The peak index of the first column.
+    int scrollPosition() const { return scroll_.nPos; }
+    /// Scrolls so that peak `position` is the first column (clamped).
+    void setScrollPosition(int position);
+    /// The highest scroll position.
+    int scrollMaximum() const { return scroll_.MaxPos(); }
+    /// Start of the marked range in milliseconds.
+    int markStart() const { return markStart_; }
+    /// End of the marked range in milliseconds.
+    int markEnd() const { return markEnd_; }
+    /// Duration of the loaded audio in milliseconds.
+    int durationMs() const { return static_cast<int>(model_.DurationMs()); }
+    /// The header's PCM byte length (0 when nothing is loaded).
+    qint64 pcmByteCount() const { return model_.PcmByteCount; }
+    /// Whether a stream being built is followed.
+    bool liveStream() const { return follow_.Active(); }
+    /// Column of the play pointer (logical pixels); 0 when none is drawn.
+    int pointerX() const { return pointerX_; }
+
+    /// Sets the marked range in milliseconds (0, 0 clears it); false when refused.
+    Q_INVOKABLE bool setMark(int startMs, int endMs);
+    /// Forgets the peaks.
+    Q_INVOKABLE void clear();
+    /// Shows the builder's stream of queued file `index`; false when it has none.
+    Q_INVOKABLE bool loadStream(QObject* builder, int index);
+    /// Follows the builder's stream of queued file `index` while it is built.
+    Q_INVOKABLE void setLiveStream(QObject* builder, int index);
+    /// Ends following a stream; the peaks taken so far stay.
+    Q_INVOKABLE void stopLiveStream();
+    /// Scrolls so that the given second is the first column.
+    Q_INVOKABLE void scrollToSeconds(qint64 seconds);
+    /// Milliseconds shown at column x.
+    Q_INVOKABLE qint64 timeAtPixel(int x) const { return model_.TimeAtPixel(x); }
+
+    /// Reads a peak stream (from position 0); false when refused.
+    bool LoadFromStream(TMemoryStream* stream);
+    /// The loaded data and its conversions.
+    const PeakViewModel& Model() const { return model_; }
+
+Q_SIGNALS:
+    /// A property write was refused.
+    void error(const QString& message);
+    /// Peaks were loaded, arrived from a live stream or were forgotten.
+    void peaksChanged();
+    /// A peak file was loaded or forgotten.
+    void sourceChanged();
+    /// builder changed.
+    void builderChanged();
+    /// fileIndex changed.
+    void fileIndexChanged();
+    /// live changed.
+    void liveChanged();
+    /// Following a stream began or ended.
+    void liveStreamChanged();
+    /// autoMove changed.
+    void autoMoveChanged();
+    /// One of the colours changed.
+    void colorsChanged();
+    /// paintCursor changed.
+    void paintCursorChanged();
+    /// playStepPercent changed.
+    void playStepPercentChanged();
+    /// peakReduction changed.
+    void peakReductionChanged();
+    /// The zoom changed.
+    void timeScalerChanged(float value);
+    /// The cursor position moved (ms).
+    void cursorPositionChanged(qint64 ms);
+    /// The play time changed (100-ns units).
+    void playTimeChanged(qint64 time);
+    /// The first column shows another peak.
+    void scrollPositionChanged(int position);
+    /// The scroll range changed (peaks, zoom or width).
+    void scrollRangeChanged();
+    /// The marked range changed.
+    void markChanged();
+    /// The play pointer moved to another column.
+    void pointerXChanged();
+
+protected:
+    /// The picture (redrawn when its data, size, zoom or pixel ratio
+    /// changed) and the pointer over it.
+    QSGNode* updatePaintNode(QSGNode* old, UpdatePaintNodeData* data) override;
+    /// New width: new scroll page.
+    void geometryChange(const QRectF& now, const QRectF& before) override;
+    /// A left click places the cursor position.
+    void mousePressEvent(QMouseEvent* event) override;
+    /// The wheel scrolls by the viewers' line step.
+    void wheelEvent(QWheelEvent* event) override;
+    /// Redraws at the pixel ratio of a new window or screen.
+    void itemChange(ItemChange change, const ItemChangeData& value) override;
+
+private:
+    void SetColor(QColor& field, const QColor& value);
+    void SetPlayStepPercent(int value);
+    void SetPeakReduction(int value);
+    void SetTimeScaler(float value);
+    void SetSource(const QString& value);
+    void SetBuilder(QObject* value);
+    bool ApplyLoad(PeakLoad&& load);
+    void AfterFirstRecords();
+    void PullLive();
+    void FollowRunningBuild();
+    void BuilderReported(int index);
+    void SetScroll(int pos, bool range);
+    void MovePointer(bool page);
+    void Redraw();
+
+    ScrollState scroll_;
+    PeakViewModel model_{scroll_};
+    PeakRenderStyle style_;  // colours and the cursor line; marks and position are copied in
+    QColor pointerColor_;
+    QString source_;
+    QPointer<TKXPeakBuilder> builder_;
+    QMetaObject::Connection builderLinks_[3];
+    int fileIndex_ = -1;
+    bool live_ = false;
+    PeakLiveFollow follow_;
+    QTimer liveTimer_;
+    bool autoMove_ = true;
+    int playStepPercent_ = 0;
+    uint8_t visibleSeconds_ = 30;
+    PeakSteps steps_;
+    int64_t position_ = 0;
+    int64_t playTime_ = 0;
+    int markStart_ = 0;
+    int markEnd_ = 0;
+    int pointerX_ = 0;
+    // The picture as last drawn, and whether it must be drawn again.
+    QImage buffer_;
+    bool dirty_ = true;
+};
+
+} // namespace kx
