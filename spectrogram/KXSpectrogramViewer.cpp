@@ -215,7 +215,8 @@ void TKXSpectrogramViewer::RequestFineColumns()
     if (!(view_.firstFrame < double(base.frames)))
         return;
     const auto first = uint64_t(std::max(0.0, view_.firstFrame));
-    const uint64_t last = std::min<uint64_t>(base.frames, first + uint64_t(std::ceil(picture_.width() * view_.framesPerPixel)) + hop);
+    const auto shown = uint64_t(std::ceil(picture_.width() * view_.framesPerPixel));
+    const uint64_t last = std::min<uint64_t>(base.frames, first + shown + hop);
     if (last <= first)
         return;
     const SpectrogramData* f = fine_.get();

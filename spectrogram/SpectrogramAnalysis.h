@@ -14,7 +14,8 @@ namespace kx {
  * Turns a mono sound, fed in blocks, into spectrogram columns: each column
  * is the Hann-windowed spectrum of `window` samples centred on its hop,
  * folded into log-spaced bands (per band the strongest bin whose width
- * overlaps it, so that bands narrower than a bin share it). Audio before the stream's start and after its end counts as silence.
+ * overlaps it, so that bands narrower than a bin share it). Audio before the
+ * stream's start and after its end counts as silence.
  */
 class SpectrumColumns
 {

@@ -58,7 +58,8 @@ void BM_SpectrogramRedraw3h(benchmark::State& state)
 {
     TKXSpectrogramViewer v;
     Prepare(v);
-    const double perPixel = state.range(0) ? double(state.range(0)) * SpectrogramHop / Rate : v.DurationSeconds() / 1920;
+    const double perPixel =
+        state.range(0) ? double(state.range(0)) * SpectrogramHop / Rate : v.DurationSeconds() / 1920;
     v.SetSecondsPerPixel(perPixel);
     double start = state.range(0) ? 3600 : 0;
     for (auto _ : state) {

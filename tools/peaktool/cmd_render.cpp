@@ -58,7 +58,7 @@ unsigned Needs(const CommandLine& line)
     return NeedsGui | (line.IsSet(QStringLiteral("spectrogram")) ? NeedsMedia : 0u);
 }
 
-const PeakToolCommand command("render", "draw a peak file into a PNG image as the peak viewer shows it", NeedsGui,
+const PeakToolCommand command("render", "draw a peak file or a media file's spectrogram into a PNG image", NeedsGui,
                               Define, nullptr, Needs);
 
 } // namespace

@@ -85,7 +85,8 @@ int RenderSpectrogram(CommandLine& line)
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
     if (!image.save(&buffer, "PNG") || !WriteOutputFile(output, rules, {png}, error)) {
-        Err(QStringLiteral("peaktool render: %1").arg(error.isEmpty() ? QStringLiteral("the image cannot be encoded") : error));
+        Err(QStringLiteral("peaktool render: %1")
+                .arg(error.isEmpty() ? QStringLiteral("the image cannot be encoded") : error));
         return ExitFailed;
     }
     if (IsStdStream(output))
