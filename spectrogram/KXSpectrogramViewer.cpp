@@ -229,14 +229,16 @@ void TKXSpectrogramViewer::RequestFineColumns()
     fineLast_ = last;
     fineHop_ = hop;
     cancel_ = std::make_shared<std::atomic<bool>>(false);
-    worker_ = std::thread([this, media = media_, hop, first, last, cancel = cancel_, layout = base] {
-        auto data = std::make_shared<SpectrogramData>();
-        data->bands = layout.bands;
-        data->lowHz = layout.lowHz;
-        data->floorDb = layout.floorDb;
-        data->window = layout.window;
+    // The stored layout without its columns.
+    SpectrogramData layout;
+    layout.bands = base.bands;
+    layout.lowHz = base.lowHz;
+    layout.floorDb = base.floorDb;
+    layout.window = base.window;
+    worker_ = std::thread([this, media = media_, hop, first, last, cancel = cancel_, layout, rate = base.rate] {
+        auto data = std::make_shared<SpectrogramData>(layout);
         QString error;
-        if (!AnalyseMedia(media, *data, error, hop, first, last, cancel.get()) || data->rate != layout.rate)
+        if (!AnalyseMedia(media, *data, error, hop, first, last, cancel.get()) || data->rate != rate)
             return;
         // Queued to the viewer's thread; the destructor joins this thread first.
         QMetaObject::invokeMethod(
