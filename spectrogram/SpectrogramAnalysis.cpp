@@ -23,7 +23,7 @@ struct SpectrumColumns::Fft {
         void operator()(GstFFTF32* f) const { gst_fft_f32_free(f); }
     };
     std::unique_ptr<GstFFTF32, Free> fft;
-    std::vector<float> in, power;
+    std::vector<float> in, power, hann;
     std::vector<GstFFTF32Complex> spectrum;
     std::vector<BandSource> bands;
     float scale = 1;  // power of a full-scale sine's bin, inverted
@@ -41,6 +41,9 @@ SpectrumColumns::SpectrumColumns(SpectrogramData& out, uint32_t hop, uint64_t fi
     fft_->in.resize(w);
     fft_->power.resize(w / 2 + 1);
     fft_->spectrum.resize(w / 2 + 1);
+    // The Hann window once, rather than its cosines for every column.
+    fft_->hann.assign(w, 1.0f);
+    gst_fft_f32_window(fft_->fft.get(), fft_->hann.data(), GST_FFT_WINDOW_HANN);
     // A sine of amplitude 1 under a Hann window peaks at w / 4.
     fft_->scale = 16.0f / (float(w) * float(w));
     const double binHz = double(out_.rate) / w;
@@ -107,8 +110,8 @@ void SpectrumColumns::MakeColumn()
 {
     Fft& f = *fft_;
     const float* at = buffer_.data() + (nextWindow_ - bufferFrame_);
-    std::copy(at, at + out_.window, f.in.begin());
-    gst_fft_f32_window(f.fft.get(), f.in.data(), GST_FFT_WINDOW_HANN);
+    for (size_t i = 0; i < f.in.size(); ++i)
+        f.in[i] = at[i] * f.hann[i];
     gst_fft_f32_fft(f.fft.get(), f.in.data(), f.spectrum.data());
     for (size_t k = 0; k < f.power.size(); ++k)
         f.power[k] = (f.spectrum[k].r * f.spectrum[k].r + f.spectrum[k].i * f.spectrum[k].i) * f.scale;
