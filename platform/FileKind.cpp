@@ -123,6 +123,8 @@ FileKind DetectFileKind(std::span<const uint8_t> bytes, uint64_t size)
                    : FileKind::BuilderPeaks;
     if (StartsWith(head, "RIFF") && StartsWith(head, "WAVE", 8))
         return FileKind::Wav;
+    if (StartsWith(head, "KXSG"))
+        return FileKind::Spectrogram;
     if (IsPicture(head))
         return FileKind::Picture;
     if (IsWaveformJson(head))
@@ -146,6 +148,7 @@ QString FileKindText(FileKind kind)
     case FileKind::Picture: return QStringLiteral("a picture");
     case FileKind::Wav: return QStringLiteral("a WAV file");
     case FileKind::GraphDump: return QStringLiteral("a graph dump");
+    case FileKind::Spectrogram: return QStringLiteral("a spectrogram");
     case FileKind::Other: break;
     }
     return QStringLiteral("a file of another kind");

@@ -18,6 +18,7 @@ enum class FileKind {
     Picture,          ///< PNG, JPEG, GIF, BMP, WebP, TIFF or SVG
     Wav,              ///< RIFF WAVE: media
     GraphDump,        ///< a Graphviz description of a media graph
+    Spectrogram,      ///< "KXSG": a spectrogram side file
     Other,            ///< anything else: never replaced
 };
 

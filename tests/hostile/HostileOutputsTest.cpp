@@ -75,6 +75,8 @@ TEST(HostileOutputs, everyOutputOptionKeepsWhatItMustAndWritesDevicesInPlace)
         {"export", pek, dat, [&](const QString& t) { return QStringList{"export", pek, "--format", "dat", "-o", t}; }},
         {"import", dat, pek, [&](const QString& t) { return QStringList{"import", dat, "-o", t}; }},
         {"render", pek, png, [&](const QString& t) { return QStringList{"render", pek, "-o", t}; }},
+        {"render --spectrogram", wav, png,
+         [&](const QString& t) { return QStringList{"render", "--spectrogram", wav, "-o", t}; }},
         {"wavpeaks", wav, viewer, [&](const QString& t) { return QStringList{"wavpeaks", wav, "-o", t}; }},
         {"build --format", wav, json,
          [&](const QString& t) { return QStringList{"build", "--format", "json", "--force", "-o", t, wav}; }},

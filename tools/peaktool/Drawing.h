@@ -12,6 +12,9 @@ class CommandLine;
 // on a GUI application object.
 int RunDrawingCommand(const PeakToolCommand& command, CommandLine& line, int& argc, char** argv);
 
+// render --spectrogram's drawing part (render's runner hands over to it).
+int RenderSpectrogram(CommandLine& line);
+
 // The drawing part of a command, registered under the command's name in peaktool-draw.
 struct DrawingRunner {
     DrawingRunner(const char* name, int (*run)(CommandLine&));

@@ -1,4 +1,5 @@
-// peaktool render FILE.pek -o OUT.png: draws a peak file through the peak viewer.
+// peaktool render FILE.pek -o OUT.png: draws a peak file through the peak viewer;
+// with --spectrogram MEDIA, the media's spectrogram through the spectrogram viewer.
 // The drawing itself is in draw/Render.cpp, run by peaktool-draw.
 #include "Command.h"
 
@@ -8,10 +9,14 @@ namespace {
 
 void Define(CommandLine& line)
 {
-    line.SetSynopsis(QStringLiteral("[options] FILE.pek -o OUT.png"));
+    line.SetSynopsis(QStringLiteral("[options] FILE.pek -o OUT.png | --spectrogram MEDIA -o OUT.png"));
     line.SetDescription(QStringLiteral(
         "Draws the peaks, grid, marked range and cursor line of the file offscreen.\n"
         "The zoom comes from one of --scaler, --pixels-per-second or --end-seconds.\n"
+        "With --spectrogram, draws the spectrogram of MEDIA (or of a spectrogram file)\n"
+        "instead: 256 log-spaced bands from 20 Hz to Nyquist, one column per 1024\n"
+        "frames, -100 to 0 dBFS from dark to bright; the whole file fills the width\n"
+        "unless --pixels-per-second or --end-seconds is given.\n"
         "Exit 0 on success, 1 when the file is refused or the image cannot be\n"
         "written, 2 on bad usage."));
     line.AddOption(QStringLiteral("o,output"), QStringLiteral("image to write, - for stdout (required)"),
@@ -40,10 +45,21 @@ void Define(CommandLine& line)
     line.AddOption(QStringLiteral("mark"), QStringLiteral("marked range in milliseconds"), QStringLiteral("A:B"));
     line.AddOption(QStringLiteral("cursor"), QStringLiteral("draw the cursor position line at MS milliseconds"),
                    QStringLiteral("MS"));
+    line.AddOption(QStringLiteral("spectrogram"),
+                   QStringLiteral("draw the spectrogram of MEDIA (media or a spectrogram file) instead of peaks"),
+                   QStringLiteral("MEDIA"));
+    line.AddOption(QStringLiteral("linear-frequency"),
+                   QStringLiteral("with --spectrogram: rows evenly in Hz rather than by log-spaced band"));
 }
 
-const PeakToolCommand command("render", "draw a peak file into a PNG image as the peak viewer shows it", NeedsGui,
-                              Define, nullptr);
+// Analysing media needs the media framework; peaks do not.
+unsigned Needs(const CommandLine& line)
+{
+    return NeedsGui | (line.IsSet(QStringLiteral("spectrogram")) ? NeedsMedia : 0u);
+}
+
+const PeakToolCommand command("render", "draw a peak file or a media file's spectrogram into a PNG image", NeedsGui,
+                              Define, nullptr, Needs);
 
 } // namespace
 

@@ -89,6 +89,8 @@ std::vector<uint8_t> MergeChannels(const PeakViewModel& m)
 
 int Run(CommandLine& line)
 {
+    if (line.IsSet(QStringLiteral("spectrogram")))
+        return RenderSpectrogram(line);
     qint64 width = 800, height = 200, start = 0, cursor = -1, markA = 0, markB = 0;
     double scaler = 1.0;
     const bool mark = line.IsSet(QStringLiteral("mark"));

@@ -1,0 +1,169 @@
+// Spectrogram costs: redrawing a 3-hour file's columns at 1920 x 400, loading
+// its side file (pyramid included), and analysing media against decoding it
+// alone through the same decoder path.
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <gst/gst.h>
+
+#include "mediagraph/GstPtr.h"
+#include "mediagraph/MediaFramework.h"
+#include "peaks/NativeSamples.h"
+#include "spectrogram/KXSpectrogramViewer.h"
+#include "spectrogram/SpectrogramAnalysis.h"
+#include "spectrogram/SpectrogramFile.h"
+
+namespace kx {
+
+namespace {
+
+constexpr uint32_t Rate = 44100;
+constexpr int MediaSeconds = 120;
+
+// The side file of a 3-hour 44.1 kHz track, with values that change from column to column.
+QString ThreeHourFile()
+{
+    static QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("3h.spec"));
+    if (QFileInfo::exists(path))
+        return path;
+    SpectrogramData d;
+    d.rate = Rate;
+    d.frames = uint64_t(3) * 3600 * Rate;
+    const uint64_t columns = (d.frames + d.hop - 1) / d.hop;
+    d.values.resize(size_t(columns) * d.bands);
+    uint32_t seed = 1;
+    for (uint8_t& v : d.values) {
+        seed = seed * 1664525u + 1013904223u;
+        v = uint8_t(seed >> 24);
+    }
+    QString error;
+    if (!WriteSpectrogramFile(path, d, {}, error))
+        std::abort();
+    return path;
+}
+
+void Prepare(TKXSpectrogramViewer& v)
+{
+    v.setAttribute(Qt::WA_DontShowOnScreen);
+    v.resize(1920, 400);
+    if (!v.LoadFromFile(ThreeHourFile()))
+        std::abort();
+}
+
+// Redraw of the picture at a zoom: arg 0 the whole file, else stored columns per pixel.
+void BM_SpectrogramRedraw3h(benchmark::State& state)
+{
+    TKXSpectrogramViewer v;
+    Prepare(v);
+    const double perPixel =
+        state.range(0) ? double(state.range(0)) * SpectrogramHop / Rate : v.DurationSeconds() / 1920;
+    v.SetSecondsPerPixel(perPixel);
+    double start = state.range(0) ? 3600 : 0;
+    for (auto _ : state) {
+        // A new start each time: the cached picture is never reused.
+        start += 1e-6;
+        v.SetStartSeconds(start);
+        benchmark::DoNotOptimize(v.Picture());
+    }
+}
+BENCHMARK(BM_SpectrogramRedraw3h)->Arg(0)->Arg(1)->Arg(16)->Unit(benchmark::kMillisecond);
+
+// Reading the 3-hour side file and building its pyramid.
+void BM_SpectrogramLoad3h(benchmark::State& state)
+{
+    TKXSpectrogramViewer v;
+    Prepare(v);
+    for (auto _ : state)
+        if (!v.LoadFromFile(ThreeHourFile()))
+            state.SkipWithError("load failed");
+}
+BENCHMARK(BM_SpectrogramLoad3h)->Unit(benchmark::kMillisecond);
+
+QString Media(const char* ext)
+{
+    return QStringLiteral(KX_BENCH_MEDIA_DIR "/spectrogram-tone%1.%2").arg(MediaSeconds).arg(QLatin1String(ext));
+}
+
+bool MakeMedia(const char* ext, const char* encoder)
+{
+    const QString path = Media(ext);
+    if (QFileInfo(path).size() > 0)
+        return true;
+    QDir().mkpath(QStringLiteral(KX_BENCH_MEDIA_DIR));
+    const QString tmp = path + QStringLiteral(".tmp");
+    const QString description =
+        QStringLiteral("audiotestsrc wave=sine freq=440 volume=0.6 samplesperbuffer=4410 num-buffers=%1 "
+                       "! audio/x-raw,format=S16LE,rate=44100,channels=2 ! %2 ! filesink location=\"%3\"")
+            .arg(MediaSeconds * 10)
+            .arg(QLatin1String(encoder), tmp);
+    GError* error = nullptr;
+    GstElementPtr pipeline(gst_parse_launch(description.toUtf8().constData(), &error));
+    if (error) {
+        g_error_free(error);
+        return false;
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    GstBusPtr bus(gst_element_get_bus(pipeline.get()));
+    GstMessagePtr msg(gst_bus_timed_pop_filtered(bus.get(), GST_CLOCK_TIME_NONE,
+                                                 GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return msg && GST_MESSAGE_TYPE(msg.get()) == GST_MESSAGE_EOS && QFile::rename(tmp, path);
+}
+
+// Decoding alone, through the decoder path the analysis uses.
+void BM_Decode(benchmark::State& state, const char* ext)
+{
+    NativeSampleSink sink;
+    sink.begin = [](const NativeFormat&) { return true; };
+    sink.take = [](const int16_t* samples, size_t) {
+        benchmark::DoNotOptimize(samples[0]);
+        return true;
+    };
+    for (auto _ : state) {
+        QString error;
+        if (!DecodeNativeSamples(Media(ext), std::nullopt, sink, error))
+            state.SkipWithError("decode failed");
+    }
+    state.counters["audio_s"] = MediaSeconds;
+}
+BENCHMARK_CAPTURE(BM_Decode, wav, "wav")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Decode, flac, "flac")->Unit(benchmark::kMillisecond);
+
+// Decoding and analysis into stored columns.
+void BM_Analyse(benchmark::State& state, const char* ext)
+{
+    for (auto _ : state) {
+        SpectrogramData d;
+        QString error;
+        if (!AnalyseMedia(Media(ext), d, error))
+            state.SkipWithError("analysis failed");
+        benchmark::DoNotOptimize(d.values.data());
+    }
+    state.counters["audio_s"] = MediaSeconds;
+}
+BENCHMARK_CAPTURE(BM_Analyse, wav, "wav")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Analyse, flac, "flac")->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+} // namespace kx
+
+using namespace kx;
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    InitMediaFramework();
+    if (!MakeMedia("wav", "wavenc") || !MakeMedia("flac", "flacenc")) {
+        std::fprintf(stderr, "cannot make the benchmark media\n");
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
