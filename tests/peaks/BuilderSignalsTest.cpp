@@ -158,7 +158,7 @@ TEST_F(BuilderSignals, theQueueAndItsCountsNotifyWhenTheyChange)
     queue.clear();
     builder.FindNextMissing();
     EXPECT_EQ(builder.property("missingCount").toInt(), 2);
-    const int afterFind = queue.count();
+    const auto afterFind = queue.count();
     builder.FindNextMissing();  // nothing moved: no notification
     EXPECT_EQ(queue.count(), afterFind);
     builder.Clear();
