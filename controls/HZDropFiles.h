@@ -118,17 +118,24 @@ class THZSubClassedDropFiles : public QObject, public DesignState
     ///@{
     /// The settings of the same name (see their getters).
     Q_PROPERTY(bool enabled READ Enabled WRITE SetEnabled)
-    Q_PROPERTY(kx::THZFileFilter* filter READ Filter WRITE SetFilter)
-    Q_PROPERTY(bool foregroundOnDrop READ ForegroundOnDrop WRITE SetForegroundOnDrop)
+    Q_PROPERTY(kx::THZFileFilter* filter READ Filter WRITE setFilter)
+    Q_PROPERTY(bool foregroundOnDrop READ ForegroundOnDrop WRITE setForegroundOnDrop)
     ///@}
     /// THZDropFilesOptions as bits: 1 folders, 2 files, 4 recurse into folders.
-    Q_PROPERTY(int options READ optionBits WRITE setOptionBits)
+    Q_PROPERTY(int options READ optionBits WRITE setOptions)
     ///@{
     /// The last drop: how many names, the first, all of them, and where.
     Q_PROPERTY(int count READ Count NOTIFY dropFiles)
     Q_PROPERTY(QString fileName READ FileName NOTIFY dropFiles)
     Q_PROPERTY(QStringList files READ fileList NOTIFY dropFiles)
     Q_PROPERTY(QPoint dropPoint READ DropPoint NOTIFY dropFiles)
+    ///@}
+public:
+    /// @name Property writers under the names forms compiled by uic call
+    ///@{
+    void setFilter(kx::THZFileFilter* value) { SetFilter(value); } ///< Writes filter.
+    void setForegroundOnDrop(bool value) { SetForegroundOnDrop(value); } ///< Writes foregroundOnDrop.
+    void setOptions(int value) { setOptionBits(value); } ///< Writes options.
     ///@}
 public:
     /// A component owned by `owner`.

@@ -32,15 +32,15 @@ class TKXFloatEdit : public QLineEdit, public DesignState
 {
     Q_OBJECT
     /// The number; changes on its own as the user types, steps or leaves the edit.
-    Q_PROPERTY(double float READ Float WRITE SetFloat NOTIFY floatChanged)
+    Q_PROPERTY(double float READ Float WRITE setFloat NOTIFY floatChanged)
     ///@{
     /// The settings of the same name (see their getters).
-    Q_PROPERTY(double maxValue READ MaxValue WRITE SetMaxValue)
-    Q_PROPERTY(double minValue READ MinValue WRITE SetMinValue)
+    Q_PROPERTY(double maxValue READ MaxValue WRITE setMaxValue)
+    Q_PROPERTY(double minValue READ MinValue WRITE setMinValue)
     Q_PROPERTY(int decimals READ Decimals WRITE setDecimals)
-    Q_PROPERTY(bool thousands READ Thousands WRITE SetThousands)
+    Q_PROPERTY(bool thousands READ Thousands WRITE setThousands)
     Q_PROPERTY(double stepValue READ StepValue WRITE setStepValue)
-    Q_PROPERTY(bool upDown READ UpDown WRITE SetUpDown)
+    Q_PROPERTY(bool upDown READ UpDown WRITE setUpDown)
     Q_PROPERTY(QColor buttonColor READ ButtonColorAsQColor WRITE setButtonColor)
     Q_PROPERTY(QColor textBackColor READ TextBackColorAsQColor WRITE setTextBackColor)
     Q_PROPERTY(bool allowText READ AllowText WRITE setAllowText)
@@ -55,6 +55,15 @@ class TKXFloatEdit : public QLineEdit, public DesignState
     Q_PROPERTY(QString text READ Text WRITE setText NOTIFY change USER true)
     Q_PROPERTY(int height READ Height WRITE setHeight)
     Q_PROPERTY(bool enabled READ Enabled WRITE SetEnabled)
+    ///@}
+public:
+    /// @name Property writers under the names forms compiled by uic call
+    ///@{
+    void setFloat(double value) { SetFloat(value); } ///< Writes float.
+    void setMaxValue(double value) { SetMaxValue(value); } ///< Writes maxValue.
+    void setMinValue(double value) { SetMinValue(value); } ///< Writes minValue.
+    void setThousands(bool value) { SetThousands(value); } ///< Writes thousands.
+    void setUpDown(bool value) { SetUpDown(value); } ///< Writes upDown.
     ///@}
 public:
     /// An edit showing 0.0, bounds 0..1, one decimal.

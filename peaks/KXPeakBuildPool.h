@@ -18,10 +18,16 @@ namespace kx {
 class TKXPeakBuildPool : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(int jobs READ Jobs WRITE SetJobs)  ///< Jobs()
-    Q_PROPERTY(qint64 memoryBudget READ MemoryBudgetBytes WRITE SetMemoryBudget)  ///< MemoryBudgetBytes()
+    Q_PROPERTY(int jobs READ Jobs WRITE setJobs)  ///< Jobs()
+    Q_PROPERTY(qint64 memoryBudget READ MemoryBudgetBytes WRITE setMemoryBudget)  ///< MemoryBudgetBytes()
     Q_PROPERTY(bool running READ Running NOTIFY runningChanged)  ///< Running()
     Q_PROPERTY(int fileCount READ FileCount NOTIFY runningChanged)  ///< FileCount()
+public:
+    /// @name Property writers under the names forms compiled by uic call
+    ///@{
+    void setJobs(int value) { SetJobs(value); } ///< Writes jobs.
+    void setMemoryBudget(qint64 value) { SetMemoryBudget(value); } ///< Writes memoryBudget.
+    ///@}
 public:
     /// How a file ended: peaks built, an up-to-date peak file found, the
     /// build failed, or the media file does not exist.

@@ -76,16 +76,16 @@ class TKXPeakBuilder : public QObject, public DesignState
     Q_PROPERTY(bool freeOutputFormat READ FreeOutputFormat WRITE setFreeOutputFormat)
     Q_PROPERTY(QString peakExtension READ PeakExtension WRITE setPeakExtension)
     Q_PROPERTY(bool postProcessing READ PostProcessing WRITE setPostProcessing)
-    Q_PROPERTY(int outputChannels READ outputChannelsOrdinal WRITE setOutputChannelsOrdinal)
-    Q_PROPERTY(int outputSamplesPerSecond READ outputSamplesPerSecondOrdinal WRITE setOutputSamplesPerSecondOrdinal)
-    Q_PROPERTY(int outputBPS READ outputBpsOrdinal WRITE setOutputBpsOrdinal)
+    Q_PROPERTY(int outputChannels READ outputChannelsOrdinal WRITE setOutputChannels)
+    Q_PROPERTY(int outputSamplesPerSecond READ outputSamplesPerSecondOrdinal WRITE setOutputSamplesPerSecond)
+    Q_PROPERTY(int outputBPS READ outputBpsOrdinal WRITE setOutputBPS)
     Q_PROPERTY(int samplesPerPeak READ SamplesPerPeak WRITE setSamplesPerPeak)
-    Q_PROPERTY(bool rebuildStale READ RebuildStale WRITE SetRebuildStale)
-    Q_PROPERTY(bool loadPeakData READ LoadPeakData WRITE SetLoadPeakData)
-    Q_PROPERTY(bool saveToPeakFiles READ SaveToPeakFiles WRITE SetSaveToPeakFiles)
-    Q_PROPERTY(bool keepStreams READ KeepStreams WRITE SetKeepStreams)
-    Q_PROPERTY(bool forceReplace READ ForceReplace WRITE SetForceReplace)
-    Q_PROPERTY(bool directReduction READ DirectReduction WRITE SetDirectReduction)
+    Q_PROPERTY(bool rebuildStale READ RebuildStale WRITE setRebuildStale)
+    Q_PROPERTY(bool loadPeakData READ LoadPeakData WRITE setLoadPeakData)
+    Q_PROPERTY(bool saveToPeakFiles READ SaveToPeakFiles WRITE setSaveToPeakFiles)
+    Q_PROPERTY(bool keepStreams READ KeepStreams WRITE setKeepStreams)
+    Q_PROPERTY(bool forceReplace READ ForceReplace WRITE setForceReplace)
+    Q_PROPERTY(bool directReduction READ DirectReduction WRITE setDirectReduction)
     Q_PROPERTY(QString tempFolder READ TempFolder WRITE setTempFolder)
     ///@}
     ///@{
@@ -96,6 +96,19 @@ class TKXPeakBuilder : public QObject, public DesignState
     Q_PROPERTY(int missingCount READ MissingCount NOTIFY queueChanged)
     Q_PROPERTY(int buildState READ BuildState NOTIFY buildStateChanged)
     Q_PROPERTY(QString lastBuildFailure READ LastBuildFailure NOTIFY peakFailed)
+    ///@}
+public:
+    /// @name Property writers under the names forms compiled by uic call
+    ///@{
+    void setOutputChannels(int value) { setOutputChannelsOrdinal(value); } ///< Writes outputChannels.
+    void setOutputSamplesPerSecond(int value) { setOutputSamplesPerSecondOrdinal(value); } ///< Writes outputSamplesPerSecond.
+    void setOutputBPS(int value) { setOutputBpsOrdinal(value); } ///< Writes outputBPS.
+    void setRebuildStale(bool value) { SetRebuildStale(value); } ///< Writes rebuildStale.
+    void setLoadPeakData(bool value) { SetLoadPeakData(value); } ///< Writes loadPeakData.
+    void setSaveToPeakFiles(bool value) { SetSaveToPeakFiles(value); } ///< Writes saveToPeakFiles.
+    void setKeepStreams(bool value) { SetKeepStreams(value); } ///< Writes keepStreams.
+    void setForceReplace(bool value) { SetForceReplace(value); } ///< Writes forceReplace.
+    void setDirectReduction(bool value) { SetDirectReduction(value); } ///< Writes directReduction.
     ///@}
 public:
     /// A builder owned by `owner` (deleted with it).

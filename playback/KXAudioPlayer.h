@@ -28,21 +28,30 @@ class TKXCommonAudioPlayer : public QObject, public DesignState
 {
     Q_OBJECT
     /// Volume(): hundredths of a dB, clamped as the setter does.
-    Q_PROPERTY(int volume READ Volume WRITE SetVolume)
+    Q_PROPERTY(int volume READ Volume WRITE setVolume)
     /// AddToRot(): new graphs enter the graph registry.
-    Q_PROPERTY(bool addToRot READ AddToRot WRITE SetAddToRot)
+    Q_PROPERTY(bool addToRot READ AddToRot WRITE setAddToRot)
     /// UpdateInterval(): milliseconds between time updates.
-    Q_PROPERTY(int updateInterval READ UpdateInterval WRITE SetUpdateInterval)
+    Q_PROPERTY(int updateInterval READ UpdateInterval WRITE setUpdateInterval)
     /// PreservePitch(): other rates keep the pitch.
-    Q_PROPERTY(bool preservePitch READ PreservePitch WRITE SetPreservePitch)
+    Q_PROPERTY(bool preservePitch READ PreservePitch WRITE setPreservePitch)
     /// State() as a TPlayerState ordinal.
     Q_PROPERTY(int state READ stateOrdinal NOTIFY stateChange)
     /// 100-ns units; changes as media is loaded, cleared or measured while playing.
     Q_PROPERTY(qint64 duration READ Duration NOTIFY durationChanged)
     /// 100-ns units; notified by every time update (UpdateInterval).
-    Q_PROPERTY(qint64 position READ Position WRITE SetPosition NOTIFY timeUpdate)
+    Q_PROPERTY(qint64 position READ Position WRITE setPosition NOTIFY timeUpdate)
     /// Speed(): the speed step, -4..4.
     Q_PROPERTY(int speed READ Speed)
+public:
+    /// @name Property writers under the names forms compiled by uic call
+    ///@{
+    void setVolume(int value) { SetVolume(value); } ///< Writes volume.
+    void setAddToRot(bool value) { SetAddToRot(value); } ///< Writes addToRot.
+    void setUpdateInterval(int value) { SetUpdateInterval(value); } ///< Writes updateInterval.
+    void setPreservePitch(bool value) { SetPreservePitch(value); } ///< Writes preservePitch.
+    void setPosition(qint64 value) { SetPosition(value); } ///< Writes position.
+    ///@}
 public:
     /// Makes the element used as audio output of every new graph; null means
     /// the platform's automatic sink. Tests give a synchronising fake sink.

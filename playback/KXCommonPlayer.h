@@ -70,19 +70,19 @@ class TKXCommonPlayer : public QFrame, public DesignState
 {
     Q_OBJECT
     /// AddToRot(): the graph is in the graph registry.
-    Q_PROPERTY(bool addToRot READ AddToRot WRITE SetAddToRot)
+    Q_PROPERTY(bool addToRot READ AddToRot WRITE setAddToRot)
     /// Color(), system colours resolved.
     Q_PROPERTY(QColor color READ ColorAsQColor WRITE setColor)
     /// Ends by itself when Escape is pressed on the full-screen form.
-    Q_PROPERTY(bool fullScreenMode READ FullScreenMode WRITE SetFullScreenMode NOTIFY fullScreenModeChanged)
+    Q_PROPERTY(bool fullScreenMode READ FullScreenMode WRITE setFullScreenMode NOTIFY fullScreenModeChanged)
     /// ColorControlSupport(): the renderer has colour controls.
     Q_PROPERTY(bool colorControlSupport READ ColorControlSupport)
     /// PreventSreenSaver(), kept for the owner.
-    Q_PROPERTY(bool preventSreenSaver READ PreventSreenSaver WRITE SetPreventSreenSaver)
+    Q_PROPERTY(bool preventSreenSaver READ PreventSreenSaver WRITE setPreventSreenSaver)
     /// SkinnedApp(): the colour survives palette changes.
-    Q_PROPERTY(bool skinnedApp READ SkinnedApp WRITE SetSkinnedApp)
+    Q_PROPERTY(bool skinnedApp READ SkinnedApp WRITE setSkinnedApp)
     /// Volume(): hundredths of a dB, as VolumeRule takes it.
-    Q_PROPERTY(int volume READ Volume WRITE SetVolume)
+    Q_PROPERTY(int volume READ Volume WRITE setVolume)
     /// State() as a TPlayerState ordinal.
     Q_PROPERTY(int state READ stateOrdinal NOTIFY stateChange)
     /// A TFilterSet ordinal; an invalid one is refused through error().
@@ -92,11 +92,11 @@ class TKXCommonPlayer : public QFrame, public DesignState
     /// 0..255; a value the decoder refuses is reported through error().
     Q_PROPERTY(int resolution READ Resolution WRITE setResolution)
     /// ZoomMode(): video placement 0..5.
-    Q_PROPERTY(int zoomMode READ ZoomMode WRITE SetZoomMode)
+    Q_PROPERTY(int zoomMode READ ZoomMode WRITE setZoomMode)
     /// 100-ns units.
     Q_PROPERTY(qint64 frameTime READ FrameTime)
     /// KeepColorValues(): colour values survive a reset.
-    Q_PROPERTY(bool keepColorValues READ KeepColorValues WRITE SetKeepColorValues)
+    Q_PROPERTY(bool keepColorValues READ KeepColorValues WRITE setKeepColorValues)
     /// The brightness control, clamped to -100..100.
     Q_PROPERTY(float brightness READ brightness WRITE setBrightness)
     /// The contrast control, clamped to 0..2.
@@ -106,7 +106,7 @@ class TKXCommonPlayer : public QFrame, public DesignState
     /// The saturation control, clamped to 0..2.
     Q_PROPERTY(float saturation READ saturation WRITE setSaturation)
     /// AudioPostFilterOn(): the gain filter is in the graph.
-    Q_PROPERTY(bool audioPostFilter READ AudioPostFilterOn WRITE SetAudioPostFilter)
+    Q_PROPERTY(bool audioPostFilter READ AudioPostFilterOn WRITE setAudioPostFilter)
     /// PostFilterGain(): 4096 is unity.
     Q_PROPERTY(int postFilterGain READ PostFilterGain)
     /// ColorKey(): the renderer's colour key.
@@ -117,6 +117,18 @@ class TKXCommonPlayer : public QFrame, public DesignState
     Q_PROPERTY(qint64 duration READ Duration)
     /// 100-ns units, from the concrete player.
     Q_PROPERTY(qint64 position READ Position)
+public:
+    /// @name Property writers under the names forms compiled by uic call
+    ///@{
+    void setAddToRot(bool value) { SetAddToRot(value); } ///< Writes addToRot.
+    void setFullScreenMode(bool value) { SetFullScreenMode(value); } ///< Writes fullScreenMode.
+    void setPreventSreenSaver(bool value) { SetPreventSreenSaver(value); } ///< Writes preventSreenSaver.
+    void setSkinnedApp(bool value) { SetSkinnedApp(value); } ///< Writes skinnedApp.
+    void setVolume(int value) { SetVolume(value); } ///< Writes volume.
+    void setZoomMode(int value) { SetZoomMode(value); } ///< Writes zoomMode.
+    void setKeepColorValues(bool value) { SetKeepColorValues(value); } ///< Writes keepColorValues.
+    void setAudioPostFilter(bool value) { SetAudioPostFilter(value); } ///< Writes audioPostFilter.
+    ///@}
 public:
     /// A panel without a graph; owner is its parent widget.
     explicit TKXCommonPlayer(QWidget* owner = nullptr);

@@ -39,36 +39,50 @@ class TKXPlayerControls : public QWidget, public DesignState
 {
     Q_OBJECT
     /// AutoEnable(): controlsEnabled drives the buttons.
-    Q_PROPERTY(bool autoEnable READ AutoEnable WRITE SetAutoEnable)
+    Q_PROPERTY(bool autoEnable READ AutoEnable WRITE setAutoEnable)
     /// AutoSpace(): the buttons spread over the width.
-    Q_PROPERTY(bool autoSpace READ AutoSpace WRITE SetAutoSpace)
+    Q_PROPERTY(bool autoSpace READ AutoSpace WRITE setAutoSpace)
     /// Enabled(): the buttons as a whole, apart from QWidget's enabled.
     /// Changes by itself with a linked player's media.
-    Q_PROPERTY(bool controlsEnabled READ Enabled WRITE SetEnabled NOTIFY controlsEnabledChanged)
+    Q_PROPERTY(bool controlsEnabled READ Enabled WRITE setControlsEnabled NOTIFY controlsEnabledChanged)
     /// TButtonSet bits (bit n is TPLBtnType n); writable only without AutoEnable.
     Q_PROPERTY(int enabledButtons READ enabledButtonBits WRITE setEnabledButtons NOTIFY enabledButtonsChanged)
     /// FlatButtons().
-    Q_PROPERTY(bool flatButtons READ FlatButtons WRITE SetFlatButtons)
+    Q_PROPERTY(bool flatButtons READ FlatButtons WRITE setFlatButtons)
     /// FullStateUpdate(): every player state presses its button.
-    Q_PROPERTY(bool fullStateUpdate READ FullStateUpdate WRITE SetFullStateUpdate)
+    Q_PROPERTY(bool fullStateUpdate READ FullStateUpdate WRITE setFullStateUpdate)
     /// GroupIndex() of the transport buttons.
-    Q_PROPERTY(int groupIndex READ GroupIndex WRITE SetGroupIndex)
+    Q_PROPERTY(int groupIndex READ GroupIndex WRITE setGroupIndex)
     /// A TCaptureMode ordinal.
     Q_PROPERTY(int captureMode READ captureModeOrdinal WRITE setCaptureMode)
     /// RepeatPlaySelection().
-    Q_PROPERTY(bool repeatPlaySelection READ RepeatPlaySelection WRITE SetRepeatPlaySelection)
+    Q_PROPERTY(bool repeatPlaySelection READ RepeatPlaySelection WRITE setRepeatPlaySelection)
     /// SaveToFolder(): the capture dialog's folder.
-    Q_PROPERTY(QString saveToFolder READ SaveToFolder WRITE SetSaveToFolder NOTIFY saveToFolderChanged)
+    Q_PROPERTY(QString saveToFolder READ SaveToFolder WRITE setSaveToFolder NOTIFY saveToFolderChanged)
     /// TButtonSet bits (bit n is TPLBtnType n).
     Q_PROPERTY(int visibleButtons READ visibleButtonBits WRITE setVisibleButtons)
     /// Unlinks itself when the panel is destroyed.
-    Q_PROPERTY(kx::TKXCommonPlayer* playerLib READ PlayerLib WRITE SetPlayerLib NOTIFY linkChanged)
+    Q_PROPERTY(kx::TKXCommonPlayer* playerLib READ PlayerLib WRITE setPlayerLib NOTIFY linkChanged)
     /// Unlinks itself when the player is destroyed.
-    Q_PROPERTY(kx::TKXCommonAudioPlayer* audioPlayer READ AudioPlayer WRITE SetAudioPlayer NOTIFY linkChanged)
+    Q_PROPERTY(kx::TKXCommonAudioPlayer* audioPlayer READ AudioPlayer WRITE setAudioPlayer NOTIFY linkChanged)
     /// Speed(): the fast forward or rewind step.
     Q_PROPERTY(int speed READ Speed)
     /// Color(), system colours resolved.
     Q_PROPERTY(QColor color READ ColorAsQColor WRITE setColor)
+public:
+    /// @name Property writers under the names forms compiled by uic call
+    ///@{
+    void setAutoEnable(bool value) { SetAutoEnable(value); } ///< Writes autoEnable.
+    void setAutoSpace(bool value) { SetAutoSpace(value); } ///< Writes autoSpace.
+    void setControlsEnabled(bool value) { SetEnabled(value); } ///< Writes controlsEnabled.
+    void setFlatButtons(bool value) { SetFlatButtons(value); } ///< Writes flatButtons.
+    void setFullStateUpdate(bool value) { SetFullStateUpdate(value); } ///< Writes fullStateUpdate.
+    void setGroupIndex(int value) { SetGroupIndex(value); } ///< Writes groupIndex.
+    void setRepeatPlaySelection(bool value) { SetRepeatPlaySelection(value); } ///< Writes repeatPlaySelection.
+    void setSaveToFolder(const QString& value) { SetSaveToFolder(value); } ///< Writes saveToFolder.
+    void setPlayerLib(kx::TKXCommonPlayer* value) { SetPlayerLib(value); } ///< Writes playerLib.
+    void setAudioPlayer(kx::TKXCommonAudioPlayer* value) { SetAudioPlayer(value); } ///< Writes audioPlayer.
+    ///@}
 public:
     /// A bar of all twelve buttons, none enabled; owner is its parent widget.
     explicit TKXPlayerControls(QWidget* owner = nullptr);

@@ -80,12 +80,19 @@ class TSpeedButton : public QToolButton
 {
     Q_OBJECT
     /// GroupIndex(); 0 is none.
-    Q_PROPERTY(int groupIndex READ GroupIndex WRITE SetGroupIndex)
+    Q_PROPERTY(int groupIndex READ GroupIndex WRITE setGroupIndex)
     /// AllowAllUp().
-    Q_PROPERTY(bool allowAllUp READ AllowAllUp WRITE SetAllowAllUp)
+    Q_PROPERTY(bool allowAllUp READ AllowAllUp WRITE setAllowAllUp)
     /// Down(): stays down in its group (QAbstractButton's down is the
     /// pressed look of a click).
-    Q_PROPERTY(bool buttonDown READ Down WRITE SetDown NOTIFY buttonDownChanged)
+    Q_PROPERTY(bool buttonDown READ Down WRITE setButtonDown NOTIFY buttonDownChanged)
+public:
+    /// @name Property writers under the names forms compiled by uic call
+    ///@{
+    void setGroupIndex(int value) { SetGroupIndex(value); } ///< Writes groupIndex.
+    void setAllowAllUp(bool value) { SetAllowAllUp(value); } ///< Writes allowAllUp.
+    void setButtonDown(bool value) { SetDown(value); } ///< Writes buttonDown.
+    ///@}
 public:
     /// A checkable flat button in no group.
     explicit TSpeedButton(QWidget* parent);

@@ -34,9 +34,9 @@ class TKXSpectrogramViewer : public QWidget
     Q_OBJECT
     ///@{
     /// Settings.
-    Q_PROPERTY(bool logarithmicFrequency READ LogarithmicFrequency WRITE SetLogarithmicFrequency)
-    Q_PROPERTY(QColor pointerColor READ PointerColor WRITE SetPointerColor)
-    Q_PROPERTY(QColor color READ Color WRITE SetColor)
+    Q_PROPERTY(bool logarithmicFrequency READ LogarithmicFrequency WRITE setLogarithmicFrequency)
+    Q_PROPERTY(QColor pointerColor READ PointerColor WRITE setPointerColor)
+    Q_PROPERTY(QColor color READ Color WRITE setColor)
     ///@}
     ///@{
     /// The view and the play pointer.
@@ -44,6 +44,13 @@ class TKXSpectrogramViewer : public QWidget
     Q_PROPERTY(double secondsPerPixel READ SecondsPerPixel WRITE setSecondsPerPixel NOTIFY viewChanged)
     Q_PROPERTY(qint64 playTime READ PlayTime WRITE setPlayTime NOTIFY playTimeChanged)
     Q_PROPERTY(double durationSeconds READ DurationSeconds NOTIFY spectrogramChanged)
+    ///@}
+public:
+    /// @name Property writers under the names forms compiled by uic call
+    ///@{
+    void setLogarithmicFrequency(bool value) { SetLogarithmicFrequency(value); } ///< Writes logarithmicFrequency.
+    void setPointerColor(const QColor& value) { SetPointerColor(value); } ///< Writes pointerColor.
+    void setColor(const QColor& value) { SetColor(value); } ///< Writes color.
     ///@}
 public:
     /// An empty viewer of 400 × 150 pixels.

@@ -45,28 +45,37 @@ class TKXCustomPeakViewer : public QWidget, public DesignState
     ///@{
     /// Settings. Colours read with system colours resolved through the
     /// palette; peakReduction is a TPeakReduction ordinal.
-    Q_PROPERTY(bool autoMove READ AutoMove WRITE SetAutoMove)
+    Q_PROPERTY(bool autoMove READ AutoMove WRITE setAutoMove)
     Q_PROPERTY(QColor borderColor READ BorderColorAsQColor WRITE setBorderColor)
     Q_PROPERTY(QColor color READ ColorAsQColor WRITE setColor)
-    Q_PROPERTY(bool paintCursor READ PaintCursor WRITE SetPaintCursor)
+    Q_PROPERTY(bool paintCursor READ PaintCursor WRITE setPaintCursor)
     Q_PROPERTY(QString peaksFileName READ PeaksFileName WRITE setPeaksFileName NOTIFY peaksChanged)
     Q_PROPERTY(QColor peaksColor READ PeaksColorAsQColor WRITE setPeaksColor)
     Q_PROPERTY(int playStepPercent READ PlayStepPercent WRITE setPlayStepPercent)
     Q_PROPERTY(QColor pointerColor READ PointerColorAsQColor WRITE setPointerColor)
     Q_PROPERTY(QColor positionColor READ PositionColorAsQColor WRITE setPositionColor)
-    Q_PROPERTY(int peakReduction READ peakReductionOrdinal WRITE setPeakReductionOrdinal)
+    Q_PROPERTY(int peakReduction READ peakReductionOrdinal WRITE setPeakReduction)
     Q_PROPERTY(float timeScaler READ TimeScaler WRITE setTimeScaler NOTIFY timeScalerChanged)
-    Q_PROPERTY(QMenu* popupMenu READ PopupMenu WRITE SetPopupMenu)
+    Q_PROPERTY(QMenu* popupMenu READ PopupMenu WRITE setPopupMenu)
     ///@}
     ///@{
     /// State that changes by itself: mouse, keys, scroll bar, player, loads.
-    Q_PROPERTY(qint64 cursorPosition READ Position WRITE SetPosition NOTIFY cursorPositionChanged)
+    Q_PROPERTY(qint64 cursorPosition READ Position WRITE setCursorPosition NOTIFY cursorPositionChanged)
     Q_PROPERTY(qint64 playTime READ PlayTime WRITE setPlayTime NOTIFY playTimeChanged)
     Q_PROPERTY(int scrollPosition READ ScrollPos WRITE setScrollPosition NOTIFY scrollPositionChanged)
     Q_PROPERTY(int markStart READ MarkStart NOTIFY markChanged)
     Q_PROPERTY(int markEnd READ MarkEnd NOTIFY markChanged)
     Q_PROPERTY(int durationMs READ DurationMs NOTIFY peaksChanged)
     Q_PROPERTY(qint64 pcmByteCount READ PcmByteCount NOTIFY peaksChanged)
+    ///@}
+public:
+    /// @name Property writers under the names forms compiled by uic call
+    ///@{
+    void setAutoMove(bool value) { SetAutoMove(value); } ///< Writes autoMove.
+    void setPaintCursor(bool value) { SetPaintCursor(value); } ///< Writes paintCursor.
+    void setPeakReduction(int value) { setPeakReductionOrdinal(value); } ///< Writes peakReduction.
+    void setPopupMenu(QMenu* value) { SetPopupMenu(value); } ///< Writes popupMenu.
+    void setCursorPosition(qint64 value) { SetPosition(value); } ///< Writes cursorPosition.
     ///@}
 public:
     /// An empty viewer of 400 × 150 pixels.

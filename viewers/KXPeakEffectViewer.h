@@ -23,10 +23,10 @@ class TKXPeakEffectViewer : public TKXCustomPeakViewer
     Q_OBJECT
     ///@{
     /// focusedType is a TEffectType ordinal, visiblePoints a TEffectTypes bit set.
-    Q_PROPERTY(int focusedType READ focusedTypeOrdinal WRITE setFocusedTypeOrdinal)
-    Q_PROPERTY(bool singlePointLevel READ SinglePointLevel WRITE SetSinglePointLevel)
+    Q_PROPERTY(int focusedType READ focusedTypeOrdinal WRITE setFocusedType)
+    Q_PROPERTY(bool singlePointLevel READ SinglePointLevel WRITE setSinglePointLevel)
     Q_PROPERTY(bool stereoEffects READ StereoEffects WRITE setStereoEffects)
-    Q_PROPERTY(int visiblePoints READ visiblePointsBits WRITE setVisiblePointsBits)
+    Q_PROPERTY(int visiblePoints READ visiblePointsBits WRITE setVisiblePoints)
     Q_PROPERTY(QColor effectColorA READ EffectColorAAsQColor WRITE setEffectColorA)
     Q_PROPERTY(QColor effectColorB READ EffectColorBAsQColor WRITE setEffectColorB)
     Q_PROPERTY(QColor effectColorC READ EffectColorCAsQColor WRITE setEffectColorC)
@@ -36,6 +36,13 @@ class TKXPeakEffectViewer : public TKXCustomPeakViewer
     Q_PROPERTY(int effectMinA READ EffectMinA WRITE setEffectMinA)
     Q_PROPERTY(int effectMinB READ EffectMinB WRITE setEffectMinB)
     Q_PROPERTY(int effectMinC READ EffectMinC WRITE setEffectMinC)
+    ///@}
+public:
+    /// @name Property writers under the names forms compiled by uic call
+    ///@{
+    void setFocusedType(int value) { setFocusedTypeOrdinal(value); } ///< Writes focusedType.
+    void setSinglePointLevel(bool value) { SetSinglePointLevel(value); } ///< Writes singlePointLevel.
+    void setVisiblePoints(int value) { setVisiblePointsBits(value); } ///< Writes visiblePoints.
     ///@}
 public:
     /// A point list of one effect type, in position order.

@@ -56,8 +56,8 @@ class TWavViewer : public QWidget, public DesignState
     /// palette; infoBevelInner and infoBevelOuter are TBevelCut ordinals,
     /// infoBorderStyle a TBorderStyle ordinal.
     Q_PROPERTY(QString fileName READ FileName WRITE setFileName NOTIFY fileNameChanged)
-    Q_PROPERTY(QString peaksFileExt READ PeaksFileExt WRITE SetPeaksFileExt)
-    Q_PROPERTY(bool savePeaks READ SavePeaks WRITE SetSavePeaks)
+    Q_PROPERTY(QString peaksFileExt READ PeaksFileExt WRITE setPeaksFileExt)
+    Q_PROPERTY(bool savePeaks READ SavePeaks WRITE setSavePeaks)
     Q_PROPERTY(QColor color READ ColorAsQColor WRITE setColor)
     Q_PROPERTY(QColor borderColor READ BorderColorAsQColor WRITE setBorderColor)
     Q_PROPERTY(QColor peaksColor READ PeaksColorAsQColor WRITE setPeaksColor)
@@ -67,26 +67,45 @@ class TWavViewer : public QWidget, public DesignState
     Q_PROPERTY(int secondsToShow READ SecondsToShow WRITE setSecondsToShow NOTIFY secondsToShowChanged)
     Q_PROPERTY(int smallChangeSeconds READ SmallChangeSeconds WRITE setSmallChangeSeconds)
     Q_PROPERTY(int largeChangeSeconds READ LargeChangeSeconds WRITE setLargeChangeSeconds)
-    Q_PROPERTY(int infoWidth READ InfoWidth WRITE SetInfoWidth)
-    Q_PROPERTY(int infoHeight READ InfoHeight WRITE SetInfoHeight)
+    Q_PROPERTY(int infoWidth READ InfoWidth WRITE setInfoWidth)
+    Q_PROPERTY(int infoHeight READ InfoHeight WRITE setInfoHeight)
     Q_PROPERTY(QColor infoBackColor READ InfoBackColorAsQColor WRITE setInfoBackColor)
-    Q_PROPERTY(int infoBevelInner READ infoBevelInnerOrdinal WRITE setInfoBevelInnerOrdinal)
-    Q_PROPERTY(int infoBevelOuter READ infoBevelOuterOrdinal WRITE setInfoBevelOuterOrdinal)
-    Q_PROPERTY(int infoBevelWidth READ InfoBevelWidth WRITE SetInfoBevelWidth)
-    Q_PROPERTY(int infoBorderWidth READ InfoBorderWidth WRITE SetInfoBorderWidth)
-    Q_PROPERTY(int infoBorderStyle READ infoBorderStyleOrdinal WRITE setInfoBorderStyleOrdinal)
-    Q_PROPERTY(int clientWidth READ ClientWidth WRITE SetClientWidth)
-    Q_PROPERTY(int clientHeight READ ClientHeight WRITE SetClientHeight)
-    Q_PROPERTY(bool autoLoop READ AutoLoop WRITE SetAutoLoop)
-    Q_PROPERTY(int playingInterval READ PlayingInterval WRITE SetPlayingInterval)
+    Q_PROPERTY(int infoBevelInner READ infoBevelInnerOrdinal WRITE setInfoBevelInner)
+    Q_PROPERTY(int infoBevelOuter READ infoBevelOuterOrdinal WRITE setInfoBevelOuter)
+    Q_PROPERTY(int infoBevelWidth READ InfoBevelWidth WRITE setInfoBevelWidth)
+    Q_PROPERTY(int infoBorderWidth READ InfoBorderWidth WRITE setInfoBorderWidth)
+    Q_PROPERTY(int infoBorderStyle READ infoBorderStyleOrdinal WRITE setInfoBorderStyle)
+    Q_PROPERTY(int clientWidth READ ClientWidth WRITE setClientWidth)
+    Q_PROPERTY(int clientHeight READ ClientHeight WRITE setClientHeight)
+    Q_PROPERTY(bool autoLoop READ AutoLoop WRITE setAutoLoop)
+    Q_PROPERTY(int playingInterval READ PlayingInterval WRITE setPlayingInterval)
     Q_PROPERTY(QColor pointerColor READ PointerColorAsQColor WRITE setPointerColor)
     ///@}
     ///@{
     /// State that changes by itself: mouse, keys, scroll bar, playback, builds.
-    Q_PROPERTY(int cursorPosition READ Position WRITE SetPosition NOTIFY cursorPositionChanged)
-    Q_PROPERTY(int scrollPosition READ ScrollPos WRITE SetScrollPosition NOTIFY scrollPositionChanged)
+    Q_PROPERTY(int cursorPosition READ Position WRITE setCursorPosition NOTIFY cursorPositionChanged)
+    Q_PROPERTY(int scrollPosition READ ScrollPos WRITE setScrollPosition NOTIFY scrollPositionChanged)
     Q_PROPERTY(int playPosition READ PlayPosition NOTIFY playPositionChanged)
     Q_PROPERTY(qint64 peakCount READ PeakCount NOTIFY peaksChanged)
+    ///@}
+public:
+    /// @name Property writers under the names forms compiled by uic call
+    ///@{
+    void setPeaksFileExt(const QString& value) { SetPeaksFileExt(value); } ///< Writes peaksFileExt.
+    void setSavePeaks(bool value) { SetSavePeaks(value); } ///< Writes savePeaks.
+    void setInfoWidth(int value) { SetInfoWidth(value); } ///< Writes infoWidth.
+    void setInfoHeight(int value) { SetInfoHeight(value); } ///< Writes infoHeight.
+    void setInfoBevelInner(int value) { setInfoBevelInnerOrdinal(value); } ///< Writes infoBevelInner.
+    void setInfoBevelOuter(int value) { setInfoBevelOuterOrdinal(value); } ///< Writes infoBevelOuter.
+    void setInfoBevelWidth(int value) { SetInfoBevelWidth(value); } ///< Writes infoBevelWidth.
+    void setInfoBorderWidth(int value) { SetInfoBorderWidth(value); } ///< Writes infoBorderWidth.
+    void setInfoBorderStyle(int value) { setInfoBorderStyleOrdinal(value); } ///< Writes infoBorderStyle.
+    void setClientWidth(int value) { SetClientWidth(value); } ///< Writes clientWidth.
+    void setClientHeight(int value) { SetClientHeight(value); } ///< Writes clientHeight.
+    void setAutoLoop(bool value) { SetAutoLoop(value); } ///< Writes autoLoop.
+    void setPlayingInterval(int value) { SetPlayingInterval(value); } ///< Writes playingInterval.
+    void setCursorPosition(int value) { SetPosition(value); } ///< Writes cursorPosition.
+    void setScrollPosition(int value) { SetScrollPosition(value); } ///< Writes scrollPosition.
     ///@}
 public:
     /// An empty viewer with its two panels and scroll bar.

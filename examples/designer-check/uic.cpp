@@ -12,7 +12,11 @@ int main(int argc, char** argv)
     QWidget form;
     Ui::UicForm ui;
     ui.setupUi(&form);
-    if (ui.peakViewer->PeaksColorAsQColor() != QColor(255, 0, 0) || ui.wavViewer->SecondsToShow() != 10) {
+    // Properties whose C++ setters are spelled otherwise go through the
+    // set<Name> writers uic calls.
+    if (ui.peakViewer->PeaksColorAsQColor() != QColor(255, 0, 0) || ui.wavViewer->SecondsToShow() != 10 ||
+        ui.peakViewer->AutoMove() || ui.peakViewer->peakReductionOrdinal() != 1 || ui.wavViewer->SavePeaks() ||
+        ui.playerControls->FlatButtons() || !ui.floatEdit->Thousands()) {
         std::fprintf(stderr, "kxdesigneruic: the form's values were not set\n");
         return 1;
     }
