@@ -47,14 +47,18 @@ bool DecodeWav(const QString& media, const WavLayout& layout, const NativeSample
     }
     if (!sink.begin(NativeFormat{layout.rate, layout.channels, layout.Frames()}))
         return false;
-    const size_t blockFrames = std::max<size_t>(1, WavBlockBytes / layout.blockAlign);
-    std::vector<uint8_t> in(blockFrames * layout.blockAlign);
+    // Blocks no larger than the file: a short file's run is mostly start-up,
+    // and touching unused buffer pages costs more than reading it.
+    const uint64_t total = layout.Frames();
+    const size_t blockFrames =
+        size_t(std::clamp<uint64_t>(total, 1, std::max<size_t>(1, WavBlockBytes / layout.blockAlign)));
+    // 16-bit samples are read as they are; other widths are converted.
+    const bool asIs = layout.kind == WavSampleKind::S16 && std::endian::native == std::endian::little;
+    std::vector<uint8_t> in(asIs ? 0 : blockFrames * layout.blockAlign);
     std::vector<int16_t> out(blockFrames * layout.channels);
-    for (uint64_t done = 0, total = layout.Frames(); done < total;) {
+    for (uint64_t done = 0; done < total;) {
         const size_t frames = size_t(std::min<uint64_t>(blockFrames, total - done));
         const size_t bytes = frames * layout.blockAlign;
-        // 16-bit samples are read as they are; other widths are converted.
-        const bool asIs = layout.kind == WavSampleKind::S16 && std::endian::native == std::endian::little;
         uint8_t* to = asIs ? reinterpret_cast<uint8_t*>(out.data()) : in.data();
         if (ReadNativeAt(file.fd, layout.dataOffset + done * layout.blockAlign, to, bytes) != bytes) {
             error = QStringLiteral("ends before its data");
