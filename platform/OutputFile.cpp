@@ -205,6 +205,9 @@ Verdict Judge(const QByteArray& path, const OutputRules& rules)
     if (!KindMayReplace(rules.kind, found, rules.force)) {
         if (Forceable(rules.kind) && Forceable(found))
             return Refuse(QStringLiteral("holds %1, which is kept unless forced (--force)").arg(FileKindText(found)));
+        // Writing a kind over itself is refused only where the kind is media.
+        if (found == rules.kind)
+            return Refuse(QStringLiteral("holds %1, which may be media and is never replaced").arg(FileKindText(found)));
         return Refuse(QStringLiteral("holds %1, not %2; it is kept").arg(FileKindText(found), FileKindText(rules.kind)));
     }
     Verdict v;

@@ -196,7 +196,11 @@ TEST_F(OutputFileTest, theOtherLayoutIsKeptUnlessForced)
     ASSERT_TRUE(WriteOutputFile(peaks, Rules(FileKind::WaveViewerPeaks), {"new"}, error)) << error.toStdString();
     Put(Path("empty.png"), {});
     EXPECT_TRUE(WriteOutputFile(Path("empty.png"), Rules(FileKind::Picture), {Png}, error)) << error.toStdString();
-    EXPECT_EQ(Entries(), 2);
+    // Audio is media: a WAV output never replaces one, and says why.
+    Put(Path("take.wav"), Wav);
+    EXPECT_FALSE(WriteOutputFile(Path("take.wav"), Rules(FileKind::Wav, true), {Wav}, error));
+    EXPECT_TRUE(error.contains("may be media and is never replaced")) << error.toStdString();
+    EXPECT_EQ(Entries(), 3);
 }
 
 TEST_F(OutputFileTest, devicesFifosAndOpenStreamsAreWrittenDirectly)
