@@ -15,6 +15,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include "bench/BenchPipeline.h"
 #include "mediagraph/GstPtr.h"
 #include "mediagraph/MediaFramework.h"
 #include "mediagraph/PeakReducer.h"
@@ -25,22 +26,6 @@ namespace kx {
 namespace {
 
 constexpr int Seconds = 600;
-
-bool Run(const QString& description)
-{
-    GError* error = nullptr;
-    GstElementPtr pipeline(gst_parse_launch(description.toUtf8().constData(), &error));
-    if (error) {
-        g_error_free(error);
-        return false;
-    }
-    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    GstBusPtr bus(gst_element_get_bus(pipeline.get()));
-    GstMessagePtr msg(gst_bus_timed_pop_filtered(bus.get(), GST_CLOCK_TIME_NONE,
-                                                 GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    return msg && GST_MESSAGE_TYPE(msg.get()) == GST_MESSAGE_EOS;
-}
 
 QString Media(const char* ext, int seconds = Seconds)
 {
@@ -55,7 +40,7 @@ bool MakeMedia(const char* ext, const char* encoder, int seconds = Seconds)
         return true;
     QDir().mkpath(QStringLiteral(KX_BENCH_MEDIA_DIR));
     const QString tmp = path + ".tmp";
-    const bool ok = Run(QStringLiteral("audiotestsrc wave=sine freq=440 volume=0.6 samplesperbuffer=4410 num-buffers=%1 "
+    const bool ok = RunPipelineToEnd(QStringLiteral("audiotestsrc wave=sine freq=440 volume=0.6 samplesperbuffer=4410 num-buffers=%1 "
                                        "! audio/x-raw,format=S16LE,rate=44100,channels=2 ! %2 ! filesink location=\"%3\"")
                             .arg(seconds * 10)
                             .arg(QLatin1String(encoder), tmp));
@@ -77,7 +62,7 @@ void BM_Decode(benchmark::State& state, const char* ext)
     const QString desc = QStringLiteral("filesrc location=\"%1\" ! %2 ! fakesink sync=false")
                              .arg(Media(ext), QLatin1String(Decoder(ext)));
     for (auto _ : state)
-        if (!Run(desc))
+        if (!RunPipelineToEnd(desc))
             state.SkipWithError("decode failed");
 }
 
@@ -86,7 +71,7 @@ void BM_DecodeAuto(benchmark::State& state, const char* ext)
 {
     const QString desc = QStringLiteral("filesrc location=\"%1\" ! decodebin ! fakesink sync=false").arg(Media(ext));
     for (auto _ : state)
-        if (!Run(desc))
+        if (!RunPipelineToEnd(desc))
             state.SkipWithError("decode failed");
 }
 
@@ -135,7 +120,7 @@ void BM_BuildOverDecode(benchmark::State& state, const char* ext)
     for (auto _ : state) {
         QElapsedTimer t;
         t.start();
-        if (!Run(decode)) {
+        if (!RunPipelineToEnd(decode)) {
             state.SkipWithError("decode failed");
             break;
         }

@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 #include <gst/gst.h>
 
+#include "bench/BenchPipeline.h"
 #include "mediagraph/GstPtr.h"
 #include "mediagraph/MediaFramework.h"
 #include "peaks/NativeSamples.h"
@@ -99,18 +100,7 @@ bool MakeMedia(const char* ext, const char* encoder)
                        "! audio/x-raw,format=S16LE,rate=44100,channels=2 ! %2 ! filesink location=\"%3\"")
             .arg(MediaSeconds * 10)
             .arg(QLatin1String(encoder), tmp);
-    GError* error = nullptr;
-    GstElementPtr pipeline(gst_parse_launch(description.toUtf8().constData(), &error));
-    if (error) {
-        g_error_free(error);
-        return false;
-    }
-    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    GstBusPtr bus(gst_element_get_bus(pipeline.get()));
-    GstMessagePtr msg(gst_bus_timed_pop_filtered(bus.get(), GST_CLOCK_TIME_NONE,
-                                                 GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    return msg && GST_MESSAGE_TYPE(msg.get()) == GST_MESSAGE_EOS && QFile::rename(tmp, path);
+    return RunPipelineToEnd(description) && QFile::rename(tmp, path);
 }
 
 // Decoding alone, through the decoder path the analysis uses.
