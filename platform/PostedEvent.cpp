@@ -24,6 +24,7 @@ bool MessageWindow::event(QEvent* e)
 {
     if (e->type() == EventType()) {
         const auto* m = static_cast<PostedMessageEvent*>(e);
+        m->Receive();
         if (procedure_)
             procedure_(m->Msg, m->WParam, m->LParam);
         return true;
