@@ -6,8 +6,8 @@ namespace kx::designer {
 
 DesignerPlugin::DesignerPlugin(QObject* parent) : QObject(parent)
 {
-    for (const WidgetSpec& spec : WidgetSpecs())
-        widgets_.append(new WidgetInterface(spec, this));
+    for (const WidgetEntry& entry : WidgetEntries())
+        widgets_.append(new WidgetInterface(entry, this));
 }
 
 DesignerPlugin::~DesignerPlugin()

@@ -48,11 +48,11 @@ void ReleaseMessageHook()
     SetMessageBoxHook({});
 }
 
-WidgetInterface::WidgetInterface(const WidgetSpec& spec, QObject* parent) : QObject(parent), spec_(spec) {}
+WidgetInterface::WidgetInterface(const WidgetEntry& entry, QObject* parent) : QObject(parent), entry_(entry) {}
 
 QString WidgetInterface::name() const
 {
-    return QString::fromLatin1(spec_.className);
+    return QString::fromLatin1(entry_.className);
 }
 
 QString WidgetInterface::group() const
@@ -62,30 +62,30 @@ QString WidgetInterface::group() const
 
 QString WidgetInterface::toolTip() const
 {
-    return QString::fromUtf8(spec_.toolTip);
+    return QString::fromUtf8(entry_.toolTip);
 }
 
 QString WidgetInterface::whatsThis() const
 {
-    return QString::fromUtf8(spec_.whatsThis);
+    return QString::fromUtf8(entry_.whatsThis);
 }
 
 QString WidgetInterface::includeFile() const
 {
     // Designer reads the angle brackets as a global include.
-    return QStringLiteral("<%1>").arg(QString::fromLatin1(spec_.header));
+    return QStringLiteral("<%1>").arg(QString::fromLatin1(entry_.header));
 }
 
 QIcon WidgetInterface::icon() const
 {
-    return QIcon(QString::fromLatin1(spec_.icon));
+    return QIcon(QString::fromLatin1(entry_.icon));
 }
 
 QWidget* WidgetInterface::createWidget(QWidget* parent)
 {
     QString why;
     try {
-        if (QWidget* widget = spec_.make(parent, designing_))
+        if (QWidget* widget = entry_.make(parent, designing_))
             return widget;
         why = QStringLiteral("not available");
     } catch (const Exception& e) {
@@ -138,9 +138,9 @@ QString WidgetInterface::domXml() const
 </ui>
 )")
         .arg(cls, object)
-        .arg(spec_.size.width())
-        .arg(spec_.size.height())
-        .arg(QString::fromLatin1(spec_.baseClass), QString::fromLatin1(spec_.header));
+        .arg(entry_.size.width())
+        .arg(entry_.size.height())
+        .arg(QString::fromLatin1(entry_.baseClass), QString::fromLatin1(entry_.header));
 }
 
 } // namespace kx::designer

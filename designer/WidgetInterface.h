@@ -6,7 +6,7 @@
 namespace kx::designer {
 
 /// What Designer and QUiLoader learn about one widget, and how it is made.
-struct WidgetSpec {
+struct WidgetEntry {
     const char* className; ///< as forms name it, with its namespace
     const char* baseClass; ///< the Qt class Designer edits it as
     const char* header;    ///< installed, relative to the include folder
@@ -19,19 +19,19 @@ struct WidgetSpec {
 };
 
 /// Every widget the plugin offers, in widget-box order.
-std::span<const WidgetSpec> WidgetSpecs();
+std::span<const WidgetEntry> WidgetEntries();
 
 /// Gives the components' messages back to the default dialog when the
 /// plugin installed its own hook (before the plugin is unloaded).
 void ReleaseMessageHook();
 
-/// One widget's face in Designer, described by its WidgetSpec.
+/// One widget's face in Designer, described by its WidgetEntry.
 class WidgetInterface : public QObject, public QDesignerCustomWidgetInterface
 {
     Q_OBJECT
     Q_INTERFACES(QDesignerCustomWidgetInterface)
 public:
-    WidgetInterface(const WidgetSpec& spec, QObject* parent);
+    WidgetInterface(const WidgetEntry& entry, QObject* parent);
 
     QString name() const override;
     QString group() const override;
@@ -50,7 +50,7 @@ public:
     QString domXml() const override;
 
 private:
-    const WidgetSpec& spec_;
+    const WidgetEntry& entry_;
     bool initialized_ = false;
     bool designing_ = false;
 };

@@ -51,7 +51,7 @@ SpectrogramData HeaderFields(const uint8_t* b)
 
 QString SpectrogramFileFor(const QString& media)
 {
-    return media + QStringLiteral(".spec");
+    return media + QStringLiteral(".sgram");
 }
 
 std::vector<uint8_t> EncodeSpectrogram(const SpectrogramData& d)

@@ -1,5 +1,5 @@
 #pragma once
-// The spectrogram side file, "<media>.spec" by default. Little-endian:
+// The spectrogram side file, "<media>.sgram" by default. Little-endian:
 //   0  "KXSG"
 //   4  u16 version (1)            6  u16 header size (48)
 //   8  u32 rate (Hz)             12  u32 hop (frames per column)

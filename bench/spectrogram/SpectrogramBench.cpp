@@ -27,7 +27,7 @@ constexpr int MediaSeconds = 120;
 QString ThreeHourFile()
 {
     static QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("3h.spec"));
+    const QString path = dir.filePath(QStringLiteral("3h.sgram"));
     if (QFileInfo::exists(path))
         return path;
     SpectrogramData d;

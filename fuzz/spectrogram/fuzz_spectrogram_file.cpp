@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } else if (EncodeSpectrogram(d) != std::vector<uint8_t>(bytes.begin(), bytes.end())) {
         __builtin_trap();
     }
-    const QString path = fuzz::WriteScratch(QStringLiteral("f.spec"), in.Rest(), in.RestSize());
+    const QString path = fuzz::WriteScratch(QStringLiteral("f.sgram"), in.Rest(), in.RestSize());
     SpectrogramData fromFile;
     QString error;
     if (ReadSpectrogramFile(path, fromFile, error) != why.isEmpty())

@@ -145,11 +145,11 @@ int main(int argc, char** argv)
     write("fuzz_waveform_data", {Cat({0}, peaks), Cat({0x37}, peaks), Cat({0x5A}, mono8), Cat({0}, dat),
                                  Cat({1}, json)});
     // A spectrogram file: 44.1 kHz, 3 columns of 256 bands.
-    Bytes spec = Text("KXSG");
+    Bytes sgram = Text("KXSG");
     for (auto [v, n] : {std::pair{1, 2}, {48, 2}, {44100, 4}, {1024, 4}, {4096, 4}, {256, 2}, {1, 1}, {100, 1},
                         {20, 4}, {0, 4}, {3, 8}, {3000, 8}})
-        Put(spec, uint64_t(v), n);
-    spec = Cat(spec, Bytes(3 * 256, 0x80));
-    write("fuzz_spectrogram_file", {Cat({0}, spec), Cat({0x41}, spec)});
+        Put(sgram, uint64_t(v), n);
+    sgram = Cat(sgram, Bytes(3 * 256, 0x80));
+    write("fuzz_spectrogram_file", {Cat({0}, sgram), Cat({0x41}, sgram)});
     return 0;
 }

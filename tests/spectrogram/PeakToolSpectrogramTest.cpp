@@ -77,13 +77,13 @@ TEST_F(PeakToolSpectrogram, writesAPictureWhoseToneRowIsBright)
     SpectrogramData d;
     QString error;
     ASSERT_TRUE(AnalyseMedia(wav, d, error)) << error.toStdString();
-    const QString spec = SpectrogramFileFor(wav);
-    ASSERT_TRUE(WriteSpectrogramFile(spec, d, {}, error)) << error.toStdString();
+    const QString sgram = SpectrogramFileFor(wav);
+    ASSERT_TRUE(WriteSpectrogramFile(sgram, d, {}, error)) << error.toStdString();
     const QString fromFile = dir.filePath(QStringLiteral("file.png"));
-    r = Render({"--spectrogram", spec, "-o", fromFile, "--width", "300", "--height", "256", "--linear-frequency"});
+    r = Render({"--spectrogram", sgram, "-o", fromFile, "--width", "300", "--height", "256", "--linear-frequency"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(QImage(fromFile), image);
-    r = Render({"--spectrogram", spec, "-o", fromFile, "--width", "300", "--height", "256", "--cursor", "1500"});
+    r = Render({"--spectrogram", sgram, "-o", fromFile, "--width", "300", "--height", "256", "--cursor", "1500"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(QImage(fromFile).pixel(150, 10), qRgb(255, 255, 255));
     EXPECT_NE(QImage(fromFile).pixel(140, 10), qRgb(255, 255, 255));
@@ -97,7 +97,7 @@ TEST_F(PeakToolSpectrogram, refusesWhatItCannotDrawAndBadUsage)
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("notes.txt"))) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(png));
-    const QString damaged = dir.filePath(QStringLiteral("d.spec"));
+    const QString damaged = dir.filePath(QStringLiteral("d.sgram"));
     std::vector<uint8_t> bytes = EncodeSpectrogram(SpectrogramData{});
     bytes[4] = 9;
     ASSERT_TRUE(TestMedia::WriteFile(damaged, bytes));

@@ -38,7 +38,7 @@ bool SameSpectrogram(const SpectrogramData& a, const SpectrogramData& b)
 TEST(SpectrogramFile, roundTripsThroughTheOutputPath)
 {
     QTemporaryDir dir;
-    const QString name = dir.filePath(QStringLiteral("a.wav.spec"));
+    const QString name = dir.filePath(QStringLiteral("a.wav.sgram"));
     const SpectrogramData d = RandomSpectrogram(300, 1);
     QString error;
     ASSERT_TRUE(WriteSpectrogramFile(name, d, {}, error)) << error.toStdString();
@@ -51,7 +51,7 @@ TEST(SpectrogramFile, roundTripsThroughTheOutputPath)
     ASSERT_TRUE(WriteSpectrogramFile(name, RandomSpectrogram(0, 2), {}, error)) << error.toStdString();
     ASSERT_TRUE(ReadSpectrogramFile(name, back, error)) << error.toStdString();
     EXPECT_EQ(back.Columns(), 0u);
-    EXPECT_EQ(SpectrogramFileFor(QStringLiteral("/m/song.flac")), QStringLiteral("/m/song.flac.spec"));
+    EXPECT_EQ(SpectrogramFileFor(QStringLiteral("/m/song.flac")), QStringLiteral("/m/song.flac.sgram"));
 }
 
 TEST(SpectrogramFile, damagedFilesAreRefusedWithAReason)
@@ -79,7 +79,7 @@ TEST(SpectrogramFile, damagedFilesAreRefusedWithAReason)
         {"frames short of the last column", [](auto& b) { WriteU32LE(b.data() + 40, 9 * 1024); }},
     };
     QTemporaryDir dir;
-    const QString name = dir.filePath(QStringLiteral("d.spec"));
+    const QString name = dir.filePath(QStringLiteral("d.sgram"));
     const SpectrogramData before = RandomSpectrogram(2, 4);
     for (const auto& [what, damage] : damages) {
         SCOPED_TRACE(what);
@@ -101,7 +101,7 @@ TEST(SpectrogramFile, damagedFilesAreRefusedWithAReason)
 TEST(SpectrogramFile, neverReplacesItsMediaOrAReadOnlyFile)
 {
     QTemporaryDir dir;
-    const QString wav = dir.filePath(QStringLiteral("a.wav")), spec = dir.filePath(QStringLiteral("a.wav.spec"));
+    const QString wav = dir.filePath(QStringLiteral("a.wav")), sgram = dir.filePath(QStringLiteral("a.wav.sgram"));
     ASSERT_TRUE(TestMedia::WriteWav(wav, {44100, 1, 16, 4410}, TestMedia::Sine(440, 0.5, 44100)));
     const QByteArray media = ReadFileContents(wav);
     OutputRules rules;
@@ -113,11 +113,11 @@ TEST(SpectrogramFile, neverReplacesItsMediaOrAReadOnlyFile)
     // Media given as no input is still never replaced: it is of another kind.
     EXPECT_FALSE(WriteSpectrogramFile(wav, RandomSpectrogram(5, 5), {}, error));
     EXPECT_EQ(ReadFileContents(wav), media);
-    ASSERT_TRUE(WriteSpectrogramFile(spec, RandomSpectrogram(5, 6), rules, error));
-    ASSERT_EQ(chmod(QFile::encodeName(spec).constData(), 0444), 0);
-    const QByteArray old = ReadFileContents(spec);
-    EXPECT_FALSE(WriteSpectrogramFile(spec, RandomSpectrogram(7, 7), rules, error));
-    EXPECT_EQ(ReadFileContents(spec), old);
+    ASSERT_TRUE(WriteSpectrogramFile(sgram, RandomSpectrogram(5, 6), rules, error));
+    ASSERT_EQ(chmod(QFile::encodeName(sgram).constData(), 0444), 0);
+    const QByteArray old = ReadFileContents(sgram);
+    EXPECT_FALSE(WriteSpectrogramFile(sgram, RandomSpectrogram(7, 7), rules, error));
+    EXPECT_EQ(ReadFileContents(sgram), old);
 }
 
 TEST(SpectrogramPyramid, eachLevelIsTheReductionOfTheColumns)

@@ -61,7 +61,7 @@ QWidget* MakeVideoPanel(QWidget* parent, bool designing)
     return Make<FormVideoPanel>(parent, designing);
 }
 
-constexpr WidgetSpec kSpecs[] = {
+constexpr WidgetEntry kEntries[] = {
     {"kx::TKXAudioPeakViewer", "QWidget", "kxaudio/viewers/KXAudioPeakViewer.h", ":/kxaudio/designer/peakviewer.svg",
      "Peak viewer",
      "Shows the peaks of an audio file (peaksFileName, or a builder's stream from code) against time, with "
@@ -102,9 +102,9 @@ constexpr WidgetSpec kSpecs[] = {
 
 } // namespace
 
-std::span<const WidgetSpec> WidgetSpecs()
+std::span<const WidgetEntry> WidgetEntries()
 {
-    return kSpecs;
+    return kEntries;
 }
 
 } // namespace kx::designer
