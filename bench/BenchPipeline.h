@@ -1,7 +1,10 @@
 #pragma once
-// Runs a gst-launch description to its end: how the benchmarks make media.
+// How the benchmarks make their media: gst-launch descriptions run to their end.
 #include <gst/gst.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 #include "mediagraph/GstPtr.h"
@@ -23,6 +26,22 @@ inline bool RunPipelineToEnd(const QString& description)
                                                  GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     return msg && GST_MESSAGE_TYPE(msg.get()) == GST_MESSAGE_EOS;
+}
+
+// A 440 Hz tone of `seconds` in 44.1 kHz stereo, encoded by `encoder` into
+// `path`, made once and kept for later runs; false when it cannot be made.
+inline bool MakeToneFile(const QString& path, const char* encoder, int seconds)
+{
+    if (QFileInfo(path).size() > 0)
+        return true;
+    QDir().mkpath(QFileInfo(path).path());
+    const QString tmp = path + QStringLiteral(".tmp");
+    const QString description =
+        QStringLiteral("audiotestsrc wave=sine freq=440 volume=0.6 samplesperbuffer=4410 num-buffers=%1 "
+                       "! audio/x-raw,format=S16LE,rate=44100,channels=2 ! %2 ! filesink location=\"%3\"")
+            .arg(seconds * 10)
+            .arg(QLatin1String(encoder), tmp);
+    return RunPipelineToEnd(description) && QFile::rename(tmp, path);
 }
 
 } // namespace kx

@@ -35,16 +35,7 @@ QString Media(const char* ext, int seconds = Seconds)
 // A tone with a slow sweep, so that encoders have real work.
 bool MakeMedia(const char* ext, const char* encoder, int seconds = Seconds)
 {
-    const QString path = Media(ext, seconds);
-    if (QFileInfo(path).size() > 0)
-        return true;
-    QDir().mkpath(QStringLiteral(KX_BENCH_MEDIA_DIR));
-    const QString tmp = path + ".tmp";
-    const bool ok = RunPipelineToEnd(QStringLiteral("audiotestsrc wave=sine freq=440 volume=0.6 samplesperbuffer=4410 num-buffers=%1 "
-                                       "! audio/x-raw,format=S16LE,rate=44100,channels=2 ! %2 ! filesink location=\"%3\"")
-                            .arg(seconds * 10)
-                            .arg(QLatin1String(encoder), tmp));
-    return ok && QFile::rename(tmp, path);
+    return MakeToneFile(Media(ext, seconds), encoder, seconds);
 }
 
 const char* Decoder(const QString& ext)

@@ -90,17 +90,7 @@ QString Media(const char* ext)
 
 bool MakeMedia(const char* ext, const char* encoder)
 {
-    const QString path = Media(ext);
-    if (QFileInfo(path).size() > 0)
-        return true;
-    QDir().mkpath(QStringLiteral(KX_BENCH_MEDIA_DIR));
-    const QString tmp = path + QStringLiteral(".tmp");
-    const QString description =
-        QStringLiteral("audiotestsrc wave=sine freq=440 volume=0.6 samplesperbuffer=4410 num-buffers=%1 "
-                       "! audio/x-raw,format=S16LE,rate=44100,channels=2 ! %2 ! filesink location=\"%3\"")
-            .arg(MediaSeconds * 10)
-            .arg(QLatin1String(encoder), tmp);
-    return RunPipelineToEnd(description) && QFile::rename(tmp, path);
+    return MakeToneFile(Media(ext), encoder, MediaSeconds);
 }
 
 // Decoding alone, through the decoder path the analysis uses.
