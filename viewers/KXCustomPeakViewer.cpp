@@ -399,6 +399,7 @@ void TKXCustomPeakViewer::PaintPeaks(bool copyToScreen, TCanvas* target)
     style.MarkStart = markStart_;
     style.MarkEnd = markEnd_;
     RenderPeaks(buffer_, model_, style, ClientWidth(), ClientHeight());
+    PaintRegionOverlay();
     // The copy below covers any pointer line on the window.
     pointerX_ = 0;
     QPainter painter(&buffer_);
