@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <type_traits>
 
+#include "RegionsPanel.h"
 #include "controls/HZDropFiles.h"
 #include "controls/KXFloatEdit.h"
 #include "mediagraph/AudioOutput.h"
@@ -285,6 +286,7 @@ void TForm1::CreateViewerPage()
                                "so short transients stay visible when zoomed out."));
     connect(cbTruePeaks, &QCheckBox::toggled, this,
             [this](bool on) { Viewer->SetPeakReduction(on ? prMinMax : prSkip); });
+    (new RegionsPanel(Viewer, p))->setGeometry(200, 304, 470, 28);
 
     connect(btnLoadFile, &QPushButton::clicked, this, Guard(&TForm1::btnLoadFileClick));
     connect(btnGoToSeconds, &QPushButton::clicked, this, Guard(&TForm1::btnGoToSecondsClick));

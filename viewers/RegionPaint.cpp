@@ -85,7 +85,7 @@ void PaintRegions(QImage& image, const PeakViewModel& model, const PeakRegionSet
     image.setDevicePixelRatio(1.0);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing, false);
-    const int dw = d(width), dh = std::min(image.height(), d(height));
+    const int dw = std::min(image.width(), d(width)), dh = std::min(image.height(), d(height));
     QFont font = style.Font;
     font.setPixelSize(std::max(1, d(style.LabelPixels)));
     p.setFont(font);
