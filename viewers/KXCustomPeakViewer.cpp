@@ -398,6 +398,10 @@ void TKXCustomPeakViewer::PaintPeaks(bool copyToScreen, TCanvas* target)
     style.Position = position_;
     style.MarkStart = markStart_;
     style.MarkEnd = markEnd_;
+    if (!regions_.Empty())
+        style.Underlay = [this](QImage& image, double ratio) {
+            PaintRegionFills(image, ratio, model_, regions_, selectedRegion_, ClientWidth());
+        };
     RenderPeaks(buffer_, model_, style, ClientWidth(), ClientHeight());
     PaintRegionOverlay();
     // The copy below covers any pointer line on the window.

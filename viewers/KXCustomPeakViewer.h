@@ -1,5 +1,6 @@
 #pragma once
 #include <QColor>
+#include <QCursor>
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
@@ -511,6 +512,7 @@ private:
     bool SetRegionTimes(const QString& id, double start, double end);
     bool SetPointTime(const QString& id, double time);
     void NudgeSelected(int64_t records);
+    void ShowRegionCursor(int x);
     void Select(const QString& region, const QString& point);
     void PaintRegionOverlay();
 
@@ -555,6 +557,9 @@ private:
     std::optional<RegionPress> press_;
     QString selectedRegion_, selectedPoint_;
     bool regionInsertKey_ = false;
+    RegionLabelCache labelCache_;
+    // The cursor set before one over a grab zone replaced it (empty when unset).
+    std::optional<std::optional<QCursor>> cursorBeforeRegion_;
 };
 
 } // namespace kx

@@ -232,6 +232,7 @@ void TKXCustomPeakViewer::PaintRegionOverlay()
     style.LabelPixels = QFontInfo(font()).pixelSize();
     style.SelectedRegion = selectedRegion_;
     style.SelectedPoint = selectedPoint_;
+    style.Labels = &labelCache_;
     PaintRegions(buffer_, model_, regions_, style, ClientWidth(), ClientHeight());
 }
 
@@ -264,10 +265,37 @@ bool TKXCustomPeakViewer::RegionMouseDown(int x)
     return press.Editable;
 }
 
+void TKXCustomPeakViewer::ShowRegionCursor(int x)
+{
+    const RegionHit hit = regions_.Empty() ? RegionHit{} : HitTestRegions(model_, regions_, x);
+    const PeakRegion* r = hit.Part == RegionPart::Body ? regions_.FindRegion(hit.Id) : nullptr;
+    const PeakPoint* p = hit.Part == RegionPart::Point ? regions_.FindPoint(hit.Id) : nullptr;
+    std::optional<Qt::CursorShape> shape;
+    if (hit.Part == RegionPart::StartEdge || hit.Part == RegionPart::EndEdge || (p && p->Editable))
+        shape = Qt::SizeHorCursor;
+    else if (r && r->Editable)
+        shape = Qt::OpenHandCursor;
+    if (shape) {
+        if (!cursorBeforeRegion_)
+            cursorBeforeRegion_ = testAttribute(Qt::WA_SetCursor) ? std::optional<QCursor>(cursor()) : std::nullopt;
+        setCursor(*shape);
+    } else if (cursorBeforeRegion_) {
+        // Back to the viewer's own cursor.
+        if (*cursorBeforeRegion_)
+            setCursor(**cursorBeforeRegion_);
+        else
+            unsetCursor();
+        cursorBeforeRegion_.reset();
+    }
+}
+
 void TKXCustomPeakViewer::RegionMouseMove(int x)
 {
-    if (!press_)
+    if (!press_) {
+        if (!regions_.Empty() || cursorBeforeRegion_)
+            ShowRegionCursor(x);
         return;
+    }
     RegionPress& press = *press_;
     if (x != press.X)
         press.Moved = true;
@@ -308,6 +336,9 @@ void TKXCustomPeakViewer::RegionMouseUp(int x)
     if (!press_)
         return;
     RegionMouseMove(x);
+    // A slot may have removed the item meanwhile.
+    if (!press_)
+        return;
     const RegionPress press = *std::exchange(press_, std::nullopt);
     if (press.Moved)
         return;

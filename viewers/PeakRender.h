@@ -1,6 +1,7 @@
 #pragma once
 #include <QColor>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "PeakViewModel.h"
@@ -21,6 +22,9 @@ struct PeakRenderStyle {
     int64_t Position = 0;  ///< ms
     int MarkStart = 0;     ///< ms
     int MarkEnd = 0;       ///< ms
+    /// Drawn over the background and marked range, under the peaks: the
+    /// image in device pixels and its device pixel ratio.
+    std::function<void(QImage& image, double ratio)> Underlay;
 };
 
 /// Band geometry of one redraw: each channel owns two half-bands of height q.

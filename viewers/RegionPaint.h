@@ -3,6 +3,8 @@
 // and finding what a pointer is over. No widget: the viewer's handlers call it.
 #include <QColor>
 #include <QFont>
+#include <QHash>
+#include <QStaticText>
 #include <QString>
 #include <cstdint>
 
@@ -21,12 +23,26 @@ double RegionSecondsAtPeak(const PeakViewModel& model, int64_t peak);
 /// The client column a time is drawn at.
 int64_t RegionColumnAt(const PeakViewModel& model, double seconds);
 
+/// Label texts laid out once and kept between redraws: laying a text out
+/// costs more than drawing it. Everything is forgotten when the font changes.
+class RegionLabelCache
+{
+public:
+    /// The label laid out in the font.
+    const QStaticText& Text(const QString& label, const QFont& font);
+
+private:
+    QFont font_;
+    QHash<QString, QStaticText> texts_;
+};
+
 /// What one overlay redraw needs besides the model and the set.
 struct RegionPaintStyle {
     QFont Font;                 ///< label font; its size is replaced by LabelPixels
     int LabelPixels = 11;       ///< label text height in logical pixels
     QString SelectedRegion;     ///< drawn stronger; empty for none
     QString SelectedPoint;      ///< drawn wider; empty for none
+    RegionLabelCache* Labels = nullptr;  ///< kept by the caller between redraws; null lays labels out anew
 };
 
 /// Fill opacity of a region, and of the selected region (0 to 255).
@@ -37,10 +53,19 @@ inline constexpr int SelectedRegionFillAlpha = 120;
 /// Logical pixels either side of an edge or point line that grab it.
 inline constexpr int RegionGrabPixels = 3;
 
-/// Draws the regions (translucent fills, edge lines, labels at the top) and
-/// points (lines, labels at the bottom) over a back buffer drawn for a client
-/// `width` × `height` logical pixels, at the image's device pixel ratio.
-/// Labels are clipped to their region, or to the next point.
+/// Blends the regions' fills, and draws their edge lines, into a 32-bit back buffer whose background and
+/// marked range are drawn and whose peaks are not yet (so every column is one
+/// colour), for a client `width` logical pixels wide; the image is in device
+/// pixels, `ratio` of them to a logical pixel. The peaks then keep their
+/// colour inside regions, as inside the marked range.
+void PaintRegionFills(QImage& image, double ratio, const PeakViewModel& model, const PeakRegionSet& set,
+                      const QString& selectedRegion, int width);
+
+/// Draws the regions' labels (at the top) and the points' lines and labels
+/// (at the bottom) over a 32-bit back buffer drawn for a
+/// client `width` × `height` logical pixels, at the image's device pixel
+/// ratio, inside its two-pixel frame. Labels are clipped to their region, or
+/// to the next point.
 void PaintRegions(QImage& image, const PeakViewModel& model, const PeakRegionSet& set, const RegionPaintStyle& style,
                   int width, int height);
 

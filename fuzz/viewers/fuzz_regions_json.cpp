@@ -43,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     image.setDevicePixelRatio(1.5);
     RegionPaintStyle style;
     style.SelectedRegion = set->Regions().empty() ? QString() : set->Regions().front().Id;
+    PaintRegionFills(image, 1.5, model, *set, style.SelectedRegion, 200);
     PaintRegions(image, model, *set, style, 200, 60);
     for (int x : {-5, 0, 37, 199, 250})
         (void)HitTestRegions(model, *set, x);

@@ -120,11 +120,13 @@ TEST_F(PeakRegionViewerTest, labelsStayInsideTheirRegion)
     r.Label = QStringLiteral("A label far wider than its region");
     v.AddRegion(r);
     const QImage& b = v.BufferImage();
-    const int rows = QFontInfo(v.font()).pixelSize() + 4;
+    // The box is at least the text's pixel size high, below the frame.
+    const int rows = QFontInfo(v.font()).pixelSize();
     int changedOutside = 0, box = 0, text = 0;
-    for (int y = 2; y < rows; ++y) {
+    for (int y = 2; y < rows + 6; ++y)
         for (int x = 121; x < 200; ++x)
             changedOutside += b.pixel(x, y) != plain.pixel(x, y);
+    for (int y = 2; y < rows + 2; ++y) {
         for (int x = 102; x < 119; ++x) {
             box += b.pixel(x, y) == qRgb(0, 0, 255);
             text += qBlue(b.pixel(x, y)) < 255 || qRed(b.pixel(x, y)) > 0;
@@ -142,6 +144,14 @@ TEST_F(PeakRegionViewerTest, draggingAnEdgeSnapsItToRecords)
     QSignalSpy changed(&v, &TKXCustomPeakViewer::regionChanged);
     QSignalSpy clicked(&v, &TKXCustomPeakViewer::regionClicked);
     QSignalSpy cursor(&v, &TKXCustomPeakViewer::cursorPositionChanged);
+    // Hovering shows what a press would grab, and leaving gives the cursor back.
+    const Qt::CursorShape own = v.cursor().shape();
+    SendMouse(v, QEvent::MouseMove, 25, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(v.cursor().shape(), Qt::SizeHorCursor);
+    SendMouse(v, QEvent::MouseMove, 40, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(v.cursor().shape(), Qt::OpenHandCursor);
+    SendMouse(v, QEvent::MouseMove, 300, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(v.cursor().shape(), own);
     Drag(v, 25, {31, 30});
     EXPECT_DOUBLE_EQ(Only().Start, 1.2);  // record 120
     EXPECT_EQ(Only().End, 2.0);
