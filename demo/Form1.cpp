@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <type_traits>
 
+#include "SpectrogramPage.h"
 #include "controls/HZDropFiles.h"
 #include "controls/KXFloatEdit.h"
 #include "mediagraph/AudioOutput.h"
@@ -109,6 +110,11 @@ TForm1::TForm1(const QStringList& exampleMedia, QWidget* parent) : QWidget(paren
     CreateViewerPage();
     CreateEffectPage();
     CreatePeaksTestPage();
+    SpectrogramTab = new SpectrogramPage([this] { return cbAudioFilename->currentText(); },
+                                         [this](const QString& media) {
+                                             return ChangeFileExt(media, KXPeakBuilder1->PeakExtension());
+                                         });
+    PageControl1->addTab(SpectrogramTab, tr("Spectrogram"));
     WireBuilderEvents();
     WirePlayer();
     PageControl1->setCurrentWidget(TabSheet5);
