@@ -20,6 +20,7 @@
 #include <type_traits>
 
 #include "RegionsPanel.h"
+#include "SpectrogramPage.h"
 #include "controls/HZDropFiles.h"
 #include "controls/KXFloatEdit.h"
 #include "mediagraph/AudioOutput.h"
@@ -110,6 +111,11 @@ TForm1::TForm1(const QStringList& exampleMedia, QWidget* parent) : QWidget(paren
     CreateViewerPage();
     CreateEffectPage();
     CreatePeaksTestPage();
+    SpectrogramTab = new SpectrogramPage([this] { return cbAudioFilename->currentText(); },
+                                         [this](const QString& media) {
+                                             return ChangeFileExt(media, KXPeakBuilder1->PeakExtension());
+                                         });
+    PageControl1->addTab(SpectrogramTab, tr("Spectrogram"));
     WireBuilderEvents();
     WirePlayer();
     PageControl1->setCurrentWidget(TabSheet5);

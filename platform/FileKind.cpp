@@ -136,6 +136,8 @@ FileKind DetectFileKind(std::span<const uint8_t> bytes, uint64_t size)
         return FileKind::Wav;
     if (StartsWith(head, "KXSG"))
         return FileKind::Spectrogram;
+    if (StartsWith(head, "KXRM"))
+        return FileKind::Rms;
     if (IsPicture(head))
         return FileKind::Picture;
     if (IsRegionsJson(head))
@@ -162,6 +164,7 @@ QString FileKindText(FileKind kind)
     case FileKind::Wav: return QStringLiteral("a WAV file");
     case FileKind::GraphDump: return QStringLiteral("a graph dump");
     case FileKind::Spectrogram: return QStringLiteral("a spectrogram");
+    case FileKind::Rms: return QStringLiteral("RMS levels");
     case FileKind::RegionsJson: return QStringLiteral("regions and points (JSON)");
     case FileKind::Other: break;
     }

@@ -19,6 +19,7 @@ enum class FileKind {
     Wav,              ///< RIFF WAVE: media
     GraphDump,        ///< a Graphviz description of a media graph
     Spectrogram,      ///< "KXSG": a spectrogram side file
+    Rms,              ///< "KXRM": RMS levels beside a peak file
     RegionsJson,      ///< JSON regions and points whose first key is "regionsFormat"
     Other,            ///< anything else: never replaced
 };

@@ -156,5 +156,14 @@ int main(int argc, char** argv)
         Put(sgram, uint64_t(v), n);
     sgram = Cat(sgram, Bytes(3 * 256, 0x80));
     write("fuzz_spectrogram_file", {Cat({0}, sgram), Cat({0x41}, sgram)});
+    // RMS levels: mono and stereo, 100 frames per record at 44.1 kHz.
+    std::vector<Bytes> rms;
+    for (int channels : {1, 2}) {
+        Bytes r = Text("KXRM");
+        for (auto [v, n] : {std::pair{1, 2}, {32, 2}, {channels, 2}, {100, 2}, {44100, 4}, {4, 8}, {0, 8}})
+            Put(r, uint64_t(v), n);
+        rms.push_back(Cat(r, Bytes(size_t(4 * 2 * channels), 0x40)));
+    }
+    write("fuzz_rms_file", rms);
     return 0;
 }
