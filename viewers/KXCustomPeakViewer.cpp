@@ -398,7 +398,8 @@ void TKXCustomPeakViewer::PaintPeaks(bool copyToScreen, TCanvas* target)
     style.Position = position_;
     style.MarkStart = markStart_;
     style.MarkEnd = markEnd_;
-    RenderPeaks(buffer_, model_, style, ClientWidth(), ClientHeight());
+    RenderPeaks(buffer_, model_, style, ClientWidth(), BandHeight());
+    DrawAxisStrip();
     // The copy below covers any pointer line on the window.
     pointerX_ = 0;
     QPainter painter(&buffer_);

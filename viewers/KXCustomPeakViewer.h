@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QString>
 #include <QWidget>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -13,6 +14,7 @@
 
 #include "PeakViewModel.h"
 #include "PeakViewSource.h"
+#include "TimeAxis.h"
 #include "platform/widgets/Color.h"
 #include "platform/DesignState.h"
 #include "platform/Events.h"
@@ -57,6 +59,7 @@ class TKXCustomPeakViewer : public QWidget, public DesignState
     Q_PROPERTY(int peakReduction READ peakReductionOrdinal WRITE setPeakReduction)
     Q_PROPERTY(float timeScaler READ TimeScaler WRITE setTimeScaler NOTIFY timeScalerChanged)
     Q_PROPERTY(QMenu* popupMenu READ PopupMenu WRITE setPopupMenu)
+    Q_PROPERTY(int timeAxisHeight READ TimeAxisHeight WRITE setTimeAxisHeight)
     ///@}
     ///@{
     /// State that changes by itself: mouse, keys, scroll bar, player, loads.
@@ -154,6 +157,13 @@ public:
     QMenu* PopupMenu() const { return popupMenu_; }
     /// Not owned; forgotten when the menu is destroyed.
     void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
+    /// Height in pixels of the time axis strip below the peaks; 0 (the
+    /// default) shows none.
+    int TimeAxisHeight() const { return timeAxisHeight_; }
+    /// Values outside 0 to MaxTimeAxisHeight are ignored; repaints when changed.
+    void SetTimeAxisHeight(int value);
+    /// The tallest time axis strip.
+    static constexpr int MaxTimeAxisHeight = TimeAxisMaxHeight;
 
     // --- operations
 
@@ -262,6 +272,8 @@ public:
     int ClientWidth() const { return width(); }
     /// Height of the client area (above the scroll bar).
     int ClientHeight() const;
+    /// Height the channel bands share: the client area above the time axis.
+    int BandHeight() const { return std::max(0, ClientHeight() - timeAxisHeight_); }
     /// Whether the back buffer exists.
     bool HasBuffer() const { return !buffer_.isNull(); }
     /// The back buffer as last drawn.
@@ -312,6 +324,8 @@ public:
     KX_PROPERTY_WRITER(int, setPlayStepPercent, SetPlayStepPercentChecked, lcViewers)
     /// Writes timeScaler; values SetTimeScaler ignores are reported.
     KX_PROPERTY_WRITER(float, setTimeScaler, SetTimeScalerChecked, lcViewers)
+    /// Writes timeAxisHeight; values outside 0 to MaxTimeAxisHeight are reported.
+    KX_PROPERTY_WRITER(int, setTimeAxisHeight, SetTimeAxisHeightChecked, lcViewers)
     /// Reads peakReduction.
     int peakReductionOrdinal() const { return int(PeakReduction()); }
     /// Writes peakReduction; unknown ordinals are reported.
@@ -440,6 +454,8 @@ private:
     void SetPlayStepPercentChecked(int value);
     void SetTimeScalerChecked(float value);
     void SetPeakReductionOrdinal(int value);
+    void SetTimeAxisHeightChecked(int value);
+    void DrawAxisStrip();
 
     HorzScrollBar* scrollBar_;
     PeakViewModel model_;
@@ -468,6 +484,8 @@ private:
 
     PeakLiveFollow live_;
     QTimer* liveTimer_ = nullptr;
+
+    int timeAxisHeight_ = 0;
 };
 
 } // namespace kx
