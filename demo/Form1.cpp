@@ -21,6 +21,7 @@
 
 #include "controls/HZDropFiles.h"
 #include "controls/KXFloatEdit.h"
+#include "OverviewPage.h"
 #include "mediagraph/AudioOutput.h"
 #include "peaks/KXPeakBuilder.h"
 #include "platform/widgets/Color.h"
@@ -109,6 +110,9 @@ TForm1::TForm1(const QStringList& exampleMedia, QWidget* parent) : QWidget(paren
     CreateViewerPage();
     CreateEffectPage();
     CreatePeaksTestPage();
+    tshOverview = new OverviewPage;
+    PageControl1->addTab(tshOverview, tr("Overview"));
+    tshOverview->Follow(Viewer1);
     WireBuilderEvents();
     WirePlayer();
     PageControl1->setCurrentWidget(TabSheet5);

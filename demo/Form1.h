@@ -28,6 +28,7 @@ class TKXFloatEdit;
 class TKXPeakBuilder;
 class TKXPeakEffectViewer;
 class TKXPlayerControls;
+class OverviewPage;
 class THZFormDropFiles;
 class TWavViewer;
 class TMemoryStream;
@@ -51,6 +52,7 @@ public:
     QWidget* TabSheet1 = nullptr;
     QWidget* TabSheet2 = nullptr;
     QWidget* TabSheet3 = nullptr;
+    OverviewPage* tshOverview = nullptr;  // overview over a zoomed view of Viewer1's peaks
 
     // Non-visual components.
     TKXPeakBuilder* KXPeakBuilder1 = nullptr;

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "PeakRender.h"
 #include "PeakViewModel.h"
@@ -14,6 +15,8 @@ namespace kx {
 namespace {
 
 constexpr int64_t Second = 1000, Minute = 60 * Second, Hour = 60 * Minute;
+// About 30,000 years.
+constexpr double MaxAxisMs = 1e15;
 
 // Each step with the spacing of its minor ticks (0: none).
 struct StepEntry {
@@ -123,17 +126,18 @@ TimeAxisLayout LayoutTimeAxis(const TimeAxisView& view, const TimeAxisMeasure& m
         return out;
     const double startMs = view.StartSeconds * 1000.0;
     const double endMs = startMs + view.Width * msPerPixel;
+    // Far past any real file the tick arithmetic would leave 64 bits.
+    if (std::abs(startMs) > MaxAxisMs || std::abs(endMs) > MaxAxisMs)
+        return out;
     const bool hours = view.DurationSeconds >= 3600.0 || endMs >= double(Hour);
     const std::vector<StepEntry>& table = StepTable();
-    for (size_t i = 0; i < table.size(); ++i) {
-        const StepEntry e = table[i];
+    for (const StepEntry& e : table) {
         const double spacing = double(e.Step) / msPerPixel;
-        const bool last = i + 1 == table.size();
-        if (spacing <= TimeAxisLabelGap && !last)
+        if (spacing <= TimeAxisLabelGap)
             continue;
         // The label of the right edge is about the widest: a cheap first test.
         const int64_t edge = std::max<int64_t>(0, FirstMultiple(endMs, e.Step) - e.Step);
-        if (!last && measure(TimeAxisLabel(edge, e.Step, hours)) + TimeAxisLabelGap > spacing)
+        if (measure(TimeAxisLabel(edge, e.Step, hours)) + TimeAxisLabelGap > spacing)
             continue;
         std::vector<TimeAxisTick> ticks;
         double widest = 0;
@@ -145,7 +149,7 @@ TimeAxisLayout LayoutTimeAxis(const TimeAxisView& view, const TimeAxisMeasure& m
                 tick.Label.clear();
             ticks.push_back(std::move(tick));
         });
-        if (!last && widest + TimeAxisLabelGap > spacing)
+        if (widest + TimeAxisLabelGap > spacing)
             continue;
         out.StepMs = e.Step;
         out.Major = std::move(ticks);
@@ -187,23 +191,40 @@ void DrawTimeAxis(QImage& image, int top, int height, const TimeAxisView& view, 
     p.setClipRect(strip);
     p.fillRect(strip, style.Background);
     p.fillRect(QRect(0, y0, dw, 2), style.Ticks);
-    const int majorLen = d(std::clamp(height / 3, 3, 8));
-    const int minorLen = std::max(1, majorLen / 2);
-    const auto tick = [&](double x, int len) { p.fillRect(QRect(int(std::lround(x * ratio)), y0 + 2, 1, len), style.Ticks); };
-    for (const TimeAxisTick& t : layout.Minor)
-        tick(t.X, minorLen);
+    const int tickTop = y0 + 2, rows = y1 - tickTop;
+    const auto column = [ratio](double x) { return int(std::lround(x * ratio)); };
+    // Labels stand right of their ticks on the strip's bottom, when it is
+    // tall enough for the digits (they have no descent).
+    const bool labels = rows / ratio >= metrics.ascent() + 1;
+    // The device columns each label covers, so minor ticks stay clear of them.
+    std::vector<std::pair<int, int>> covered;
+    if (labels) {
+        for (const TimeAxisTick& t : layout.Major) {
+            if (!t.Label.isEmpty())
+                covered.emplace_back(column(t.X + TimeAxisLabelOffset - 1),
+                                     column(t.X + TimeAxisLabelOffset + metrics.horizontalAdvance(t.Label) + 1));
+        }
+    }
+    const int minorLen = std::max(1, rows / 3);
+    size_t next = 0;
+    for (const TimeAxisTick& t : layout.Minor) {
+        const int c = column(t.X);
+        while (next < covered.size() && covered[next].second < c)
+            ++next;
+        if (next < covered.size() && covered[next].first <= c)
+            continue;
+        p.fillRect(QRect(c, tickTop, 1, minorLen), style.Ticks);
+    }
     for (const TimeAxisTick& t : layout.Major)
-        tick(t.X, majorLen);
-    // Labels below the ticks, when the strip is tall enough for the font.
-    const double textTop = (y0 + 2 + majorLen) / ratio + 1;
-    const double bottom = y1 / ratio;
-    if (textTop + metrics.ascent() + metrics.descent() <= bottom + 1) {
+        p.fillRect(QRect(column(t.X), tickTop, 1, rows), style.Ticks);
+    if (labels) {
         p.scale(ratio, ratio);
         p.setFont(style.Font);
         p.setPen(style.Text);
+        const double baseline = y1 / ratio - 1;
         for (const TimeAxisTick& t : layout.Major) {
             if (!t.Label.isEmpty())
-                p.drawText(QPointF(t.X + TimeAxisLabelOffset, textTop + metrics.ascent()), t.Label);
+                p.drawText(QPointF(t.X + TimeAxisLabelOffset, baseline), t.Label);
         }
     }
     p.end();

@@ -61,7 +61,7 @@ const std::vector<int64_t>& TimeAxisSteps();
 
 /// The smallest step whose labels, measured by `measure`, never overlap
 /// (TimeAxisLabelGap apart) and the ticks of the view. A label that would
-/// run past the right edge is left off.
+/// run past the right edge is left off. Nothing when no step fits.
 TimeAxisLayout LayoutTimeAxis(const TimeAxisView& view, const TimeAxisMeasure& measure);
 
 /// Colours and font of an axis strip.
@@ -73,8 +73,9 @@ struct TimeAxisStyle {
 };
 
 /// Draws the axis of `view` into the strip of `image` from logical row `top`
-/// to `top + height`, at the image's device pixel ratio: tick marks one
-/// device pixel wide, labels when the strip is tall enough for the font.
+/// to `top + height`, inside a two-device-pixel frame, at the image's device
+/// pixel ratio: a line over the strip, tick marks one device pixel wide and
+/// labels right of their ticks when the strip is tall enough for the digits.
 void DrawTimeAxis(QImage& image, int top, int height, const TimeAxisView& view, const TimeAxisStyle& style);
 
 } // namespace kx

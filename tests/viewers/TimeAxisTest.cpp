@@ -149,7 +149,9 @@ TEST(TimeAxis, zoomingInShortensTheStepAndShowsMilliseconds)
 TEST(TimeAxis, anEmptyOrBrokenViewHasNoTicks)
 {
     for (const TimeAxisView& v : {TimeAxisView{0, 0, 400, 10}, TimeAxisView{0, 0.01, 0, 10},
-                                  TimeAxisView{0, -1, 400, 10}, TimeAxisView{0, std::nan(""), 400, 10}}) {
+                                  TimeAxisView{0, -1, 400, 10}, TimeAxisView{0, std::nan(""), 400, 10},
+                                  TimeAxisView{1e300, 1, 400, 10}, TimeAxisView{0, 1e300, 400, 10},
+                                  TimeAxisView{0, 1e9, 400, 10}}) {
         const TimeAxisLayout l = LayoutTimeAxis(v, FixedPitch);
         EXPECT_EQ(l.StepMs, 0);
         EXPECT_TRUE(l.Major.empty());
