@@ -143,10 +143,12 @@ TimeAxisLayout LayoutTimeAxis(const TimeAxisView& view, const TimeAxisMeasure& m
         double widest = 0;
         ForEachMultiple(startMs, msPerPixel, view.Width, e.Step, [&](int64_t t, double x) {
             TimeAxisTick tick{x, t, TimeAxisLabel(t, e.Step, hours)};
-            const double w = measure(tick.Label);
-            widest = std::max(widest, w);
-            if (x + TimeAxisLabelOffset + w > view.Width)
+            tick.Width = measure(tick.Label);
+            widest = std::max(widest, tick.Width);
+            if (x + TimeAxisLabelOffset + tick.Width > view.Width) {
                 tick.Label.clear();
+                tick.Width = 0;
+            }
             ticks.push_back(std::move(tick));
         });
         if (widest + TimeAxisLabelGap > spacing)
@@ -158,7 +160,7 @@ TimeAxisLayout LayoutTimeAxis(const TimeAxisView& view, const TimeAxisMeasure& m
             out.MinorMs = e.Minor;
             ForEachMultiple(startMs, msPerPixel, view.Width, e.Minor, [&](int64_t t, double x) {
                 if (t % e.Step != 0)
-                    out.Minor.push_back({x, t, QString()});
+                    out.Minor.push_back({x, t, QString(), 0});
             });
         }
         break;
@@ -202,7 +204,7 @@ void DrawTimeAxis(QImage& image, int top, int height, const TimeAxisView& view, 
         for (const TimeAxisTick& t : layout.Major) {
             if (!t.Label.isEmpty())
                 covered.emplace_back(column(t.X + TimeAxisLabelOffset - 1),
-                                     column(t.X + TimeAxisLabelOffset + metrics.horizontalAdvance(t.Label) + 1));
+                                     column(t.X + TimeAxisLabelOffset + t.Width + 1));
         }
     }
     const int minorLen = std::max(1, rows / 3);

@@ -29,6 +29,7 @@ struct TimeAxisTick {
     double X = 0;     ///< logical column, may be fractional
     int64_t Ms = 0;   ///< the time the tick stands for
     QString Label;    ///< empty on minor ticks and on labels that do not fit
+    double Width = 0; ///< of the label as measured, logical pixels
 };
 
 /// Ticks of one axis: labelled ticks every Step, minor ticks between them.

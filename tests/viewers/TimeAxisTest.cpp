@@ -59,6 +59,7 @@ void CheckLayout(const TimeAxisView& view, const TimeAxisMeasure& measure)
             continue;
         // Never overlapping, never past the right edge.
         const double w = measure(t.Label);
+        EXPECT_DOUBLE_EQ(t.Width, w);
         widest = std::max(widest, w);
         EXPECT_GE(t.X + TimeAxisLabelOffset, right + TimeAxisLabelGap) << t.Label.toStdString();
         right = t.X + TimeAxisLabelOffset + w;
