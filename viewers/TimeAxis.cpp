@@ -97,13 +97,15 @@ TimeAxisView TimeAxisViewOf(const PeakViewModel& model)
 QString TimeAxisLabel(int64_t ms, int64_t stepMs, bool hours)
 {
     const QString sign = ms < 0 ? QStringLiteral("-") : QString();
-    const int64_t a = ms < 0 ? -ms : ms;
-    const auto two = [](int64_t v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
-    const int64_t minutes = hours ? a / Minute % 60 : a / Minute;
-    QString text = hours ? QStringLiteral("%1%2:%3:%4").arg(sign).arg(a / Hour).arg(two(minutes), two(a / Second % 60))
-                         : QStringLiteral("%1%2:%3").arg(sign).arg(minutes).arg(two(a / Second % 60));
+    // Unsigned, so that the most negative time has a magnitude too.
+    const uint64_t a = ms < 0 ? 0 - uint64_t(ms) : uint64_t(ms);
+    const auto two = [](uint64_t v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
+    constexpr uint64_t s = Second, m = Minute, h = Hour;
+    const uint64_t minutes = hours ? a / m % 60 : a / m;
+    QString text = hours ? QStringLiteral("%1%2:%3:%4").arg(sign).arg(a / h).arg(two(minutes), two(a / s % 60))
+                         : QStringLiteral("%1%2:%3").arg(sign).arg(minutes).arg(two(a / s % 60));
     if (stepMs < Second)
-        text += QStringLiteral(".%1").arg(a % Second, 3, 10, QLatin1Char('0'));
+        text += QStringLiteral(".%1").arg(a % s, 3, 10, QLatin1Char('0'));
     return text;
 }
 

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QSignalSpy>
 #include <cmath>
+#include <limits>
 #include <gtest/gtest.h>
 
 #include "PeakTestData.h"
@@ -100,6 +101,8 @@ TEST(TimeAxis, labelsShowMillisecondsBelowASecondStepAndHoursForLongFiles)
     EXPECT_EQ(TimeAxisLabel(3723045, 5, true), "1:02:03.045");
     EXPECT_EQ(TimeAxisLabel(0, 3600000, true), "0:00:00");
     EXPECT_EQ(TimeAxisLabel(36 * 3600000LL, 3600000, true), "36:00:00");
+    EXPECT_EQ(TimeAxisLabel(-1500, 100, false), "-0:01.500");
+    EXPECT_TRUE(TimeAxisLabel(std::numeric_limits<int64_t>::min(), 1, true).startsWith("-2562047788015:12:55.808"));
 }
 
 TEST(TimeAxis, stepsAreOneTwoFiveOverMillisecondsThenClockStepsAscending)
