@@ -70,6 +70,10 @@ TEST_F(OverviewLinkTest, theOverviewShowsTheWholeFileWithTheZoomRangeBoxed)
     const QRgb back = ToQColor(overview->Color()).rgb();
     EXPECT_NE(overview->BufferImage().pixel(15, 5), back);
     EXPECT_EQ(overview->BufferImage().pixel(200, 5), back);
+    // A narrower overview fits the file again.
+    overview->resize(200, overview->height());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return overview->TimeScaler() == 30.0f; })) << overview->TimeScaler();
+    EXPECT_NEAR(Box().width(), 400.0 / 30, 1e-9);
 }
 
 TEST_F(OverviewLinkTest, scrollingZoomingAndResizingTheZoomViewMoveTheBox)
