@@ -23,6 +23,7 @@
 #include "SpectrogramPage.h"
 #include "controls/HZDropFiles.h"
 #include "controls/KXFloatEdit.h"
+#include "OverviewPage.h"
 #include "mediagraph/AudioOutput.h"
 #include "peaks/KXPeakBuilder.h"
 #include "platform/widgets/Color.h"
@@ -111,6 +112,9 @@ TForm1::TForm1(const QStringList& exampleMedia, QWidget* parent) : QWidget(paren
     CreateViewerPage();
     CreateEffectPage();
     CreatePeaksTestPage();
+    tshOverview = new OverviewPage;
+    PageControl1->addTab(tshOverview, tr("Overview"));
+    tshOverview->Follow(Viewer1);
     SpectrogramTab = new SpectrogramPage([this] { return cbAudioFilename->currentText(); },
                                          [this](const QString& media) {
                                              return ChangeFileExt(media, KXPeakBuilder1->PeakExtension());

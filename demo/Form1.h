@@ -28,6 +28,7 @@ class TKXFloatEdit;
 class TKXPeakBuilder;
 class TKXPeakEffectViewer;
 class TKXPlayerControls;
+class OverviewPage;
 class THZFormDropFiles;
 class TWavViewer;
 class SpectrogramPage;
@@ -53,6 +54,7 @@ public:
     QWidget* TabSheet2 = nullptr;
     QWidget* TabSheet3 = nullptr;
     SpectrogramPage* SpectrogramTab = nullptr;
+    OverviewPage* tshOverview = nullptr;  // overview over a zoomed view of Viewer1's peaks
 
     // Non-visual components.
     TKXPeakBuilder* KXPeakBuilder1 = nullptr;

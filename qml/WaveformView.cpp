@@ -1,6 +1,8 @@
 #include "WaveformView.h"
 
+#include <QGuiApplication>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QQuickWindow>
 #include <QSGImageNode>
 #include <QSGRectangleNode>
@@ -16,6 +18,7 @@
 #include "platform/MemoryStream.h"
 #include "platform/Round.h"
 #include "platform/widgets/Color.h"
+#include "viewers/TimeAxis.h"
 
 namespace kx {
 
@@ -72,6 +75,17 @@ void WaveformView::setPaintCursor(bool value)
     style_.PaintCursor = value;
     Redraw();
     Q_EMIT paintCursorChanged();
+}
+
+void WaveformView::SetTimeAxisHeight(int value)
+{
+    if (value < 0 || value > TimeAxisMaxHeight)
+        throw Exception(QStringLiteral("TimeAxisHeight must be between 0 and %1").arg(TimeAxisMaxHeight));
+    if (value == timeAxisHeight_)
+        return;
+    timeAxisHeight_ = value;
+    Redraw();
+    Q_EMIT timeAxisHeightChanged();
 }
 
 void WaveformView::SetPlayStepPercent(int value)
@@ -441,7 +455,14 @@ QSGNode* WaveformView::updatePaintNode(QSGNode* old, UpdatePaintNodeData*)
         style.Position = position_;
         style.MarkStart = markStart_;
         style.MarkEnd = markEnd_;
-        RenderPeaks(buffer_, model_, style, w, h);
+        // The bands share the height above the time axis, as in the widgets.
+        const int bands = std::max(0, h - timeAxisHeight_);
+        RenderPeaks(buffer_, model_, style, w, bands);
+        if (timeAxisHeight_ > 0) {
+            const TimeAxisStyle axis{style.Color, style.BorderColor,
+                                     QGuiApplication::palette().color(QPalette::WindowText), QGuiApplication::font()};
+            DrawTimeAxis(buffer_, bands, h - bands, TimeAxisViewOf(model_), axis);
+        }
         std::unique_ptr<QSGTexture> texture(window()->createTextureFromImage(buffer_));
         image->setTexture(texture.get());
         root->texture = std::move(texture);

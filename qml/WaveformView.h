@@ -52,6 +52,7 @@ class WaveformView : public QQuickItem
     Q_PROPERTY(int playStepPercent READ playStepPercent WRITE setPlayStepPercent NOTIFY playStepPercentChanged)
     Q_PROPERTY(int peakReduction READ peakReduction WRITE setPeakReduction NOTIFY peakReductionChanged)
     Q_PROPERTY(float timeScaler READ timeScaler WRITE setTimeScaler NOTIFY timeScalerChanged)
+    Q_PROPERTY(int timeAxisHeight READ timeAxisHeight WRITE setTimeAxisHeight NOTIFY timeAxisHeightChanged)
     ///@}
     ///@{
     /// Where the peaks come from: a peak file (a path or a file URL), or the
@@ -124,6 +125,10 @@ public:
     float timeScaler() const { return model_.TimeScaler; }
     /// Values that are not finite or lie outside 0.1 to 1e6 are reported.
     KX_PROPERTY_WRITER(float, setTimeScaler, SetTimeScaler, lcViewers)
+    /// Height of the time axis strip below the peaks (0, the default: none).
+    int timeAxisHeight() const { return timeAxisHeight_; }
+    /// Values outside 0 to TimeAxisMaxHeight are reported.
+    KX_PROPERTY_WRITER(int, setTimeAxisHeight, SetTimeAxisHeight, lcViewers)
 
     /// The peak file shown; empty when none (also after a failed load).
     QString source() const { return source_; }
@@ -217,6 +222,8 @@ Q_SIGNALS:
     void peakReductionChanged();
     /// The zoom changed.
     void timeScalerChanged(float value);
+    /// timeAxisHeight changed.
+    void timeAxisHeightChanged();
     /// The cursor position moved (ms).
     void cursorPositionChanged(qint64 ms);
     /// The play time changed (100-ns units).
@@ -248,6 +255,7 @@ private:
     void SetPlayStepPercent(int value);
     void SetPeakReduction(int value);
     void SetTimeScaler(float value);
+    void SetTimeAxisHeight(int value);
     void SetSource(const QString& value);
     void SetBuilder(QObject* value);
     bool ApplyLoad(PeakLoad&& load);
@@ -279,6 +287,7 @@ private:
     int markStart_ = 0;
     int markEnd_ = 0;
     int pointerX_ = 0;
+    int timeAxisHeight_ = 0;
     // The picture as last drawn, and whether it must be drawn again.
     QImage buffer_;
     bool dirty_ = true;

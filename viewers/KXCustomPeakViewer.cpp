@@ -402,8 +402,9 @@ void TKXCustomPeakViewer::PaintPeaks(bool copyToScreen, TCanvas* target)
         style.Underlay = [this](QImage& image, double ratio) {
             PaintRegionFills(image, ratio, model_, regions_, selectedRegion_, ClientWidth());
         };
-    RenderPeaks(buffer_, model_, style, ClientWidth(), ClientHeight());
+    RenderPeaks(buffer_, model_, style, ClientWidth(), BandHeight());
     PaintRegionOverlay();
+    DrawAxisStrip();
     // The copy below covers any pointer line on the window.
     pointerX_ = 0;
     QPainter painter(&buffer_);

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QString>
 #include <QWidget>
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "PeakViewModel.h"
 #include "PeakViewSource.h"
 #include "RegionPaint.h"
+#include "TimeAxis.h"
 #include "platform/widgets/Color.h"
 #include "platform/DesignState.h"
 #include "platform/Events.h"
@@ -61,6 +63,7 @@ class TKXCustomPeakViewer : public QWidget, public DesignState
     Q_PROPERTY(float timeScaler READ TimeScaler WRITE setTimeScaler NOTIFY timeScalerChanged)
     Q_PROPERTY(QMenu* popupMenu READ PopupMenu WRITE setPopupMenu)
     Q_PROPERTY(bool regionInsertKey READ RegionInsertKey WRITE setRegionInsertKey)
+    Q_PROPERTY(int timeAxisHeight READ TimeAxisHeight WRITE setTimeAxisHeight)
     ///@}
     ///@{
     /// State that changes by itself: mouse, keys, scroll bar, player, loads.
@@ -159,6 +162,13 @@ public:
     QMenu* PopupMenu() const { return popupMenu_; }
     /// Not owned; forgotten when the menu is destroyed.
     void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
+    /// Height in pixels of the time axis strip below the peaks; 0 (the
+    /// default) shows none.
+    int TimeAxisHeight() const { return timeAxisHeight_; }
+    /// Values outside 0 to MaxTimeAxisHeight are ignored; repaints when changed.
+    void SetTimeAxisHeight(int value);
+    /// The tallest time axis strip.
+    static constexpr int MaxTimeAxisHeight = TimeAxisMaxHeight;
 
     // --- operations
 
@@ -309,6 +319,8 @@ public:
     int ClientWidth() const { return width(); }
     /// Height of the client area (above the scroll bar).
     int ClientHeight() const;
+    /// Height the channel bands share: the client area above the time axis.
+    int BandHeight() const { return std::max(0, ClientHeight() - timeAxisHeight_); }
     /// Whether the back buffer exists.
     bool HasBuffer() const { return !buffer_.isNull(); }
     /// The back buffer as last drawn.
@@ -359,6 +371,8 @@ public:
     KX_PROPERTY_WRITER(int, setPlayStepPercent, SetPlayStepPercentChecked, lcViewers)
     /// Writes timeScaler; values SetTimeScaler ignores are reported.
     KX_PROPERTY_WRITER(float, setTimeScaler, SetTimeScalerChecked, lcViewers)
+    /// Writes timeAxisHeight; values outside 0 to MaxTimeAxisHeight are reported.
+    KX_PROPERTY_WRITER(int, setTimeAxisHeight, SetTimeAxisHeightChecked, lcViewers)
     /// Reads peakReduction.
     int peakReductionOrdinal() const { return int(PeakReduction()); }
     /// Writes peakReduction; unknown ordinals are reported.
@@ -515,6 +529,8 @@ private:
     void ShowRegionCursor(int x);
     void Select(const QString& region, const QString& point);
     void PaintRegionOverlay();
+    void SetTimeAxisHeightChecked(int value);
+    void DrawAxisStrip();
 
     HorzScrollBar* scrollBar_;
     PeakViewModel model_;
@@ -560,6 +576,7 @@ private:
     RegionLabelCache labelCache_;
     // The cursor set before one over a grab zone replaced it (empty when unset).
     std::optional<std::optional<QCursor>> cursorBeforeRegion_;
+    int timeAxisHeight_ = 0;
 };
 
 } // namespace kx

@@ -254,7 +254,7 @@ void TKXPeakEffectViewer::Clear()
 
 void TKXPeakEffectViewer::Band(TEffectChannel channel, int& top, int& bottom) const
 {
-    const int h = ClientHeight();
+    const int h = BandHeight();
     switch (channel) {
     case ecBoth: top = 0; bottom = h - 1; break;
     case ecLeft: top = 0; bottom = h / 2 - 1; break;

@@ -16,9 +16,9 @@ namespace kx {
 int TKXPeakEffectViewer::AddPointAt(int x, int y)
 {
     TEffectChannel channel = ecBoth;
-    // The halves are those of the value scale (the client area).
+    // The halves are those of the value scale (the bands above any time axis).
     if (stereoEffects_)
-        channel = y < ClientHeight() / 2 ? ecLeft : ecRight;
+        channel = y < BandHeight() / 2 ? ecLeft : ecRight;
     PointList* list = ListOf(FocusedType());
     if (PeakDataEmpty() || !list)
         return -1;

@@ -154,6 +154,19 @@ void BM_PaintPeaks(benchmark::State& state)
 }
 BENCHMARK(BM_PaintPeaks)->Args({100, 4})->Args({1102, 4})->Args({100, 1})->Args({100, 40})->Unit(benchmark::kMicrosecond);
 
+// The same redraws with a time axis strip of 24 pixels below the peaks.
+void BM_PaintPeaksTimeAxis(benchmark::State& state)
+{
+    TKXAudioPeakViewer v;
+    Prepare(v, static_cast<uint16_t>(state.range(0)));
+    v.SetTimeAxisHeight(24);
+    v.SetTimeScaler(static_cast<float>(state.range(1)) / 4.0f);
+    v.ScrollToSeconds(1800);
+    for (auto _ : state)
+        v.PaintPeaks(false, nullptr);
+}
+BENCHMARK(BM_PaintPeaksTimeAxis)->Args({100, 4})->Args({1102, 4})->Args({100, 1})->Args({100, 40})->Unit(benchmark::kMicrosecond);
+
 void BM_PageScroll(benchmark::State& state)
 {
     TKXAudioPeakViewer v;

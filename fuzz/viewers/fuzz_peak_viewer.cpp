@@ -1,6 +1,7 @@
 // The peak viewer's load-and-draw path: peak data from a file or a stream,
 // drawn at several widths and time scalers, with the scroll bar moved to
-// both ends and to a position from the input, the play pointer and a mark set.
+// both ends and to a position from the input, the play pointer and a mark set;
+// at one width with a time axis.
 #include <QImage>
 #include <cstddef>
 #include <cstdint>
@@ -52,6 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     for (int width : {1, 57, 640}) {
         viewer.resize(width, 48);
+        // The time axis over whatever rate and length the header claims.
+        viewer.SetTimeAxisHeight(width == 57 ? 16 : 0);
         for (float scaler : {1.0f, 0.1f, 0.37f, 3.0f, ownScaler}) {
             viewer.SetTimeScaler(scaler);
             viewer.PaintPeaks(false, nullptr);

@@ -18,6 +18,7 @@
 #include "controls/KXFloatEdit.h"
 #include "demo/Form1.h"
 #include "demo/SpectrogramPage.h"
+#include "demo/OverviewPage.h"
 #include "peaks/KXPeakBuilder.h"
 #include "peaks/PeakFormat.h"
 #include "platform/widgets/FileDialogs.h"
@@ -28,6 +29,7 @@
 #include "spectrogram/KXSpectrogramViewer.h"
 #include "viewers/KXAudioPeakViewer.h"
 #include "viewers/KXPeakEffectViewer.h"
+#include "viewers/OverviewLink.h"
 #include "wavviewer/WaveDevice.h"
 #include "wavviewer/WavViewer.h"
 #include "tests/support/FakeSink.h"
@@ -98,7 +100,7 @@ TEST_F(Form1Test, startsWithTheStoredLayoutAndSettings)
 {
     EXPECT_EQ(form->windowTitle(), "Form1");
     EXPECT_EQ(form->size(), QSize(706, 729));
-    EXPECT_EQ(form->PageControl1->count(), 7);
+    EXPECT_EQ(form->PageControl1->count(), 8);
     EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet5);
     EXPECT_EQ(form->KXPeakBuilder1->SamplesPerPeak(), 1102);
     EXPECT_EQ(form->KXPeakBuilder1->SampleRate(), 44100u);
@@ -451,6 +453,37 @@ TEST_F(Form1Test, loadBothFillsTheWaveViewerBuildsAndLoadsThePlayer)
     form->cbDisplayTime->setCurrentIndex(1);
     form->cbDisplayTimeChange();
     EXPECT_EQ(form->WavViewer->SecondsToShow(), 5);
+}
+
+TEST_F(Form1Test, overviewPageShowsTheSecondViewersPeaksAsALinkedPair)
+{
+    OverviewPage* page = form->tshOverview;
+    ASSERT_TRUE(page);
+    const int index = form->PageControl1->indexOf(page);
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(form->PageControl1->tabText(index), "Overview");
+    ASSERT_TRUE(page->Link);
+    EXPECT_EQ(page->Link->Overview(), page->Overview);
+    EXPECT_EQ(page->Link->Zoom(), page->Zoom);
+    EXPECT_GT(page->Zoom->TimeAxisHeight(), 0);
+    EXPECT_GT(page->Overview->TimeAxisHeight(), 0);
+
+    BuildPeaksOfA();
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return !page->Zoom->Model().Empty() && page->Zoom->Model().PeakData == form->Viewer1->Model().PeakData;
+    }));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return page->Overview->Model().PeakCount() == form->Viewer1->Model().PeakCount(); }));
+    EXPECT_NEAR(page->Overview->DurationMs(), 3000, 30);
+    // The slider zooms the zoom view; the overview keeps the whole file.
+    const float whole = page->Overview->TimeScaler();
+    page->ZoomSlider->setValue(0);
+    EXPECT_FLOAT_EQ(page->Zoom->TimeScaler(), 0.25f);
+    EXPECT_FLOAT_EQ(page->Overview->TimeScaler(), whole);
+    // The play position of the second viewer reaches both.
+    form->Viewer1->SetPlayTime(int64_t(15000000));
+    EXPECT_EQ(page->Zoom->PlayTime(), 15000000);
+    EXPECT_EQ(page->Overview->PlayTime(), 15000000);
 }
 
 } // namespace kx

@@ -34,6 +34,7 @@ const std::vector<Expected>& FormValues()
         {"peakViewer", "kx::TKXAudioPeakViewer", "playStepPercent", 25},
         {"peakViewer", "kx::TKXAudioPeakViewer", "peakReduction", 1},
         {"peakViewer", "kx::TKXAudioPeakViewer", "timeScaler", 4.0},
+        {"peakViewer", "kx::TKXAudioPeakViewer", "timeAxisHeight", 20},
         {"customPeakViewer", "kx::TKXCustomPeakViewer", "paintCursor", true},
         {"customPeakViewer", "kx::TKXCustomPeakViewer", "positionColor", QColor(0, 0, 255)},
         {"effectViewer", "kx::TKXPeakEffectViewer", "effectColorA", QColor(0, 255, 0)},

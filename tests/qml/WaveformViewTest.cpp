@@ -1,4 +1,5 @@
 #include <QColor>
+#include <QGuiApplication>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -77,6 +78,30 @@ TEST_F(WaveformViewTest, drawsThePictureOfTheWidgetViewersFromTheSamePeakFile)
         ASSERT_EQ(quick.size(), painted.size());
         EXPECT_TRUE(quick == painted) << "at time scaler " << scaler;
     }
+}
+
+TEST_F(WaveformViewTest, drawsTheWidgetViewersTimeAxisAndRefusesNegativeHeights)
+{
+    QObject* view = Show("timeAxisHeight: 30");
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->property("timeAxisHeight").toInt(), 30);
+    TKXAudioPeakViewer widget;
+    // The quick view labels in the application's font.
+    widget.setFont(QGuiApplication::font());
+    Prepare(widget, W, H);
+    ASSERT_TRUE(widget.LoadFromFile(pek));
+    widget.SetTimeAxisHeight(30);
+    const QImage painted = widget.BufferImage().convertToFormat(QImage::Format_RGB32);
+    const QImage quick = harness.Grab().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(quick.size(), painted.size());
+    EXPECT_TRUE(quick == painted);
+    widget.SetTimeAxisHeight(0);
+    EXPECT_FALSE(quick == widget.BufferImage().convertToFormat(QImage::Format_RGB32));
+
+    QSignalSpy errors(view, SIGNAL(error(QString)));
+    view->setProperty("timeAxisHeight", -1);
+    EXPECT_EQ(errors.count(), 1);
+    EXPECT_EQ(view->property("timeAxisHeight").toInt(), 30);
 }
 
 TEST_F(WaveformViewTest, peaksAreDrawnWhereTheDataSaysAtEveryZoom)

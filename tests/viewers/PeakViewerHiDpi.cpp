@@ -1,13 +1,16 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QImage>
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include "PeakTestData.h"
 #include "platform/MemoryStream.h"
 #include "viewers/KXAudioPeakViewer.h"
 #include "viewers/KXPeakEffectViewer.h"
+#include "viewers/TimeAxis.h"
 
 namespace kx {
 
@@ -94,6 +97,37 @@ TEST(PeakViewerHiDpi, thePlayPointerAndEnvelopeLinesAreOneDevicePixel)
     EXPECT_EQ(b.pixel(400, y), a);
     EXPECT_NE(b.pixel(400, y - 1), a);
     EXPECT_NE(b.pixel(400, y + 1), a);
+}
+
+TEST(PeakViewerHiDpi, theTimeAxisTicksAreOneDevicePixelAndItsLabelsSharp)
+{
+    TKXAudioPeakViewer v;
+    Prepare(v, 400, 200);
+    ASSERT_TRUE(Load(v, Stereo16(8000, 80, 60, Constant(49152, 16384))));
+    v.SetTimeAxisHeight(40);
+    const QImage& b = v.BufferImage();
+    const QRgb border = Rgb(v.BorderColor()), back = Rgb(v.Color());
+    // Bands over 160 logical rows: the first centre line at logical row 40.
+    EXPECT_EQ(b.pixel(600, 80), border);
+    EXPECT_EQ(b.pixel(600, 79), back);
+    // The line over the strip is two device rows, at logical row 160.
+    EXPECT_EQ(b.pixel(610, 320), border);
+    EXPECT_EQ(b.pixel(610, 321), border);
+    EXPECT_NE(b.pixel(610, 322), border);
+    const QFontMetricsF m(v.font(), &b);
+    const TimeAxisLayout layout =
+        LayoutTimeAxis(TimeAxisViewOf(v.Model()), [&](const QString& s) { return m.horizontalAdvance(s); });
+    ASSERT_GE(layout.Major.size(), 2u);
+    const int x = int(std::lround(layout.Major[1].X * 2));
+    EXPECT_EQ(b.pixel(x, 325), border);
+    EXPECT_EQ(b.pixel(x - 1, 325), back);
+    EXPECT_EQ(b.pixel(x + 1, 325), back);
+    // The label is drawn in the device rows below the tick.
+    int ink = 0;
+    for (int y = 340; y < 396; ++y)
+        for (int dx = 6; dx < 60; ++dx)
+            ink += b.pixel(x + dx, y) != back;
+    EXPECT_GT(ink, 40);
 }
 
 TEST(PeakViewerHiDpi, aMoveToAScreenOfAnotherRatioRedrawsAtThatRatio)
