@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -23,6 +24,7 @@
 namespace kx {
 
 class HorzScrollBar;
+class PeakFileFill;
 class TKXPeakBuilder;
 class TMemoryStream;
 
@@ -57,6 +59,8 @@ class TKXCustomPeakViewer : public QWidget, public DesignState
     Q_PROPERTY(int peakReduction READ peakReductionOrdinal WRITE setPeakReduction)
     Q_PROPERTY(float timeScaler READ TimeScaler WRITE setTimeScaler NOTIFY timeScalerChanged)
     Q_PROPERTY(QMenu* popupMenu READ PopupMenu WRITE setPopupMenu)
+    Q_PROPERTY(bool showRms READ ShowRms WRITE setShowRms)
+    Q_PROPERTY(QColor rmsColor READ RmsColor WRITE setRmsColor)
     ///@}
     ///@{
     /// State that changes by itself: mouse, keys, scroll bar, player, loads.
@@ -76,6 +80,7 @@ public:
     void setPeakReduction(int value) { setPeakReductionOrdinal(value); } ///< Writes peakReduction.
     void setPopupMenu(QMenu* value) { SetPopupMenu(value); } ///< Writes popupMenu.
     void setCursorPosition(qint64 value) { SetPosition(value); } ///< Writes cursorPosition.
+    void setShowRms(bool value) { SetShowRms(value); } ///< Writes showRms.
     ///@}
 public:
     /// An empty viewer of 400 × 150 pixels.
@@ -155,10 +160,30 @@ public:
     /// Not owned; forgotten when the menu is destroyed.
     void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
 
+    /// Whether the RMS levels of the peak file's side file ("<peak file>.rms",
+    /// when current) are drawn as a lighter band inside the peaks; off by
+    /// default. Without such levels the picture is as with it off.
+    bool ShowRms() const { return showRms_; }
+    /// Repaints when changed.
+    void SetShowRms(bool value);
+    /// Colour of the RMS band: until one is set, the peaks' colour halfway
+    /// to white.
+    QColor RmsColor() const;
+    /// An invalid colour is refused; repaints when changed.
+    void SetRmsColor(const QColor& value);
+
     // --- operations
 
-    /// Loads a peak file; false when it cannot be read or is refused.
+    /// Loads a peak file; false when it cannot be read or is refused. The
+    /// first picture is drawn from the file's start; the rest of a long file
+    /// (and its RMS levels) is read while the event loop runs, drawn as it
+    /// arrives (see Loading).
     bool LoadFromFile(const QString& fileName);
+    /// Whether a peak file is still being read; what is not read yet draws
+    /// flat, while counts and the scroll range are the whole file's already.
+    bool Loading() const;
+    /// Reads the rest of a file still being loaded at once and repaints.
+    void FinishLoading();
     /// Reads from position 0; a null stream gives false.
     bool LoadFromStream(TMemoryStream* stream);
     /// Forgets the loaded peaks and repaints.
@@ -312,6 +337,8 @@ public:
     KX_PROPERTY_WRITER(int, setPlayStepPercent, SetPlayStepPercentChecked, lcViewers)
     /// Writes timeScaler; values SetTimeScaler ignores are reported.
     KX_PROPERTY_WRITER(float, setTimeScaler, SetTimeScalerChecked, lcViewers)
+    /// Writes rmsColor; an invalid colour is reported.
+    KX_PROPERTY_WRITER(const QColor&, setRmsColor, SetRmsColorChecked, lcViewers)
     /// Reads peakReduction.
     int peakReductionOrdinal() const { return int(PeakReduction()); }
     /// Writes peakReduction; unknown ordinals are reported.
@@ -468,6 +495,16 @@ private:
 
     PeakLiveFollow live_;
     QTimer* liveTimer_ = nullptr;
+
+    // A long peak file read a piece at a time, and the RMS band.
+    void ContinueLoading();
+    void StopLoading();
+    void AfterLoad();
+    void SetRmsColorChecked(const QColor& value);
+    std::unique_ptr<PeakFileFill> fill_;
+    QTimer* fillTimer_ = nullptr;
+    bool showRms_ = false;
+    QColor rmsColor_;  // invalid: follows the peaks' colour
 };
 
 } // namespace kx
