@@ -159,8 +159,9 @@ void TKXCustomPeakViewer::SetTimeScalerChecked(float value)
 
 bool TKXCustomPeakViewer::LoadFromFile(const QString& fileName)
 {
+    // The first picture shows the file's start at the current zoom.
     auto fill = std::make_unique<PeakFileFill>();
-    if (!fill->Start(fileName, model_))
+    if (!fill->Start(fileName, model_, model_.PeaksInView() + 2))
         return false;
     StopLoading();
     if (fill->Active()) {

@@ -15,7 +15,7 @@ namespace kx {
 PeakFileFill::PeakFileFill() = default;
 PeakFileFill::~PeakFileFill() = default;
 
-bool PeakFileFill::Start(const QString& fileName, PeakViewModel& model)
+bool PeakFileFill::Start(const QString& fileName, PeakViewModel& model, int64_t firstRecords)
 {
     auto file = std::make_unique<QFile>();
     if (!StatNative(fileName).isFile || !OpenNativeFile(*file, fileName, QIODevice::ReadOnly))
@@ -29,19 +29,26 @@ bool PeakFileFill::Start(const QString& fileName, PeakViewModel& model)
         return false;
     }
     const int64_t total = size - PeakHeaderSize;
-    if (total <= 0 || !DecodePeakHeader(header))
+    const auto h = DecodePeakHeader(header);
+    if (total <= 0 || !h)
         return false;
+    // Fresh pages cost a fault each: only what the picture needs comes first.
+    const int64_t wanted = std::clamp<int64_t>(std::max<int64_t>(firstRecords, 0) * PeakRecordSize(*h), MinFirstBytes,
+                                               MaxFirstBytes);
     std::vector<uint8_t> data;
     try {
         // Room for the whole file now, so the pieces never move what is read.
         data.reserve(static_cast<size_t>(total));
-        data.resize(static_cast<size_t>(std::min(total, FirstBytes)));
+        data.resize(static_cast<size_t>(std::min(total, wanted)));
     } catch (const std::bad_alloc&) {
         return false;
     }
     if (ReadNativeAt(file->handle(), PeakHeaderSize, data.data(), data.size()) != data.size())
         return false;
 
+    spentData_ = std::move(model.PeakData);
+    spentLevels_ = std::move(model.Pyramid);
+    model.Pyramid = PeakPyramid();
     StorePeakHeader(model, header);
     model.PeakData = std::move(data);
     model.ExpectedBytes = total;
@@ -54,7 +61,7 @@ bool PeakFileFill::Start(const QString& fileName, PeakViewModel& model)
     if (static_cast<int64_t>(model.PeakData.size()) == total) {
         // Read whole at once, as a short file is.
         model.ExpectedBytes = 0;
-        file_.reset();
+        Stop();
         LoadRms(model);
     }
     return true;
@@ -64,6 +71,8 @@ PeakFileFill::Step PeakFileFill::Next(PeakViewModel& model)
 {
     if (!file_)
         return Step::Idle;
+    spentData_ = {};
+    spentLevels_ = PeakPyramid();
     const auto have = static_cast<int64_t>(model.PeakData.size());
     const int64_t want = std::min(StepBytes, total_ - have);
     model.PeakData.resize(static_cast<size_t>(have + want));
@@ -98,6 +107,8 @@ PeakFileFill::Step PeakFileFill::Finish(PeakViewModel& model)
 void PeakFileFill::Stop()
 {
     file_.reset();
+    spentData_ = {};
+    spentLevels_ = PeakPyramid();
 }
 
 void PeakFileFill::LoadRms(PeakViewModel& model) const

@@ -4,6 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "PeakPyramid.h"
+
 class QFile;
 
 namespace kx {
@@ -23,11 +25,15 @@ class PeakViewModel;
 class PeakFileFill
 {
 public:
-    /// Records read before the first picture at most (the records of 1920
-    /// columns up to about 130 records a column).
-    static constexpr int64_t FirstBytes = int64_t(2) << 20;
-    /// Records read by one Next.
-    static constexpr int64_t StepBytes = int64_t(8) << 20;
+    /// Bytes of records read before the first picture at least.
+    static constexpr int64_t MinFirstBytes = int64_t(64) << 10;
+    /// Bytes of records read before the first picture at most (1920 columns
+    /// up to about 130 records a column): a view zoomed out further shows
+    /// the rest as it arrives.
+    static constexpr int64_t MaxFirstBytes = int64_t(2) << 20;
+    /// Bytes of records read by one Next: a few milliseconds of work, so
+    /// input keeps flowing between pieces.
+    static constexpr int64_t StepBytes = int64_t(4) << 20;
 
     /// What one Next did.
     enum class Step {
@@ -45,10 +51,12 @@ public:
     PeakFileFill& operator=(const PeakFileFill&) = delete;  ///< Holds an open file.
 
     /// Opens and checks the file as the viewers do and takes its header and
-    /// first records into the model, replacing what it held; a file that
-    /// fits in them is read whole. False when the file cannot be read or is
-    /// refused: the model and any fill under way are then left alone.
-    bool Start(const QString& fileName, PeakViewModel& model);
+    /// first records into the model, replacing what it held: `firstRecords`
+    /// (what the first picture shows), within MinFirstBytes to MaxFirstBytes.
+    /// A file that fits in them is read whole. False when the file cannot be
+    /// read or is refused: the model and any fill under way are then left
+    /// alone.
+    bool Start(const QString& fileName, PeakViewModel& model, int64_t firstRecords = 0);
     /// Reads the next piece into the model.
     Step Next(PeakViewModel& model);
     /// Reads everything left at once.
@@ -63,6 +71,10 @@ private:
 
     QString name_;
     std::unique_ptr<QFile> file_;
+    // The records and levels this load replaced: freed by the first piece,
+    // not before the first picture.
+    std::vector<uint8_t> spentData_;
+    PeakPyramid spentLevels_;
     std::vector<uint8_t> header_;
     int64_t total_ = 0;  // record bytes of the file as opened
 };

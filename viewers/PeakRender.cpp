@@ -171,14 +171,22 @@ void DrawChannel(SpanWriter& writer, const ColumnValues& values, const PeakBands
 
 // The RMS each device column shows, per channel, over the records its peaks
 // come from; negative where there is none.
-std::vector<double> ReadColumnRms(const PeakViewModel& model, const std::vector<ColumnSpan>& spans, int ch)
+struct ColumnRms {
+    std::vector<double> levels[2];
+};
+
+ColumnRms ReadColumnRms(const PeakViewModel& model, const std::vector<ColumnSpan>& spans)
 {
-    std::vector<double> out(spans.size(), -1.0);
+    ColumnRms out;
+    for (auto& l : out.levels)
+        l.assign(spans.size(), -1.0);
     for (size_t d = 0; d < spans.size(); ++d) {
         const ColumnSpan s = spans[d];
-        double rms[2];
-        if (model.Rms.Over(s.First, model.Reduction == prMinMax ? s.Last : s.First + 1, rms))
-            out[d] = rms[ch - 1];
+        double rms[2] = {-1.0, -1.0};
+        if (model.Rms.Over(s.First, model.Reduction == prMinMax ? s.Last : s.First + 1, rms)) {
+            out.levels[0][d] = rms[0];
+            out.levels[1][d] = rms[1];
+        }
     }
     return out;
 }
@@ -238,8 +246,9 @@ void RenderPeaks(QImage& image, const PeakViewModel& model, const PeakRenderStyl
             DrawChannel(writer, values, b, ch, ratio);
         if (style.ShowRms && !model.Rms.Empty()) {
             SpanWriter band(image, style.RmsColor);
+            const ColumnRms rms = ReadColumnRms(model, spans);
             for (int ch = 1; ch <= b.Channels; ++ch)
-                DrawRmsBand(band, model, values, ReadColumnRms(model, spans, ch), b, ch, ratio);
+                DrawRmsBand(band, model, values, rms.levels[ch - 1], b, ch, ratio);
         }
     }
 

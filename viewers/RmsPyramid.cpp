@@ -40,28 +40,29 @@ bool RmsPyramid::Over(int64_t first, int64_t last, double rms[2]) const
     last = std::min(last, records_);
     if (first >= last)
         return false;
+    static_assert(Factor == 4, "blocks are found by shifts of two bits a level");
     uint64_t sums[2] = {0, 0};
     const int levels = Levels();
     // As the peak levels: the largest aligned block that fits in what is left.
     for (int64_t a = first; a < last;) {
         int level = 0;
-        int64_t size = 1;
         while (level < levels) {
-            const int64_t up = size * Factor;
-            if (a % up != 0 || a + up > last)
+            const int64_t up = int64_t(1) << (2 * (level + 1));
+            if ((a & (up - 1)) != 0 || a + up > last)
                 break;
             ++level;
-            size = up;
         }
-        for (int ch = 0; ch < channels_; ++ch) {
-            if (level == 0) {
+        if (level == 0) {
+            for (int ch = 0; ch < channels_; ++ch) {
                 const uint64_t v = values_[static_cast<size_t>(a * channels_ + ch)];
                 sums[ch] += v * v;
-            } else {
-                sums[ch] += levels_[static_cast<size_t>(level - 1)][static_cast<size_t>((a / size) * channels_ + ch)];
             }
+        } else {
+            const uint64_t* block = levels_[static_cast<size_t>(level - 1)].data() + (a >> (2 * level)) * channels_;
+            for (int ch = 0; ch < channels_; ++ch)
+                sums[ch] += block[ch];
         }
-        a += size;
+        a += int64_t(1) << (2 * level);
     }
     for (int ch = 0; ch < channels_; ++ch)
         rms[ch] = std::sqrt(double(sums[ch]) / double(last - first));

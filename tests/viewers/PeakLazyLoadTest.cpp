@@ -89,7 +89,7 @@ TEST_F(PeakLazyLoadTest, firstPictureComesFromTheStartAndTheRestEndsAsAFullLoad)
 
     ASSERT_TRUE(v.LoadFromFile(path));
     ASSERT_TRUE(v.Loading());
-    EXPECT_EQ(static_cast<int64_t>(v.Model().PeakData.size()), PeakFileFill::FirstBytes);
+    EXPECT_EQ(static_cast<int64_t>(v.Model().PeakData.size()), PeakFileFill::MinFirstBytes);
     // Counts and range are the whole file's from the start.
     EXPECT_EQ(v.Model().PeakCount(), Records);
     EXPECT_EQ(v.DurationMs(), full.DurationMs());
@@ -119,16 +119,27 @@ TEST_F(PeakLazyLoadTest, unreadRecordsDrawFlatAndFinishingReadsThemAtOnce)
     ASSERT_TRUE(v.LoadFromFile(path));
     v.SetPeakReduction(prMinMax);
     v.SetTimeScaler(float(Records) / 400.0f);
-    // The whole file in view: the first 262144 records (262 of 400 columns)
-    // are read, the rest is flat at the last value.
+    // The whole file in view: the first 8192 records (8 of 400 columns) are
+    // read, the rest is flat at the last value.
     const QImage partial = Picture(v);
     const QRgb peaks = v.PeaksColorAsQColor().rgb();
-    EXPECT_EQ(partial.pixel(100, 20), peaks);
+    EXPECT_EQ(partial.pixel(5, 20), peaks);
     EXPECT_NE(partial.pixel(350, 20), peaks);
     v.FinishLoading();
     EXPECT_FALSE(v.Loading());
+    EXPECT_EQ(v.BufferImage().pixel(5, 20), peaks);
     EXPECT_EQ(v.BufferImage().pixel(350, 20), peaks);
     EXPECT_TRUE(v.Model().PeakData == std::vector<uint8_t>(bytes.begin() + 16, bytes.end()));
+}
+
+TEST_F(PeakLazyLoadTest, theFirstReadCoversWhatTheFirstPictureShows)
+{
+    v.SetTimeScaler(100);  // 40000 records across 400 columns
+    ASSERT_TRUE(v.LoadFromFile(path));
+    EXPECT_EQ(static_cast<int64_t>(v.Model().PeakData.size()), (40000 + 2) * 8);
+    v.SetTimeScaler(1000);
+    ASSERT_TRUE(v.LoadFromFile(path));
+    EXPECT_EQ(static_cast<int64_t>(v.Model().PeakData.size()), PeakFileFill::MaxFirstBytes);
 }
 
 TEST_F(PeakLazyLoadTest, aFileCutShortWhileLoadingEndsWhereItWasCut)
@@ -144,8 +155,8 @@ TEST_F(PeakLazyLoadTest, aFileCutShortWhileLoadingEndsWhereItWasCut)
             v.FinishLoading();
         EXPECT_FALSE(v.Loading());
         // What was read before the cut stays, and the range shrinks to it.
-        EXPECT_EQ(static_cast<int64_t>(v.Model().PeakData.size()), PeakFileFill::FirstBytes);
-        EXPECT_EQ(v.Model().PeakCount(), PeakFileFill::FirstBytes / 8);
+        EXPECT_EQ(static_cast<int64_t>(v.Model().PeakData.size()), PeakFileFill::MinFirstBytes);
+        EXPECT_EQ(v.Model().PeakCount(), PeakFileFill::MinFirstBytes / 8);
         EXPECT_LE(v.ScrollBar()->State().MaxPos(), v.Model().PeakCount());
         EXPECT_EQ(changed.count(), 1);
         DrawEverywhere(v);
@@ -155,7 +166,7 @@ TEST_F(PeakLazyLoadTest, aFileCutShortWhileLoadingEndsWhereItWasCut)
     ASSERT_TRUE(v.LoadFromFile(path));
     ASSERT_TRUE(QFile::resize(path, 0));
     v.FinishLoading();
-    EXPECT_EQ(static_cast<int64_t>(v.Model().PeakData.size()), PeakFileFill::FirstBytes);
+    EXPECT_EQ(static_cast<int64_t>(v.Model().PeakData.size()), PeakFileFill::MinFirstBytes);
     DrawEverywhere(v);
 }
 
