@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <type_traits>
 
+#include "RegionsPanel.h"
+#include "SpectrogramPage.h"
 #include "controls/HZDropFiles.h"
 #include "controls/KXFloatEdit.h"
 #include "mediagraph/AudioOutput.h"
@@ -109,6 +111,11 @@ TForm1::TForm1(const QStringList& exampleMedia, QWidget* parent) : QWidget(paren
     CreateViewerPage();
     CreateEffectPage();
     CreatePeaksTestPage();
+    SpectrogramTab = new SpectrogramPage([this] { return cbAudioFilename->currentText(); },
+                                         [this](const QString& media) {
+                                             return ChangeFileExt(media, KXPeakBuilder1->PeakExtension());
+                                         });
+    PageControl1->addTab(SpectrogramTab, tr("Spectrogram"));
     WireBuilderEvents();
     WirePlayer();
     PageControl1->setCurrentWidget(TabSheet5);
@@ -285,6 +292,7 @@ void TForm1::CreateViewerPage()
                                "so short transients stay visible when zoomed out."));
     connect(cbTruePeaks, &QCheckBox::toggled, this,
             [this](bool on) { Viewer->SetPeakReduction(on ? prMinMax : prSkip); });
+    (new RegionsPanel(Viewer, p))->setGeometry(200, 304, 470, 28);
 
     connect(btnLoadFile, &QPushButton::clicked, this, Guard(&TForm1::btnLoadFileClick));
     connect(btnGoToSeconds, &QPushButton::clicked, this, Guard(&TForm1::btnGoToSecondsClick));

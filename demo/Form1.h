@@ -30,6 +30,7 @@ class TKXPeakEffectViewer;
 class TKXPlayerControls;
 class THZFormDropFiles;
 class TWavViewer;
+class SpectrogramPage;
 class TMemoryStream;
 
 // The test bench's main form: one page per component group, every component
@@ -51,6 +52,7 @@ public:
     QWidget* TabSheet1 = nullptr;
     QWidget* TabSheet2 = nullptr;
     QWidget* TabSheet3 = nullptr;
+    SpectrogramPage* SpectrogramTab = nullptr;
 
     // Non-visual components.
     TKXPeakBuilder* KXPeakBuilder1 = nullptr;

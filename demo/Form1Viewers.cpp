@@ -17,6 +17,7 @@
 #include "platform/OutputFile.h"
 #include "playback/KXAudioPlayer.h"
 #include "playback/KXPlayerControls.h"
+#include "SpectrogramPage.h"
 #include "viewers/KXAudioPeakViewer.h"
 #include "viewers/KXPeakEffectViewer.h"
 #include "wavviewer/WavViewer.h"
@@ -47,6 +48,7 @@ void TForm1::WirePlayer()
     AudioFilePlayer->OnTimeUpdate = [this](QObject*, int64_t time) {
         Viewer->SetPlayTime(time);
         Viewer1->SetPlayTime(time);
+        SpectrogramTab->Peaks->SetPlayTime(time);
     };
     AudioFilePlayer->OnStateChange = [this](QObject*, TPlayerState state) {
         if (state == psStop)

@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include "Form1.h"
+#include "SpectrogramPage.h"
+#include "spectrogram/KXSpectrogramViewer.h"
 #include "peaks/KXPeakBuilder.h"
 #include "viewers/KXAudioPeakViewer.h"
 #include "platform/NativeName.h"
@@ -80,6 +82,12 @@ QStringList SaveScreenshots(TForm1& form, const QString& folder, QString& error)
     for (int i = 0; i < form.PageControl1->count(); ++i) {
         form.PageControl1->setCurrentIndex(i);
         PumpUntil([] { return false; }, 150);
+        // The spectrogram is analysed in the background once its page shows.
+        if (form.PageControl1->currentWidget() == form.SpectrogramTab) {
+            if (form.SpectrogramTab->Media() != media)
+                form.SpectrogramTab->ShowMedia(media);  // no show event for a form never shown
+            PumpUntil([&] { return !form.SpectrogramTab->Spectrogram->Loading(); }, 30000);
+        }
         QString caption = form.PageControl1->tabText(i);
         caption.replace(QLatin1Char(' '), QLatin1Char('-'));
         const QString path = QDir(folder).absoluteFilePath(QStringLiteral("page-%1-%2.png").arg(i).arg(caption));

@@ -50,6 +50,17 @@ bool IsWaveformJson(std::span<const uint8_t> head)
                                      text.find("\"sample_rate\"") != std::string_view::npos);
 }
 
+bool IsRegionsJson(std::span<const uint8_t> head)
+{
+    // The writer puts its marker first; other JSON, regions written
+    // elsewhere included, is not taken for it and so never replaced.
+    std::string_view text = TextStart(head);
+    if (!text.starts_with("{"))
+        return false;
+    text = TextStart(head.subspan(size_t(text.data() - reinterpret_cast<const char*>(head.data())) + 1));
+    return text.starts_with("\"regionsFormat\"");
+}
+
 bool IsWaveformDat(std::span<const uint8_t> head, uint64_t size)
 {
     if (head.size() < 20)
@@ -129,6 +140,8 @@ FileKind DetectFileKind(std::span<const uint8_t> bytes, uint64_t size)
         return FileKind::Rms;
     if (IsPicture(head))
         return FileKind::Picture;
+    if (IsRegionsJson(head))
+        return FileKind::RegionsJson;
     if (IsWaveformJson(head))
         return FileKind::WaveformJson;
     if (IsWaveformDat(head, size))
@@ -152,6 +165,7 @@ QString FileKindText(FileKind kind)
     case FileKind::GraphDump: return QStringLiteral("a graph dump");
     case FileKind::Spectrogram: return QStringLiteral("a spectrogram");
     case FileKind::Rms: return QStringLiteral("RMS levels");
+    case FileKind::RegionsJson: return QStringLiteral("regions and points (JSON)");
     case FileKind::Other: break;
     }
     return QStringLiteral("a file of another kind");

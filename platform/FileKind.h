@@ -20,6 +20,7 @@ enum class FileKind {
     GraphDump,        ///< a Graphviz description of a media graph
     Spectrogram,      ///< "KXSG": a spectrogram side file
     Rms,              ///< "KXRM": RMS levels beside a peak file
+    RegionsJson,      ///< JSON regions and points whose first key is "regionsFormat"
     Other,            ///< anything else: never replaced
 };
 

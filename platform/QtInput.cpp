@@ -20,6 +20,7 @@ uint16_t VirtualKeyFromQt(int qtKey)
     case Qt::Key_Up: return VK_UP;
     case Qt::Key_Right: return VK_RIGHT;
     case Qt::Key_Down: return VK_DOWN;
+    case Qt::Key_Insert: return VK_INSERT;
     case Qt::Key_Delete: return VK_DELETE;
     default: break;
     }

@@ -30,6 +30,7 @@ TKXSpectrogramViewer::TKXSpectrogramViewer(QWidget* parent)
 
 TKXSpectrogramViewer::~TKXSpectrogramViewer()
 {
+    StopLoader();
     StopWorker();
 }
 
@@ -65,32 +66,74 @@ bool TKXSpectrogramViewer::LoadFromFile(const QString& fileName)
 
 bool TKXSpectrogramViewer::LoadFromMedia(const QString& media)
 {
-    const QString side = SpectrogramFileFor(media);
-    const NativeFileStatus mediaStat = StatNative(media), sideStat = StatNative(side);
     SpectrogramData data;
-    QString why;
-    const bool fresh = sideStat.isFile && sideStat.modifiedMs >= mediaStat.modifiedMs;
-    if (!fresh || !ReadSpectrogramFile(side, data, why)) {
-        if (!AnalyseMedia(media, data, lastError_))
-            return false;
-        OutputRules rules;
-        rules.Input(media);
-        if (!WriteSpectrogramFile(side, data, rules, why))
-            qCWarning(lcViewers).noquote() << "spectrogram not kept:" << why;
-    }
+    if (!SpectrogramOfMedia(media, data, lastError_))
+        return false;
     SetSpectrogram(std::move(data));
     media_ = media;
     return true;
 }
 
+void TKXSpectrogramViewer::LoadFromMediaInBackground(const QString& media)
+{
+    StopLoader();
+    auto cancel = std::make_shared<std::atomic<bool>>(false);
+    loadCancel_ = cancel;
+    loading_ = true;
+    loader_ = std::thread([this, media, cancel] {
+        SpectrogramData data;
+        QString error;
+        int shown = -1;
+        const auto progress = [&](double done) {
+            // Whole percents only: a long file would flood the event queue.
+            const int percent = int(done * 100);
+            if (percent == shown)
+                return;
+            shown = percent;
+            QMetaObject::invokeMethod(
+                this, [this, cancel, percent] {
+                    if (!cancel->load())
+                        Q_EMIT loadProgress(percent);
+                },
+                Qt::QueuedConnection);
+        };
+        std::shared_ptr<const SpectrogramPyramid> pyramid;
+        if (SpectrogramOfMedia(media, data, error, cancel.get(), progress))
+            pyramid = std::make_shared<SpectrogramPyramid>(std::move(data));
+        // Queued to the viewer's thread; the destructor joins this thread first.
+        QMetaObject::invokeMethod(
+            this,
+            [this, cancel, pyramid, media, error] {
+                if (cancel->load())
+                    return;
+                loading_ = false;
+                if (!pyramid) {
+                    lastError_ = error;
+                    Q_EMIT loadFinished(false);
+                    return;
+                }
+                ShowPyramid(pyramid);
+                media_ = media;
+                Q_EMIT loadFinished(true);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void TKXSpectrogramViewer::SetSpectrogram(SpectrogramData data)
+{
+    StopLoader();
+    ShowPyramid(std::make_shared<SpectrogramPyramid>(std::move(data)));
+}
+
+void TKXSpectrogramViewer::ShowPyramid(std::shared_ptr<const SpectrogramPyramid> pyramid)
 {
     StopWorker();
     media_.clear();
     fine_.reset();
     fineFirst_ = fineLast_ = 0;
     fineHop_ = 0;
-    pyramid_ = std::make_shared<SpectrogramPyramid>(std::move(data));
+    pyramid_ = std::move(pyramid);
     Invalidate();
     Q_EMIT spectrogramChanged();
 }
@@ -260,6 +303,15 @@ void TKXSpectrogramViewer::StopWorker()
         cancel_->store(true);
     if (worker_.joinable())
         worker_.join();
+}
+
+void TKXSpectrogramViewer::StopLoader()
+{
+    if (loadCancel_)
+        loadCancel_->store(true);
+    if (loader_.joinable())
+        loader_.join();
+    loading_ = false;
 }
 
 void TKXSpectrogramViewer::DrawPointer(QPainter& painter) const

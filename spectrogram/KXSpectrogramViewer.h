@@ -82,7 +82,15 @@ public:
     /// written (a side file that cannot be written is only logged). False
     /// with LastError() when the media cannot be analysed.
     bool LoadFromMedia(const QString& media);
-    /// Shows the given columns (no media for finer ones).
+    /// LoadFromMedia on a background thread, so that a long file never
+    /// holds up the window: returns at once, reports the analysis through
+    /// loadProgress and the outcome through loadFinished; until then the
+    /// viewer keeps what it showed. A later load, SetSpectrogram or Clear
+    /// cancels it.
+    void LoadFromMediaInBackground(const QString& media);
+    /// Whether a background load is running.
+    bool Loading() const { return loading_; }
+    /// Shows the given columns (no media for finer ones); cancels a background load.
     void SetSpectrogram(SpectrogramData data);
     /// Forgets the spectrogram.
     void Clear();
@@ -140,6 +148,10 @@ Q_SIGNALS:
     void spectrogramChanged();
     /// Finer columns for the view arrived and are shown.
     void fineColumnsReady();
+    /// A background load analysed this share of the media (0 to 100).
+    void loadProgress(int percent);
+    /// A background load ended: shown when ok, otherwise LastError() says why.
+    void loadFinished(bool ok);
     /// A property write was refused.
     void error(const QString& message);
 
@@ -157,6 +169,8 @@ private:
     void RenderPicture();
     void RequestFineColumns();
     void StopWorker();
+    void StopLoader();
+    void ShowPyramid(std::shared_ptr<const SpectrogramPyramid> pyramid);
     void DrawPointer(QPainter& painter) const;
 
     std::shared_ptr<const SpectrogramPyramid> pyramid_;
@@ -180,6 +194,11 @@ private:
     std::shared_ptr<std::atomic<bool>> cancel_;
     uint64_t fineFirst_ = 0, fineLast_ = 0;
     uint32_t fineHop_ = 0;
+
+    // The background load: one at a time, cancelled by the next or on destruction.
+    std::thread loader_;
+    std::shared_ptr<std::atomic<bool>> loadCancel_;
+    bool loading_ = false;
 };
 
 } // namespace kx

@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "SpectrogramFile.h"
 #include "peaks/NativeSamples.h"
+#include "platform/Logging.h"
+#include "platform/NativeName.h"
 
 namespace kx {
 
@@ -130,11 +133,12 @@ void SpectrumColumns::MakeColumn()
 }
 
 bool AnalyseMedia(const QString& media, SpectrogramData& out, QString& error, uint32_t hop, uint64_t firstFrame,
-                  uint64_t lastFrame, const std::atomic<bool>* cancel)
+                  uint64_t lastFrame, const std::atomic<bool>* cancel, const std::function<void(double)>& progress)
 {
     std::unique_ptr<SpectrumColumns> columns;
     std::vector<float> mono;
     uint32_t channels = 0;
+    uint64_t decoded = 0, needed = 0;
     bool enough = false;
     NativeSampleSink sink;
     sink.begin = [&](const NativeFormat& format) {
@@ -144,6 +148,7 @@ bool AnalyseMedia(const QString& media, SpectrogramData& out, QString& error, ui
         }
         out.rate = format.rate;
         channels = format.channels;
+        needed = std::min(format.frames, lastFrame);
         columns = std::make_unique<SpectrumColumns>(out, hop, firstFrame, lastFrame);
         return true;
     };
@@ -163,6 +168,9 @@ bool AnalyseMedia(const QString& media, SpectrogramData& out, QString& error, ui
         }
         // The rest of the stream is not needed: stop decoding.
         enough = !columns->Take(mono.data(), frames);
+        decoded += frames;
+        if (progress && needed)
+            progress(std::min(1.0, double(decoded) / double(needed)));
         return !enough;
     };
     error.clear();
@@ -176,6 +184,25 @@ bool AnalyseMedia(const QString& media, SpectrogramData& out, QString& error, ui
         return false;
     }
     columns->Finish();
+    return true;
+}
+
+bool SpectrogramOfMedia(const QString& media, SpectrogramData& out, QString& error, const std::atomic<bool>* cancel,
+                        const std::function<void(double)>& progress)
+{
+    const QString side = SpectrogramFileFor(media);
+    const NativeFileStatus mediaStat = StatNative(media), sideStat = StatNative(side);
+    QString why;
+    if (sideStat.isFile && sideStat.modifiedMs >= mediaStat.modifiedMs && ReadSpectrogramFile(side, out, why))
+        return true;
+    SpectrogramData data;
+    if (!AnalyseMedia(media, data, error, SpectrogramHop, 0, UINT64_MAX, cancel, progress))
+        return false;
+    OutputRules rules;
+    rules.Input(media);
+    if (!WriteSpectrogramFile(side, data, rules, why))
+        qCWarning(lcViewers).noquote() << "spectrogram not kept:" << why;
+    out = std::move(data);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -53,8 +54,16 @@ private:
 /// default); decoding stops once the range is done. Setting *cancel stops
 /// it early (false, error "cancelled"). False with the reason when it cannot
 /// be decoded. The media is decoded from its start to the end of the range.
+/// progress, when given, is called on the decoding thread with the share of
+/// the work done (0 to 1) whenever the stream's length is known.
 bool AnalyseMedia(const QString& media, SpectrogramData& out, QString& error, uint32_t hop = SpectrogramHop,
                   uint64_t firstFrame = 0, uint64_t lastFrame = UINT64_MAX,
-                  const std::atomic<bool>* cancel = nullptr);
+                  const std::atomic<bool>* cancel = nullptr, const std::function<void(double)>& progress = {});
+
+/// The media's spectrogram: its side file when that is valid and not older
+/// than the media, otherwise analysed now and the side file written (one that
+/// cannot be written is only logged). cancel and progress as AnalyseMedia's.
+bool SpectrogramOfMedia(const QString& media, SpectrogramData& out, QString& error,
+                        const std::atomic<bool>* cancel = nullptr, const std::function<void(double)>& progress = {});
 
 } // namespace kx

@@ -418,7 +418,12 @@ void TKXCustomPeakViewer::PaintPeaks(bool copyToScreen, TCanvas* target)
     style.MarkEnd = markEnd_;
     style.ShowRms = showRms_;
     style.RmsColor = RmsColor();
+    if (!regions_.Empty())
+        style.Underlay = [this](QImage& image, double ratio) {
+            PaintRegionFills(image, ratio, model_, regions_, selectedRegion_, ClientWidth());
+        };
     RenderPeaks(buffer_, model_, style, ClientWidth(), ClientHeight());
+    PaintRegionOverlay();
     // The copy below covers any pointer line on the window.
     pointerX_ = 0;
     QPainter painter(&buffer_);

@@ -1,5 +1,6 @@
 #pragma once
 #include <QColor>
+#include <QCursor>
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
@@ -9,11 +10,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "PeakViewModel.h"
 #include "PeakViewSource.h"
+#include "RegionPaint.h"
 #include "platform/widgets/Color.h"
 #include "platform/DesignState.h"
 #include "platform/Events.h"
@@ -61,6 +64,7 @@ class TKXCustomPeakViewer : public QWidget, public DesignState
     Q_PROPERTY(QMenu* popupMenu READ PopupMenu WRITE setPopupMenu)
     Q_PROPERTY(bool showRms READ ShowRms WRITE setShowRms)
     Q_PROPERTY(QColor rmsColor READ RmsColor WRITE setRmsColor)
+    Q_PROPERTY(bool regionInsertKey READ RegionInsertKey WRITE setRegionInsertKey)
     ///@}
     ///@{
     /// State that changes by itself: mouse, keys, scroll bar, player, loads.
@@ -81,6 +85,7 @@ public:
     void setPopupMenu(QMenu* value) { SetPopupMenu(value); } ///< Writes popupMenu.
     void setCursorPosition(qint64 value) { SetPosition(value); } ///< Writes cursorPosition.
     void setShowRms(bool value) { SetShowRms(value); } ///< Writes showRms.
+    void setRegionInsertKey(bool value) { SetRegionInsertKey(value); } ///< Writes regionInsertKey.
     ///@}
 public:
     /// An empty viewer of 400 × 150 pixels.
@@ -219,6 +224,48 @@ public:
     void SetPosition(int64_t ms);
     /// Places the cursor position, truncated to the millisecond.
     void SetPosition(MediaTime time) { SetPosition(static_cast<int64_t>(ToMilliseconds(time).count())); }
+
+    // --- labelled regions and points: none unless added
+
+    /// The regions and points drawn over the peaks.
+    const PeakRegionSet& RegionSet() const { return regions_; }
+    /// Adds a region (an id in use or none gets a new one); returns its id,
+    /// or empty when its times are refused. Raises regionAdded.
+    QString AddRegion(const PeakRegion& region);
+    /// Adds a point as AddRegion does; raises pointAdded.
+    QString AddPoint(const PeakPoint& point);
+    /// Replaces the region of the same id; raises regionChanged when it differs.
+    bool UpdateRegion(const PeakRegion& region);
+    /// Replaces the point of the same id; raises pointChanged when it differs.
+    bool UpdatePoint(const PeakPoint& point);
+    /// Removes a region; raises regionRemoved. False when there is none of that id.
+    bool RemoveRegion(const QString& id);
+    /// Removes a point; raises pointRemoved. False when there is none of that id.
+    bool RemovePoint(const QString& id);
+    /// Removes every region and point (each raising its removal).
+    void ClearRegions();
+    /// Replaces all regions and points by those of peaks.js JSON (removals
+    /// and additions raised). Refused input, with the reason in `error`,
+    /// leaves them as they were.
+    bool LoadRegionsJson(QByteArrayView json, QString* error = nullptr);
+    /// LoadRegionsJson from a file.
+    bool LoadRegionsFile(const QString& fileName, QString* error = nullptr);
+    /// The regions and points as peaks.js JSON, unknown fields included.
+    QByteArray RegionsJson() const;
+    /// Writes RegionsJson through the output path: never over the peak file,
+    /// media, a read-only file or a file of another kind.
+    bool SaveRegionsFile(const QString& fileName, QString* error = nullptr) const;
+    /// The region last clicked or added from the mark; empty for none.
+    QString SelectedRegion() const { return selectedRegion_; }
+    /// The point last clicked; empty for none.
+    QString SelectedPoint() const { return selectedPoint_; }
+    /// Adds an editable region over the marked range and selects it; empty
+    /// when no range is marked.
+    QString AddRegionFromMark();
+    /// Whether the Insert key calls AddRegionFromMark (off by default).
+    bool RegionInsertKey() const { return regionInsertKey_; }
+    /// Plain store.
+    void SetRegionInsertKey(bool value) { regionInsertKey_ = value; }
 
     /// A source of a peak stream that is being written: it copies the
     /// stream's header (Head, up to 16 bytes) and its bytes from `from` on
@@ -392,6 +439,22 @@ Q_SIGNALS:
     /// Peaks were loaded, arrived from a live stream or were forgotten, or
     /// PeaksFileName changed.
     void peaksChanged();
+    /// A region was added (by code, a load or the Insert key).
+    void regionAdded(const QString& id);
+    /// A region's times or other fields changed (by code, a drag or a nudge).
+    void regionChanged(const QString& id);
+    /// A region was removed (by code, a load or the Delete key).
+    void regionRemoved(const QString& id);
+    /// A region was clicked (pressed and released without moving it).
+    void regionClicked(const QString& id);
+    /// A point was added.
+    void pointAdded(const QString& id);
+    /// A point's time or other fields changed.
+    void pointChanged(const QString& id);
+    /// A point was removed.
+    void pointRemoved(const QString& id);
+    /// A point was clicked.
+    void pointClicked(const QString& id);
 
 protected:
     /// Left button pressed at a client point; subclasses extend it and call
@@ -467,6 +530,18 @@ private:
     void SetPlayStepPercentChecked(int value);
     void SetTimeScalerChecked(float value);
     void SetPeakReductionOrdinal(int value);
+    // Regions: the mouse and keys edit them (KXCustomPeakViewerRegions.cpp).
+    // The mouse handlers return true when an editable item took the press.
+    bool RegionMouseDown(int x);
+    void RegionMouseMove(int x);
+    void RegionMouseUp(int x);
+    bool RegionKey(uint16_t key, TShiftState shift);
+    bool SetRegionTimes(const QString& id, double start, double end);
+    bool SetPointTime(const QString& id, double time);
+    void NudgeSelected(int64_t records);
+    void ShowRegionCursor(int x);
+    void Select(const QString& region, const QString& point);
+    void PaintRegionOverlay();
 
     HorzScrollBar* scrollBar_;
     PeakViewModel model_;
@@ -505,6 +580,22 @@ private:
     QTimer* fillTimer_ = nullptr;
     bool showRms_ = false;
     QColor rmsColor_;  // invalid: follows the peaks' colour
+    // A press on a region or point: what it took, where, and the item's
+    // records then (edges as record indexes on the snapping grid).
+    struct RegionPress {
+        RegionHit Hit;
+        int X = 0;
+        int64_t StartPeak = 0, EndPeak = 0;
+        bool Editable = false;
+        bool Moved = false;
+    };
+    PeakRegionSet regions_;
+    std::optional<RegionPress> press_;
+    QString selectedRegion_, selectedPoint_;
+    bool regionInsertKey_ = false;
+    RegionLabelCache labelCache_;
+    // The cursor set before one over a grab zone replaced it (empty when unset).
+    std::optional<std::optional<QCursor>> cursorBeforeRegion_;
 };
 
 } // namespace kx

@@ -27,12 +27,15 @@ void TKXCustomPeakViewer::RaiseMouseUp(TMouseButton button, TShiftState shift, i
 void TKXCustomPeakViewer::LButtonDown(int x, int y, TShiftState shift)
 {
     RaiseMouseDown(mbLeft, shift, x, y);
-    SetPositionAt(x);
+    // An editable region or point under the pointer takes the press instead.
+    if (!RegionMouseDown(x))
+        SetPositionAt(x);
     setFocus(Qt::MouseFocusReason);
 }
 
 void TKXCustomPeakViewer::LButtonUp(int x, int y, TShiftState shift)
 {
+    RegionMouseUp(x);
     RaiseMouseUp(mbLeft, shift, x, y);
 }
 
@@ -46,6 +49,7 @@ void TKXCustomPeakViewer::LButtonDblClk(int x, int y, TShiftState shift)
 
 void TKXCustomPeakViewer::MouseMoved(int x, int y, TShiftState shift)
 {
+    RegionMouseMove(x);
     Fire(OnMouseMove, this, shift, x, y);
     Q_EMIT mouseMove(shift, x, y);
 }
@@ -122,7 +126,8 @@ void TKXCustomPeakViewer::keyPressEvent(QKeyEvent* e)
 {
     uint16_t key = VirtualKeyFromQt(e->key());
     const int64_t before = position_;
-    if (!Designing()) {
+    const TShiftState shift = ShiftStateFromQt(e->modifiers());
+    if (!Designing() && !RegionKey(key, shift)) {
         // Only while the cursor is in view.
         const int64_t column = model_.ColumnAtMs(static_cast<int32_t>(position_));
         if (column > 0 && column < ClientWidth()) {
@@ -134,7 +139,6 @@ void TKXCustomPeakViewer::keyPressEvent(QKeyEvent* e)
         }
     }
     NotifyPosition(before);
-    const TShiftState shift = ShiftStateFromQt(e->modifiers());
     Fire(OnKeyDown, this, key, shift);
     Q_EMIT keyDown(key, shift);
     if (!e->text().isEmpty()) {

@@ -236,6 +236,8 @@ void RenderPeaks(QImage& image, const PeakViewModel& model, const PeakRenderStyl
                 painter.fillRect(QRect(l, 0, r - l, dh), style.MarkColor);
         }
     }
+    if (style.Underlay)
+        style.Underlay(image, ratio);
 
     if (!model.PeakData.empty() && width > 0 && (image.format() == QImage::Format_RGB32 ||
                                                  image.format() == QImage::Format_ARGB32_Premultiplied)) {

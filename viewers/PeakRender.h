@@ -1,6 +1,7 @@
 #pragma once
 #include <QColor>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "PeakViewModel.h"
@@ -23,6 +24,9 @@ struct PeakRenderStyle {
     int MarkEnd = 0;       ///< ms
     bool ShowRms = false;  ///< draw the RMS band where the model has RMS levels
     QColor RmsColor;       ///< RMS band inside the peaks
+    /// Drawn over the background and marked range, under the peaks: the
+    /// image in device pixels and its device pixel ratio.
+    std::function<void(QImage& image, double ratio)> Underlay;
 };
 
 /// The RMS band's colour when none is set: the peaks' colour halfway to white.

@@ -95,6 +95,37 @@ void BM_SkipRedraw3h(benchmark::State& state)
 }
 BENCHMARK(BM_SkipRedraw3h)->Arg(1)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecond);
 
+// Min/max redraws of the 3-hour track at 1920 × 400 without (first argument
+// 0) and with (1) 100 labelled regions and 100 labelled points, the whole file
+// in view (second argument 0) or a quarter-peak scaler.
+void BM_RegionRedraw3h(benchmark::State& state)
+{
+    TKXAudioPeakViewer v;
+    Prepare(v, 100, 3);
+    v.SetPeakReduction(prMinMax);
+    const float whole = float(v.Model().PeakCount()) / 1920.0f;
+    v.SetTimeScaler(state.range(1) == 0 ? whole : static_cast<float>(state.range(1)) / 4.0f);
+    if (state.range(1) != 0)
+        v.ScrollToSeconds(3600);
+    if (state.range(0) != 0) {
+        for (int i = 0; i < 100; ++i) {
+            PeakRegion r;
+            r.Start = 108.0 * i;
+            r.End = r.Start + 60.0;
+            r.Label = QStringLiteral("Region %1").arg(i);
+            r.Color = QColor::fromHsv(i * 37 % 360, 200, 220);
+            v.AddRegion(r);
+            PeakPoint p;
+            p.Time = r.Start + 80.0;
+            p.Label = QStringLiteral("P%1").arg(i);
+            v.AddPoint(p);
+        }
+    }
+    for (auto _ : state)
+        v.PaintPeaks(false, nullptr);
+}
+BENCHMARK(BM_RegionRedraw3h)->ArgsProduct({{0, 1}, {0, 4}})->Unit(benchmark::kMillisecond);
+
 // Loading a 3-hour peak file to its first picture: the header and the
 // file's start are read, the rest follows in idle time.
 void BM_Load3h(benchmark::State& state)

@@ -141,6 +141,11 @@ int main(int argc, char** argv)
     }
     const Bytes id3 = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 10, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
     write("fuzz_mp3_frames", {mp3, Cat(id3, mp3)});
+    write("fuzz_regions_json",
+          {Text(R"({"segments": [{"id": "a", "startTime": 1.5, "endTime": 4, "labelText": "Intro", "color": "#ff8000",)"
+                R"( "editable": true, "tags": [1]}], "points": [{"id": 3, "time": 2.25, "labelText": "Drop"}], "v": 2})"),
+           Text(R"({"points": [{"time": 0}, {"time": 9.99, "color": "#00FF00", "editable": false}]})"),
+           Text(R"({"segments": [{"startTime": 0, "endTime": 0}, {"startTime": 1e5, "endTime": 2e5}]})")});
     write("fuzz_file_kind", {peaks, viewerLayout, dat, json, wav16, Text("<svg width=\"1\"/>"), Text("digraph {}")});
     write("fuzz_waveform_data", {Cat({0}, peaks), Cat({0x37}, peaks), Cat({0x5A}, mono8), Cat({0}, dat),
                                  Cat({1}, json)});

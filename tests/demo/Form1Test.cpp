@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +17,7 @@
 #include "controls/HZDropFiles.h"
 #include "controls/KXFloatEdit.h"
 #include "demo/Form1.h"
+#include "demo/SpectrogramPage.h"
 #include "peaks/KXPeakBuilder.h"
 #include "peaks/PeakFormat.h"
 #include "platform/widgets/FileDialogs.h"
@@ -23,6 +25,7 @@
 #include "playback/KXAudioPlayer.h"
 #include "playback/KXPlayerControls.h"
 #include "tests/support/TestMedia.h"
+#include "spectrogram/KXSpectrogramViewer.h"
 #include "viewers/KXAudioPeakViewer.h"
 #include "viewers/KXPeakEffectViewer.h"
 #include "wavviewer/WaveDevice.h"
@@ -95,7 +98,7 @@ TEST_F(Form1Test, startsWithTheStoredLayoutAndSettings)
 {
     EXPECT_EQ(form->windowTitle(), "Form1");
     EXPECT_EQ(form->size(), QSize(706, 729));
-    EXPECT_EQ(form->PageControl1->count(), 6);
+    EXPECT_EQ(form->PageControl1->count(), 7);
     EXPECT_EQ(form->PageControl1->currentWidget(), form->TabSheet5);
     EXPECT_EQ(form->KXPeakBuilder1->SamplesPerPeak(), 1102);
     EXPECT_EQ(form->KXPeakBuilder1->SampleRate(), 44100u);
@@ -448,6 +451,46 @@ TEST_F(Form1Test, loadBothFillsTheWaveViewerBuildsAndLoadsThePlayer)
     form->cbDisplayTime->setCurrentIndex(1);
     form->cbDisplayTimeChange();
     EXPECT_EQ(form->WavViewer->SecondsToShow(), 5);
+}
+
+} // namespace kx
+
+namespace kx {
+
+TEST_F(Form1Test, theSpectrogramPageShowsTheMediaLinkedToItsPeaksAndThePlayer)
+{
+    BuildPeaksOfA();
+    SpectrogramPage* page = form->SpectrogramTab;
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(form->PageControl1->tabText(form->PageControl1->indexOf(page)), "Spectrogram");
+    QSignalSpy finished(page->Spectrogram, &TKXSpectrogramViewer::loadFinished);
+    page->ShowMedia(a);
+    ASSERT_TRUE(finished.wait(30000));
+    ASSERT_TRUE(finished.at(0).at(0).toBool()) << page->Spectrogram->LastError().toStdString();
+    EXPECT_EQ(page->lblStatus->text(), "a.wav: 3.0 s, 256 bands");
+    EXPECT_EQ(page->Peaks->DurationMs(), 3000);
+    EXPECT_EQ(page->Spectrogram->LinkedPeakViewer(), page->Peaks);
+
+    // The zoom slider zooms the peaks, and the spectrogram follows them.
+    page->tbZoom->setValue(40);
+    EXPECT_FLOAT_EQ(page->Peaks->TimeScaler(), 10.0f);
+    const PeakViewModel& m = page->Peaks->Model();
+    EXPECT_DOUBLE_EQ(page->Spectrogram->SecondsPerPixel(), 10.0 * m.SamplesPerPeak / m.SamplesPerSecond);
+    page->cbLogFrequency->setChecked(false);
+    EXPECT_FALSE(page->Spectrogram->LogarithmicFrequency());
+
+    // The player's time reaches the spectrogram through the page's peaks.
+    form->AudioFilePlayer->OnTimeUpdate(form->AudioFilePlayer, 12'340'000);
+    EXPECT_EQ(page->Spectrogram->PlayTime(), 12'340'000);
+
+    // Media that cannot be analysed: the reason shows, the last picture stays.
+    const QString junk = dir.filePath("junk.flac");
+    ASSERT_TRUE(TestMedia::WriteFile(junk, std::vector<uint8_t>(4000, 0x21)));
+    page->ShowMedia(junk);
+    ASSERT_TRUE(finished.wait(30000));
+    EXPECT_FALSE(finished.last().at(0).toBool());
+    EXPECT_TRUE(page->lblStatus->text().startsWith("junk.flac: ")) << page->lblStatus->text().toStdString();
+    EXPECT_NEAR(page->Spectrogram->DurationSeconds(), 3.0, 1e-9);
 }
 
 } // namespace kx

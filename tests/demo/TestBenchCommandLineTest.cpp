@@ -140,7 +140,7 @@ TEST(TestBenchCommandLine, loadsTheFirstFileGivenAndPrintsNoStrayLines)
                                    BareEnvironment(temp.path()));
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out.split('\n', Qt::SkipEmptyParts).size(), 6);
+    EXPECT_EQ(r.out.split('\n', Qt::SkipEmptyParts).size(), 7);
     // "Load both" on the file given: the builder made its peak file beside it.
     EXPECT_TRUE(QFile::exists(temp.filePath("mine.pek")));
     EXPECT_EQ(r.err, ExpectedStderr());
@@ -158,7 +158,7 @@ TEST(TestBenchCommandLine, aReadOnlyFileOfAnotherKindUnderThePeakNameIsKept)
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(ReadFileContents(notes), QByteArray("notes\n"));
-    EXPECT_EQ(QDir(temp.filePath("shots")).entryList(QDir::Files).size(), 6);
+    EXPECT_EQ(QDir(temp.filePath("shots")).entryList(QDir::Files).size(), 7);
 }
 
 TEST(TestBenchCommandLine, aPictureFolderThatCannotTakeFilesFailsWithTheName)

@@ -172,3 +172,71 @@ TEST_F(SpectrogramViewer, followsALinkedPeakViewer)
 } // namespace
 
 } // namespace kx
+
+namespace kx {
+
+TEST_F(SpectrogramViewer, aBackgroundLoadReportsProgressAndShowsWhatALoadInPlaceShows)
+{
+    QSignalSpy progress(&viewer, &TKXSpectrogramViewer::loadProgress);
+    QSignalSpy finished(&viewer, &TKXSpectrogramViewer::loadFinished);
+    QSignalSpy changed(&viewer, &TKXSpectrogramViewer::spectrogramChanged);
+    viewer.LoadFromMediaInBackground(wav);
+    EXPECT_TRUE(viewer.Loading());
+    ASSERT_TRUE(finished.wait(20000));
+    ASSERT_EQ(finished.count(), 1);
+    EXPECT_TRUE(finished.at(0).at(0).toBool()) << viewer.LastError().toStdString();
+    EXPECT_FALSE(viewer.Loading());
+    EXPECT_EQ(changed.count(), 1);
+    // The analysis reported its way up to the whole file, in order.
+    ASSERT_FALSE(progress.isEmpty());
+    int last = -1;
+    for (const QList<QVariant>& p : progress) {
+        EXPECT_GT(p.at(0).toInt(), last);
+        last = p.at(0).toInt();
+    }
+    EXPECT_EQ(last, 100);
+    // The side file was written and matches an analysis in place.
+    EXPECT_TRUE(QFile::exists(SpectrogramFileFor(wav)));
+    TKXSpectrogramViewer inPlace;
+    ASSERT_TRUE(inPlace.LoadFromMedia(wav));
+    EXPECT_EQ(viewer.Pyramid().Base().values, inPlace.Pyramid().Base().values);
+}
+
+TEST_F(SpectrogramViewer, aBackgroundLoadThatFailsSaysWhyAndKeepsThePicture)
+{
+    ASSERT_TRUE(viewer.LoadFromMedia(wav));
+    const auto shown = viewer.Pyramid().Base().values;
+    const QString junk = dir.filePath(QStringLiteral("junk.flac"));
+    ASSERT_TRUE(TestMedia::WriteFile(junk, std::vector<uint8_t>(5000, 0x33)));
+    QSignalSpy finished(&viewer, &TKXSpectrogramViewer::loadFinished);
+    viewer.LoadFromMediaInBackground(junk);
+    ASSERT_TRUE(finished.wait(20000));
+    EXPECT_FALSE(finished.at(0).at(0).toBool());
+    EXPECT_FALSE(viewer.LastError().isEmpty());
+    EXPECT_EQ(viewer.Pyramid().Base().values, shown);
+    EXPECT_FALSE(QFile::exists(SpectrogramFileFor(junk)));
+}
+
+TEST_F(SpectrogramViewer, aNewLoadOrTheViewersEndCancelsABackgroundLoad)
+{
+    // A longer file, so that the first load is still running when cancelled.
+    const QString longer = dir.filePath(QStringLiteral("long.wav"));
+    ASSERT_TRUE(TestMedia::WriteWav(longer, {Rate, 2, 16, 60 * Rate}, TestMedia::Sine(300, 0.5, Rate)));
+    QSignalSpy finished(&viewer, &TKXSpectrogramViewer::loadFinished);
+    viewer.LoadFromMediaInBackground(longer);
+    viewer.LoadFromMediaInBackground(wav);
+    ASSERT_TRUE(finished.wait(20000));
+    QCoreApplication::processEvents();
+    // Only the second load finished, and it shows the short file.
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_NEAR(viewer.DurationSeconds(), 2.0, 1e-9);
+    {
+        TKXSpectrogramViewer gone;
+        gone.LoadFromMediaInBackground(longer);
+    }
+    QCoreApplication::processEvents();
+    // Both long loads stopped before their analysis ended: nothing was kept.
+    EXPECT_FALSE(QFile::exists(SpectrogramFileFor(longer)));
+}
+
+} // namespace kx

@@ -1,5 +1,6 @@
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFontInfo>
 #include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -139,6 +140,38 @@ TEST(PeakViewerHiDpi, theRmsBandIsDrawnInDevicePixels)
     EXPECT_EQ(b.pixel(300, 101), band);
     EXPECT_EQ(b.pixel(300, 137), band);
     EXPECT_EQ(b.pixel(300, 138), peaks);
+}
+
+TEST(PeakViewerHiDpi, regionEdgesPointLinesAndLabelsUseDevicePixels)
+{
+    TKXAudioPeakViewer v;
+    Prepare(v, 400, 200);
+    ASSERT_TRUE(Load(v, Stereo16(8000, 80, 60, Constant(49152, 16384))));
+    PeakRegion r;
+    r.Start = 1.0;
+    r.End = 2.0;
+    r.Color = Qt::red;
+    r.Label = QStringLiteral("      ");  // a box without letters
+    v.AddRegion(r);
+    PeakPoint p;
+    p.Time = 3.0;
+    p.Color = Qt::green;
+    v.AddPoint(p);
+    const QImage& b = v.BufferImage();
+    const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0);
+    // Logical row 90 is background; record 100 is logical column 100.
+    EXPECT_EQ(b.pixel(200, 180), red);
+    EXPECT_NE(b.pixel(201, 180), red);
+    EXPECT_EQ(b.pixel(399, 180), red);
+    EXPECT_NE(b.pixel(398, 180), red);
+    EXPECT_EQ(b.pixel(600, 180), green);
+    EXPECT_NE(b.pixel(599, 180), green);
+    EXPECT_NE(b.pixel(601, 180), green);
+    // The label is drawn at the device resolution: twice as many rows.
+    int rows = 0;
+    for (int y = 0; y < b.height(); ++y)
+        rows += b.pixel(210, y) == red;
+    EXPECT_GE(rows, 2 * QFontInfo(v.font()).pixelSize());
 }
 
 } // namespace

@@ -1,0 +1,385 @@
+// The peak viewer's labelled regions and points: the calls that change them,
+// their JSON files, and editing them with the mouse and keys.
+#include "KXCustomPeakViewer.h"
+
+#include <QFile>
+#include <QFontInfo>
+#include <algorithm>
+
+#include "platform/OutputFile.h"
+#include "platform/QtInput.h"
+
+namespace kx {
+
+namespace {
+
+bool SameRegion(const PeakRegion& a, const PeakRegion& b)
+{
+    return a.Id == b.Id && a.Start == b.Start && a.End == b.End && a.Color == b.Color && a.Label == b.Label &&
+           a.Editable == b.Editable && a.Extra == b.Extra && a.NumericId == b.NumericId;
+}
+
+bool SamePoint(const PeakPoint& a, const PeakPoint& b)
+{
+    return a.Id == b.Id && a.Time == b.Time && a.Color == b.Color && a.Label == b.Label && a.Editable == b.Editable &&
+           a.Extra == b.Extra && a.NumericId == b.NumericId;
+}
+
+void SetError(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+}
+
+} // namespace
+
+// --- the calls -------------------------------------------------------------------
+
+QString TKXCustomPeakViewer::AddRegion(const PeakRegion& region)
+{
+    const QString id = regions_.AddRegion(region);
+    if (id.isEmpty())
+        return id;
+    Repaint();
+    Q_EMIT regionAdded(id);
+    return id;
+}
+
+QString TKXCustomPeakViewer::AddPoint(const PeakPoint& point)
+{
+    const QString id = regions_.AddPoint(point);
+    if (id.isEmpty())
+        return id;
+    Repaint();
+    Q_EMIT pointAdded(id);
+    return id;
+}
+
+bool TKXCustomPeakViewer::UpdateRegion(const PeakRegion& region)
+{
+    const PeakRegion* old = regions_.FindRegion(region.Id);
+    if (!old || !RegionTimesAccepted(region.Start, region.End))
+        return false;
+    if (SameRegion(*old, region))
+        return true;
+    regions_.UpdateRegion(region);
+    Repaint();
+    Q_EMIT regionChanged(region.Id);
+    return true;
+}
+
+bool TKXCustomPeakViewer::UpdatePoint(const PeakPoint& point)
+{
+    const PeakPoint* old = regions_.FindPoint(point.Id);
+    if (!old || !RegionTimesAccepted(point.Time, point.Time))
+        return false;
+    if (SamePoint(*old, point))
+        return true;
+    regions_.UpdatePoint(point);
+    Repaint();
+    Q_EMIT pointChanged(point.Id);
+    return true;
+}
+
+bool TKXCustomPeakViewer::RemoveRegion(const QString& id)
+{
+    if (!regions_.RemoveRegion(id))
+        return false;
+    if (selectedRegion_ == id)
+        selectedRegion_.clear();
+    if (press_ && press_->Hit.Part != RegionPart::Point && press_->Hit.Id == id)
+        press_.reset();
+    Repaint();
+    Q_EMIT regionRemoved(id);
+    return true;
+}
+
+bool TKXCustomPeakViewer::RemovePoint(const QString& id)
+{
+    if (!regions_.RemovePoint(id))
+        return false;
+    if (selectedPoint_ == id)
+        selectedPoint_.clear();
+    if (press_ && press_->Hit.Part == RegionPart::Point && press_->Hit.Id == id)
+        press_.reset();
+    Repaint();
+    Q_EMIT pointRemoved(id);
+    return true;
+}
+
+void TKXCustomPeakViewer::ClearRegions()
+{
+    const PeakRegionSet old = std::exchange(regions_, PeakRegionSet());
+    selectedRegion_.clear();
+    selectedPoint_.clear();
+    press_.reset();
+    if (old.Empty())
+        return;
+    Repaint();
+    for (const PeakRegion& r : old.Regions())
+        Q_EMIT regionRemoved(r.Id);
+    for (const PeakPoint& p : old.Points())
+        Q_EMIT pointRemoved(p.Id);
+}
+
+bool TKXCustomPeakViewer::LoadRegionsJson(QByteArrayView json, QString* error)
+{
+    QString why;
+    std::optional<PeakRegionSet> set = ParseRegionsJson(json, why);
+    if (!set) {
+        SetError(error, why);
+        return false;
+    }
+    ClearRegions();
+    regions_ = std::move(*set);
+    Repaint();
+    for (const PeakRegion& r : regions_.Regions())
+        Q_EMIT regionAdded(r.Id);
+    for (const PeakPoint& p : regions_.Points())
+        Q_EMIT pointAdded(p.Id);
+    return true;
+}
+
+bool TKXCustomPeakViewer::LoadRegionsFile(const QString& fileName, QString* error)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly)) {
+        SetError(error, QStringLiteral("%1: %2").arg(fileName, f.errorString()));
+        return false;
+    }
+    // One byte past the limit is enough for the parser to refuse it.
+    const QByteArray bytes = f.read(PeakRegionLimits::MaxJsonBytes + 1);
+    QString why;
+    if (!LoadRegionsJson(bytes, &why)) {
+        SetError(error, QStringLiteral("%1: %2").arg(fileName, why));
+        return false;
+    }
+    return true;
+}
+
+QByteArray TKXCustomPeakViewer::RegionsJson() const
+{
+    return EncodeRegionsJson(regions_);
+}
+
+bool TKXCustomPeakViewer::SaveRegionsFile(const QString& fileName, QString* error) const
+{
+    OutputRules rules;
+    rules.kind = FileKind::RegionsJson;
+    if (!peaksFileName_.isEmpty())
+        rules.Input(peaksFileName_);
+    const QByteArray bytes = RegionsJson();
+    QString why;
+    if (!WriteOutputFile(fileName, rules, {bytes}, why)) {
+        SetError(error, why);
+        return false;
+    }
+    return true;
+}
+
+QString TKXCustomPeakViewer::AddRegionFromMark()
+{
+    if (markEnd_ <= markStart_)
+        return {};
+    PeakRegion r;
+    r.Start = markStart_ / 1000.0;
+    r.End = markEnd_ / 1000.0;
+    r.Editable = true;
+    const QString id = AddRegion(r);
+    if (!id.isEmpty())
+        Select(id, {});
+    return id;
+}
+
+// --- editing -----------------------------------------------------------------------
+
+bool TKXCustomPeakViewer::SetRegionTimes(const QString& id, double start, double end)
+{
+    const PeakRegion* r = regions_.FindRegion(id);
+    if (!r)
+        return false;
+    PeakRegion moved = *r;
+    moved.Start = start;
+    moved.End = end;
+    return UpdateRegion(moved);
+}
+
+bool TKXCustomPeakViewer::SetPointTime(const QString& id, double time)
+{
+    const PeakPoint* p = regions_.FindPoint(id);
+    if (!p)
+        return false;
+    PeakPoint moved = *p;
+    moved.Time = time;
+    return UpdatePoint(moved);
+}
+
+void TKXCustomPeakViewer::Select(const QString& region, const QString& point)
+{
+    if (region == selectedRegion_ && point == selectedPoint_)
+        return;
+    selectedRegion_ = region;
+    selectedPoint_ = point;
+    Repaint();
+}
+
+void TKXCustomPeakViewer::PaintRegionOverlay()
+{
+    if (regions_.Empty())
+        return;
+    RegionPaintStyle style;
+    style.Font = font();
+    style.LabelPixels = QFontInfo(font()).pixelSize();
+    style.SelectedRegion = selectedRegion_;
+    style.SelectedPoint = selectedPoint_;
+    style.Labels = &labelCache_;
+    PaintRegions(buffer_, model_, regions_, style, ClientWidth(), ClientHeight());
+}
+
+bool TKXCustomPeakViewer::RegionMouseDown(int x)
+{
+    press_.reset();
+    if (regions_.Empty())
+        return false;
+    const RegionHit hit = HitTestRegions(model_, regions_, x);
+    if (hit.Part == RegionPart::None) {
+        Select({}, {});
+        return false;
+    }
+    RegionPress press;
+    press.Hit = hit;
+    press.X = x;
+    if (hit.Part == RegionPart::Point) {
+        const PeakPoint* p = regions_.FindPoint(hit.Id);
+        press.StartPeak = press.EndPeak = RegionPeakAt(model_, p->Time);
+        press.Editable = p->Editable;
+        Select({}, hit.Id);
+    } else {
+        const PeakRegion* r = regions_.FindRegion(hit.Id);
+        press.StartPeak = RegionPeakAt(model_, r->Start);
+        press.EndPeak = RegionPeakAt(model_, r->End);
+        press.Editable = r->Editable;
+        Select(hit.Id, {});
+    }
+    press_ = press;
+    return press.Editable;
+}
+
+void TKXCustomPeakViewer::ShowRegionCursor(int x)
+{
+    const RegionHit hit = regions_.Empty() ? RegionHit{} : HitTestRegions(model_, regions_, x);
+    const PeakRegion* r = hit.Part == RegionPart::Body ? regions_.FindRegion(hit.Id) : nullptr;
+    const PeakPoint* p = hit.Part == RegionPart::Point ? regions_.FindPoint(hit.Id) : nullptr;
+    std::optional<Qt::CursorShape> shape;
+    if (hit.Part == RegionPart::StartEdge || hit.Part == RegionPart::EndEdge || (p && p->Editable))
+        shape = Qt::SizeHorCursor;
+    else if (r && r->Editable)
+        shape = Qt::OpenHandCursor;
+    if (shape) {
+        if (!cursorBeforeRegion_)
+            cursorBeforeRegion_ = testAttribute(Qt::WA_SetCursor) ? std::optional<QCursor>(cursor()) : std::nullopt;
+        setCursor(*shape);
+    } else if (cursorBeforeRegion_) {
+        // Back to the viewer's own cursor.
+        if (*cursorBeforeRegion_)
+            setCursor(**cursorBeforeRegion_);
+        else
+            unsetCursor();
+        cursorBeforeRegion_.reset();
+    }
+}
+
+void TKXCustomPeakViewer::RegionMouseMove(int x)
+{
+    if (!press_) {
+        if (!regions_.Empty() || cursorBeforeRegion_)
+            ShowRegionCursor(x);
+        return;
+    }
+    RegionPress& press = *press_;
+    if (x != press.X)
+        press.Moved = true;
+    if (!press.Editable || !press.Moved)
+        return;
+    const QString id = press.Hit.Id;
+    // Dragged edges land on record starts; the records in view end where the
+    // peaks do.
+    const int64_t at = model_.PeakAtColumn(x);
+    const int64_t last = std::max(model_.PeakCount(), press.EndPeak);
+    switch (press.Hit.Part) {
+    case RegionPart::StartEdge: {
+        const int64_t start = std::clamp<int64_t>(at, 0, std::max<int64_t>(0, press.EndPeak - 1));
+        SetRegionTimes(id, RegionSecondsAtPeak(model_, start), regions_.FindRegion(id)->End);
+        break;
+    }
+    case RegionPart::EndEdge: {
+        const int64_t end = std::clamp<int64_t>(at, press.StartPeak + 1, std::max(last, press.StartPeak + 1));
+        SetRegionTimes(id, regions_.FindRegion(id)->Start, RegionSecondsAtPeak(model_, end));
+        break;
+    }
+    case RegionPart::Body: {
+        const int64_t delta = std::clamp<int64_t>(at - model_.PeakAtColumn(press.X), -press.StartPeak,
+                                                  last - press.EndPeak);
+        SetRegionTimes(id, RegionSecondsAtPeak(model_, press.StartPeak + delta),
+                       RegionSecondsAtPeak(model_, press.EndPeak + delta));
+        break;
+    }
+    case RegionPart::Point:
+        SetPointTime(id, RegionSecondsAtPeak(model_, std::clamp<int64_t>(at, 0, last)));
+        break;
+    case RegionPart::None: break;
+    }
+}
+
+void TKXCustomPeakViewer::RegionMouseUp(int x)
+{
+    if (!press_)
+        return;
+    RegionMouseMove(x);
+    // A slot may have removed the item meanwhile.
+    if (!press_)
+        return;
+    const RegionPress press = *std::exchange(press_, std::nullopt);
+    if (press.Moved)
+        return;
+    if (press.Hit.Part == RegionPart::Point)
+        Q_EMIT pointClicked(press.Hit.Id);
+    else
+        Q_EMIT regionClicked(press.Hit.Id);
+}
+
+void TKXCustomPeakViewer::NudgeSelected(int64_t records)
+{
+    if (const PeakRegion* r = regions_.FindRegion(selectedRegion_); r && r->Editable) {
+        const int64_t start = RegionPeakAt(model_, r->Start), end = RegionPeakAt(model_, r->End);
+        const int64_t d = std::max(records, -start);
+        SetRegionTimes(r->Id, RegionSecondsAtPeak(model_, start + d), RegionSecondsAtPeak(model_, end + d));
+    } else if (const PeakPoint* p = regions_.FindPoint(selectedPoint_); p && p->Editable) {
+        const int64_t at = RegionPeakAt(model_, p->Time);
+        SetPointTime(p->Id, RegionSecondsAtPeak(model_, std::max<int64_t>(0, at + records)));
+    }
+}
+
+bool TKXCustomPeakViewer::RegionKey(uint16_t key, TShiftState shift)
+{
+    if (key == VK_INSERT)
+        return regionInsertKey_ && !AddRegionFromMark().isEmpty();
+    if (key == VK_DELETE) {
+        if (const PeakRegion* r = regions_.FindRegion(selectedRegion_); r && r->Editable)
+            return RemoveRegion(r->Id);
+        if (const PeakPoint* p = regions_.FindPoint(selectedPoint_); p && p->Editable)
+            return RemovePoint(p->Id);
+        return false;
+    }
+    // Ctrl+arrows nudge the selection one record, Ctrl+Shift+arrows ten; plain
+    // arrows keep stepping the cursor.
+    if ((key == VK_LEFT || key == VK_RIGHT) && shift.Contains(ssCtrl) &&
+        (!selectedRegion_.isEmpty() || !selectedPoint_.isEmpty())) {
+        const int64_t step = shift.Contains(ssShift) ? 10 : 1;
+        NudgeSelected(key == VK_LEFT ? -step : step);
+        return true;
+    }
+    return false;
+}
+
+} // namespace kx
