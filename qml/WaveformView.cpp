@@ -14,6 +14,7 @@
 
 #include "QuickPaths.h"
 #include "peaks/KXPeakBuilder.h"
+#include "viewers/PeakFileFill.h"
 #include "platform/Exception.h"
 #include "platform/MemoryStream.h"
 #include "platform/Round.h"
@@ -66,6 +67,20 @@ void WaveformView::setAutoMove(bool value)
         return;
     autoMove_ = value;
     Q_EMIT autoMoveChanged();
+}
+
+void WaveformView::setShowRms(bool value)
+{
+    if (value == style_.ShowRms)
+        return;
+    style_.ShowRms = value;
+    Redraw();
+    Q_EMIT showRmsChanged();
+}
+
+QColor WaveformView::rmsColor() const
+{
+    return style_.RmsColor.isValid() ? style_.RmsColor : RmsShadeOf(style_.PeaksColor);
 }
 
 void WaveformView::setPaintCursor(bool value)
@@ -137,8 +152,7 @@ void WaveformView::SetSource(const QString& value)
         Q_EMIT sourceChanged();
         return;
     }
-    auto load = ReadViewerPeakFile(path);
-    if (!load || !ApplyLoad(std::move(*load))) {
+    if (!LoadFile(path)) {
         const bool had = !source_.isEmpty();
         source_.clear();
         if (had)
@@ -164,6 +178,19 @@ bool WaveformView::loadStream(QObject* builder, int index)
     return b && b->GetStreamByIndex(index, stream) && LoadFromStream(stream);
 }
 
+bool WaveformView::LoadFile(const QString& path)
+{
+    // Read whole at once, with the RMS levels of a current side file.
+    PeakFileFill fill;
+    if (!fill.Start(path, model_))
+        return false;
+    fill.Finish(model_);
+    stopLiveStream();
+    AfterFirstRecords();
+    Q_EMIT peaksChanged();
+    return true;
+}
+
 bool WaveformView::ApplyLoad(PeakLoad&& load)
 {
     if (!ApplyPeakLoad(model_, std::move(load)))
@@ -186,9 +213,7 @@ void WaveformView::AfterFirstRecords()
 void WaveformView::clear()
 {
     stopLiveStream();
-    model_.PeakData.clear();
-    model_.Pyramid.Clear();
-    model_.PcmByteCount = 0;
+    model_.ClearPeaks();
     SetScroll(0, true);
     MovePointer(false);
     Redraw();
@@ -455,6 +480,7 @@ QSGNode* WaveformView::updatePaintNode(QSGNode* old, UpdatePaintNodeData*)
         style.Position = position_;
         style.MarkStart = markStart_;
         style.MarkEnd = markEnd_;
+        style.RmsColor = rmsColor();
         // The bands share the height above the time axis, as in the widgets.
         const int bands = std::max(0, h - timeAxisHeight_);
         RenderPeaks(buffer_, model_, style, w, bands);

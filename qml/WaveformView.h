@@ -53,6 +53,8 @@ class WaveformView : public QQuickItem
     Q_PROPERTY(int peakReduction READ peakReduction WRITE setPeakReduction NOTIFY peakReductionChanged)
     Q_PROPERTY(float timeScaler READ timeScaler WRITE setTimeScaler NOTIFY timeScalerChanged)
     Q_PROPERTY(int timeAxisHeight READ timeAxisHeight WRITE setTimeAxisHeight NOTIFY timeAxisHeightChanged)
+    Q_PROPERTY(bool showRms READ showRms WRITE setShowRms NOTIFY showRmsChanged)
+    Q_PROPERTY(QColor rmsColor READ rmsColor WRITE setRmsColor NOTIFY colorsChanged)
     ///@}
     ///@{
     /// Where the peaks come from: a peak file (a path or a file URL), or the
@@ -113,6 +115,16 @@ public:
     bool paintCursor() const { return style_.PaintCursor; }
     /// Redraws when changed.
     void setPaintCursor(bool value);
+    /// Whether the RMS levels of a peak file's current side file are drawn
+    /// as a lighter band inside the peaks (off by default).
+    bool showRms() const { return style_.ShowRms; }
+    /// Redraws when changed.
+    void setShowRms(bool value);
+    /// Colour of the RMS band: until one is set, the peaks' colour halfway
+    /// to white.
+    QColor rmsColor() const;
+    /// Redraws when changed; an invalid colour goes back to the default.
+    void setRmsColor(const QColor& value) { SetColor(style_.RmsColor, value); }
     /// Percent of the width kept ahead of the play pointer when it pages (0 to 49).
     int playStepPercent() const { return playStepPercent_; }
     /// Values outside 0 to 49 are reported.
@@ -216,6 +228,8 @@ Q_SIGNALS:
     void colorsChanged();
     /// paintCursor changed.
     void paintCursorChanged();
+    /// showRms changed.
+    void showRmsChanged();
     /// playStepPercent changed.
     void playStepPercentChanged();
     /// peakReduction changed.
@@ -259,6 +273,7 @@ private:
     void SetSource(const QString& value);
     void SetBuilder(QObject* value);
     bool ApplyLoad(PeakLoad&& load);
+    bool LoadFile(const QString& path);
     void AfterFirstRecords();
     void PullLive();
     void FollowRunningBuild();

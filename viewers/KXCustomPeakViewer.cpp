@@ -9,6 +9,7 @@
 #include <cmath>
 #include <limits>
 
+#include "PeakFileFill.h"
 #include "PeakRender.h"
 #include "platform/Exception.h"
 #include "platform/widgets/HorzScrollBar.h"
@@ -79,9 +80,8 @@ void TKXCustomPeakViewer::SetPeaksFileName(const QString& value)
         return;
     if (value.isEmpty()) {
         // The screen keeps the old picture until the next repaint.
-        model_.PcmByteCount = 0;
-        model_.PeakData.clear();
-        model_.Pyramid.Clear();
+        StopLoading();
+        model_.ClearPeaks();
         peaksFileName_.clear();
         Q_EMIT peaksChanged();
         return;
@@ -159,9 +159,22 @@ void TKXCustomPeakViewer::SetTimeScalerChecked(float value)
 
 bool TKXCustomPeakViewer::LoadFromFile(const QString& fileName)
 {
-    auto load = ReadViewerPeakFile(fileName);
-    if (!load || !ApplyLoad(std::move(*load)))
+    // The first picture shows the file's start at the current zoom.
+    auto fill = std::make_unique<PeakFileFill>();
+    if (!fill->Start(fileName, model_, model_.PeaksInView() + 2))
         return false;
+    StopLoading();
+    if (fill->Active()) {
+        fill_ = std::move(fill);
+        if (!fillTimer_) {
+            // Idle time reads the rest: a piece per tick keeps input flowing.
+            fillTimer_ = new QTimer(this);
+            fillTimer_->setInterval(0);
+            connect(fillTimer_, &QTimer::timeout, this, [this] { ContinueLoading(); });
+        }
+        fillTimer_->start();
+    }
+    AfterLoad();
     setCursor(Qt::PointingHandCursor);
     return true;
 }
@@ -179,21 +192,26 @@ bool TKXCustomPeakViewer::ApplyLoad(PeakLoad&& load)
 {
     if (!ApplyPeakLoad(model_, std::move(load)))
         return false;
+    StopLoading();
+    AfterLoad();
+    return true;
+}
+
+void TKXCustomPeakViewer::AfterLoad()
+{
     StopLiveStream();
     visibleSeconds_ = model_.VisibleSecondsFor(ClientWidth());
     steps_ = ComputeSteps(steps_, visibleSeconds_, playStepPercent_);
     UpdateScrollRange();
     Repaint();
     Q_EMIT peaksChanged();
-    return true;
 }
 
 void TKXCustomPeakViewer::Clear()
 {
     StopLiveStream();
-    model_.PeakData.clear();
-    model_.Pyramid.Clear();
-    model_.PcmByteCount = 0;
+    StopLoading();
+    model_.ClearPeaks();
     Repaint();
     Q_EMIT peaksChanged();
 }
@@ -398,6 +416,8 @@ void TKXCustomPeakViewer::PaintPeaks(bool copyToScreen, TCanvas* target)
     style.Position = position_;
     style.MarkStart = markStart_;
     style.MarkEnd = markEnd_;
+    style.ShowRms = showRms_;
+    style.RmsColor = RmsColor();
     if (!regions_.Empty())
         style.Underlay = [this](QImage& image, double ratio) {
             PaintRegionFills(image, ratio, model_, regions_, selectedRegion_, ClientWidth());

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -28,6 +29,7 @@
 namespace kx {
 
 class HorzScrollBar;
+class PeakFileFill;
 class TKXPeakBuilder;
 class TMemoryStream;
 
@@ -62,6 +64,8 @@ class TKXCustomPeakViewer : public QWidget, public DesignState
     Q_PROPERTY(int peakReduction READ peakReductionOrdinal WRITE setPeakReduction)
     Q_PROPERTY(float timeScaler READ TimeScaler WRITE setTimeScaler NOTIFY timeScalerChanged)
     Q_PROPERTY(QMenu* popupMenu READ PopupMenu WRITE setPopupMenu)
+    Q_PROPERTY(bool showRms READ ShowRms WRITE setShowRms)
+    Q_PROPERTY(QColor rmsColor READ RmsColor WRITE setRmsColor)
     Q_PROPERTY(bool regionInsertKey READ RegionInsertKey WRITE setRegionInsertKey)
     Q_PROPERTY(int timeAxisHeight READ TimeAxisHeight WRITE setTimeAxisHeight)
     ///@}
@@ -83,6 +87,7 @@ public:
     void setPeakReduction(int value) { setPeakReductionOrdinal(value); } ///< Writes peakReduction.
     void setPopupMenu(QMenu* value) { SetPopupMenu(value); } ///< Writes popupMenu.
     void setCursorPosition(qint64 value) { SetPosition(value); } ///< Writes cursorPosition.
+    void setShowRms(bool value) { SetShowRms(value); } ///< Writes showRms.
     void setRegionInsertKey(bool value) { SetRegionInsertKey(value); } ///< Writes regionInsertKey.
     ///@}
 public:
@@ -170,10 +175,30 @@ public:
     /// The tallest time axis strip.
     static constexpr int MaxTimeAxisHeight = TimeAxisMaxHeight;
 
+    /// Whether the RMS levels of the peak file's side file ("<peak file>.rms",
+    /// when current) are drawn as a lighter band inside the peaks; off by
+    /// default. Without such levels the picture is as with it off.
+    bool ShowRms() const { return showRms_; }
+    /// Repaints when changed.
+    void SetShowRms(bool value);
+    /// Colour of the RMS band: until one is set, the peaks' colour halfway
+    /// to white.
+    QColor RmsColor() const;
+    /// An invalid colour is refused; repaints when changed.
+    void SetRmsColor(const QColor& value);
+
     // --- operations
 
-    /// Loads a peak file; false when it cannot be read or is refused.
+    /// Loads a peak file; false when it cannot be read or is refused. The
+    /// first picture is drawn from the file's start; the rest of a long file
+    /// (and its RMS levels) is read while the event loop runs, drawn as it
+    /// arrives (see Loading).
     bool LoadFromFile(const QString& fileName);
+    /// Whether a peak file is still being read; what is not read yet draws
+    /// flat, while counts and the scroll range are the whole file's already.
+    bool Loading() const;
+    /// Reads the rest of a file still being loaded at once and repaints.
+    void FinishLoading();
     /// Reads from position 0; a null stream gives false.
     bool LoadFromStream(TMemoryStream* stream);
     /// Forgets the loaded peaks and repaints.
@@ -373,6 +398,8 @@ public:
     KX_PROPERTY_WRITER(float, setTimeScaler, SetTimeScalerChecked, lcViewers)
     /// Writes timeAxisHeight; values outside 0 to MaxTimeAxisHeight are reported.
     KX_PROPERTY_WRITER(int, setTimeAxisHeight, SetTimeAxisHeightChecked, lcViewers)
+    /// Writes rmsColor; an invalid colour is reported.
+    KX_PROPERTY_WRITER(const QColor&, setRmsColor, SetRmsColorChecked, lcViewers)
     /// Reads peakReduction.
     int peakReductionOrdinal() const { return int(PeakReduction()); }
     /// Writes peakReduction; unknown ordinals are reported.
@@ -560,6 +587,15 @@ private:
     PeakLiveFollow live_;
     QTimer* liveTimer_ = nullptr;
 
+    // A long peak file read a piece at a time, and the RMS band.
+    void ContinueLoading();
+    void StopLoading();
+    void AfterLoad();
+    void SetRmsColorChecked(const QColor& value);
+    std::unique_ptr<PeakFileFill> fill_;
+    QTimer* fillTimer_ = nullptr;
+    bool showRms_ = false;
+    QColor rmsColor_;  // invalid: follows the peaks' colour
     // A press on a region or point: what it took, where, and the item's
     // records then (edges as record indexes on the snapping grid).
     struct RegionPress {

@@ -20,6 +20,8 @@ void TKXCustomPeakViewer::SetLiveSource(TLiveSource source, std::function<bool()
     StopLiveStream();
     if (!source)
         return;
+    // The stream replaces the peaks: a file still being read stops here.
+    StopLoading();
     // What was shown before stays until the first records arrive.
     live_.Start(std::move(source), std::move(stillWriting));
     if (!liveTimer_) {

@@ -20,6 +20,12 @@ PeakBands ComputeBands(const PeakViewModel& model, int bandHeight)
     return b;
 }
 
+QColor RmsShadeOf(const QColor& peaks)
+{
+    const QColor c = peaks.toRgb();
+    return QColor((c.red() + 255) / 2, (c.green() + 255) / 2, (c.blue() + 255) / 2);
+}
+
 std::vector<ColumnSpan> ColumnSpans(const PeakViewModel& model, int width, double ratio)
 {
     const DeviceScale d{ratio};
@@ -132,14 +138,20 @@ ColumnValues ReadColumns(const PeakViewModel& model, const std::vector<ColumnSpa
     return out;
 }
 
+// The device row of a value in channel ch's band (ch is 1-based).
+struct BandRows {
+    double Bottom;
+    float Scale;
+    double Ratio;
+    BandRows(const PeakBands& b, int ch, double ratio) : Bottom(2.0 * ch * b.q * ratio), Scale(b.Scale), Ratio(ratio) {}
+    int operator()(double v) const { return static_cast<int>(Round(Bottom - double(float(v) / Scale) * Ratio)); }
+};
+
 void DrawChannel(SpanWriter& writer, const ColumnValues& values, const PeakBands& b, int ch, double ratio)
 {
     const std::vector<uint32_t>& firsts = values.first[ch - 1];
     const std::vector<uint32_t>& seconds = values.second[ch - 1];
-    const double bottom = 2.0 * ch * b.q * ratio;
-    const auto row = [&](uint32_t v) {
-        return static_cast<int>(Round(bottom - double(float(v) / b.Scale) * ratio));
-    };
+    const BandRows row(b, ch, ratio);
     int last = DeviceScale{ratio}(b.CentreY(ch));  // the pen starts on the centre line of column 0
     const int n = static_cast<int>(firsts.size());
     for (int x = 0; x < n; ++x) {
@@ -154,6 +166,48 @@ void DrawChannel(SpanWriter& writer, const ColumnValues& values, const PeakBands
         }
         writer.Fill(x, y1, y2);
         last = y2;
+    }
+}
+
+// The RMS each device column shows, per channel, over the records its peaks
+// come from; negative where there is none.
+struct ColumnRms {
+    std::vector<double> levels[2];
+};
+
+ColumnRms ReadColumnRms(const PeakViewModel& model, const std::vector<ColumnSpan>& spans)
+{
+    ColumnRms out;
+    for (auto& l : out.levels)
+        l.assign(spans.size(), -1.0);
+    for (size_t d = 0; d < spans.size(); ++d) {
+        const ColumnSpan s = spans[d];
+        double rms[2] = {-1.0, -1.0};
+        if (model.Rms.Over(s.First, model.Reduction == prMinMax ? s.Last : s.First + 1, rms)) {
+            out.levels[0][d] = rms[0];
+            out.levels[1][d] = rms[1];
+        }
+    }
+    return out;
+}
+
+// The band from the centre up and down by the RMS, clipped to the column's
+// extremes, over the peaks drawn already.
+void DrawRmsBand(SpanWriter& writer, const PeakViewModel& model, const ColumnValues& values,
+                 const std::vector<double>& rms, const PeakBands& b, int ch, double ratio)
+{
+    const BandRows row(b, ch, ratio);
+    // RMS values are in 16-bit sample units around the silence value.
+    const double mid = model.Wide() ? 32768.0 : 128.0;
+    const double unit = model.Wide() ? 1.0 : 1.0 / 256.0;
+    for (size_t x = 0; x < rms.size(); ++x) {
+        if (!(rms[x] > 0))
+            continue;
+        const int y1 = row(values.first[ch - 1][x]), y2 = row(values.second[ch - 1][x]);
+        const int top = std::max(row(mid + rms[x] * unit), std::min(y1, y2));
+        const int bottom = std::min(row(mid - rms[x] * unit), std::max(y1, y2));
+        if (top <= bottom)
+            writer.Fill(static_cast<int>(x), top, bottom);
     }
 }
 
@@ -187,10 +241,17 @@ void RenderPeaks(QImage& image, const PeakViewModel& model, const PeakRenderStyl
 
     if (!model.PeakData.empty() && width > 0 && (image.format() == QImage::Format_RGB32 ||
                                                  image.format() == QImage::Format_ARGB32_Premultiplied)) {
-        const ColumnValues values = ReadColumns(model, ColumnSpans(model, width, ratio), b.Channels);
+        const std::vector<ColumnSpan> spans = ColumnSpans(model, width, ratio);
+        const ColumnValues values = ReadColumns(model, spans, b.Channels);
         SpanWriter writer(image, style.PeaksColor);
         for (int ch = 1; ch <= b.Channels; ++ch)
             DrawChannel(writer, values, b, ch, ratio);
+        if (style.ShowRms && !model.Rms.Empty()) {
+            SpanWriter band(image, style.RmsColor);
+            const ColumnRms rms = ReadColumnRms(model, spans);
+            for (int ch = 1; ch <= b.Channels; ++ch)
+                DrawRmsBand(band, model, values, rms.levels[ch - 1], b, ch, ratio);
+        }
     }
 
     // Odd lines are the channels' centre lines (1 px), even lines the

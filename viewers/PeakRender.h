@@ -22,10 +22,15 @@ struct PeakRenderStyle {
     int64_t Position = 0;  ///< ms
     int MarkStart = 0;     ///< ms
     int MarkEnd = 0;       ///< ms
+    bool ShowRms = false;  ///< draw the RMS band where the model has RMS levels
+    QColor RmsColor;       ///< RMS band inside the peaks
     /// Drawn over the background and marked range, under the peaks: the
     /// image in device pixels and its device pixel ratio.
     std::function<void(QImage& image, double ratio)> Underlay;
 };
+
+/// The RMS band's colour when none is set: the peaks' colour halfway to white.
+QColor RmsShadeOf(const QColor& peaks);
 
 /// Band geometry of one redraw: each channel owns two half-bands of height q.
 struct PeakBands {
@@ -55,7 +60,7 @@ struct ColumnSpan {
 /// its device columns share those records out.
 std::vector<ColumnSpan> ColumnSpans(const PeakViewModel& model, int width, double ratio = 1.0);
 
-/// Draws background, marked range, peaks, grid, cursor line and frame into a
+/// Draws background, marked range, peaks, RMS band, grid, cursor line and frame into a
 /// back buffer for a client `width` logical pixels wide, at the image's device
 /// pixel ratio. bandHeight is the drawing height the bands share.
 void RenderPeaks(QImage& image, const PeakViewModel& model, const PeakRenderStyle& style, int width, int bandHeight);

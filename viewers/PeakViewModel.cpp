@@ -8,11 +8,20 @@
 
 namespace kx {
 
+void PeakViewModel::ClearPeaks()
+{
+    PcmByteCount = 0;
+    PeakData.clear();
+    ExpectedBytes = 0;
+    Pyramid.Clear();
+    Rms.Clear();
+}
+
 uint32_t PeakViewModel::ValueCount() const
 {
     if (PcmByteCount == 0)
         return 0;
-    return static_cast<uint32_t>(static_cast<int64_t>(PeakData.size()) / ValueBytes());
+    return static_cast<uint32_t>(DataBytes() / ValueBytes());
 }
 
 int64_t PeakViewModel::PeakCount() const
@@ -118,9 +127,9 @@ int64_t PeakViewModel::PeaksInView() const
 
 uint8_t PeakViewModel::VisibleSecondsFor(int clientWidth) const
 {
-    if (PeakData.empty() || SamplesPerSecond == 0)
+    if (DataBytes() == 0 || SamplesPerSecond == 0)
         return 10;
-    const double framesPerPeak = 2.0 * double(PcmByteCount) / double(PeakData.size());
+    const double framesPerPeak = 2.0 * double(PcmByteCount) / double(DataBytes());
     const int64_t seconds = Round(clientWidth * framesPerPeak) / int64_t(SamplesPerSecond);
     const auto low = static_cast<uint8_t>(seconds & 0xFF);
     return low == 0 ? uint8_t(10) : low;

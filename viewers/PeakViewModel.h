@@ -1,8 +1,10 @@
 #pragma once
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "PeakPyramid.h"
+#include "RmsPyramid.h"
 #include "platform/ScrollState.h"
 
 namespace kx {
@@ -36,6 +38,12 @@ public:
     uint16_t SamplesPerPeak = 0;        ///< frames per record
     /// The records after the 16-byte header.
     std::vector<uint8_t> PeakData;
+    /// Bytes of records the loaded file holds while PeakData still fills in
+    /// from it; 0 once PeakData holds them all. Counts and the scroll range
+    /// follow the whole file meanwhile.
+    int64_t ExpectedBytes = 0;
+    /// RMS levels of the records when a current side file was loaded.
+    RmsPyramid Rms;
 
     /// Min/max levels over PeakData for prMinMax; rebuilt on every load.
     PeakPyramid Pyramid;
@@ -48,7 +56,12 @@ public:
     static constexpr int FrameBytes = 4;
 
     /// Nothing is loaded.
-    bool Empty() const { return PcmByteCount == 0 || PeakData.empty(); }
+    bool Empty() const { return PcmByteCount == 0 || DataBytes() == 0; }
+    /// Bytes of records the view stands for: PeakData's, or the whole file's
+    /// while it fills in.
+    int64_t DataBytes() const { return std::max<int64_t>(static_cast<int64_t>(PeakData.size()), ExpectedBytes); }
+    /// Forgets the records, their levels and the header's length.
+    void ClearPeaks();
     /// Builds the pyramid anew over PeakData (after a load).
     void RebuildPyramid() { Pyramid.Build(PeakData, Channels, BytesPerPeak); }
 

@@ -82,13 +82,15 @@ bool ApplyPeakLoad(PeakViewModel& model, PeakLoad&& load)
         return false;
     StorePeakHeader(model, load.Header);
     model.PeakData = std::move(load.Records);
+    model.ExpectedBytes = 0;
+    model.Rms.Clear();
     model.RebuildPyramid();
     return true;
 }
 
 void SetPeakScrollRange(ScrollState& scroll, const PeakViewModel& model, int pos)
 {
-    const int64_t peaks = model.PeakData.empty() ? 0 : std::max<int64_t>(model.PeakCount(), 0);
+    const int64_t peaks = model.DataBytes() == 0 ? 0 : std::max<int64_t>(model.PeakCount(), 0);
     const int nMax = static_cast<int>(std::min<int64_t>(peaks, std::numeric_limits<int>::max()));
     const int64_t page = std::min<int64_t>(nMax, model.PeaksInView());
     scroll.SetInfo(0, nMax, static_cast<unsigned>(std::max<int64_t>(page, 0)), pos);
@@ -178,8 +180,11 @@ PeakLiveFollow::Pulled PeakLiveFollow::Pull(PeakViewModel& model)
         }
         return Pulled::Nothing;
     }
-    if (!live)
+    if (!live) {
         model.PeakData.clear();
+        model.ExpectedBytes = 0;
+        model.Rms.Clear();
+    }
     StorePeakHeader(model, head);
     head_ = head;
     model.PeakData.insert(model.PeakData.end(), tail.begin(), tail.begin() + static_cast<std::ptrdiff_t>(take));

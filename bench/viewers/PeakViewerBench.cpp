@@ -6,9 +6,13 @@
 #include <benchmark/benchmark.h>
 
 #include "peaks/PeakFormat.h"
+#include "peaks/RmsFile.h"
 #include "platform/widgets/HorzScrollBar.h"
 #include "platform/LittleEndian.h"
+#include "platform/OutputFile.h"
 #include "viewers/KXAudioPeakViewer.h"
+#include "viewers/PeakRender.h"
+#include "viewers/PeakViewSource.h"
 
 namespace kx {
 
@@ -56,6 +60,8 @@ void Prepare(TKXAudioPeakViewer& v, uint16_t spp, int hours = 1)
     v.show();
     if (!v.LoadFromFile(HourFile(spp, hours)))
         std::abort();
+    // Drawing costs are measured over the whole file.
+    v.FinishLoading();
 }
 
 // True extremes on a 3-hour track at 1920 × 400, the scaler given in
@@ -120,7 +126,8 @@ void BM_RegionRedraw3h(benchmark::State& state)
 }
 BENCHMARK(BM_RegionRedraw3h)->ArgsProduct({{0, 1}, {0, 4}})->Unit(benchmark::kMillisecond);
 
-// Loading a 3-hour peak file, the min/max levels included.
+// Loading a 3-hour peak file to its first picture: the header and the
+// file's start are read, the rest follows in idle time.
 void BM_Load3h(benchmark::State& state)
 {
     TKXAudioPeakViewer v;
@@ -128,9 +135,94 @@ void BM_Load3h(benchmark::State& state)
     const QString path = HourFile(static_cast<uint16_t>(state.range(0)), 3);
     for (auto _ : state)
         benchmark::DoNotOptimize(v.LoadFromFile(path));
+    v.FinishLoading();  // the size counted below is the whole file's
     state.counters["MB"] = double(v.Model().PeakData.size()) / 1e6;
 }
 BENCHMARK(BM_Load3h)->Arg(100)->Arg(1102)->Unit(benchmark::kMillisecond);
+
+// For comparison, in the same run: the file read whole and its min/max
+// levels built before the first picture, as loads did before they were
+// spread over idle time.
+void BM_Load3hWhole(benchmark::State& state)
+{
+    const QString path = HourFile(static_cast<uint16_t>(state.range(0)), 3);
+    ScrollState scroll;
+    PeakViewModel model(scroll);
+    model.ClientWidth = 1920;
+    PeakRenderStyle style;
+    QImage image(1920, 400, QImage::Format_RGB32);
+    for (auto _ : state) {
+        auto load = ReadViewerPeakFile(path);
+        if (!load || !ApplyPeakLoad(model, std::move(*load)))
+            std::abort();
+        SetPeakScrollRange(scroll, model, 0);
+        RenderPeaks(image, model, style, 1920, 400);
+    }
+}
+BENCHMARK(BM_Load3hWhole)->Arg(100)->Arg(1102)->Unit(benchmark::kMillisecond);
+
+// A first picture in place of another 3-hour file read whole.
+void BM_Reload3h(benchmark::State& state)
+{
+    TKXAudioPeakViewer v;
+    Prepare(v, 100, 3);
+    const QString path = HourFile(100, 3);
+    for (auto _ : state) {
+        v.LoadFromFile(path);
+        state.PauseTiming();
+        v.FinishLoading();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_Reload3h)->Iterations(20)->Unit(benchmark::kMillisecond);
+
+// From the load to the last record read in idle time, the event loop running.
+void BM_Load3hComplete(benchmark::State& state)
+{
+    TKXAudioPeakViewer v;
+    Prepare(v, 100, 3);
+    const QString path = HourFile(100, 3);
+    for (auto _ : state) {
+        v.LoadFromFile(path);
+        while (v.Loading())
+            QCoreApplication::processEvents();
+    }
+}
+BENCHMARK(BM_Load3hComplete)->Unit(benchmark::kMillisecond);
+
+// Redraws at 1920 × 400 with the RMS band on (1) or off (0), true extremes,
+// the scaler in quarters; 0 puts the whole file in view.
+void BM_RmsRedraw3h(benchmark::State& state)
+{
+    const QString path = HourFile(100, 3);
+    static const bool written = [&] {
+        // Levels at a third of each record's spread.
+        RmsData d;
+        d.samplesPerPeak = 100;
+        d.rate = 44100;
+        const int64_t records = int64_t(44100) * 3 * 3600 / 100;
+        d.values.resize(static_cast<size_t>(records * 2));
+        for (size_t i = 0; i < d.values.size(); ++i)
+            d.values[i] = static_cast<uint16_t>(1000 + (i * 2654435761u >> 20) % 8000);
+        QString error;
+        return WriteRmsFile(RmsFileFor(path), d, OutputRules().Input(path), error);
+    }();
+    if (!written)
+        std::abort();
+    TKXAudioPeakViewer v;
+    Prepare(v, 100, 3);
+    if (v.Model().Rms.Empty())
+        std::abort();
+    v.SetPeakReduction(prMinMax);
+    v.SetShowRms(state.range(0) != 0);
+    const float whole = float(v.Model().PeakCount()) / 1920.0f;
+    v.SetTimeScaler(state.range(1) == 0 ? whole : static_cast<float>(state.range(1)) / 4.0f);
+    if (state.range(1) != 0)
+        v.ScrollToSeconds(3600);
+    for (auto _ : state)
+        v.PaintPeaks(false, nullptr);
+}
+BENCHMARK(BM_RmsRedraw3h)->ArgsProduct({{0, 1}, {4, 256, 0}})->Unit(benchmark::kMillisecond);
 
 // The min/max levels alone, over the 3-hour track's records.
 void BM_Pyramid3h(benchmark::State& state)

@@ -9,6 +9,7 @@
 
 #include "PeakTestData.h"
 #include "QuickTestSupport.h"
+#include "peaks/RmsFile.h"
 #include "platform/MemoryStream.h"
 #include "viewers/KXAudioPeakViewer.h"
 
@@ -102,6 +103,29 @@ TEST_F(WaveformViewTest, drawsTheWidgetViewersTimeAxisAndRefusesNegativeHeights)
     view->setProperty("timeAxisHeight", -1);
     EXPECT_EQ(errors.count(), 1);
     EXPECT_EQ(view->property("timeAxisHeight").toInt(), 30);
+}
+
+TEST_F(WaveformViewTest, drawsTheRmsBandOfTheWidgetViewers)
+{
+    RmsData rms;
+    rms.samplesPerPeak = 80;
+    rms.rate = 8000;
+    for (int r = 0; r < 1000; ++r)
+        rms.values.insert(rms.values.end(), 2, static_cast<uint16_t>(r < LoudRecords ? 9000 : 0));
+    QString error;
+    ASSERT_TRUE(WriteRmsFile(RmsFileFor(pek), rms, OutputRules().Input(pek), error)) << error.toStdString();
+    QObject* view = Show("showRms: true\nrmsColor: \"#ff8000\"");
+    ASSERT_TRUE(view);
+    TKXAudioPeakViewer widget;
+    Prepare(widget, W, H);
+    ASSERT_TRUE(widget.LoadFromFile(pek));
+    widget.SetShowRms(true);
+    widget.SetRmsColor(QColor(0xff, 0x80, 0));
+    const QImage quick = harness.Grab().convertToFormat(QImage::Format_RGB32);
+    EXPECT_TRUE(quick == widget.BufferImage().convertToFormat(QImage::Format_RGB32));
+    EXPECT_GT(RowsOf(quick, 100, QColor(0xff, 0x80, 0)), 10);
+    view->setProperty("showRms", false);
+    EXPECT_EQ(RowsOf(harness.Grab(), 100, QColor(0xff, 0x80, 0)), 0);
 }
 
 TEST_F(WaveformViewTest, peaksAreDrawnWhereTheDataSaysAtEveryZoom)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "PeakTestData.h"
+#include "peaks/RmsFile.h"
 #include "platform/widgets/Color.h"
 
 namespace kx {
@@ -156,6 +157,47 @@ TEST_F(PeakToolRenderOptions, colorsAndChannelLayout)
     EXPECT_EQ(merged.pixel(45, 195), navy);
     EXPECT_NE(merged.pixel(200, 150), navy);
     EXPECT_EQ(RunPeakTool({pek, "-o", dir.filePath("x.png"), "--merge-channels", "--split-channels"}), 2);
+}
+TEST_F(PeakToolRender, rmsBandDiffersFromThePlainPictureOnlyInsideThePeaks)
+{
+    // Extremes at ±24576, RMS rising over the minute in the left channel.
+    const QString pek = dir.filePath("rms.pek");
+    ASSERT_TRUE(Write(pek, Stereo16(8000, 80, 60, [](int64_t, int) { return std::pair{57344u, 8192u}; })));
+    const QString plainPng = dir.filePath("plain.png"), rmsPng = dir.filePath("rms.png");
+    QByteArray err;
+    // Without a side file: drawn, without the band, and said so.
+    ASSERT_EQ(RunPeakTool({pek, "-o", rmsPng, "--width", "400", "--height", "200", "--rms", "--scaler", "7"}, &err), 0);
+    EXPECT_TRUE(err.contains("without RMS")) << err.constData();
+    ASSERT_EQ(RunPeakTool({pek, "-o", plainPng, "--width", "400", "--height", "200", "--scaler", "7"}), 0);
+    const QImage plain(plainPng);
+    EXPECT_EQ(QImage(rmsPng), plain);
+
+    RmsData rms;
+    rms.samplesPerPeak = 80;
+    rms.rate = 8000;
+    for (int r = 0; r < 6000; ++r)
+        rms.values.insert(rms.values.end(), {static_cast<uint16_t>(r * 4), 6000});
+    QString error;
+    ASSERT_TRUE(WriteRmsFile(RmsFileFor(pek), rms, OutputRules().Input(pek), error)) << error.toStdString();
+    ASSERT_EQ(RunPeakTool({pek, "-o", rmsPng, "--width", "400", "--height", "200", "--rms", "--scaler", "7"}, &err), 0);
+    EXPECT_FALSE(err.contains("without RMS")) << err.constData();
+    const QImage band(rmsPng);
+    ASSERT_EQ(band.size(), plain.size());
+    const QRgb navy = ToQColor(clNavy).rgb(), light = qRgb(127, 127, 191);
+    int changed = 0;
+    for (int y = 0; y < band.height(); ++y)
+        for (int x = 0; x < band.width(); ++x)
+            if (band.pixel(x, y) != plain.pixel(x, y)) {
+                ASSERT_EQ(plain.pixel(x, y), navy) << x << "," << y;
+                ASSERT_EQ(band.pixel(x, y), light) << x << "," << y;
+                ++changed;
+            }
+    EXPECT_GT(changed, 400 * 2 * 10);
+    // The left band grows with the RMS; the right one stays at 6000 (9 rows each way).
+    EXPECT_EQ(band.pixel(20, 45), navy);
+    EXPECT_EQ(band.pixel(380, 45), light);
+    EXPECT_EQ(band.pixel(200, 142), light);
+    EXPECT_EQ(band.pixel(200, 139), navy);
 }
 #endif
 

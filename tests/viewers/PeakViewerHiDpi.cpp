@@ -4,9 +4,11 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <cmath>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "PeakTestData.h"
+#include "peaks/RmsFile.h"
 #include "platform/MemoryStream.h"
 #include "viewers/KXAudioPeakViewer.h"
 #include "viewers/KXPeakEffectViewer.h"
@@ -146,6 +148,32 @@ TEST(PeakViewerHiDpi, aMoveToAScreenOfAnotherRatioRedrawsAtThatRatio)
     QCoreApplication::sendEvent(&v, &moved);
     EXPECT_EQ(v.BufferImage().width(), 600);
     EXPECT_EQ(v.BufferImage().pixel(300, 75), Rgb(v.BorderColor()));
+}
+
+TEST(PeakViewerHiDpi, theRmsBandIsDrawnInDevicePixels)
+{
+    QTemporaryDir dir;
+    const QString pek = dir.filePath("a.pek");
+    ASSERT_TRUE(Write(pek, Stereo16(8000, 80, 60, [](int64_t, int) { return std::pair<uint32_t, uint32_t>{57344, 8192}; })));
+    RmsData rms;
+    rms.samplesPerPeak = 80;
+    rms.rate = 8000;
+    rms.values.assign(2 * 6000, 12288);
+    QString error;
+    ASSERT_TRUE(WriteRmsFile(RmsFileFor(pek), rms, OutputRules().Input(pek), error)) << error.toStdString();
+    TKXAudioPeakViewer v;
+    Prepare(v, 400, 200);
+    ASSERT_TRUE(v.LoadFromFile(pek));
+    v.SetShowRms(true);
+    const QImage& b = v.BufferImage();
+    const QRgb peaks = Rgb(v.PeaksColor()), band = v.RmsColor().rgb();
+    // 12288 about the centre: logical rows 31.25 to 68.75, device rows 62 to 137.
+    EXPECT_EQ(b.pixel(300, 61), peaks);
+    EXPECT_EQ(b.pixel(300, 62), band);
+    EXPECT_EQ(b.pixel(300, 99), band);
+    EXPECT_EQ(b.pixel(300, 101), band);
+    EXPECT_EQ(b.pixel(300, 137), band);
+    EXPECT_EQ(b.pixel(300, 138), peaks);
 }
 
 TEST(PeakViewerHiDpi, regionEdgesPointLinesAndLabelsUseDevicePixels)

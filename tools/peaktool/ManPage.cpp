@@ -125,6 +125,13 @@ Draw one into a picture viewer without a file in between:
 peaktool render music/song.pek \-\-width=1200 \-o \- | display \-
 .fi
 .RE
+With the RMS levels its build wrote beside it (\fIsong.pek.rms\fR) as a lighter inner band:
+.PP
+.RS
+.nf
+peaktool render \-\-rms music/song.pek \-o song.png
+.fi
+.RE
 Waveform data for a web player, and a picture of a whole file, straight from media:
 .PP
 .RS

@@ -13,6 +13,8 @@ void Define(CommandLine& line)
     line.SetDescription(QStringLiteral(
         "Draws the peaks, grid, marked range and cursor line of the file offscreen.\n"
         "The zoom comes from one of --scaler, --pixels-per-second or --end-seconds.\n"
+        "With --rms, the RMS levels of the side file FILE.pek.rms (when it is not older\n"
+        "than the peak file and matches it) are drawn as a lighter band inside the peaks.\n"
         "With --spectrogram, draws the spectrogram of MEDIA (or of a spectrogram file)\n"
         "instead: 256 log-spaced bands from 20 Hz to Nyquist, one column per 1024\n"
         "frames, -100 to 0 dBFS from dark to bright; the whole file fills the width\n"
@@ -45,6 +47,9 @@ void Define(CommandLine& line)
     line.AddOption(QStringLiteral("mark"), QStringLiteral("marked range in milliseconds"), QStringLiteral("A:B"));
     line.AddOption(QStringLiteral("cursor"), QStringLiteral("draw the cursor position line at MS milliseconds"),
                    QStringLiteral("MS"));
+    line.AddOption(QStringLiteral("rms"),
+                   QStringLiteral("draw the RMS levels of FILE.pek.rms as a lighter band inside the peaks; "
+                                  "without a current side file the peaks are drawn alone, with a note on stderr"));
     line.AddOption(QStringLiteral("spectrogram"),
                    QStringLiteral("draw the spectrogram of MEDIA (media or a spectrogram file) instead of peaks"),
                    QStringLiteral("MEDIA"));

@@ -2,6 +2,7 @@
 #include "Command.h"
 #include "Drawing.h"
 #include "peaks/PeakFormat.h"
+#include "peaks/RmsFile.h"
 #include "platform/LittleEndian.h"
 #include "platform/MemoryStream.h"
 #include "platform/NativeName.h"
@@ -87,6 +88,22 @@ std::vector<uint8_t> MergeChannels(const PeakViewModel& m)
     return out;
 }
 
+// Why a peak file has no RMS levels to draw.
+QString RmsMissing(const QString& input, bool merged)
+{
+    if (merged)
+        return QStringLiteral("its levels are per channel and the channels are merged");
+    std::vector<uint8_t> bytes;
+    if (ReadPeakFile(input, PeakReader::ViewerFile, bytes) != PeakCheck::Accepted)
+        return QStringLiteral("the peak file changed");
+    const auto header = DecodePeakHeader(bytes);
+    const int record = header ? PeakRecordSize(*header) : 0;
+    QString why = QStringLiteral("no matching RMS file");
+    if (header && record > 0)
+        ReadRmsFor(input, *header, static_cast<int64_t>(bytes.size() - PeakHeaderSize) / record, &why);
+    return QStringLiteral("%1 (%2)").arg(why, RmsFileFor(input));
+}
+
 int Run(CommandLine& line)
 {
     if (line.IsSet(QStringLiteral("spectrogram")))
@@ -168,6 +185,7 @@ int Run(CommandLine& line)
         Err(QStringLiteral("peaktool render: %1: refused: %2").arg(input, PeakCheckText(why)));
         return ExitFailed;
     }
+    viewer.FinishLoading();
     if (merge && viewer.Model().Channels > 1) {
         const std::vector<uint8_t> mono = MergeChannels(viewer.Model());
         TMemoryStream stream;
@@ -176,6 +194,12 @@ int Run(CommandLine& line)
             Err(QStringLiteral("peaktool render: %1: the channels cannot be merged").arg(input));
             return ExitFailed;
         }
+    }
+    if (line.IsSet(QStringLiteral("rms"))) {
+        // A missing or stale side file costs the band, not the picture.
+        if (viewer.Model().Rms.Empty())
+            Err(QStringLiteral("peaktool render: %1: drawn without RMS: %2").arg(input, RmsMissing(input, merge)));
+        viewer.SetShowRms(true);
     }
     // Peaks a second of audio, from the header.
     const double peaksPerSecond = double(viewer.Model().SamplesPerSecond) / viewer.Model().SamplesPerPeak;
