@@ -116,6 +116,8 @@ void TKXPeakBuilder::ReleaseGraph()
 
 void TKXPeakBuilder::EmptyStream(int index)
 {
+    if (index >= 0 && index < FileCount())
+        rms_.Forget(files_[index]);
     if (TMemoryStream* stream = streams_.Get(index)) {
         GiveStreamMemory(stream);
         QMutexLocker lock(&streams_.Lock());
@@ -258,6 +260,7 @@ void TKXPeakBuilder::CompleteCurrent()
     lastSegments_ = runSegments_;
     const int index = currentIndex_;
     FinishStream(index);
+    WriteRmsSideFile(index);
     const QString media = index >= 0 && index < FileCount() ? files_[index] : QString();
     if (!saveToPeakFiles_)
         completedInMemory_.append(media);

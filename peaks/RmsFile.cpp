@@ -55,14 +55,6 @@ QString RmsFileFor(const QString& peakFile)
     return peakFile + QStringLiteral(".rms");
 }
 
-uint16_t RmsValue(double sumSquares, uint64_t n)
-{
-    if (n == 0 || !(sumSquares > 0))
-        return 0;
-    const double v = std::sqrt(sumSquares / double(n));
-    return v >= 65535.0 ? uint16_t(65535) : uint16_t(std::lround(v));
-}
-
 std::vector<uint8_t> EncodeRms(const RmsData& d)
 {
     std::vector<uint8_t> out(RmsHeaderSize + 2 * d.values.size());

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "PeakFormat.h"
+#include "mediagraph/PeakReducer.h"
 #include "platform/OutputFile.h"
 
 namespace kx {
@@ -45,9 +46,8 @@ struct RmsData {
 /// The side file's name for a peak file.
 QString RmsFileFor(const QString& peakFile);
 
-/// The RMS of n samples whose squares sum to sumSquares, in 16-bit sample
-/// units, rounded and clamped to the stored range; 0 for no sample.
-uint16_t RmsValue(double sumSquares, uint64_t n);
+// RmsValue (the stored value of n samples' sum of squares) comes from the
+// reducer that computes them.
 
 /// The file's bytes: header and values.
 std::vector<uint8_t> EncodeRms(const RmsData& data);
