@@ -24,10 +24,10 @@ int32_t ApplyGain(int16_t value, uint16_t gain)
 }
 
 #if defined(__SSE2__)
-// Sums of squares of eight samples at a time, exact: pmaddwd multiplies the
-// 16-bit lanes and adds neighbours. Stereo masks one channel out of each
-// pair; mono adds the pair, at most 2^31, exact as unsigned 32 bits. The
-// 32-bit lanes go into 64-bit sums at once, so no run length can overflow.
+// Sums of squares of eight samples at a time, exact: pmaddwd squares the
+// 16-bit lanes and adds neighbours, at most 2^31, exact as unsigned 32 bits.
+// Stereo is first regrouped as four frames' first channel, then their second.
+// The 32-bit sums go into 64-bit ones at once, so no run can overflow them.
 class SquareSums
 {
 public:
@@ -35,12 +35,14 @@ public:
     void Add(__m128i v)
     {
         if (stereo_) {
-            const __m128i first = _mm_set1_epi32(0xFFFF);
-            Widen(_mm_madd_epi16(_mm_and_si128(v, first), v), a_);
-            Widen(_mm_madd_epi16(_mm_andnot_si128(first, v), v), b_);
-        } else {
-            Widen(_mm_madd_epi16(v, v), a_);
+            v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(3, 1, 2, 0));
+            v = _mm_shufflehi_epi16(v, _MM_SHUFFLE(3, 1, 2, 0));
+            v = _mm_shuffle_epi32(v, _MM_SHUFFLE(3, 1, 2, 0));
         }
+        const __m128i squares = _mm_madd_epi16(v, v);
+        const __m128i zero = _mm_setzero_si128();
+        a_ = _mm_add_epi64(a_, _mm_unpacklo_epi32(squares, zero));
+        b_ = _mm_add_epi64(b_, _mm_unpackhi_epi32(squares, zero));
     }
     // Into the per-channel sums (mono: both halves are the one channel).
     void Fold(uint64_t squares[2]) const
@@ -53,12 +55,6 @@ public:
     }
 
 private:
-    static void Widen(__m128i v, __m128i& sum)
-    {
-        const __m128i zero = _mm_setzero_si128();
-        sum = _mm_add_epi64(sum, _mm_unpacklo_epi32(v, zero));
-        sum = _mm_add_epi64(sum, _mm_unpackhi_epi32(v, zero));
-    }
     bool stereo_;
     __m128i a_ = _mm_setzero_si128();
     __m128i b_ = _mm_setzero_si128();

@@ -74,7 +74,10 @@ void TKXPeakBuilder::WriteRmsSideFile(int index)
     const auto shape = PeakFileShape(currentPeakFile_);
     QString error;
     if (!levels || !shape || !RmsMatchesPeaks(*levels, shape->first, shape->second)) {
-        error = QStringLiteral("%1: the levels do not match the peak file's records").arg(name);
+        error = QStringLiteral("%1: %2 records of levels do not match the peak file's %3")
+                    .arg(name)
+                    .arg(levels ? levels->Records() : 0)
+                    .arg(shape ? shape->second : 0);
     } else {
         // After the peak file, so that it is never older; never over either input.
         OutputRules rules;

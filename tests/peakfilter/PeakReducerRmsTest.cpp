@@ -28,7 +28,7 @@ Reduced Reduce(const PeakReducerSettings& s, const int16_t* pcm, size_t frames, 
     r.Done();
     r.TakeRecords(out.records);
     r.TakeRms(out.rms);
-    EXPECT_EQ(out.rms.size(), r.RecordCount() * s.channels - firstRecord * s.channels);
+    EXPECT_EQ(out.rms.size(), s.rms ? (r.RecordCount() - firstRecord) * s.channels : 0);
     return out;
 }
 
@@ -43,7 +43,7 @@ TEST(PeakReducerRms, matchesReferenceWhateverTheChunkingRatesAndGains)
 {
     for (uint32_t channels : {1u, 2u}) {
         for (auto [in, out] : {std::pair{44100u, 44100u}, std::pair{44100u, 48000u}, std::pair{48000u, 8000u}}) {
-            for (uint16_t spp : {1, 7, 100}) {
+            for (uint16_t spp : {uint16_t(1), uint16_t(7), uint16_t(100)}) {
                 const auto pcm = TestMedia::Noise16(size_t(channels) * 5003, spp + channels);
                 PeakReducerSettings s;
                 s.inputRate = in;
