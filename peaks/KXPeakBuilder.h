@@ -549,6 +549,8 @@ private:
     void BeginRms(int index);
     /// Writes the completed build's side file beside its peak file.
     void WriteRmsSideFile(int index);
+    RmsData RmsFormat() const;
+    OutputRules RmsRules(int index) const;
 
     bool writeRms_ = false;
     /// Whether the running build computes levels (fixed at its start).

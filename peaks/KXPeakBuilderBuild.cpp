@@ -112,6 +112,8 @@ void TKXPeakBuilder::ReleaseGraph()
     ListRunningBuild(false);
     graph_.reset();
     direct_.reset();
+    // An unfinished streamed side file goes with its build.
+    rms_.DropWriter();
 }
 
 void TKXPeakBuilder::EmptyStream(int index)
@@ -172,6 +174,8 @@ bool TKXPeakBuilder::StopBuild()
     const bool stopped = Running() ? StopGraph() : GraphManagerExists();
     SetBuildState(stopped ? bsStopped : bsFailed);
     ListRunningBuild(false);
+    if (stopped)
+        rms_.DropWriter();
     // The filter may have finished its peak file just before the stop; the
     // stream then holds the same records and is finished alike.
     if (stopped && Running() && StatNative(currentPeakFile_).isFile)
@@ -254,13 +258,13 @@ void TKXPeakBuilder::CompleteCurrent()
         return;
     }
     changedMediaRetry_.clear();
+    const int index = currentIndex_;
+    WriteRmsSideFile(index);
     StopGraph();
     SetBuildState(bsStopped);
     ReleaseGraph();
     lastSegments_ = runSegments_;
-    const int index = currentIndex_;
     FinishStream(index);
-    WriteRmsSideFile(index);
     const QString media = index >= 0 && index < FileCount() ? files_[index] : QString();
     if (!saveToPeakFiles_)
         completedInMemory_.append(media);

@@ -36,11 +36,32 @@ void TKXPeakBuilder::BeginRms(int index)
         rms_.Forget(files_[index]);
         return;
     }
+    // A build that keeps no records keeps no levels either: they go
+    // straight to the side file, committed after the peak file.
+    if (saveToPeakFiles_ && !buildKeepsStream_) {
+        rms_.Forget(files_[index]);
+        rms_.BeginStreamed(RmsFileFor(currentPeakFile_), RmsRules(index));
+        return;
+    }
+    rms_.Begin(files_[index], RmsFormat());
+}
+
+RmsData TKXPeakBuilder::RmsFormat() const
+{
     RmsData format;
     format.channels = uint16_t(buildChannels_);
     format.samplesPerPeak = buildSamplesPerPeak_;
     format.rate = buildRate_;
-    rms_.Begin(files_[index], format);
+    return format;
+}
+
+OutputRules TKXPeakBuilder::RmsRules(int index) const
+{
+    // Never over the media or the peak file.
+    OutputRules rules;
+    rules.Input(files_[index]);
+    rules.Input(currentPeakFile_);
+    return rules;
 }
 
 void TKXPeakBuilder::RmsCallback(void* context, int32_t count, const uint16_t* values)
@@ -70,20 +91,34 @@ void TKXPeakBuilder::WriteRmsSideFile(int index)
     if (!buildRms_ || !saveToPeakFiles_ || index < 0 || index >= FileCount())
         return;
     const QString name = RmsFileFor(currentPeakFile_);
-    const auto levels = rms_.Snapshot(files_[index]);
     const auto shape = PeakFileShape(currentPeakFile_);
     QString error;
+    if (auto writer = rms_.TakeWriter()) {
+        // After the peak file, so that it is never older.
+        const RmsData format = RmsFormat();
+        if (!writer->IsOpen())
+            error = writer->ErrorText();
+        else if (!shape || writer->Records(format.channels) != shape->second)
+            error = QStringLiteral("%1: %2 records of levels do not match the peak file's %3")
+                        .arg(name)
+                        .arg(writer->Records(format.channels))
+                        .arg(shape ? shape->second : 0);
+        else if (writer->Commit(format))
+            return;
+        else
+            error = writer->ErrorText();
+        rmsWarning_ = error;
+        qCWarning(lcPeaks) << "RMS side file not written:" << error;
+        return;
+    }
+    const auto levels = rms_.Snapshot(files_[index]);
     if (!levels || !shape || !RmsMatchesPeaks(*levels, shape->first, shape->second)) {
         error = QStringLiteral("%1: %2 records of levels do not match the peak file's %3")
                     .arg(name)
                     .arg(levels ? levels->Records() : 0)
                     .arg(shape ? shape->second : 0);
     } else {
-        // After the peak file, so that it is never older; never over either input.
-        OutputRules rules;
-        rules.Input(files_[index]);
-        rules.Input(currentPeakFile_);
-        if (WriteRmsFile(name, *levels, rules, error))
+        if (WriteRmsFile(name, *levels, RmsRules(index), error))
             return;
     }
     rmsWarning_ = error;

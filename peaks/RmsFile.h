@@ -63,6 +63,35 @@ bool ReadRmsFile(const QString& name, RmsData& out, QString& error);
 /// are never replaced). False with "NAME: reason" in error.
 bool WriteRmsFile(const QString& name, const RmsData& data, const OutputRules& rules, QString& error);
 
+/// Writes an RMS file as its levels arrive, for builds that keep nothing in
+/// memory: through the output rules (kind Rms) under a temporary name, the
+/// header written last, put in place by Commit. Dropped unfinished, the
+/// temporary file goes.
+class RmsFileWriter
+{
+public:
+    /// Opens the target and reserves the header; false with ErrorText().
+    bool Open(const QString& name, const OutputRules& rules);
+    /// Whether Open succeeded and nothing was committed or abandoned since.
+    bool IsOpen() const { return file_.IsOpen(); }
+    /// Appends values (channels in order); once a write failed, so do the rest.
+    bool Append(const uint16_t* values, size_t count);
+    /// Records written for the given channel count.
+    int64_t Records(uint16_t channels) const;
+    /// Writes the header of the format given (its values are ignored) and
+    /// puts the file in place; false with ErrorText().
+    bool Commit(const RmsData& format);
+    /// Removes the temporary file; harmless when none is open.
+    void Abandon() { file_.Abandon(); }
+    /// "NAME: reason" of the last failure.
+    QString ErrorText() const;
+
+private:
+    OutputFile file_;
+    QString name_;
+    bool failed_ = false;
+};
+
 /// The RMS levels of a peak file when its side file counts: present, not
 /// older than the peak file, and of the peak file's channels, grid, rate and
 /// record count. Nothing otherwise, with the reason in why when given.
