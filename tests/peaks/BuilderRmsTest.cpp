@@ -194,6 +194,26 @@ TEST_F(BuilderRmsTest, segmentsGiveTheDirectBuildsSideFile)
     EXPECT_EQ(cut.sideBytes, direct.sideBytes);
 }
 
+TEST_F(BuilderRmsTest, buildsThatKeepNoRecordsStreamTheSameSideFile)
+{
+    std::vector<int16_t> pcm;
+    const QString media = Wav("streamed.wav", 2, 30011, &pcm);
+    const PeakReducerSettings s = Reduction(2, 4096, 3000);
+    const Built kept = Build(Fresh(media), s);
+    ExpectLevels(kept, ReferenceRms(s, pcm), 2);
+    for (bool direct : {true, false}) {
+        const Built streamed = Build(Fresh(media), s, [direct](TKXPeakBuilder& b) {
+            b.SetKeepStreams(false);
+            b.SetDirectReduction(direct);
+        });
+        ASSERT_TRUE(streamed.completed) << streamed.failures.toStdString();
+        EXPECT_TRUE(streamed.warning.isEmpty()) << streamed.warning.toStdString();
+        EXPECT_EQ(streamed.sideBytes, kept.sideBytes);
+        EXPECT_TRUE(streamed.sideFile);
+        EXPECT_TRUE(QDir(QFileInfo(streamed.peakFile).path()).entryList({"*.partial"}, QDir::Files).isEmpty());
+    }
+}
+
 TEST_F(BuilderRmsTest, offWritesNoSideFileAndHoldsNoLevels)
 {
     const Built b = Build(Fresh(Wav("a.wav", 2, 8000)), Reduction(2), [](TKXPeakBuilder& b) { b.SetWriteRms(false); });
