@@ -217,10 +217,9 @@ public:
     ///@}
     ///@{
     /// Builds also compute the RMS of every record (RmsLevels) and, with
-    /// SaveToPeakFiles, write it to "<peak file>.rms" once the peak file is
-    /// in place (inputs: the media and the peak file). A side file that
-    /// cannot be written leaves the build complete: logged, and told by
-    /// RmsWarning. Off by default; existing peak files are not rebuilt for it.
+    /// SaveToPeakFiles, write "<peak file>.rms" once the peak file is in
+    /// place; one that cannot be written is logged and told by RmsWarning,
+    /// the build still complete. Off by default; no peak file is rebuilt for it.
     bool WriteRms() const { return writeRms_; }
     void SetWriteRms(bool value) { writeRms_ = value; }
     ///@}
@@ -229,8 +228,7 @@ public:
     /// thread). Otherwise those of its peak file's side file when that counts
     /// (RmsFile.h); nothing when neither exists.
     std::optional<RmsData> RmsLevels(int index) const;
-    /// Why the side file of the last completed build was not written; empty
-    /// when it was or none was asked for.
+    /// Why the last completed build's side file was not written (else empty).
     QString RmsWarning() const { return rmsWarning_; }
     /// The rules a media file's peak file is written under: never over the
     /// media, a read-only file or a file of another kind.
@@ -549,12 +547,9 @@ private:
     void BeginRms(int index);
     /// Writes the completed build's side file beside its peak file.
     void WriteRmsSideFile(int index);
-    RmsData RmsFormat() const;
-    OutputRules RmsRules(int index) const;
 
     bool writeRms_ = false;
-    /// Whether the running build computes levels (fixed at its start).
-    bool buildRms_ = false;
+    bool buildRms_ = false;  ///< the running build computes levels
     RmsLevelStore rms_;
     QString rmsWarning_;
 

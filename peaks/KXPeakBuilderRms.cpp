@@ -27,6 +27,24 @@ std::optional<std::pair<TPeakHeader, int64_t>> PeakFileShape(const QString& peak
     return std::pair{*header, PeakRecordCount(*header, size)};
 }
 
+RmsData RmsFormat(uint32_t channels, uint16_t samplesPerPeak, uint32_t rate)
+{
+    RmsData format;
+    format.channels = uint16_t(channels);
+    format.samplesPerPeak = samplesPerPeak;
+    format.rate = rate;
+    return format;
+}
+
+// Never over the media or the peak file.
+OutputRules RmsRules(const QString& media, const QString& peakFile)
+{
+    OutputRules rules;
+    rules.Input(media);
+    rules.Input(peakFile);
+    return rules;
+}
+
 } // namespace
 
 void TKXPeakBuilder::BeginRms(int index)
@@ -40,28 +58,10 @@ void TKXPeakBuilder::BeginRms(int index)
     // straight to the side file, committed after the peak file.
     if (saveToPeakFiles_ && !buildKeepsStream_) {
         rms_.Forget(files_[index]);
-        rms_.BeginStreamed(RmsFileFor(currentPeakFile_), RmsRules(index));
+        rms_.BeginStreamed(RmsFileFor(currentPeakFile_), RmsRules(files_[index], currentPeakFile_));
         return;
     }
-    rms_.Begin(files_[index], RmsFormat());
-}
-
-RmsData TKXPeakBuilder::RmsFormat() const
-{
-    RmsData format;
-    format.channels = uint16_t(buildChannels_);
-    format.samplesPerPeak = buildSamplesPerPeak_;
-    format.rate = buildRate_;
-    return format;
-}
-
-OutputRules TKXPeakBuilder::RmsRules(int index) const
-{
-    // Never over the media or the peak file.
-    OutputRules rules;
-    rules.Input(files_[index]);
-    rules.Input(currentPeakFile_);
-    return rules;
+    rms_.Begin(files_[index], RmsFormat(buildChannels_, buildSamplesPerPeak_, buildRate_));
 }
 
 void TKXPeakBuilder::RmsCallback(void* context, int32_t count, const uint16_t* values)
@@ -90,36 +90,27 @@ void TKXPeakBuilder::WriteRmsSideFile(int index)
     rmsWarning_.clear();
     if (!buildRms_ || !saveToPeakFiles_ || index < 0 || index >= FileCount())
         return;
+    // Called once the peak file is in place, so that the side file is never older.
     const QString name = RmsFileFor(currentPeakFile_);
     const auto shape = PeakFileShape(currentPeakFile_);
+    const RmsData format = RmsFormat(buildChannels_, buildSamplesPerPeak_, buildRate_);
+    const auto writer = rms_.TakeWriter();
+    const auto levels = writer ? std::nullopt : rms_.Snapshot(files_[index]);
+    const int64_t records = writer ? writer->Records(format.channels) : levels ? levels->Records() : 0;
     QString error;
-    if (auto writer = rms_.TakeWriter()) {
-        // After the peak file, so that it is never older.
-        const RmsData format = RmsFormat();
-        if (!writer->IsOpen())
-            error = writer->ErrorText();
-        else if (!shape || writer->Records(format.channels) != shape->second)
-            error = QStringLiteral("%1: %2 records of levels do not match the peak file's %3")
-                        .arg(name)
-                        .arg(writer->Records(format.channels))
-                        .arg(shape ? shape->second : 0);
-        else if (writer->Commit(format))
-            return;
-        else
-            error = writer->ErrorText();
-        rmsWarning_ = error;
-        qCWarning(lcPeaks) << "RMS side file not written:" << error;
-        return;
-    }
-    const auto levels = rms_.Snapshot(files_[index]);
-    if (!levels || !shape || !RmsMatchesPeaks(*levels, shape->first, shape->second)) {
+    if (writer && !writer->IsOpen()) {
+        error = writer->ErrorText();
+    } else if ((!writer && !levels) || !shape || records != shape->second || (levels && !RmsMatchesPeaks(*levels, shape->first, records))) {
         error = QStringLiteral("%1: %2 records of levels do not match the peak file's %3")
                     .arg(name)
-                    .arg(levels ? levels->Records() : 0)
+                    .arg(records)
                     .arg(shape ? shape->second : 0);
-    } else {
-        if (WriteRmsFile(name, *levels, RmsRules(index), error))
+    } else if (writer) {
+        if (writer->Commit(format))
             return;
+        error = writer->ErrorText();
+    } else if (WriteRmsFile(name, *levels, RmsRules(files_[index], currentPeakFile_), error)) {
+        return;
     }
     rmsWarning_ = error;
     qCWarning(lcPeaks) << "RMS side file not written:" << error;

@@ -88,7 +88,7 @@ bool BuildOnce(const QString& file, TSPS rate, bool rms = false)
     return true;
 }
 
-void BM_Build(benchmark::State& state, const char* ext, TSPS rate, int seconds, bool rms = false)
+void BM_Build(benchmark::State& state, const char* ext, TSPS rate, int seconds, bool rms)
 {
     const QString file = Media(ext, seconds);
     for (auto _ : state) {
@@ -153,7 +153,7 @@ double ResidentMB()
 void BM_BuildHourMemory(benchmark::State& state)
 {
     const double resting = ResidentMB();
-    BM_Build(state, "wav", sps48000, 3600);
+    BM_Build(state, "wav", sps48000, 3600, false);
     state.counters["resting_MB"] = resting;
     state.counters["peak_over_resting_MB"] = state.counters["peak_rss_MB"] - resting;
 }
@@ -215,9 +215,9 @@ int main(int argc, char** argv)
     for (const char* ext : {"wav", "flac", "mp3"}) {
         timed(benchmark::RegisterBenchmark(QStringLiteral("Decode/%1").arg(ext).toUtf8().constData(), BM_Decode, ext));
         timed(benchmark::RegisterBenchmark(QStringLiteral("Build44100/%1").arg(ext).toUtf8().constData(), BM_Build,
-                                           ext, sps44100, Seconds));
+                                           ext, sps44100, Seconds, false));
         timed(benchmark::RegisterBenchmark(QStringLiteral("Build48000/%1").arg(ext).toUtf8().constData(), BM_Build,
-                                           ext, sps48000, Seconds));
+                                           ext, sps48000, Seconds, false));
         timed(benchmark::RegisterBenchmark(QStringLiteral("Build44100Rms/%1").arg(ext).toUtf8().constData(), BM_Build,
                                            ext, sps44100, Seconds, true));
     }
