@@ -181,8 +181,12 @@ void TForm1::WireBuilderEvents()
             lblLength->setText(QStringLiteral("%1 mins").arg(Viewer->DurationMs() / 60000));
         }
     };
+    // The bench writes the RMS side file with every peak file it builds.
+    b->SetWriteRms(true);
     b->OnPeakComplete = [this](QObject*, int, const QString& f, const QString&) {
         Log("Peak build completed: " + f);
+        if (const QString rms = KXPeakBuilder1->RmsWarning(); !rms.isEmpty())
+            Log("RMS side file not written: " + rms);
         Log(QStringLiteral("Filled Streams: %1").arg(KXPeakBuilder1->FilledStreamCount()));
         LoadViewerFromBuilder(Viewer1, f);
     };

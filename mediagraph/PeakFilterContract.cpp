@@ -20,17 +20,18 @@ namespace {
 // Where the bin keeps its interfaces.
 constexpr const char* AdapterKey = "kx-peak-filter";
 
-// The three interfaces over the element's properties and signals. Settings
+// The interfaces over the element's properties and signals. Settings
 // are refused once the element streams, as the contract says.
-class Adapter final : public IConfiguration, public IPeaks, public IFileSink
+class Adapter final : public IConfiguration, public IPeaks, public IFileSink, public IRmsLevels
 {
 public:
     // Holds its own reference: the bin lets go of its children before its data.
     explicit Adapter(GstElement* sink) : sink_(GST_ELEMENT(gst_object_ref(sink))) {}
     ~Adapter() override
     {
-        if (handler_ != 0)
-            g_signal_handler_disconnect(sink_, handler_);
+        for (gulong handler : {handler_, rmsHandler_})
+            if (handler != 0)
+                g_signal_handler_disconnect(sink_, handler);
         gst_object_unref(sink_);
     }
 
@@ -72,6 +73,17 @@ public:
         callback_ = callback;
         if (handler_ == 0)
             handler_ = g_signal_connect(sink_, "peaks", G_CALLBACK(&Adapter::OnPeaks), this);
+        return S_OK;
+    }
+    HResult SetRmsCallback(void* context, RmsCallback callback) override
+    {
+        if (Set("rms", gboolean(callback != nullptr)) != S_OK)
+            return VFW_E_WRONG_STATE;
+        std::lock_guard lock(mutex_);
+        rmsContext_ = context;
+        rmsCallback_ = callback;
+        if (rmsHandler_ == 0)
+            rmsHandler_ = g_signal_connect(sink_, "rms", G_CALLBACK(&Adapter::OnRms), this);
         return S_OK;
     }
     HResult SetFileName(const QString& fileName) override
@@ -133,8 +145,24 @@ private:
                      uint32_t(time >> 32));
     }
 
+    static void OnRms(GstElement*, gpointer data, guint count, Adapter* self)
+    {
+        void* context = nullptr;
+        RmsCallback callback = nullptr;
+        {
+            std::lock_guard lock(self->mutex_);
+            context = self->rmsContext_;
+            callback = self->rmsCallback_;
+        }
+        if (callback)
+            callback(context, int32_t(count), static_cast<const uint16_t*>(data));
+    }
+
     GstElement* sink_;
     std::mutex mutex_;
+    void* rmsContext_ = nullptr;
+    RmsCallback rmsCallback_ = nullptr;
+    gulong rmsHandler_ = 0;
     void* context_ = nullptr;
     PeakCallback callback_ = nullptr;
     gulong handler_ = 0;
@@ -156,6 +184,7 @@ const bool registeredOnLoad = [] {
 IConfiguration* QueryConfiguration(GstElement* filter) { return AdapterOf(filter); }
 IPeaks* QueryPeaks(GstElement* filter) { return AdapterOf(filter); }
 IFileSink* QueryFileSink(GstElement* filter) { return AdapterOf(filter); }
+IRmsLevels* QueryRmsLevels(GstElement* filter) { return AdapterOf(filter); }
 
 GstElement* Make(const QString& label)
 {

@@ -37,6 +37,11 @@ constexpr HResult VFW_E_WRONG_STATE = int32_t(0x80040227u);
 using PeakCallback = HResult (*)(void* context, int32_t count, const uint8_t* peaks, uint32_t timeLow,
                                  uint32_t timeHigh);
 
+/// Called on the streaming thread with the RMS levels of the records the
+/// next PeakCallback carries: count values, channels in order, in 16-bit
+/// sample units after the gains.
+using RmsCallback = void (*)(void* context, int32_t count, const uint16_t* values);
+
 /// Output format. Calls after the element left the stopped state are refused.
 class IConfiguration
 {
@@ -95,11 +100,23 @@ public:
     virtual HResult RemoveCommitted() = 0;
 };
 
+/// The RMS of every record, beside the records (an addition of this
+/// library: off unless a callback is set).
+class IRmsLevels
+{
+public:
+    virtual ~IRmsLevels() = default;
+    /// The function that takes the levels, with its context; null turns the
+    /// computation off. Refused once the element streams.
+    virtual HResult SetRmsCallback(void* context, RmsCallback callback) = 0;
+};
+
 /// The interfaces of a peak filter made by Make, or null when it has none.
 ///@{
 IConfiguration* QueryConfiguration(GstElement* filter);
 IPeaks* QueryPeaks(GstElement* filter);
 IFileSink* QueryFileSink(GstElement* filter);
+IRmsLevels* QueryRmsLevels(GstElement* filter);
 ///@}
 
 /// A new peak filter named by the label (a floating reference), or null when

@@ -23,13 +23,24 @@ struct PeakReducerSettings {
     uint16_t leftGain = 4096;     ///< 1/4096 units, first channel
     uint16_t rightGain = 4096;    ///< 1/4096 units, second channel
     uint16_t samplesPerPeak = 100; ///< output frames per record, 1 or more
+    /// Also the RMS of every record's run (TakeRms); off, the reduction
+    /// costs nothing more.
+    bool rms = false;
 };
+
+/// The RMS of n samples whose squares sum to sumSquares, in 16-bit sample
+/// units, rounded and clamped to 0..65535; 0 for no sample.
+uint16_t RmsValue(double sumSquares, uint64_t n);
 
 /// Reduces interleaved signed 16-bit PCM to peak records. No resampling: a
 /// record stands for a span of time, so its run boundaries are placed at the
 /// output rate and the extremes of the source samples inside each span are
 /// taken, which is exact for peaks. Gains and the conversion to 8 bits are
-/// monotonic, so they are applied to the extremes only.
+/// monotonic, so they are applied to the extremes only. With settings.rms,
+/// the squares of each run's samples are summed exactly (integers), so that
+/// a segment gives the values a whole-stream reduction gives; the gains,
+/// linear, scale the RMS (unclipped), in 16-bit units whatever the width of
+/// the peak values.
 class PeakReducer
 {
 public:
@@ -45,6 +56,9 @@ public:
 
     /// Records produced since the last take, appended to out.
     void TakeRecords(std::vector<uint8_t>& out);
+    /// RMS values produced since the last take (settings.rms), one per
+    /// channel and record in order, appended to out.
+    void TakeRms(std::vector<uint16_t>& out);
     /// Bytes of the records not taken yet.
     size_t PendingBytes() const { return pending_.size(); }
 
@@ -65,7 +79,9 @@ public:
 
 private:
     void Emit();
+    template <bool Rms>
     void Accumulate(const int16_t* samples, size_t frames);
+    void EmitRms(const uint16_t gains[2]);
 
     PeakReducerSettings settings_;
     int recordSize_ = 0;
@@ -76,6 +92,10 @@ private:
     int16_t min_[2] = {};
     int16_t last_[2] = {};
     std::vector<uint8_t> pending_;
+    // Sums of squares of the run so far, and the frame it started at.
+    uint64_t squares_[2] = {};
+    uint64_t runStart_ = 0;
+    std::vector<uint16_t> rmsPending_;
 };
 
 } // namespace kx

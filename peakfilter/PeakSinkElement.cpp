@@ -4,7 +4,8 @@
  * Every samples-per-peak frames of each channel, counted at the output rate,
  * become one (maximum, minimum) pair in unsigned mid-scale form; a partial
  * last run is a record of its own. The records go to the "peaks" signal on
- * the streaming thread and, given a location, into a peak file: written under
+ * the streaming thread (with "rms", the RMS of every record goes to the "rms"
+ * signal just before) and, given a location, into a peak file: written under
  * a unique temporary name beside it, header last, and put in place only at an
  * end of stream that no error preceded, never over an input, a read-only file
  * or a file of another kind. Progress goes out as "kxpeaks" element messages.
@@ -56,9 +57,10 @@ enum {
     PROP_INPUTS,
     PROP_POST_MESSAGES,
     PROP_STREAMING,
+    PROP_RMS,
 };
 
-enum { SIGNAL_PEAKS, SIGNAL_REMOVE_COMMITTED, SIGNAL_COUNT };
+enum { SIGNAL_PEAKS, SIGNAL_REMOVE_COMMITTED, SIGNAL_RMS, SIGNAL_COUNT };
 guint sinkSignals[SIGNAL_COUNT];
 
 // The element's settings and the run in progress. Settings change only
@@ -101,6 +103,7 @@ private:
     uint64_t recordBytes_ = 0;
     bool writeFailed_ = false;
     std::vector<uint8_t> block_;
+    std::vector<uint16_t> rmsBlock_;
 };
 
 bool SinkState::Start(GstBaseSink* sink)
@@ -113,6 +116,7 @@ bool SinkState::Start(GstBaseSink* sink)
     recordBytes_ = 0;
     writeFailed_ = false;
     block_.clear();
+    rmsBlock_.clear();
     if (location.isEmpty())
         return true;
     OutputRules rules = AtomicPeakFile::Rules();
@@ -140,10 +144,13 @@ bool SinkState::SetInput(uint32_t rate, uint32_t channels)
         earlierTime_ += DecodedTime();
     }
     std::vector<uint8_t> keep;
+    std::vector<uint16_t> keepRms;
     reducer_.TakeRecords(keep);
+    reducer_.TakeRms(keepRms);
     if (!reducer_.Init(s))
         return false;
     block_.insert(block_.end(), keep.begin(), keep.end());
+    rmsBlock_.insert(rmsBlock_.end(), keepRms.begin(), keepRms.end());
     inputKnown_ = true;
     return true;
 }
@@ -182,6 +189,7 @@ bool SinkState::WriteHeader(int64_t duration100ns)
 void SinkState::Deliver(GstBaseSink* sink, bool all)
 {
     reducer_.TakeRecords(block_);
+    reducer_.TakeRms(rmsBlock_);
     if (!all && block_.size() < PeakDeliveryBytes)
         return;
     const uint64_t frames = reducer_.FramesIn();
@@ -191,6 +199,11 @@ void SinkState::Deliver(GstBaseSink* sink, bool all)
         if (file_.IsOpen() && !writeFailed_)
             writeFailed_ = !file_.Write(block_.data(), block_.size());
         recordBytes_ += block_.size();
+        // The levels of these records first, so that a listener of both
+        // never holds records without their levels.
+        if (!rmsBlock_.empty())
+            g_signal_emit(sink, sinkSignals[SIGNAL_RMS], 0, static_cast<gpointer>(rmsBlock_.data()),
+                          guint(rmsBlock_.size()));
         g_signal_emit(sink, sinkSignals[SIGNAL_PEAKS], 0, static_cast<gpointer>(block_.data()), guint(block_.size()),
                       guint64(ns));
     }
@@ -203,6 +216,7 @@ void SinkState::Deliver(GstBaseSink* sink, bool all)
         gst_element_post_message(GST_ELEMENT(sink), gst_message_new_element(GST_OBJECT(sink), s));
     }
     block_.clear();
+    rmsBlock_.clear();
 }
 
 GstFlowReturn SinkState::Render(GstBaseSink* sink, GstBuffer* buffer)
@@ -345,6 +359,7 @@ static void kx_peak_sink_set_property(GObject* object, guint id, const GValue* v
         break;
     }
     case PROP_POST_MESSAGES: s->postMessages = bool(g_value_get_boolean(value)); break;
+    case PROP_RMS: s->settings.rms = g_value_get_boolean(value); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
 }
@@ -377,6 +392,7 @@ static void kx_peak_sink_get_property(GObject* object, guint id, GValue* value, 
     }
     case PROP_POST_MESSAGES: g_value_set_boolean(value, s->postMessages.load()); break;
     case PROP_STREAMING: g_value_set_boolean(value, s->streaming); break;
+    case PROP_RMS: g_value_set_boolean(value, s->settings.rms); break;
     default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec); break;
     }
 }
@@ -511,10 +527,20 @@ static void kx_peak_sink_class_init(KxPeakSinkClass* klass)
                                     g_param_spec_boolean("streaming", "Streaming",
                                                          "Between start and stop: settings are fixed", FALSE,
                                                          GParamFlags(G_PARAM_READABLE | G_PARAM_STATIC_STRINGS)));
+    g_object_class_install_property(
+        gobject_class, PROP_RMS,
+        g_param_spec_boolean("rms", "RMS",
+                             "Also compute the RMS of every record, per channel in 16-bit units after the gains, "
+                             "and emit it through the \"rms\" signal",
+                             FALSE, flags));
 
     // "peaks" (data, size, stream-time): whole records, emitted on the streaming thread.
     sinkSignals[SIGNAL_PEAKS] = g_signal_new("peaks", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST, 0, nullptr, nullptr,
                                          nullptr, G_TYPE_NONE, 3, G_TYPE_POINTER, G_TYPE_UINT, G_TYPE_UINT64);
+    // "rms" (values, count): uint16 RMS levels, channels in order, of the
+    // records the next "peaks" emission carries (with the "rms" property).
+    sinkSignals[SIGNAL_RMS] = g_signal_new("rms", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST, 0, nullptr, nullptr,
+                                           nullptr, G_TYPE_NONE, 2, G_TYPE_POINTER, G_TYPE_UINT);
     // "remove-committed": removes the peak file this element put in place,
     // while it is still that file (a graph that fails after its end of stream).
     klass->remove_committed = kx_peak_sink_remove_committed;

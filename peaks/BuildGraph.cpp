@@ -286,6 +286,11 @@ bool TBuildGraph::Build()
     peaks->SetPostProcessing(builder_.PostProcessing() ? 1 : 0);
     peaks->SetSamplesPerPeak(builder_.SamplesPerPeak());
     peaks->SetCallback(&builder_, &TKXPeakBuilder::PeakCallback);
+    if (builder_.buildRms_) {
+        PeakFilter::IRmsLevels* levels = PeakFilter::QueryRmsLevels(filter);
+        if (!levels || levels->SetRmsCallback(&builder_, &TKXPeakBuilder::RmsCallback) != PeakFilter::S_OK)
+            return Fail(QStringLiteral("the peak filter computes no RMS levels"));
+    }
     if (builder_.SaveToPeakFiles()) {
         PeakFilter::IFileSink* sink = PeakFilter::QueryFileSink(filter);
         if (!sink || sink->SetFileName(peakFile_) != PeakFilter::S_OK ||

@@ -96,6 +96,7 @@ bool DirectWavBuild::Work()
             reducer_.Process(converted.data(), frames);
         }
         reducer_.TakeRecords(block_);
+        reducer_.TakeRms(rmsBlock_);
         Deliver(reducer_.FramesIn(), false);
         if (got < want) {
             // The file shrank under us: what was read stands, as a truncated stream.
@@ -106,6 +107,7 @@ bool DirectWavBuild::Work()
     }
     reducer_.Done();
     reducer_.TakeRecords(block_);
+    reducer_.TakeRms(rmsBlock_);
     Deliver(reducer_.FramesIn(), true);
     CloseMedia();
     return Commit(reducer_.FramesIn());

@@ -416,6 +416,7 @@ void TKXPeakBuilder::Clear()
             budget_->Give(bytes);
     budgetTaken_.clear();
     streams_.Clear();
+    rms_.Clear();
     completedInMemory_.clear();
     failedThisRun_.clear();
     builtThisRun_.clear();

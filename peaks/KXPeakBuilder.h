@@ -13,6 +13,7 @@
 #include "MediaIdentity.h"
 #include "MemoryBudget.h"
 #include "PeakFormat.h"
+#include "RmsLevelStore.h"
 #include "SegmentPlan.h"
 #include "StreamList.h"
 #include "mediagraph/FilterSet.h"
@@ -86,6 +87,7 @@ class TKXPeakBuilder : public QObject, public DesignState
     Q_PROPERTY(bool keepStreams READ KeepStreams WRITE setKeepStreams)
     Q_PROPERTY(bool forceReplace READ ForceReplace WRITE setForceReplace)
     Q_PROPERTY(bool directReduction READ DirectReduction WRITE setDirectReduction)
+    Q_PROPERTY(bool writeRms READ WriteRms WRITE setWriteRms)
     Q_PROPERTY(QString tempFolder READ TempFolder WRITE setTempFolder)
     ///@}
     ///@{
@@ -109,6 +111,7 @@ public:
     void setKeepStreams(bool value) { SetKeepStreams(value); } ///< Writes keepStreams.
     void setForceReplace(bool value) { SetForceReplace(value); } ///< Writes forceReplace.
     void setDirectReduction(bool value) { SetDirectReduction(value); } ///< Writes directReduction.
+    void setWriteRms(bool value) { SetWriteRms(value); } ///< Writes writeRms.
     ///@}
 public:
     /// A builder owned by `owner` (deleted with it).
@@ -212,6 +215,21 @@ public:
     bool ForceReplace() const { return forceReplace_; }
     void SetForceReplace(bool value) { forceReplace_ = value; }
     ///@}
+    ///@{
+    /// Builds also compute the RMS of every record (RmsLevels) and, with
+    /// SaveToPeakFiles, write "<peak file>.rms" once the peak file is in
+    /// place; one that cannot be written is logged and told by RmsWarning,
+    /// the build still complete. Off by default; no peak file is rebuilt for it.
+    bool WriteRms() const { return writeRms_; }
+    void SetWriteRms(bool value) { writeRms_ = value; }
+    ///@}
+    /// The RMS levels a build of this builder computed for the queued file,
+    /// so far while it builds (a copy taken under a lock, safe from any
+    /// thread). Otherwise those of its peak file's side file when that counts
+    /// (RmsFile.h); nothing when neither exists.
+    std::optional<RmsData> RmsLevels(int index) const;
+    /// Why the last completed build's side file was not written (else empty).
+    QString RmsWarning() const { return rmsWarning_; }
     /// The rules a media file's peak file is written under: never over the
     /// media, a read-only file or a file of another kind.
     OutputRules PeakFileRules(const QString& media) const;
@@ -340,6 +358,9 @@ public:
     /// records to the current file's peak stream and posts progress.
     static int32_t PeakCallback(void* context, int32_t count, const uint8_t* peaks, uint32_t timeLow,
                                 uint32_t timeHigh);
+    /// The peak filter's RMS callback (streaming thread): the levels of the
+    /// records of the next PeakCallback, kept for RmsLevels.
+    static void RmsCallback(void* context, int32_t count, const uint16_t* values);
 
     /// A file's peaks are complete (built, or taken from a file that appeared).
     TNotifyPeak OnPeakComplete;
@@ -522,6 +543,15 @@ private:
     /// Whether a build (graph or direct) is in progress.
     bool Running() const { return graph_ || direct_; }
     int32_t TakeBlock(int32_t count, const uint8_t* peaks, uint32_t timeLow, uint32_t timeHigh);
+    /// Starts the levels of the current file's build when it computes them.
+    void BeginRms(int index);
+    /// Writes the completed build's side file beside its peak file.
+    void WriteRmsSideFile(int index);
+
+    bool writeRms_ = false;
+    bool buildRms_ = false;  ///< the running build computes levels
+    RmsLevelStore rms_;
+    QString rmsWarning_;
 
     std::unique_ptr<TBuildGraph> graph_;
     std::unique_ptr<BuildRun> direct_;

@@ -112,10 +112,14 @@ void TKXPeakBuilder::ReleaseGraph()
     ListRunningBuild(false);
     graph_.reset();
     direct_.reset();
+    // An unfinished streamed side file goes with its build.
+    rms_.DropWriter();
 }
 
 void TKXPeakBuilder::EmptyStream(int index)
 {
+    if (index >= 0 && index < FileCount())
+        rms_.Forget(files_[index]);
     if (TMemoryStream* stream = streams_.Get(index)) {
         GiveStreamMemory(stream);
         QMutexLocker lock(&streams_.Lock());
@@ -170,6 +174,8 @@ bool TKXPeakBuilder::StopBuild()
     const bool stopped = Running() ? StopGraph() : GraphManagerExists();
     SetBuildState(stopped ? bsStopped : bsFailed);
     ListRunningBuild(false);
+    if (stopped)
+        rms_.DropWriter();
     // The filter may have finished its peak file just before the stop; the
     // stream then holds the same records and is finished alike.
     if (stopped && Running() && StatNative(currentPeakFile_).isFile)
@@ -252,11 +258,12 @@ void TKXPeakBuilder::CompleteCurrent()
         return;
     }
     changedMediaRetry_.clear();
+    const int index = currentIndex_;
+    WriteRmsSideFile(index);
     StopGraph();
     SetBuildState(bsStopped);
     ReleaseGraph();
     lastSegments_ = runSegments_;
-    const int index = currentIndex_;
     FinishStream(index);
     const QString media = index >= 0 && index < FileCount() ? files_[index] : QString();
     if (!saveToPeakFiles_)

@@ -83,6 +83,7 @@ bool TKXPeakBuilder::StartNext()
         buildBits_ = bitsPerSample_;
         buildSamplesPerPeak_ = std::max<uint16_t>(samplesPerPeak_, 1);
         runSegments_ = 1;
+        BeginRms(index);
         // Settings lock from the first attempt on, whichever path takes it.
         buildHasRun_ = true;
         // Taken before anything reads it, so that a replacement meanwhile shows.
@@ -176,6 +177,7 @@ PeakReducerSettings TKXPeakBuilder::BuildPeakSettings(uint32_t inputRate) const
     peaks.leftGain = leftGain_;
     peaks.rightGain = rightGain_;
     peaks.samplesPerPeak = buildSamplesPerPeak_;
+    peaks.rms = buildRms_;
     return peaks;
 }
 
@@ -192,6 +194,7 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartDirect(int index)
     }
     settings.context = this;
     settings.callback = &TKXPeakBuilder::PeakCallback;
+    settings.rmsCallback = &TKXPeakBuilder::RmsCallback;
     settings.mediaUnchanged = MediaUnchanged(files_[index], mediaAtStart_);
     const Start start = StartRun(std::make_unique<DirectWavBuild>(files_[index], layout, settings));
     if (start == Start::Started)
@@ -223,6 +226,7 @@ TKXPeakBuilder::Start TKXPeakBuilder::StartSegmented(int index)
     }
     settings.context = this;
     settings.callback = &TKXPeakBuilder::PeakCallback;
+    settings.rmsCallback = &TKXPeakBuilder::RmsCallback;
     settings.mediaUnchanged = MediaUnchanged(media, mediaAtStart_);
     settings.parallel = parallel;
     InitMediaFramework();

@@ -55,26 +55,27 @@ QString RmsFileFor(const QString& peakFile)
     return peakFile + QStringLiteral(".rms");
 }
 
-uint16_t RmsValue(double sumSquares, uint64_t n)
-{
-    if (n == 0 || !(sumSquares > 0))
-        return 0;
-    const double v = std::sqrt(sumSquares / double(n));
-    return v >= 65535.0 ? uint16_t(65535) : uint16_t(std::lround(v));
-}
+namespace {
 
-std::vector<uint8_t> EncodeRms(const RmsData& d)
+void EncodeHeader(const RmsData& d, uint64_t records, uint8_t* h)
 {
-    std::vector<uint8_t> out(RmsHeaderSize + 2 * d.values.size());
-    uint8_t* h = out.data();
     std::copy_n("KXRM", 4, h);
     WriteU16LE(h + 4, RmsVersion);
     WriteU16LE(h + 6, uint16_t(RmsHeaderSize));
     WriteU16LE(h + 8, d.channels);
     WriteU16LE(h + 10, d.samplesPerPeak);
     WriteU32LE(h + 12, d.rate);
-    WriteU64LE(h + 16, uint64_t(d.Records()));
+    WriteU64LE(h + 16, records);
     WriteU64LE(h + 24, 0);
+}
+
+} // namespace
+
+std::vector<uint8_t> EncodeRms(const RmsData& d)
+{
+    std::vector<uint8_t> out(RmsHeaderSize + 2 * d.values.size());
+    uint8_t* h = out.data();
+    EncodeHeader(d, uint64_t(d.Records()), h);
     uint8_t* p = h + RmsHeaderSize;
     for (uint16_t v : d.values) {
         WriteU16LE(p, v);
@@ -155,6 +156,50 @@ bool WriteRmsFile(const QString& name, const RmsData& data, const OutputRules& g
     rules.kind = FileKind::Rms;
     const std::vector<uint8_t> bytes = EncodeRms(data);
     return WriteOutputFile(name, rules, {QByteArrayView(bytes.data(), qsizetype(bytes.size()))}, error);
+}
+
+bool RmsFileWriter::Open(const QString& name, const OutputRules& given)
+{
+    OutputRules rules = given;
+    rules.kind = FileKind::Rms;
+    rules.needsSeek = true;
+    name_ = name;
+    failed_ = false;
+    const uint8_t placeholder[RmsHeaderSize] = {};
+    return file_.Open(name, rules) && file_.Write(placeholder, sizeof placeholder);
+}
+
+bool RmsFileWriter::Append(const uint16_t* values, size_t count)
+{
+    if (failed_ || !file_.IsOpen())
+        return false;
+    std::vector<uint8_t> bytes(2 * count);
+    for (size_t i = 0; i < count; ++i)
+        WriteU16LE(bytes.data() + 2 * i, values[i]);
+    failed_ = !file_.Write(bytes.data(), bytes.size());
+    return !failed_;
+}
+
+int64_t RmsFileWriter::Records(uint16_t channels) const
+{
+    return channels && file_.Size() >= RmsHeaderSize ? int64_t((file_.Size() - RmsHeaderSize) / (2u * channels)) : 0;
+}
+
+bool RmsFileWriter::Commit(const RmsData& format)
+{
+    uint8_t header[RmsHeaderSize];
+    EncodeHeader(format, uint64_t(Records(format.channels)), header);
+    if (failed_ || !file_.WriteAt(0, header, sizeof header) || !file_.Commit()) {
+        file_.Abandon();
+        return false;
+    }
+    return true;
+}
+
+QString RmsFileWriter::ErrorText() const
+{
+    const QString why = file_.ErrorText();
+    return QStringLiteral("%1: %2").arg(name_, why.isEmpty() ? QStringLiteral("cannot be written") : why);
 }
 
 bool RmsMatchesPeaks(const RmsData& d, const TPeakHeader& h, int64_t records)

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "PeakFormat.h"
+#include "mediagraph/PeakReducer.h"
 #include "platform/OutputFile.h"
 
 namespace kx {
@@ -45,9 +46,8 @@ struct RmsData {
 /// The side file's name for a peak file.
 QString RmsFileFor(const QString& peakFile);
 
-/// The RMS of n samples whose squares sum to sumSquares, in 16-bit sample
-/// units, rounded and clamped to the stored range; 0 for no sample.
-uint16_t RmsValue(double sumSquares, uint64_t n);
+// RmsValue (the stored value of n samples' sum of squares) comes from the
+// reducer that computes them.
 
 /// The file's bytes: header and values.
 std::vector<uint8_t> EncodeRms(const RmsData& data);
@@ -62,6 +62,35 @@ bool ReadRmsFile(const QString& name, RmsData& out, QString& error);
 /// Writes an RMS file through the output rules (kind Rms; the inputs given
 /// are never replaced). False with "NAME: reason" in error.
 bool WriteRmsFile(const QString& name, const RmsData& data, const OutputRules& rules, QString& error);
+
+/// Writes an RMS file as its levels arrive, for builds that keep nothing in
+/// memory: through the output rules (kind Rms) under a temporary name, the
+/// header written last, put in place by Commit. Dropped unfinished, the
+/// temporary file goes.
+class RmsFileWriter
+{
+public:
+    /// Opens the target and reserves the header; false with ErrorText().
+    bool Open(const QString& name, const OutputRules& rules);
+    /// Whether Open succeeded and nothing was committed or abandoned since.
+    bool IsOpen() const { return file_.IsOpen(); }
+    /// Appends values (channels in order); once a write failed, so do the rest.
+    bool Append(const uint16_t* values, size_t count);
+    /// Records written for the given channel count.
+    int64_t Records(uint16_t channels) const;
+    /// Writes the header of the format given (its values are ignored) and
+    /// puts the file in place; false with ErrorText().
+    bool Commit(const RmsData& format);
+    /// Removes the temporary file; harmless when none is open.
+    void Abandon() { file_.Abandon(); }
+    /// "NAME: reason" of the last failure.
+    QString ErrorText() const;
+
+private:
+    OutputFile file_;
+    QString name_;
+    bool failed_ = false;
+};
 
 /// The RMS levels of a peak file when its side file counts: present, not
 /// older than the peak file, and of the peak file's channels, grid, rate and

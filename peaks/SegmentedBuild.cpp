@@ -95,6 +95,7 @@ void SegmentedBuild::Publish(Segment& s)
     if (s.state != Segment::State::Running)
         return;
     s.reducer.TakeRecords(s.records);
+    s.reducer.TakeRms(s.rms);
     s.frames = s.reducer.FramesIn();
     ++activity_;
     wake_.notify_all();
@@ -109,6 +110,7 @@ void SegmentedBuild::Finish(Segment& s)
     if (s.state != Segment::State::Running)
         return;
     s.reducer.TakeRecords(s.records);
+    s.reducer.TakeRms(s.rms);
     s.frames = s.reducer.FramesIn();
     s.state = Segment::State::Done;
     ++activity_;
@@ -184,6 +186,8 @@ bool SegmentedBuild::Work()
                 }
                 block_.insert(block_.end(), c.records.begin(), c.records.end());
                 c.records.clear();
+                rmsBlock_.insert(rmsBlock_.end(), c.rms.begin(), c.rms.end());
+                c.rms.clear();
                 frames = std::max(frames, c.frames);
                 currentDone = c.state == Segment::State::Done;
             }

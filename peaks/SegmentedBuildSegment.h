@@ -59,6 +59,7 @@ struct SegmentedBuild::Segment {
     /// Under the owner's mutex.
     State state = State::Waiting;
     std::vector<uint8_t> records;
+    std::vector<uint16_t> rms;
     uint64_t frames = 0;
     QString failure;
 };

@@ -91,6 +91,9 @@ void ThreadedBuildRun::Deliver(uint64_t framesIn, bool all)
     const int64_t time = FramesTo100ns(framesIn, settings_.peaks.inputRate);
     if (output_)
         output_->Append(block_.data(), block_.size());
+    if (settings_.rmsCallback && !rmsBlock_.empty())
+        settings_.rmsCallback(settings_.context, int32_t(rmsBlock_.size()), rmsBlock_.data());
+    rmsBlock_.clear();
     if (settings_.callback)
         settings_.callback(settings_.context, int32_t(block_.size()), block_.data(),
                            uint32_t(uint64_t(time) & 0xFFFFFFFFu), uint32_t(uint64_t(time) >> 32));

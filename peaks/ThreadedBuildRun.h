@@ -33,6 +33,8 @@ public:
         OutputRules peakRules = AtomicPeakFile::Rules();
         void* context = nullptr;
         PeakFilter::PeakCallback callback = nullptr;
+        /// Takes the RMS levels of each block (with peaks.rms), right before it.
+        PeakFilter::RmsCallback rmsCallback = nullptr;
         /// Asked on the worker right before the result is committed: false
         /// when the media changed since the start (the result is dropped).
         std::function<bool()> mediaUnchanged;
@@ -65,7 +67,7 @@ protected:
     virtual void Halted() {}
 
     void SetFailure(const QString& why);
-    /// Hands block_ on when it holds a delivery's worth (or anything, with
+    /// Hands block_ (and rmsBlock_) on when it holds a delivery's worth (or anything, with
     /// all); framesIn input frames are reduced so far.
     void Deliver(uint64_t framesIn, bool all);
     /// Puts the peak file, if any, in place for a track of framesIn frames.
@@ -77,6 +79,8 @@ protected:
 
     Settings settings_;
     std::vector<uint8_t> block_;
+    /// The RMS levels of block_'s records (peaks.rms).
+    std::vector<uint16_t> rmsBlock_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::atomic<bool> paused_{false};

@@ -67,10 +67,12 @@ void BM_DecodeAuto(benchmark::State& state, const char* ext)
 }
 
 // The whole build of one file: graph, preroll, decoding, peaks, completion.
-bool BuildOnce(const QString& file, TSPS rate)
+bool BuildOnce(const QString& file, TSPS rate, bool rms = false)
 {
     TKXPeakBuilder builder;
     builder.SetOutputSamplesPerSecond(rate);
+    // The levels are computed and held; without peak files none is written.
+    builder.SetWriteRms(rms);
     bool done = false;
     builder.OnPeakComplete = [&](QObject*, int, const QString&, const QString&) { done = true; };
     builder.OnPeakFailed = [&](QObject*, int, const QString&, const QString&) { done = true; };
@@ -86,11 +88,11 @@ bool BuildOnce(const QString& file, TSPS rate)
     return true;
 }
 
-void BM_Build(benchmark::State& state, const char* ext, TSPS rate, int seconds)
+void BM_Build(benchmark::State& state, const char* ext, TSPS rate, int seconds, bool rms)
 {
     const QString file = Media(ext, seconds);
     for (auto _ : state) {
-        if (!BuildOnce(file, rate)) {
+        if (!BuildOnce(file, rate, rms)) {
             state.SkipWithError("build did not start");
             break;
         }
@@ -151,13 +153,13 @@ double ResidentMB()
 void BM_BuildHourMemory(benchmark::State& state)
 {
     const double resting = ResidentMB();
-    BM_Build(state, "wav", sps48000, 3600);
+    BM_Build(state, "wav", sps48000, 3600, false);
     state.counters["resting_MB"] = resting;
     state.counters["peak_over_resting_MB"] = state.counters["peak_rss_MB"] - resting;
 }
 
 // The reduction alone over 10 minutes of 44.1 kHz stereo, fed in the
-// 1764-frame buffers a WAV parser pushes.
+// 1764-frame buffers a WAV parser pushes; the second argument turns the RMS on.
 void BM_Reduce(benchmark::State& state)
 {
     const size_t frames = size_t(Seconds) * 44100;
@@ -167,13 +169,16 @@ void BM_Reduce(benchmark::State& state)
     PeakReducerSettings s;
     s.inputRate = 44100;
     s.outputRate = uint32_t(state.range(0));
+    s.rms = state.range(1) != 0;
     for (auto _ : state) {
         PeakReducer r;
         r.Init(s);
         std::vector<uint8_t> out;
+        std::vector<uint16_t> rms;
         for (size_t at = 0; at < frames; at += 1764) {
             r.Process(pcm.data() + at * 2, std::min<size_t>(1764, frames - at));
             r.TakeRecords(out);
+            r.TakeRms(rms);
         }
         r.Done();
         r.TakeRecords(out);
@@ -210,9 +215,11 @@ int main(int argc, char** argv)
     for (const char* ext : {"wav", "flac", "mp3"}) {
         timed(benchmark::RegisterBenchmark(QStringLiteral("Decode/%1").arg(ext).toUtf8().constData(), BM_Decode, ext));
         timed(benchmark::RegisterBenchmark(QStringLiteral("Build44100/%1").arg(ext).toUtf8().constData(), BM_Build,
-                                           ext, sps44100, Seconds));
+                                           ext, sps44100, Seconds, false));
         timed(benchmark::RegisterBenchmark(QStringLiteral("Build48000/%1").arg(ext).toUtf8().constData(), BM_Build,
-                                           ext, sps48000, Seconds));
+                                           ext, sps48000, Seconds, false));
+        timed(benchmark::RegisterBenchmark(QStringLiteral("Build44100Rms/%1").arg(ext).toUtf8().constData(), BM_Build,
+                                           ext, sps44100, Seconds, true));
     }
     for (const char* ext : {"wav", "flac", "mp3"})
         benchmark::RegisterBenchmark(QStringLiteral("BuildOverDecode/%1").arg(ext).toUtf8().constData(),
@@ -222,7 +229,7 @@ int main(int argc, char** argv)
             ->Iterations(11);
     timed(benchmark::RegisterBenchmark("DecodeAuto/mp3", BM_DecodeAuto, "mp3"));
     timed(benchmark::RegisterBenchmark("DecodeAuto/wav", BM_DecodeAuto, "wav"));
-    timed(benchmark::RegisterBenchmark("Reduce", BM_Reduce)->Arg(44100)->Arg(48000));
+    timed(benchmark::RegisterBenchmark("Reduce", BM_Reduce)->ArgsProduct({{44100, 48000}, {0, 1}}));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

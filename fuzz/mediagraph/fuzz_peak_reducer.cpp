@@ -68,6 +68,31 @@ std::vector<uint8_t> Reference(const PeakReducerSettings& s, const std::vector<i
     return out;
 }
 
+// The RMS levels from exact integer sums of squares, through the stored
+// rounding: the reducer's vector sums must give the same.
+std::vector<uint16_t> ReferenceRms(const PeakReducerSettings& s, const std::vector<int16_t>& pcm, uint64_t frames)
+{
+    std::vector<uint16_t> out;
+    const uint128_t end = (uint128_t)frames * s.outputRate;
+    uint64_t start = 0;
+    for (uint64_t k = 0; (uint128_t)k * s.samplesPerPeak * s.inputRate < end; ++k) {
+        const uint64_t stop = std::min(RunEndRef(s, k), frames);
+        for (uint32_t c = 0; c < s.channels; ++c) {
+            uint64_t sum = 0;
+            for (uint64_t f = start; f < stop; ++f)
+                sum += uint64_t(int32_t(pcm[f * s.channels + c]) * pcm[f * s.channels + c]);
+            if (start >= stop) {
+                const int32_t last = start > 0 ? pcm[(start - 1) * s.channels + c] : 0;
+                sum = uint64_t(last * last);
+            }
+            const double gain = double(c == 0 ? s.leftGain : s.rightGain) / 4096.0;
+            out.push_back(RmsValue(double(sum) * gain * gain, std::max<uint64_t>(stop > start ? stop - start : 0, 1)));
+        }
+        start = std::max(start, stop);
+    }
+    return out;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -88,6 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     s.rightGain = uint16_t(in.Take(2));
     s.samplesPerPeak = uint16_t(in.Take(2));
     const uint32_t pieceSeed = in.Take(1);
+    s.rms = (pieceSeed & 0x80) != 0;
 
     PeakReducer reducer;
     const bool valid = s.inputRate > 0 && s.outputRate > 0 && (s.channels == 1 || s.channels == 2) &&
@@ -109,6 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
 
     std::vector<uint8_t> got;
+    std::vector<uint16_t> rms;
     uint64_t fed = 0;
     uint32_t seed = pieceSeed | 1;
     while (fed < frames) {
@@ -116,11 +143,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const uint64_t piece = std::min<uint64_t>(frames - fed, seed >> 28);
         reducer.Process(pcm.data() + fed * s.channels, size_t(piece));
         fed += piece;
-        if (seed & 0x100)
+        if (seed & 0x100) {
             reducer.TakeRecords(got);
+            reducer.TakeRms(rms);
+        }
     }
     reducer.Done();
     reducer.TakeRecords(got);
+    reducer.TakeRms(rms);
+    if (rms != (s.rms ? ReferenceRms(s, pcm, frames) : std::vector<uint16_t>{}))
+        __builtin_trap();
 
     if (got != Reference(s, pcm, frames) || reducer.RecordCount() != expected ||
         got.size() != expected * uint64_t(reducer.RecordSize()) || reducer.FramesIn() != frames)

@@ -99,8 +99,11 @@ TEST_F(PeakToolNames, buildWritesThePeakFileBesideTheMediaUnderItsBytes)
         std::vector<uint8_t> bytes;
         EXPECT_EQ(ReadPeakFile(DecodeNativeName(Peak(media)), PeakReader::ViewerFile, bytes), PeakCheck::Accepted);
     }
-    // Nothing else stays behind: no temporary file of the build.
-    EXPECT_EQ(Entries(dir_.Path()).size(), 4) << Entries(dir_.Path()).join(' ').toStdString();
+    // Nothing else stays behind: no temporary file of the build, only the
+    // peak files' RMS side files under the same bytes.
+    for (const QByteArray& media : {wav_, flac_})
+        EXPECT_TRUE(Exists(Peak(media) + ".rms")) << Peak(media).toStdString();
+    EXPECT_EQ(Entries(dir_.Path()).size(), 6) << Entries(dir_.Path()).join(' ').toStdString();
 
     // Built once: the second run finds them.
     const ChildResult again = PeakTool({"build", "--no-progress", "--", wav_, flac_});

@@ -144,9 +144,11 @@ TEST_F(PeakRmsTest, bandLiesAboutTheCentreAtTheLevelOfTheSideFile)
     }
     // Only band pixels change, and only from the peaks' colour.
     for (int y = 0; y < plain.height(); ++y)
-        for (int x = 0; x < plain.width(); ++x)
-            if (band.pixel(x, y) != plain.pixel(x, y))
+        for (int x = 0; x < plain.width(); ++x) {
+            if (band.pixel(x, y) != plain.pixel(x, y)) {
                 ASSERT_TRUE(band.pixel(x, y) == rms && plain.pixel(x, y) == peaks) << x << "," << y;
+            }
+        }
 
     // A colour of its own; by default a lighter shade of the peaks.
     EXPECT_EQ(v.RmsColor(), RmsShadeOf(v.PeaksColorAsQColor()));

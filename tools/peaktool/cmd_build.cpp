@@ -33,7 +33,9 @@ void Define(CommandLine& line)
         "their own part. Control characters and backslashes in names are written as\n"
         "\\t, \\n, \\r, \\xHH and \\\\, so that every line is one result.\n"
         "A peak file is never written over its media, a read-only file or a file of\n"
-        "another kind; such a file fails with its reason. With --format dat|json the\n"
+        "another kind; such a file fails with its reason. Every peak file built gets\n"
+        "the RMS of its records beside it, PEAKFILE.rms (not with --no-rms); one that\n"
+        "cannot be written leaves the build done, with a warning on stderr. With --format dat|json the\n"
         "data goes beside the media (or to -o, or into --output-dir), and data that is\n"
         "not older than its media is kept ('has-peaks'). Exit 1 when any file failed\n"
         "or collided."));
@@ -52,6 +54,7 @@ void Define(CommandLine& line)
     line.AddOption(QStringLiteral("temp-folder"), QStringLiteral("folder for peak files of media in read-only folders"),
                    QStringLiteral("DIR"));
     line.AddOption(QStringLiteral("no-progress"), QStringLiteral("no progress bar"));
+    line.AddOption(QStringLiteral("no-rms"), QStringLiteral("no RMS side file (PEAKFILE.rms) beside the peak files built"));
     line.AddOption(QStringLiteral("jobs"), QStringLiteral("files built at once (default: the processor count)"),
                    QStringLiteral("N"));
     line.AddOption(QStringLiteral("shard"), QStringLiteral("build only share K of N (1 <= K <= N) of the inputs"),
@@ -92,6 +95,7 @@ struct Options {
     QString ext;
     QString tempFolder;
     bool progress = true;
+    bool rms = true;
     int jobs = 0;
     int shard = 0, shards = 1;  // share index (0-based) and count
     QStringList files;
@@ -106,6 +110,7 @@ struct Options {
 QString Parse(const CommandLine& line, Options& o)
 {
     o.progress = !line.IsSet(QStringLiteral("no-progress"));
+    o.rms = !line.IsSet(QStringLiteral("no-rms"));
     if (!line.Int(QStringLiteral("samples-per-peak"), 1, 65535, o.samplesPerPeak))
         return QStringLiteral("--samples-per-peak takes 1 to 65535");
     const QString rate = line.Value(QStringLiteral("rate"));
@@ -304,6 +309,7 @@ int Run(CommandLine& line)
             builder.SetLoadPeakData(bool(o.waveform));
             // Nor are built records kept: they go to the peak file alone.
             builder.SetKeepStreams(bool(o.waveform));
+            builder.SetWriteRms(o.rms && !o.waveform);
             builder.SetRebuildStale(true);
             builder.SetForceReplace(o.force);
             builder.SetSamplesPerPeak(o.samplesPerPeak);
@@ -389,6 +395,8 @@ int Run(CommandLine& line)
                               TKXPeakBuilder& builder) {
         const bool haveStream =
             outcome == TKXPeakBuildPool::Outcome::Built || outcome == TKXPeakBuildPool::Outcome::HasPeaks;
+        if (outcome == TKXPeakBuildPool::Outcome::Built && !builder.RmsWarning().isEmpty())
+            Err(QStringLiteral("peaktool build: warning: %1").arg(builder.RmsWarning()));
         if (!haveStream || !o.waveform)
             return;
         QString error;
