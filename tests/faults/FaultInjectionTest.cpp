@@ -40,7 +40,10 @@ ChildResult Build(const QString& media, const ChildOptions& options = {})
 QStringList Others(const QString& dir)
 {
     QStringList names = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    names.removeIf([](const QString& n) { return n.endsWith(QLatin1String(".wav")) || n == QLatin1String("m.pek"); });
+    // The media, the peak file and its RMS side file; temporaries of either remain.
+    names.removeIf([](const QString& n) {
+        return n.endsWith(QLatin1String(".wav")) || n == QLatin1String("m.pek") || n == QLatin1String("m.pek.rms");
+    });
     return names;
 }
 

@@ -221,11 +221,13 @@ void RunCommand(const char* which)
         const bool success = r.Exited(0);
         Snapshot after = Take(corpusPath);
         const QByteArray ownPeak = in.path.left(in.path.lastIndexOf('.')) + ".pek";
-        if (success && QLatin1String(which) == QLatin1String("build") && !before.count(ownPeak) &&
-            after.count(ownPeak)) {
-            unlink(ownPeak.constData());
-            after.erase(ownPeak);
-        }
+        // A build's own outputs: the peak file and its RMS side file.
+        if (success && QLatin1String(which) == QLatin1String("build"))
+            for (const QByteArray& own : {ownPeak, ownPeak + ".rms"})
+                if (!before.count(own) && after.count(own)) {
+                    unlink(own.constData());
+                    after.erase(own);
+                }
         Snapshot outputs = Take(outPath), temps = Take(tempPath);
         if (success)
             for (Snapshot* s : {&outputs, &temps})
