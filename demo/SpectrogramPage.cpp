@@ -22,6 +22,8 @@ SpectrogramPage::SpectrogramPage(std::function<QString()> media, std::function<Q
     auto* bar = new QHBoxLayout;
     cbLogFrequency = new QCheckBox(tr("Logarithmic frequency"), this);
     cbLogFrequency->setChecked(true);
+    cbRms = new QCheckBox(tr("RMS"), this);
+    cbRms->setChecked(true);
     tbZoom = new QSlider(Qt::Horizontal, this);
     // Peaks per pixel column, in quarters, as on the viewer page.
     tbZoom->setRange(1, 400);
@@ -30,6 +32,7 @@ SpectrogramPage::SpectrogramPage(std::function<QString()> media, std::function<Q
     btnReload = new QPushButton(tr("Reload"), this);
     lblStatus = new QLabel(this);
     bar->addWidget(cbLogFrequency);
+    bar->addWidget(cbRms);
     bar->addWidget(new QLabel(tr("Zoom"), this));
     bar->addWidget(tbZoom, 1);
     bar->addWidget(btnReload);
@@ -39,6 +42,9 @@ SpectrogramPage::SpectrogramPage(std::function<QString()> media, std::function<Q
     Peaks = new TKXAudioPeakViewer(this);
     Peaks->setMinimumHeight(120);
     Peaks->SetPaintCursor(true);
+    // Loudness inside the extremes (the builder writes it beside the peak file) and a time scale.
+    Peaks->SetShowRms(true);
+    Peaks->SetTimeAxisHeight(20);
     Spectrogram = new TKXSpectrogramViewer(this);
     Spectrogram->setMinimumHeight(200);
     layout->addWidget(Peaks, 1);
@@ -46,6 +52,7 @@ SpectrogramPage::SpectrogramPage(std::function<QString()> media, std::function<Q
     Spectrogram->LinkToPeakViewer(Peaks);
 
     connect(cbLogFrequency, &QCheckBox::toggled, Spectrogram, &TKXSpectrogramViewer::setLogarithmicFrequency);
+    connect(cbRms, &QCheckBox::toggled, Peaks, &TKXAudioPeakViewer::setShowRms);
     connect(tbZoom, &QSlider::valueChanged, this,
             [this](int value) { Peaks->SetTimeScaler(static_cast<float>(value) / 4.0f); });
     connect(btnReload, &QPushButton::clicked, this, [this] { ShowMedia(currentMedia_()); });

@@ -33,6 +33,7 @@ public:
     TKXAudioPeakViewer* Peaks = nullptr;
     TKXSpectrogramViewer* Spectrogram = nullptr;
     QCheckBox* cbLogFrequency = nullptr;
+    QCheckBox* cbRms = nullptr;
     QSlider* tbZoom = nullptr;
     QPushButton* btnReload = nullptr;
     QLabel* lblStatus = nullptr;

@@ -503,6 +503,12 @@ TEST_F(Form1Test, theSpectrogramPageShowsTheMediaLinkedToItsPeaksAndThePlayer)
     EXPECT_EQ(page->lblStatus->text(), "a.wav: 3.0 s, 256 bands");
     EXPECT_EQ(page->Peaks->DurationMs(), 3000);
     EXPECT_EQ(page->Spectrogram->LinkedPeakViewer(), page->Peaks);
+    // The builder wrote RMS levels beside the peak file; the page's peaks show them.
+    EXPECT_TRUE(page->Peaks->ShowRms());
+    EXPECT_GT(page->Peaks->Model().Rms.Records(), 0);
+    EXPECT_EQ(page->Peaks->Model().Rms.Records(), page->Peaks->Model().Pyramid.Records());
+    page->cbRms->setChecked(false);
+    EXPECT_FALSE(page->Peaks->ShowRms());
 
     // The zoom slider zooms the peaks, and the spectrogram follows them.
     page->tbZoom->setValue(40);
