@@ -95,6 +95,43 @@ void BM_SkipRedraw3h(benchmark::State& state)
 }
 BENCHMARK(BM_SkipRedraw3h)->Arg(1)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecond);
 
+// 100 labelled regions of a minute and 100 labelled points over 3 hours.
+void AddSampleRegions(TKXAudioPeakViewer& v)
+{
+    for (int i = 0; i < 100; ++i) {
+        PeakRegion r;
+        r.Start = 108.0 * i;
+        r.End = r.Start + 60.0;
+        r.Label = QStringLiteral("Region %1").arg(i);
+        r.Color = QColor::fromHsv(i * 37 % 360, 200, 220);
+        v.AddRegion(r);
+        PeakPoint p;
+        p.Time = r.Start + 80.0;
+        p.Label = QStringLiteral("P%1").arg(i);
+        v.AddPoint(p);
+    }
+}
+
+// The RMS side file of the 3-hour track at 100 samples per peak, once.
+void WriteHourRms()
+{
+    static const bool written = [] {
+        const QString path = HourFile(100, 3);
+        // Levels at a third of each record's spread.
+        RmsData d;
+        d.samplesPerPeak = 100;
+        d.rate = 44100;
+        const int64_t records = int64_t(44100) * 3 * 3600 / 100;
+        d.values.resize(static_cast<size_t>(records * 2));
+        for (size_t i = 0; i < d.values.size(); ++i)
+            d.values[i] = static_cast<uint16_t>(1000 + (i * 2654435761u >> 20) % 8000);
+        QString error;
+        return WriteRmsFile(RmsFileFor(path), d, OutputRules().Input(path), error);
+    }();
+    if (!written)
+        std::abort();
+}
+
 // Min/max redraws of the 3-hour track at 1920 × 400 without (first argument
 // 0) and with (1) 100 labelled regions and 100 labelled points, the whole file
 // in view (second argument 0) or a quarter-peak scaler.
@@ -107,20 +144,8 @@ void BM_RegionRedraw3h(benchmark::State& state)
     v.SetTimeScaler(state.range(1) == 0 ? whole : static_cast<float>(state.range(1)) / 4.0f);
     if (state.range(1) != 0)
         v.ScrollToSeconds(3600);
-    if (state.range(0) != 0) {
-        for (int i = 0; i < 100; ++i) {
-            PeakRegion r;
-            r.Start = 108.0 * i;
-            r.End = r.Start + 60.0;
-            r.Label = QStringLiteral("Region %1").arg(i);
-            r.Color = QColor::fromHsv(i * 37 % 360, 200, 220);
-            v.AddRegion(r);
-            PeakPoint p;
-            p.Time = r.Start + 80.0;
-            p.Label = QStringLiteral("P%1").arg(i);
-            v.AddPoint(p);
-        }
-    }
+    if (state.range(0) != 0)
+        AddSampleRegions(v);
     for (auto _ : state)
         v.PaintPeaks(false, nullptr);
 }
@@ -194,21 +219,7 @@ BENCHMARK(BM_Load3hComplete)->Unit(benchmark::kMillisecond);
 // the scaler in quarters; 0 puts the whole file in view.
 void BM_RmsRedraw3h(benchmark::State& state)
 {
-    const QString path = HourFile(100, 3);
-    static const bool written = [&] {
-        // Levels at a third of each record's spread.
-        RmsData d;
-        d.samplesPerPeak = 100;
-        d.rate = 44100;
-        const int64_t records = int64_t(44100) * 3 * 3600 / 100;
-        d.values.resize(static_cast<size_t>(records * 2));
-        for (size_t i = 0; i < d.values.size(); ++i)
-            d.values[i] = static_cast<uint16_t>(1000 + (i * 2654435761u >> 20) % 8000);
-        QString error;
-        return WriteRmsFile(RmsFileFor(path), d, OutputRules().Input(path), error);
-    }();
-    if (!written)
-        std::abort();
+    WriteHourRms();
     TKXAudioPeakViewer v;
     Prepare(v, 100, 3);
     if (v.Model().Rms.Empty())
@@ -223,6 +234,29 @@ void BM_RmsRedraw3h(benchmark::State& state)
         v.PaintPeaks(false, nullptr);
 }
 BENCHMARK(BM_RmsRedraw3h)->ArgsProduct({{0, 1}, {4, 256, 0}})->Unit(benchmark::kMillisecond);
+
+// Everything at once against the plain redraw (first argument 0) of the same
+// run: the RMS band, 100 regions and 100 points, and a 24-pixel time axis;
+// the whole file in view (second argument 0) or a quarter-peak scaler.
+void BM_AllOverlaysRedraw3h(benchmark::State& state)
+{
+    WriteHourRms();
+    TKXAudioPeakViewer v;
+    Prepare(v, 100, 3);
+    v.SetPeakReduction(prMinMax);
+    if (state.range(0) != 0) {
+        v.SetShowRms(true);
+        AddSampleRegions(v);
+        v.SetTimeAxisHeight(24);
+    }
+    const float whole = float(v.Model().PeakCount()) / 1920.0f;
+    v.SetTimeScaler(state.range(1) == 0 ? whole : static_cast<float>(state.range(1)) / 4.0f);
+    if (state.range(1) != 0)
+        v.ScrollToSeconds(3600);
+    for (auto _ : state)
+        v.PaintPeaks(false, nullptr);
+}
+BENCHMARK(BM_AllOverlaysRedraw3h)->ArgsProduct({{0, 1}, {0, 4}})->Unit(benchmark::kMillisecond);
 
 // The min/max levels alone, over the 3-hour track's records.
 void BM_Pyramid3h(benchmark::State& state)
