@@ -27,18 +27,9 @@ constexpr size_t WavBlockBytes = 1 << 20;
 const char* const RawFormats[] = {"s8",    "u8",    "s16le", "s16be", "s24le", "s24be",
                                   "s32le", "s32be", "f32le", "f32be", "f64le", "f64be"};
 
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 bool DecodeWav(const QString& media, const WavLayout& layout, const NativeSampleSink& sink, QString& error)
 {
-    Fd file;
+    ScopedFd file;
     uint64_t size = 0;
     file.fd = OpenNativeRegular(media, size);
     if (file.fd < 0) {
@@ -82,7 +73,7 @@ bool DecodeWav(const QString& media, const WavLayout& layout, const NativeSample
 std::optional<Mp3DecoderTrim> ReadTrim(const QString& media)
 {
     uint64_t size = 0;
-    Fd file;
+    ScopedFd file;
     file.fd = OpenNativeRegular(media, size);
     if (file.fd < 0)
         return std::nullopt;

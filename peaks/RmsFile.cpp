@@ -12,26 +12,6 @@ namespace kx {
 
 namespace {
 
-uint64_t ReadU64LE(const uint8_t* p)
-{
-    return ReadU32LE(p) | uint64_t(ReadU32LE(p + 4)) << 32;
-}
-
-void WriteU64LE(uint8_t* p, uint64_t v)
-{
-    WriteU32LE(p, uint32_t(v));
-    WriteU32LE(p + 4, uint32_t(v >> 32));
-}
-
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 RmsData HeaderFields(const uint8_t* b)
 {
     RmsData d;
@@ -126,7 +106,7 @@ QString DecodeRms(std::span<const uint8_t> bytes, RmsData& out)
 
 bool ReadRmsFile(const QString& name, RmsData& out, QString& error)
 {
-    Fd file;
+    ScopedFd file;
     uint64_t size = 0;
     file.fd = OpenNativeRegular(name, size);
     if (file.fd < 0) {

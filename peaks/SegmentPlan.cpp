@@ -24,11 +24,6 @@ constexpr uint8_t OggBeginFlag = 2;
 // An MP3 file is scanned through blocks of this size.
 constexpr size_t Mp3BlockBytes = 1 << 20;
 
-uint64_t ReadU64LE(const uint8_t* p)
-{
-    return uint64_t(ReadU32LE(p)) | uint64_t(ReadU32LE(p + 4)) << 32;
-}
-
 uint64_t BigEndianBits(const uint8_t* p, int bytes)
 {
     uint64_t v = 0;

@@ -30,6 +30,15 @@ inline void WriteU32LE(uint8_t* p, uint32_t v)
     p[2] = static_cast<uint8_t>(v >> 16);
     p[3] = static_cast<uint8_t>(v >> 24);
 }
+inline uint64_t ReadU64LE(const uint8_t* p)
+{
+    return ReadU32LE(p) | static_cast<uint64_t>(ReadU32LE(p + 4)) << 32;
+}
+inline void WriteU64LE(uint8_t* p, uint64_t v)
+{
+    WriteU32LE(p, static_cast<uint32_t>(v));
+    WriteU32LE(p + 4, static_cast<uint32_t>(v >> 32));
+}
 ///@}
 
 } // namespace kx

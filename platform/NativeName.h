@@ -13,6 +13,7 @@
 #include <QStringView>
 #include <cstdint>
 #include <sys/types.h>
+#include <unistd.h>
 
 class QFile;
 
@@ -48,6 +49,20 @@ int OpenNative(const QString& name, int flags, mode_t mode = 0666);
 /// -1 for anything else (errno set where open(2) failed). size is set to the
 /// file's size.
 int OpenNativeRegular(const QString& name, uint64_t& size);
+/// Closes the descriptor it holds when it goes.
+struct ScopedFd {
+    int fd = -1;  ///< -1 when none
+    ScopedFd() = default;
+    /// Takes fd over.
+    explicit ScopedFd(int descriptor) : fd(descriptor) {}
+    ScopedFd(const ScopedFd&) = delete;
+    ScopedFd& operator=(const ScopedFd&) = delete;
+    ~ScopedFd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
 /// pread(2) until size bytes are read, the file ends or it fails: the bytes read.
 size_t ReadNativeAt(int fd, uint64_t offset, uint8_t* buffer, size_t size);
 /// Opens file on the name's bytes, for ReadOnly, WriteOnly (which truncates

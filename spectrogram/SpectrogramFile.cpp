@@ -13,26 +13,6 @@ namespace {
 
 constexpr uint8_t LogBandRule = 1;
 
-uint64_t ReadU64LE(const uint8_t* p)
-{
-    return ReadU32LE(p) | uint64_t(ReadU32LE(p + 4)) << 32;
-}
-
-void WriteU64LE(uint8_t* p, uint64_t v)
-{
-    WriteU32LE(p, uint32_t(v));
-    WriteU32LE(p + 4, uint32_t(v >> 32));
-}
-
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 // The layout of a checked header, without values.
 SpectrogramData HeaderFields(const uint8_t* b)
 {
@@ -121,7 +101,7 @@ QString DecodeSpectrogram(std::span<const uint8_t> bytes, SpectrogramData& out)
 
 bool ReadSpectrogramFile(const QString& name, SpectrogramData& out, QString& error)
 {
-    Fd file;
+    ScopedFd file;
     uint64_t size = 0;
     file.fd = OpenNativeRegular(name, size);
     if (file.fd < 0) {
