@@ -103,6 +103,9 @@ OverviewLink::OverviewLink(TKXCustomPeakViewer* overview, TKXCustomPeakViewer* z
 
 OverviewLink::~OverviewLink()
 {
+    // As the zoom view's child this may go while the zoom view is half
+    // destroyed: it is not touched (connections and filters go with this).
+    zoom_.clear();
     Unlink();
 }
 
