@@ -259,8 +259,9 @@ void TKXPeakBuilder::CompleteCurrent()
     }
     changedMediaRetry_.clear();
     const int index = currentIndex_;
-    WriteRmsSideFile(index);
     StopGraph();
+    // With the streaming threads stopped, the levels are final.
+    WriteRmsSideFile(index);
     SetBuildState(bsStopped);
     ReleaseGraph();
     lastSegments_ = runSegments_;
