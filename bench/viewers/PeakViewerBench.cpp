@@ -112,7 +112,7 @@ void BM_RegionRedraw3h(benchmark::State& state)
             PeakPoint p;
             p.Time = r.Start + 80.0;
             p.Label = QStringLiteral("P%1").arg(i);
-            v.AddPoint(p);
+            v.AddTimePoint(p);
         }
     }
     for (auto _ : state)
