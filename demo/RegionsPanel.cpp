@@ -58,7 +58,7 @@ void RegionsPanel::ShowSamples(bool on)
         p.Time = r.End + seconds * 0.05;
         p.Label = tr("Point %1").arg(i + 1);
         p.Editable = true;
-        viewer_->AddPoint(p);
+        viewer_->AddTimePoint(p);
     }
 }
 

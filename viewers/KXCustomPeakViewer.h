@@ -242,16 +242,17 @@ public:
     /// Adds a region (an id in use or none gets a new one); returns its id,
     /// or empty when its times are refused. Raises regionAdded.
     QString AddRegion(const PeakRegion& region);
-    /// Adds a point as AddRegion does; raises pointAdded.
-    QString AddPoint(const PeakPoint& point);
+    /// Adds a point as AddRegion does; raises pointAdded. (The effect
+    /// viewer's AddPoint adds envelope points.)
+    QString AddTimePoint(const PeakPoint& point);
     /// Replaces the region of the same id; raises regionChanged when it differs.
     bool UpdateRegion(const PeakRegion& region);
     /// Replaces the point of the same id; raises pointChanged when it differs.
-    bool UpdatePoint(const PeakPoint& point);
+    bool UpdateTimePoint(const PeakPoint& point);
     /// Removes a region; raises regionRemoved. False when there is none of that id.
     bool RemoveRegion(const QString& id);
     /// Removes a point; raises pointRemoved. False when there is none of that id.
-    bool RemovePoint(const QString& id);
+    bool RemoveTimePoint(const QString& id);
     /// Removes every region and point (each raising its removal).
     void ClearRegions();
     /// Replaces all regions and points by those of peaks.js JSON (removals

@@ -45,7 +45,7 @@ QString TKXCustomPeakViewer::AddRegion(const PeakRegion& region)
     return id;
 }
 
-QString TKXCustomPeakViewer::AddPoint(const PeakPoint& point)
+QString TKXCustomPeakViewer::AddTimePoint(const PeakPoint& point)
 {
     const QString id = regions_.AddPoint(point);
     if (id.isEmpty())
@@ -68,7 +68,7 @@ bool TKXCustomPeakViewer::UpdateRegion(const PeakRegion& region)
     return true;
 }
 
-bool TKXCustomPeakViewer::UpdatePoint(const PeakPoint& point)
+bool TKXCustomPeakViewer::UpdateTimePoint(const PeakPoint& point)
 {
     const PeakPoint* old = regions_.FindPoint(point.Id);
     if (!old || !RegionTimesAccepted(point.Time, point.Time))
@@ -94,7 +94,7 @@ bool TKXCustomPeakViewer::RemoveRegion(const QString& id)
     return true;
 }
 
-bool TKXCustomPeakViewer::RemovePoint(const QString& id)
+bool TKXCustomPeakViewer::RemoveTimePoint(const QString& id)
 {
     if (!regions_.RemovePoint(id))
         return false;
@@ -211,7 +211,7 @@ bool TKXCustomPeakViewer::SetPointTime(const QString& id, double time)
         return false;
     PeakPoint moved = *p;
     moved.Time = time;
-    return UpdatePoint(moved);
+    return UpdateTimePoint(moved);
 }
 
 void TKXCustomPeakViewer::Select(const QString& region, const QString& point)
@@ -368,7 +368,7 @@ bool TKXCustomPeakViewer::RegionKey(uint16_t key, TShiftState shift)
         if (const PeakRegion* r = regions_.FindRegion(selectedRegion_); r && r->Editable)
             return RemoveRegion(r->Id);
         if (const PeakPoint* p = regions_.FindPoint(selectedPoint_); p && p->Editable)
-            return RemovePoint(p->Id);
+            return RemoveTimePoint(p->Id);
         return false;
     }
     // Ctrl+arrows nudge the selection one record, Ctrl+Shift+arrows ten; plain

@@ -35,12 +35,11 @@ QColor TextColorOn(const QColor& c)
 }
 
 // A label in a box of its item's colour, clipped to `clip` (device pixels).
-void DrawLabel(QPainter& p, const QFontMetrics& fm, const QStaticText& text, const QColor& color, int x, int y,
+void DrawLabel(QPainter& p, int pad, int height, const QStaticText& text, const QColor& color, int x, int y,
                const QRect& clip)
 {
-    const int pad = std::max(1, fm.averageCharWidth() / 3);
     const int textWidth = static_cast<int>(std::ceil(text.size().width()));
-    const QRect box = QRect(x, y, textWidth + 2 * pad, fm.height()).intersected(clip);
+    const QRect box = QRect(x, y, textWidth + 2 * pad, height).intersected(clip);
     if (box.isEmpty())
         return;
     p.setClipRect(box);
@@ -229,14 +228,15 @@ void PaintRegions(QImage& image, const PeakViewModel& model, const PeakRegionSet
     const QFontMetrics fm(font);
     RegionLabelCache own;
     RegionLabelCache& cache = style.Labels ? *style.Labels : own;
+    const int charWidth = fm.averageCharWidth(), pad = std::max(1, charWidth / 3), boxHeight = fm.height();
     // Too narrow for a letter: not worth laying out.
     const auto draw = [&](const Label& l, int y) {
-        if (l.Clip.width() >= fm.averageCharWidth())
-            DrawLabel(p, fm, cache.Text(*l.Text, font), l.Color, l.X, y, l.Clip);
+        if (l.Clip.width() >= charWidth)
+            DrawLabel(p, pad, boxHeight, cache.Text(*l.Text, font), l.Color, l.X, y, l.Clip);
     };
     for (const Label& l : regionLabels)
         draw(l, inset);
-    const int labelTop = std::max(0, dh - inset - fm.height());
+    const int labelTop = std::max(0, dh - inset - boxHeight);
     for (const Label& l : pointLabels)
         draw(l, labelTop);
     p.end();

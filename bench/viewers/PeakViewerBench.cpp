@@ -108,7 +108,7 @@ void AddSampleRegions(TKXAudioPeakViewer& v)
         PeakPoint p;
         p.Time = r.Start + 80.0;
         p.Label = QStringLiteral("P%1").arg(i);
-        v.AddPoint(p);
+        v.AddTimePoint(p);
     }
 }
 

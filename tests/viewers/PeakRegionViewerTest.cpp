@@ -86,7 +86,7 @@ TEST_F(PeakRegionViewerTest, drawsRegionsAndPointsAtTheirColumns)
     PeakPoint p;
     p.Time = 3.0;
     p.Color = Qt::green;
-    v.AddPoint(p);
+    v.AddTimePoint(p);
     const QImage& b = v.BufferImage();
     const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0);
     EXPECT_EQ(b.pixel(100, 90), red);  // start edge
@@ -189,7 +189,7 @@ TEST_F(PeakRegionViewerTest, clicksRaiseEventsAndFixedItemsStayPut)
     const QString fixed = v.AddRegion(Region(1.0, 2.0, Qt::red, false));
     PeakPoint p;
     p.Time = 3.0;
-    const QString point = v.AddPoint(p);
+    const QString point = v.AddTimePoint(p);
     QSignalSpy clicked(&v, &TKXCustomPeakViewer::regionClicked);
     QSignalSpy pointClicked(&v, &TKXCustomPeakViewer::pointClicked);
     QSignalSpy changed(&v, &TKXCustomPeakViewer::regionChanged);

@@ -190,7 +190,7 @@ TEST(PeakViewerHiDpi, regionEdgesPointLinesAndLabelsUseDevicePixels)
     PeakPoint p;
     p.Time = 3.0;
     p.Color = Qt::green;
-    v.AddPoint(p);
+    v.AddTimePoint(p);
     const QImage& b = v.BufferImage();
     const QRgb red = qRgb(255, 0, 0), green = qRgb(0, 255, 0);
     // Logical row 90 is background; record 100 is logical column 100.
