@@ -20,7 +20,7 @@
 #include <type_traits>
 
 #include "RegionsPanel.h"
-#include "SpectrogramPage.h"
+#include "FrequencyPage.h"
 #include "controls/HZDropFiles.h"
 #include "controls/KXFloatEdit.h"
 #include "OverviewPage.h"
@@ -115,7 +115,7 @@ TForm1::TForm1(const QStringList& exampleMedia, QWidget* parent) : QWidget(paren
     tshOverview = new OverviewPage;
     PageControl1->addTab(tshOverview, tr("Overview"));
     tshOverview->Follow(Viewer1);
-    SpectrogramTab = new SpectrogramPage([this] { return cbAudioFilename->currentText(); },
+    SpectrogramTab = new FrequencyPage([this] { return cbAudioFilename->currentText(); },
                                          [this](const QString& media) {
                                              return ChangeFileExt(media, KXPeakBuilder1->PeakExtension());
                                          });

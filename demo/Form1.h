@@ -31,7 +31,7 @@ class TKXPlayerControls;
 class OverviewPage;
 class THZFormDropFiles;
 class TWavViewer;
-class SpectrogramPage;
+class FrequencyPage;
 class TMemoryStream;
 
 // The test bench's main form: one page per component group, every component
@@ -53,7 +53,7 @@ public:
     QWidget* TabSheet1 = nullptr;
     QWidget* TabSheet2 = nullptr;
     QWidget* TabSheet3 = nullptr;
-    SpectrogramPage* SpectrogramTab = nullptr;
+    FrequencyPage* SpectrogramTab = nullptr;
     OverviewPage* tshOverview = nullptr;  // overview over a zoomed view of Viewer1's peaks
 
     // Non-visual components.

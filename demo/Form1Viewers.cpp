@@ -17,7 +17,7 @@
 #include "platform/OutputFile.h"
 #include "playback/KXAudioPlayer.h"
 #include "playback/KXPlayerControls.h"
-#include "SpectrogramPage.h"
+#include "FrequencyPage.h"
 #include "viewers/KXAudioPeakViewer.h"
 #include "viewers/KXPeakEffectViewer.h"
 #include "wavviewer/WavViewer.h"

@@ -13,7 +13,7 @@
 #include <unistd.h>
 
 #include "Form1.h"
-#include "SpectrogramPage.h"
+#include "FrequencyPage.h"
 #include "spectrogram/KXSpectrogramViewer.h"
 #include "peaks/KXPeakBuilder.h"
 #include "viewers/KXAudioPeakViewer.h"

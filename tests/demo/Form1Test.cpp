@@ -17,7 +17,7 @@
 #include "controls/HZDropFiles.h"
 #include "controls/KXFloatEdit.h"
 #include "demo/Form1.h"
-#include "demo/SpectrogramPage.h"
+#include "demo/FrequencyPage.h"
 #include "demo/OverviewPage.h"
 #include "peaks/KXPeakBuilder.h"
 #include "peaks/PeakFormat.h"
@@ -493,7 +493,7 @@ namespace kx {
 TEST_F(Form1Test, theSpectrogramPageShowsTheMediaLinkedToItsPeaksAndThePlayer)
 {
     BuildPeaksOfA();
-    SpectrogramPage* page = form->SpectrogramTab;
+    FrequencyPage* page = form->SpectrogramTab;
     ASSERT_NE(page, nullptr);
     EXPECT_EQ(form->PageControl1->tabText(form->PageControl1->indexOf(page)), "Spectrogram");
     QSignalSpy finished(page->Spectrogram, &TKXSpectrogramViewer::loadFinished);

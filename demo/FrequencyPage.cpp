@@ -1,4 +1,4 @@
-#include "SpectrogramPage.h"
+#include "FrequencyPage.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -14,7 +14,7 @@
 
 namespace kx {
 
-SpectrogramPage::SpectrogramPage(std::function<QString()> media, std::function<QString(const QString&)> peaksOf,
+FrequencyPage::FrequencyPage(std::function<QString()> media, std::function<QString(const QString&)> peaksOf,
                                  QWidget* parent)
     : QWidget(parent), currentMedia_(std::move(media)), peaksOf_(std::move(peaksOf))
 {
@@ -69,7 +69,7 @@ SpectrogramPage::SpectrogramPage(std::function<QString()> media, std::function<Q
     });
 }
 
-void SpectrogramPage::ShowMedia(const QString& media)
+void FrequencyPage::ShowMedia(const QString& media)
 {
     media_ = media;
     if (media.isEmpty()) {
@@ -86,7 +86,7 @@ void SpectrogramPage::ShowMedia(const QString& media)
     Spectrogram->LoadFromMediaInBackground(media);
 }
 
-void SpectrogramPage::showEvent(QShowEvent* event)
+void FrequencyPage::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     const QString media = currentMedia_();

@@ -15,13 +15,13 @@ namespace kx {
 class TKXAudioPeakViewer;
 class TKXSpectrogramViewer;
 
-class SpectrogramPage : public QWidget
+class FrequencyPage : public QWidget
 {
     Q_OBJECT
 public:
     // media gives the form's current media; peaksOf the peak file the
     // builder makes for a media file.
-    SpectrogramPage(std::function<QString()> media, std::function<QString(const QString&)> peaksOf,
+    FrequencyPage(std::function<QString()> media, std::function<QString(const QString&)> peaksOf,
                     QWidget* parent = nullptr);
 
     // Shows the media: its peaks when the peak file is there, and its
