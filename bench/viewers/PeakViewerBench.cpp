@@ -64,6 +64,17 @@ void Prepare(TKXAudioPeakViewer& v, uint16_t spp, int hours = 1)
     v.FinishLoading();
 }
 
+// Quarters of a peak per column from the first hour on, or (0) the whole
+// file in the 1920 columns.
+void ZoomForBench(TKXAudioPeakViewer& v, int64_t quarters)
+{
+    const float whole = float(v.Model().PeakCount()) / 1920.0f;
+    v.SetTimeScaler(quarters == 0 ? whole : static_cast<float>(quarters) / 4.0f);
+    if (quarters != 0)
+        v.ScrollToSeconds(3600);
+}
+
+
 // True extremes on a 3-hour track at 1920 × 400, the scaler given in
 // quarters; 0 puts the whole file in view.
 void BM_MinMaxRedraw3h(benchmark::State& state)
@@ -71,10 +82,7 @@ void BM_MinMaxRedraw3h(benchmark::State& state)
     TKXAudioPeakViewer v;
     Prepare(v, static_cast<uint16_t>(state.range(0)), 3);
     v.SetPeakReduction(prMinMax);
-    const float whole = float(v.Model().PeakCount()) / 1920.0f;
-    v.SetTimeScaler(state.range(1) == 0 ? whole : static_cast<float>(state.range(1)) / 4.0f);
-    if (state.range(1) != 0)
-        v.ScrollToSeconds(3600);
+    ZoomForBench(v, state.range(1));
     state.counters["scaler"] = v.TimeScaler();
     for (auto _ : state)
         v.PaintPeaks(false, nullptr);
@@ -140,10 +148,7 @@ void BM_RegionRedraw3h(benchmark::State& state)
     TKXAudioPeakViewer v;
     Prepare(v, 100, 3);
     v.SetPeakReduction(prMinMax);
-    const float whole = float(v.Model().PeakCount()) / 1920.0f;
-    v.SetTimeScaler(state.range(1) == 0 ? whole : static_cast<float>(state.range(1)) / 4.0f);
-    if (state.range(1) != 0)
-        v.ScrollToSeconds(3600);
+    ZoomForBench(v, state.range(1));
     if (state.range(0) != 0)
         AddSampleRegions(v);
     for (auto _ : state)
@@ -226,10 +231,7 @@ void BM_RmsRedraw3h(benchmark::State& state)
         std::abort();
     v.SetPeakReduction(prMinMax);
     v.SetShowRms(state.range(0) != 0);
-    const float whole = float(v.Model().PeakCount()) / 1920.0f;
-    v.SetTimeScaler(state.range(1) == 0 ? whole : static_cast<float>(state.range(1)) / 4.0f);
-    if (state.range(1) != 0)
-        v.ScrollToSeconds(3600);
+    ZoomForBench(v, state.range(1));
     for (auto _ : state)
         v.PaintPeaks(false, nullptr);
 }
@@ -249,10 +251,7 @@ void BM_AllOverlaysRedraw3h(benchmark::State& state)
         AddSampleRegions(v);
         v.SetTimeAxisHeight(24);
     }
-    const float whole = float(v.Model().PeakCount()) / 1920.0f;
-    v.SetTimeScaler(state.range(1) == 0 ? whole : static_cast<float>(state.range(1)) / 4.0f);
-    if (state.range(1) != 0)
-        v.ScrollToSeconds(3600);
+    ZoomForBench(v, state.range(1));
     for (auto _ : state)
         v.PaintPeaks(false, nullptr);
 }
