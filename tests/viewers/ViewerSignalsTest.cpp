@@ -296,6 +296,12 @@ TEST_F(ViewerSignalsTest, playerPositionsPageTheViewAndMarksAndLoadsNotify)
 
 TEST_F(ViewerSignalsTest, typedArgumentsReachAReceiverOnAnotherThread)
 {
+#if defined(__SANITIZE_THREAD__)
+    // Qt hands a queued call's copied arguments over through its event queue,
+    // locked by bare futexes inside the uninstrumented QtCore: every access on
+    // the receiving side looks unsynchronised to ThreadSanitizer.
+    GTEST_SKIP() << "Qt's event queue is invisible to ThreadSanitizer";
+#endif
     QThread thread;
     QObject receiver;
     receiver.moveToThread(&thread);
