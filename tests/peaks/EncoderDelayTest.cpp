@@ -58,7 +58,12 @@ protected:
         QDir().mkpath(folder);
         const QString copy = folder + "/" + QFileInfo(media).fileName();
         EXPECT_TRUE(QFile::copy(media, copy));
-        TKXPeakBuilder b;
+        // On the heap: a builder in the same stack slot as the last one, called
+        // back by a streaming thread GLib's pool reused from that one's graph,
+        // looks unsynchronised to ThreadSanitizer (the pool hands work over
+        // through futexes it cannot see); freed memory is forgotten instead.
+        auto owner = std::make_unique<TKXPeakBuilder>();
+        TKXPeakBuilder& b = *owner;
         BuildEvents ev;
         ev.Attach(b);
         b.SetSaveToPeakFiles(true);
@@ -138,12 +143,6 @@ TEST_F(EncoderDelay, lowRateMp3FromFFmpegIsTrimmed)
 // MPEG-1 and 16 kHz MPEG-2, one pass and segments.
 TEST_F(EncoderDelay, mp3FromTheLameEncoderIsTrimmed)
 {
-#if defined(__SANITIZE_THREAD__)
-    // ThreadSanitizer reports the block callback of a one-pass build of
-    // these files reading builder memory the test thread wrote later; left
-    // out of that build until it is understood, checked everywhere else.
-    GTEST_SKIP() << "a ThreadSanitizer report under investigation";
-#endif
     const QString lame = QStandardPaths::findExecutable(QStringLiteral("lame"));
     if (lame.isEmpty())
         GTEST_SKIP() << "lame is not installed (scripts/setup installs it)";
