@@ -27,7 +27,8 @@ constexpr size_t WavBlockBytes = 1 << 20;
 const char* const RawFormats[] = {"s8",    "u8",    "s16le", "s16be", "s24le", "s24be",
                                   "s32le", "s32be", "f32le", "f32be", "f64le", "f64be"};
 
-bool DecodeWav(const QString& media, const WavLayout& layout, const NativeSampleSink& sink, QString& error)
+bool DecodeWav(const QString& media, const WavLayout& layout, uint64_t from, const NativeSampleSink& sink,
+               QString& error)
 {
     ScopedFd file;
     uint64_t size = 0;
@@ -47,7 +48,7 @@ bool DecodeWav(const QString& media, const WavLayout& layout, const NativeSample
     const bool asIs = layout.kind == WavSampleKind::S16 && std::endian::native == std::endian::little;
     std::vector<uint8_t> in(asIs ? 0 : blockFrames * layout.blockAlign);
     std::vector<int16_t> out(blockFrames * layout.channels);
-    for (uint64_t done = 0; done < total;) {
+    for (uint64_t done = std::min(from, total); done < total;) {
         const size_t frames = size_t(std::min<uint64_t>(blockFrames, total - done));
         const size_t bytes = frames * layout.blockAlign;
         uint8_t* to = asIs ? reinterpret_cast<uint8_t*>(out.data()) : in.data();
@@ -99,6 +100,11 @@ struct Decode {
     bool refused = false;
     uint64_t decoded = 0;  // frames the decoder gave, trimmed ones included
     uint64_t skip = 0, end = UINT64_MAX;
+    // After a seek the decoder resumes at its buffers' timestamps, not where
+    // the count stood: the count is taken from the next buffer.
+    bool seeking = false, resync = false;
+    uint64_t next = 0;  // the stream frame the sink takes next
+    std::vector<int16_t> silence;
     bool wide = false;  // 32-bit samples
     std::vector<int16_t> narrowed;
 
@@ -106,6 +112,25 @@ struct Decode {
     {
         refused = true;
         gst_element_post_message(from, gst_message_new_application(GST_OBJECT(from), gst_structure_new_empty("kx-stop")));
+    }
+
+    // Hands the buffer's frames from the next one the sink expects on, within
+    // [skip, end) of the decoded frames; a decoder that resumed past it after a
+    // seek leaves silence in between, so that the sink's frames stay in place.
+    bool Hand(const int16_t* samples, size_t frames)
+    {
+        const uint64_t at = skip + next;
+        const uint64_t first = std::max(decoded, at);
+        const uint64_t last = std::min(decoded + frames, end);
+        if (last <= first)
+            return true;
+        if (first > at) {
+            silence.assign(size_t(first - at) * format.channels, 0);
+            if (!sink->take(silence.data(), size_t(first - at)))
+                return false;
+        }
+        next = last - skip;
+        return sink->take(samples + (first - decoded) * format.channels, size_t(last - first));
     }
 
     static void OnPadAdded(GstElement*, GstPad* pad, GstElement* convert)
@@ -136,6 +161,8 @@ struct Decode {
             return GST_PAD_PROBE_DROP;
         if (GstEvent* event = (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) ? GST_PAD_PROBE_INFO_EVENT(info)
                                                                                   : nullptr) {
+            if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT && d->seeking)
+                d->resync = true;
             if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
                 GstCaps* caps = nullptr;
                 gst_event_parse_caps(event, &caps);
@@ -175,12 +202,11 @@ struct Decode {
             return GST_PAD_PROBE_OK;
         const size_t frames = map.size / ((d->wide ? 4 : 2) * size_t(d->format.channels));
         const int16_t* samples = NarrowSamples(map.data, frames * d->format.channels, d->wide, d->narrowed);
-        // Only [skip, end) of the decoded frames are the stream's.
-        const uint64_t first = std::max(d->decoded, d->skip);
-        const uint64_t last = std::min(d->decoded + frames, d->end);
-        bool ok = true;
-        if (last > first)
-            ok = d->sink->take(samples + (first - d->decoded) * d->format.channels, size_t(last - first));
+        if (d->resync && GST_BUFFER_PTS_IS_VALID(buffer)) {
+            d->resync = false;
+            d->decoded = gst_util_uint64_scale_round(GST_BUFFER_PTS(buffer), d->format.rate, GST_SECOND);
+        }
+        const bool ok = d->Hand(samples, frames);
         d->decoded += frames;
         gst_buffer_unmap(buffer, &map);
         if (!ok) {
@@ -264,8 +290,39 @@ GstElement* MakeNativePipeline(const QString& media, const std::optional<RawSamp
 
 namespace {
 
-bool DecodeInPipeline(const QString& media, const std::optional<RawSampleFormat>& raw, const NativeSampleSink& sink,
-                      QString& error)
+// Prerolls the pipeline and seeks it to the frame the sink takes first. A
+// stream that cannot seek is decoded from its start instead (the frames
+// before are dropped as they come); false only when prerolling fails.
+bool SeekPaused(GstElement* pipeline, GstBus* bus, const Decode& d, QString& error)
+{
+    // A sink that refused while prerolling (the probe's stop message) never
+    // lets the pipeline preroll: the caller finds it refused.
+    const auto prerolled = [&] {
+        GstMessagePtr message(gst_bus_timed_pop_filtered(
+            bus, GST_CLOCK_TIME_NONE,
+            GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR | GST_MESSAGE_APPLICATION)));
+        if (GST_MESSAGE_TYPE(message.get()) != GST_MESSAGE_ERROR)
+            return true;
+        error = ErrorText(message.get());
+        return false;
+    };
+    if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE || !prerolled())
+        return false;
+    // The preroll told the probe the decoder's rate.
+    if (d.refused || d.format.rate == 0)
+        return true;
+    // Rounded up: the decoder clips its first buffer to the seek time and
+    // drops whole frames rounded down, so a time rounded down would keep the
+    // frame before (and stamp it as this one).
+    const uint64_t ns = gst_util_uint64_scale_ceil(d.skip + d.next, GST_SECOND, d.format.rate);
+    if (!gst_element_seek_simple(pipeline, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                 gint64(ns)))
+        return true;
+    return prerolled();
+}
+
+bool DecodeInPipeline(const QString& media, const std::optional<RawSampleFormat>& raw, uint64_t from,
+                      const NativeSampleSink& sink, QString& error)
 {
     const bool stdinput = media == QLatin1String("-");
     GstElement* fakesink = nullptr;
@@ -284,11 +341,23 @@ bool DecodeInPipeline(const QString& media, const std::optional<RawSampleFormat>
     gst_pad_add_probe(pad.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                       Decode::OnData, &d, nullptr);
     GstBusPtr bus(gst_pipeline_get_bus(GST_PIPELINE(pipeline.get())));
-    bool ok = gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
-    if (ok) {
+    // Standard input cannot seek: its frames before `from` are dropped.
+    d.next = from;
+    d.seeking = from > 0 && !stdinput;
+    bool ok = false;
+    if (d.seeking && !SeekPaused(pipeline.get(), bus.get(), d, error)) {
+        // Prerolling failed: its reason is taken.
+    } else if (d.refused) {
+        // The sink refused while prerolling and keeps its own reason.
+    } else if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        // The real reason comes first on the bus.
+        GstMessagePtr message(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
+        error = message ? ErrorText(message.get()) : QStringLiteral("cannot start decoding");
+    } else {
         GstMessagePtr message(gst_bus_timed_pop_filtered(
             bus.get(), GST_CLOCK_TIME_NONE,
             GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_APPLICATION)));
+        ok = true;
         if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
             error = ErrorText(message.get());
             ok = false;
@@ -303,10 +372,6 @@ bool DecodeInPipeline(const QString& media, const std::optional<RawSampleFormat>
                 ok = sink.begin(d.format);
             }
         }
-    } else {
-        // The real reason comes first on the bus.
-        GstMessagePtr message(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
-        error = message ? ErrorText(message.get()) : QStringLiteral("cannot start decoding");
     }
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     return ok;
@@ -325,8 +390,16 @@ bool DecodeNativeSamples(const QString& media, const std::optional<RawSampleForm
 {
     WavLayout layout;
     if (!raw && media != QLatin1String("-") && ReadWavLayout(media, layout))
-        return DecodeWav(media, layout, sink, error);
-    return DecodeInPipeline(media, raw, sink, error);
+        return DecodeWav(media, layout, 0, sink, error);
+    return DecodeInPipeline(media, raw, 0, sink, error);
+}
+
+bool DecodeNativeSamplesFrom(const QString& media, uint64_t from, const NativeSampleSink& sink, QString& error)
+{
+    WavLayout layout;
+    if (media != QLatin1String("-") && ReadWavLayout(media, layout))
+        return DecodeWav(media, layout, from, sink, error);
+    return DecodeInPipeline(media, std::nullopt, from, sink, error);
 }
 
 } // namespace kx

@@ -13,6 +13,9 @@ namespace kx {
 
 namespace {
 
+// Frames decoded before a sought range's first window: a few MP3 frames.
+constexpr uint64_t SeekMarginFrames = 8192;
+
 // The bins a band takes its power from, [lo, hi): every bin whose width
 // overlaps the band, so that a band narrower than a bin still has one.
 struct BandSource {
@@ -65,6 +68,11 @@ SpectrumColumns::SpectrumColumns(SpectrogramData& out, uint32_t hop, uint64_t fi
 }
 
 SpectrumColumns::~SpectrumColumns() = default;
+
+void SpectrumColumns::StartAt(uint64_t frame)
+{
+    streamFrames_ = std::min(frame, WindowStart());
+}
 
 bool SpectrumColumns::Take(const float* mono, size_t frames)
 {
@@ -139,6 +147,10 @@ bool AnalyseMedia(const QString& media, SpectrogramData& out, QString& error, ui
     std::vector<float> mono;
     uint32_t channels = 0;
     uint64_t decoded = 0, needed = 0;
+    // Where decoding starts: far enough before the first window that a
+    // decoder's first frames after a seek (MP3's bit reservoir) lie outside it.
+    const int64_t windowStart = int64_t(firstFrame) + int64_t(hop / 2) - int64_t(out.window / 2);
+    const uint64_t from = windowStart > int64_t(SeekMarginFrames) ? uint64_t(windowStart) - SeekMarginFrames : 0;
     bool enough = false;
     NativeSampleSink sink;
     sink.begin = [&](const NativeFormat& format) {
@@ -148,8 +160,10 @@ bool AnalyseMedia(const QString& media, SpectrogramData& out, QString& error, ui
         }
         out.rate = format.rate;
         channels = format.channels;
-        needed = std::min(format.frames, lastFrame);
         columns = std::make_unique<SpectrumColumns>(out, hop, firstFrame, lastFrame);
+        columns->StartAt(from);
+        const uint64_t end = std::min(format.frames, lastFrame);
+        needed = end > from ? end - from : 0;
         return true;
     };
     sink.take = [&](const int16_t* samples, size_t frames) {
@@ -174,7 +188,7 @@ bool AnalyseMedia(const QString& media, SpectrogramData& out, QString& error, ui
         return !enough;
     };
     error.clear();
-    if (!DecodeNativeSamples(media, std::nullopt, sink, error) && !(enough && error.isEmpty())) {
+    if (!DecodeNativeSamplesFrom(media, from, sink, error) && !(enough && error.isEmpty())) {
         if (error.isEmpty())
             error = QStringLiteral("cannot be analysed");
         return false;

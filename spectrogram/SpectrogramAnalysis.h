@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -29,8 +30,14 @@ public:
     SpectrumColumns(const SpectrumColumns&) = delete;
     SpectrumColumns& operator=(const SpectrumColumns&) = delete;
 
-    /// Mono samples in -1..1, consecutive from the stream's frame 0 over the
-    /// calls. False once nothing after them is needed.
+    /// The first Take starts at the stream's frame `frame` rather than 0;
+    /// before any Take, and no later than WindowStart().
+    void StartAt(uint64_t frame);
+    /// The first frame the columns need (their first window's start, 0 when
+    /// that lies before the stream).
+    uint64_t WindowStart() const { return uint64_t(std::max<int64_t>(nextWindow_, 0)); }
+    /// Mono samples in -1..1, consecutive from the stream's frame 0 (or
+    /// StartAt's) over the calls. False once nothing after them is needed.
     bool Take(const float* mono, size_t frames);
     /// The stream ended: the last columns are made, with silence after it.
     void Finish();
@@ -53,7 +60,8 @@ private:
 /// columns of `hop` frames over [firstFrame, lastFrame) (the whole stream by
 /// default); decoding stops once the range is done. Setting *cancel stops
 /// it early (false, error "cancelled"). False with the reason when it cannot
-/// be decoded. The media is decoded from its start to the end of the range.
+/// be decoded. A range that starts well into the media is sought rather
+/// than decoded from the media's start.
 /// progress, when given, is called on the decoding thread with the share of
 /// the work done (0 to 1) whenever the stream's length is known.
 bool AnalyseMedia(const QString& media, SpectrogramData& out, QString& error, uint32_t hop = SpectrogramHop,

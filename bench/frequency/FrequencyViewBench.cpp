@@ -1,6 +1,7 @@
 // Spectrogram costs: redrawing a 3-hour file's columns at 1920 x 400, loading
-// its side file (pyramid included), and analysing media against decoding it
-// alone through the same decoder path.
+// its side file (pyramid included), analysing media against decoding it
+// alone through the same decoder path, and finer columns for a view deep into
+// the media against decoding up to it.
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -127,6 +128,50 @@ void BM_Analyse(benchmark::State& state, const char* ext)
 BENCHMARK_CAPTURE(BM_Analyse, wav, "wav")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Analyse, flac, "flac")->Unit(benchmark::kMillisecond);
 
+// Finer columns for a 1920-pixel view at 256 frames a column, the argument's
+// seconds into the media: what a view zoomed in past the stored columns asks
+// for. Sought, their cost does not grow with the position.
+constexpr uint64_t FineHop = 256, FineFrames = 1920 * FineHop;
+
+void BM_FineColumns(benchmark::State& state, const char* ext)
+{
+    const uint64_t FineFirst = uint64_t(state.range(0)) * Rate, FineLast = FineFirst + FineFrames;
+    for (auto _ : state) {
+        SpectrogramData d;
+        QString error;
+        if (!AnalyseMedia(Media(ext), d, error, FineHop, FineFirst, FineLast) || d.Columns() != 1920)
+            state.SkipWithError("analysis failed");
+        benchmark::DoNotOptimize(d.values.data());
+    }
+}
+BENCHMARK_CAPTURE(BM_FineColumns, wav, "wav")->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FineColumns, flac, "flac")->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_FineColumns, mp3, "mp3")->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
+
+// The baseline: decoding alone from the start to the end of that range.
+void BM_DecodeToFineRange(benchmark::State& state, const char* ext)
+{
+    const uint64_t FineLast = uint64_t(state.range(0)) * Rate + FineFrames;
+    uint64_t frames = 0;
+    NativeSampleSink sink;
+    sink.begin = [](const NativeFormat&) { return true; };
+    sink.take = [&](const int16_t* samples, size_t n) {
+        benchmark::DoNotOptimize(samples[0]);
+        frames += n;
+        return frames < FineLast;
+    };
+    for (auto _ : state) {
+        frames = 0;
+        QString error;
+        DecodeNativeSamples(Media(ext), std::nullopt, sink, error);
+        if (frames < FineLast)
+            state.SkipWithError("decode failed");
+    }
+}
+BENCHMARK_CAPTURE(BM_DecodeToFineRange, wav, "wav")->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeToFineRange, flac, "flac")->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeToFineRange, mp3, "mp3")->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 } // namespace kx
@@ -138,7 +183,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     InitMediaFramework();
-    if (!MakeMedia("wav", "wavenc") || !MakeMedia("flac", "flacenc")) {
+    if (!MakeMedia("wav", "wavenc") || !MakeMedia("flac", "flacenc") || !MakeMedia("mp3", "lamemp3enc")) {
         std::fprintf(stderr, "cannot make the benchmark media\n");
         return 1;
     }

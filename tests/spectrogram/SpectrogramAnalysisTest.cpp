@@ -1,6 +1,6 @@
 // Known signals through the analysis: a slow linear sweep on its diagonal,
 // two tones in their bands at their level, and a range at a finer hop equal
-// to the same columns of the whole stream.
+// to the same columns of the whole stream, read or sought.
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -110,20 +110,28 @@ TEST_F(SpectrogramAnalysis, aRangeAtAFinerHopHasTheColumnsOfTheWholeStream)
         const double hz = frame < Rate ? 440 : 3000;
         return 0.5 * std::sin(2 * std::numbers::pi * hz * double(frame) / Rate);
     }));
+    // Compressed media are sought to the range rather than decoded from their start.
+    const QString flac = dir.filePath(QStringLiteral("switch.flac"));
+    ASSERT_TRUE(TestMedia::RunPipeline(
+        QStringLiteral("filesrc location=\"%1\" ! wavparse ! audioconvert ! flacenc ! filesink location=\"%2\"")
+            .arg(wav, flac)));
     SpectrogramData whole, range;
     QString error;
-    ASSERT_TRUE(AnalyseMedia(wav, whole, error, 256)) << error.toStdString();
-    const uint64_t first = 150 * 256, last = 200 * 256 + 100;
-    ASSERT_TRUE(AnalyseMedia(wav, range, error, 256, first, last)) << error.toStdString();
-    EXPECT_EQ(range.hop, 256u);
-    EXPECT_EQ(range.firstFrame, first);
-    EXPECT_EQ(range.frames, last - first);
-    ASSERT_EQ(range.Columns(), 51u);
-    EXPECT_TRUE(std::equal(range.values.begin(), range.values.end(), whole.values.begin() + 150 * range.bands));
-    // The switch at 1 s lies in column 172; a window reaches 8 columns either side.
-    const int band440 = whole.BandAtHz(440), band3k = whole.BandAtHz(3000);
-    EXPECT_NEAR(LoudestBand(range.Column(172 - 150 - 10)), band440, 1);
-    EXPECT_NEAR(LoudestBand(range.Column(172 - 150 + 10)), band3k, 1);
+    for (const QString& media : {wav, flac}) {
+        SCOPED_TRACE(media.toStdString());
+        ASSERT_TRUE(AnalyseMedia(media, whole, error, 256)) << error.toStdString();
+        const uint64_t first = 150 * 256, last = 200 * 256 + 100;
+        ASSERT_TRUE(AnalyseMedia(media, range, error, 256, first, last)) << error.toStdString();
+        EXPECT_EQ(range.hop, 256u);
+        EXPECT_EQ(range.firstFrame, first);
+        EXPECT_EQ(range.frames, last - first);
+        ASSERT_EQ(range.Columns(), 51u);
+        EXPECT_TRUE(std::equal(range.values.begin(), range.values.end(), whole.values.begin() + 150 * range.bands));
+        // The switch at 1 s lies in column 172; a window reaches 8 columns either side.
+        const int band440 = whole.BandAtHz(440), band3k = whole.BandAtHz(3000);
+        EXPECT_NEAR(LoudestBand(range.Column(172 - 150 - 10)), band440, 1);
+        EXPECT_NEAR(LoudestBand(range.Column(172 - 150 + 10)), band3k, 1);
+    }
 
     // A range past the end is empty; media that is not audio is refused with a reason.
     ASSERT_TRUE(AnalyseMedia(wav, range, error, 256, 10 * Rate, 11 * Rate));
