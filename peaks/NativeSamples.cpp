@@ -1,6 +1,7 @@
 #include "NativeSamples.h"
 #include "NativePipeline.h"
 
+#include <QSet>
 #include <gst/audio/audio.h>
 #include <gst/gst.h>
 #include <unistd.h>
@@ -103,6 +104,9 @@ struct Decode {
     // After a seek the decoder resumes at its buffers' timestamps, not where
     // the count stood: the count is taken from the next buffer.
     bool seeking = false, resync = false;
+    // The decoded frame the stream's first buffer is stamped with: the count
+    // starts there, so positions after a seek are taken relative to it.
+    std::optional<uint64_t> origin;
     uint64_t next = 0;  // the stream frame the sink takes next
     std::vector<int16_t> silence;
     bool wide = false;  // 32-bit samples
@@ -204,7 +208,10 @@ struct Decode {
         const int16_t* samples = NarrowSamples(map.data, frames * d->format.channels, d->wide, d->narrowed);
         if (d->resync && GST_BUFFER_PTS_IS_VALID(buffer)) {
             d->resync = false;
-            d->decoded = gst_util_uint64_scale_round(GST_BUFFER_PTS(buffer), d->format.rate, GST_SECOND);
+            const uint64_t at = gst_util_uint64_scale_round(GST_BUFFER_PTS(buffer), d->format.rate, GST_SECOND);
+            if (!d->origin)
+                d->origin = at;
+            d->decoded = at - std::min(at, *d->origin);
         }
         const bool ok = d->Hand(samples, frames);
         d->decoded += frames;
@@ -290,6 +297,31 @@ GstElement* MakeNativePipeline(const QString& media, const std::optional<RawSamp
 
 namespace {
 
+// Whether a seek in this prerolled pipeline lands on the frame asked for, by
+// the elements decodebin chose: FLAC and MP3 files and Ogg Vorbis do. Other
+// containers stamp their frames too coarsely (Matroska's milliseconds) or
+// resume elsewhere than their timestamps say (AAC in MP4 or MPEG-TS here):
+// those are decoded from their start.
+bool SeeksToTheFrame(GstElement* pipeline)
+{
+    QSet<QByteArray> used;
+    GstIterator* it = gst_bin_iterate_recurse(GST_BIN(pipeline));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        if (GstElementFactory* factory = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item))))
+            used.insert(QByteArray(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory))));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    for (const char* container : {"qtdemux", "matroskademux", "tsdemux", "mpegpsdemux", "avidemux", "asfdemux",
+                                  "aacparse", "rmdemux"})
+        if (used.contains(container))
+            return false;
+    return used.contains("flacparse") || used.contains("mpegaudioparse") ||
+           (used.contains("oggdemux") && used.contains("vorbisdec"));
+}
+
 // Prerolls the pipeline and seeks it to the frame the sink takes first. A
 // stream that cannot seek is decoded from its start instead (the frames
 // before are dropped as they come); false only when prerolling fails.
@@ -309,12 +341,12 @@ bool SeekPaused(GstElement* pipeline, GstBus* bus, const Decode& d, QString& err
     if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE || !prerolled())
         return false;
     // The preroll told the probe the decoder's rate.
-    if (d.refused || d.format.rate == 0)
+    if (d.refused || d.format.rate == 0 || !SeeksToTheFrame(pipeline))
         return true;
     // Rounded up: the decoder clips its first buffer to the seek time and
     // drops whole frames rounded down, so a time rounded down would keep the
     // frame before (and stamp it as this one).
-    const uint64_t ns = gst_util_uint64_scale_ceil(d.skip + d.next, GST_SECOND, d.format.rate);
+    const uint64_t ns = gst_util_uint64_scale_ceil(d.origin.value_or(0) + d.skip + d.next, GST_SECOND, d.format.rate);
     if (!gst_element_seek_simple(pipeline, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                  gint64(ns)))
         return true;

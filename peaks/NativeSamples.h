@@ -45,13 +45,14 @@ bool DecodeNativeSamples(const QString& media, const std::optional<RawSampleForm
                          const NativeSampleSink& sink, QString& error);
 
 /// As DecodeNativeSamples (no raw input), but the first frame the sink takes
-/// is the stream's frame `from`: a WAV file is read from there, other media
-/// are sought there rather than decoded from their start (a stream that
-/// cannot seek is decoded from its start and the frames before dropped).
-/// begin still gets the whole stream's length. Frames a decoder cannot give
-/// back after a seek come as silence, so that every later frame keeps its
-/// place; a few frames after `from` may differ from a decode from the start
-/// for codecs that depend on earlier frames (MP3's bit reservoir).
+/// is the stream's frame `from`: a WAV file is read from there; FLAC, MP3 and
+/// Ogg Vorbis files are sought there rather than decoded from their start.
+/// Other media, whose seeks do not land on the frame asked for, and streams
+/// that cannot seek are decoded from their start and the frames before
+/// dropped. begin still gets the whole stream's length. Frames a decoder
+/// cannot give back after a seek come as silence, so that every later frame
+/// keeps its place; a few frames after `from` may differ from a decode from
+/// the start for codecs that depend on earlier frames (MP3's bit reservoir).
 bool DecodeNativeSamplesFrom(const QString& media, uint64_t from, const NativeSampleSink& sink, QString& error);
 
 } // namespace kx
