@@ -3,6 +3,7 @@
 // viewer does.
 #include "WaveformView.h"
 
+#include <QCursor>
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QHoverEvent>
@@ -379,7 +380,7 @@ void WaveformView::ShowRegionCursor(int x)
 {
     const std::optional<Qt::CursorShape> shape = RegionCursorShape(model_, regions_, x);
     if (shape) {
-        setCursor(*shape);
+        setCursor(QCursor(*shape));
         regionCursor_ = true;
     } else if (regionCursor_) {
         unsetCursor();
