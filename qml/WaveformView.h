@@ -96,6 +96,8 @@ class WaveformView : public QQuickItem
     Q_PROPERTY(QString selectedPoint READ selectedPoint NOTIFY selectionChanged)
     Q_PROPERTY(QString regionsError READ regionsError NOTIFY regionsErrorChanged)
     ///@}
+    /// Whether the Insert key calls addRegionFromMark (off by default).
+    Q_PROPERTY(bool regionInsertKey READ regionInsertKey WRITE setRegionInsertKey NOTIFY regionInsertKeyChanged)
 public:
     /// An empty view.
     explicit WaveformView(QQuickItem* parent = nullptr);
@@ -231,6 +233,11 @@ public:
     /// Why the last loadRegions failed; empty when it loaded.
     QString regionsError() const { return regionsError_; }
 
+    /// Whether Insert adds a region over the marked range.
+    bool regionInsertKey() const { return regionInsertKey_; }
+    /// Plain store.
+    void setRegionInsertKey(bool value);
+
     /// Adds a region from start to end seconds (an id in use or none gets a
     /// new one; an invalid colour the default); returns its id, or empty when
     /// the times are refused. Raises regionAdded.
@@ -261,6 +268,9 @@ public:
     Q_INVOKABLE QVariantList regions() const;
     /// Every point as point() gives it, in the order added.
     Q_INVOKABLE QVariantList points() const;
+    /// Adds an editable region over the marked range and selects it; empty
+    /// when nothing is marked.
+    Q_INVOKABLE QString addRegionFromMark();
     /// Replaces all regions and points by those of peaks.js JSON (removals
     /// raised, then additions). Malformed JSON changes nothing: false, with
     /// the reason in regionsError.
@@ -342,6 +352,8 @@ Q_SIGNALS:
     void selectionChanged();
     /// regionsError changed.
     void regionsErrorChanged();
+    /// regionInsertKey changed.
+    void regionInsertKeyChanged();
 
 protected:
     /// The picture (redrawn when its data, size, zoom or pixel ratio
@@ -360,6 +372,9 @@ protected:
     void mouseUngrabEvent() override;
     /// Shows what a press would take.
     void hoverMoveEvent(QHoverEvent* event) override;
+    /// Delete removes the selected editable item, Ctrl+Left/Right nudge it a
+    /// record (with Shift ten), Insert adds a region when regionInsertKey is set.
+    void keyPressEvent(QKeyEvent* event) override;
     /// The wheel scrolls by the viewers' line step.
     void wheelEvent(QWheelEvent* event) override;
     /// Redraws at the pixel ratio of a new window or screen.
@@ -393,6 +408,7 @@ private:
     bool RegionPressed(int x);
     void RegionDragged(int x);
     void RegionReleased(int x);
+    void MoveRegionItem(const RegionHit& item, const RegionTimes& times);
 
     ScrollState scroll_;
     PeakViewModel model_{scroll_};
@@ -420,6 +436,7 @@ private:
     QString selectedRegion_, selectedPoint_;
     QString regionsError_;
     RegionLabelCache labelCache_;
+    bool regionInsertKey_ = false;
     bool regionCursor_ = false;  // the item's cursor is one over a grab zone
     // The picture as last drawn, and whether it must be drawn again.
     QImage buffer_;

@@ -7,6 +7,7 @@
 #include <QFontInfo>
 #include <QGuiApplication>
 #include <QHoverEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <utility>
 
@@ -288,6 +289,24 @@ QString WaveformView::regionsJson() const
     return QString::fromUtf8(EncodeRegionsJson(regions_));
 }
 
+void WaveformView::setRegionInsertKey(bool value)
+{
+    if (value == regionInsertKey_)
+        return;
+    regionInsertKey_ = value;
+    Q_EMIT regionInsertKeyChanged();
+}
+
+QString WaveformView::addRegionFromMark()
+{
+    if (markEnd_ <= markStart_)
+        return {};
+    const QString id = addRegion(markStart_ / 1000.0, markEnd_ / 1000.0, QColor(), QString(), true);
+    if (!id.isEmpty())
+        Select(id, {});
+    return id;
+}
+
 void WaveformView::Select(const QString& region, const QString& point)
 {
     if (region == selectedRegion_ && point == selectedPoint_)
@@ -344,17 +363,20 @@ void WaveformView::RegionDragged(int x)
 {
     if (!press_)
         return;
-    const std::optional<RegionTimes> times = DragRegion(model_, regions_, *press_, x);
-    if (!times)
-        return;
-    if (press_->Hit.Part == RegionPart::Point) {
-        PeakPoint p = *regions_.FindPoint(press_->Hit.Id);
-        p.Time = times->Start;
+    if (const std::optional<RegionTimes> times = DragRegion(model_, regions_, *press_, x))
+        MoveRegionItem(RegionHit(press_->Hit), *times);
+}
+
+void WaveformView::MoveRegionItem(const RegionHit& item, const RegionTimes& times)
+{
+    if (item.Part == RegionPart::Point) {
+        PeakPoint p = *regions_.FindPoint(item.Id);
+        p.Time = times.Start;
         ReplacePoint(p);
     } else {
-        PeakRegion r = *regions_.FindRegion(press_->Hit.Id);
-        r.Start = times->Start;
-        r.End = times->End;
+        PeakRegion r = *regions_.FindRegion(item.Id);
+        r.Start = times.Start;
+        r.End = times.End;
         ReplaceRegion(r);
     }
 }
@@ -398,6 +420,9 @@ void WaveformView::mousePressEvent(QMouseEvent* event)
     // An editable region or point under the pointer takes the press instead.
     if (!RegionPressed(x))
         setCursorPosition(static_cast<int32_t>(model_.MsAtColumn(x)));
+    // The keys act on what was pressed.
+    if (press_)
+        forceActiveFocus(Qt::MouseFocusReason);
     event->accept();
 }
 
@@ -424,6 +449,25 @@ void WaveformView::hoverMoveEvent(QHoverEvent* event)
     if (!regions_.Empty() || regionCursor_)
         ShowRegionCursor(static_cast<int>(event->position().x()));
     event->accept();
+}
+
+void WaveformView::keyPressEvent(QKeyEvent* event)
+{
+    const RegionHit item = EditableSelection(regions_, selectedRegion_, selectedPoint_);
+    const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
+    const int key = event->key();
+    bool used = false;
+    if (key == Qt::Key_Insert) {
+        used = regionInsertKey_ && !addRegionFromMark().isEmpty();
+    } else if (key == Qt::Key_Delete && item.Part != RegionPart::None) {
+        used = item.Part == RegionPart::Point ? removeTimePoint(item.Id) : removeRegion(item.Id);
+    } else if ((key == Qt::Key_Left || key == Qt::Key_Right) && ctrl && item.Part != RegionPart::None) {
+        const int64_t step = event->modifiers().testFlag(Qt::ShiftModifier) ? 10 : 1;
+        if (const auto times = NudgeRegion(model_, regions_, item, key == Qt::Key_Left ? -step : step))
+            MoveRegionItem(item, *times);
+        used = true;
+    }
+    event->setAccepted(used);
 }
 
 } // namespace kx

@@ -555,6 +555,7 @@ private:
     bool SetRegionTimes(const QString& id, double start, double end);
     bool SetPointTime(const QString& id, double time);
     void NudgeSelected(int64_t records);
+    void MoveRegionItem(const RegionHit& item, const RegionTimes& times);
     void ShowRegionCursor(int x);
     void Select(const QString& region, const QString& point);
     void PaintRegionOverlay();

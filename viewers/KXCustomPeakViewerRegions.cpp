@@ -263,14 +263,8 @@ void TKXCustomPeakViewer::RegionMouseMove(int x)
             ShowRegionCursor(x);
         return;
     }
-    const std::optional<RegionTimes> times = DragRegion(model_, regions_, *press_, x);
-    if (!times)
-        return;
-    const QString id = press_->Hit.Id;
-    if (press_->Hit.Part == RegionPart::Point)
-        SetPointTime(id, times->Start);
-    else
-        SetRegionTimes(id, times->Start, times->End);
+    if (const std::optional<RegionTimes> times = DragRegion(model_, regions_, *press_, x))
+        MoveRegionItem(RegionHit(press_->Hit), *times);
 }
 
 void TKXCustomPeakViewer::RegionMouseUp(int x)
@@ -290,16 +284,19 @@ void TKXCustomPeakViewer::RegionMouseUp(int x)
         Q_EMIT regionClicked(press.Hit.Id);
 }
 
+void TKXCustomPeakViewer::MoveRegionItem(const RegionHit& item, const RegionTimes& times)
+{
+    if (item.Part == RegionPart::Point)
+        SetPointTime(item.Id, times.Start);
+    else
+        SetRegionTimes(item.Id, times.Start, times.End);
+}
+
 void TKXCustomPeakViewer::NudgeSelected(int64_t records)
 {
-    if (const PeakRegion* r = regions_.FindRegion(selectedRegion_); r && r->Editable) {
-        const int64_t start = RegionPeakAt(model_, r->Start), end = RegionPeakAt(model_, r->End);
-        const int64_t d = std::max(records, -start);
-        SetRegionTimes(r->Id, RegionSecondsAtPeak(model_, start + d), RegionSecondsAtPeak(model_, end + d));
-    } else if (const PeakPoint* p = regions_.FindPoint(selectedPoint_); p && p->Editable) {
-        const int64_t at = RegionPeakAt(model_, p->Time);
-        SetPointTime(p->Id, RegionSecondsAtPeak(model_, std::max<int64_t>(0, at + records)));
-    }
+    const RegionHit item = EditableSelection(regions_, selectedRegion_, selectedPoint_);
+    if (const std::optional<RegionTimes> times = NudgeRegion(model_, regions_, item, records))
+        MoveRegionItem(item, *times);
 }
 
 bool TKXCustomPeakViewer::RegionKey(uint16_t key, TShiftState shift)
@@ -307,11 +304,10 @@ bool TKXCustomPeakViewer::RegionKey(uint16_t key, TShiftState shift)
     if (key == VK_INSERT)
         return regionInsertKey_ && !AddRegionFromMark().isEmpty();
     if (key == VK_DELETE) {
-        if (const PeakRegion* r = regions_.FindRegion(selectedRegion_); r && r->Editable)
-            return RemoveRegion(r->Id);
-        if (const PeakPoint* p = regions_.FindPoint(selectedPoint_); p && p->Editable)
-            return RemoveTimePoint(p->Id);
-        return false;
+        const RegionHit item = EditableSelection(regions_, selectedRegion_, selectedPoint_);
+        if (item.Part == RegionPart::None)
+            return false;
+        return item.Part == RegionPart::Point ? RemoveTimePoint(item.Id) : RemoveRegion(item.Id);
     }
     // Ctrl+arrows nudge the selection one record, Ctrl+Shift+arrows ten; plain
     // arrows keep stepping the cursor.

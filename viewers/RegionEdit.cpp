@@ -63,6 +63,33 @@ std::optional<RegionTimes> DragRegion(const PeakViewModel& model, const PeakRegi
     return std::nullopt;
 }
 
+RegionHit EditableSelection(const PeakRegionSet& set, const QString& region, const QString& point)
+{
+    if (const PeakRegion* r = set.FindRegion(region); r && r->Editable)
+        return {RegionPart::Body, r->Id};
+    if (const PeakPoint* p = set.FindPoint(point); p && p->Editable)
+        return {RegionPart::Point, p->Id};
+    return {};
+}
+
+std::optional<RegionTimes> NudgeRegion(const PeakViewModel& model, const PeakRegionSet& set, const RegionHit& item,
+                                       int64_t records)
+{
+    if (item.Part == RegionPart::Point) {
+        const PeakPoint* p = set.FindPoint(item.Id);
+        if (!p)
+            return std::nullopt;
+        const double t = RegionSecondsAtPeak(model, std::max<int64_t>(0, RegionPeakAt(model, p->Time) + records));
+        return RegionTimes{t, t};
+    }
+    const PeakRegion* r = item.Part == RegionPart::None ? nullptr : set.FindRegion(item.Id);
+    if (!r)
+        return std::nullopt;
+    const int64_t start = RegionPeakAt(model, r->Start), end = RegionPeakAt(model, r->End);
+    const int64_t d = std::max(records, -start);
+    return RegionTimes{RegionSecondsAtPeak(model, start + d), RegionSecondsAtPeak(model, end + d)};
+}
+
 std::optional<Qt::CursorShape> RegionCursorShape(const PeakViewModel& model, const PeakRegionSet& set, int x)
 {
     if (set.Empty())

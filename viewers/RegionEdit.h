@@ -1,6 +1,6 @@
 #pragma once
-// Editing regions and points with a pointer: what a press takes and where a
-// drag puts it. No widget: the peak viewer and the Qt Quick view both call it.
+// Editing regions and points with a pointer and keys: what a press takes,
+// where a drag or a nudge puts it. No widget: the peak viewer and the Qt Quick view both call it.
 #include <Qt>
 #include <cstdint>
 #include <optional>
@@ -35,6 +35,14 @@ struct RegionTimes {
 /// within the file. Nothing while the item stays (fixed, not yet moved or
 /// gone); marks the press moved once x leaves the press column.
 std::optional<RegionTimes> DragRegion(const PeakViewModel& model, const PeakRegionSet& set, RegionPress& press, int x);
+
+/// What keys act on: the selected region when it is editable, else the
+/// selected point when it is (Part Body or Point); Part None otherwise.
+RegionHit EditableSelection(const PeakRegionSet& set, const QString& region, const QString& point);
+/// Where moving `item` (a region's Body or a Point) by `records` records puts
+/// it on the snapping grid, its start kept at 0 or later; nothing when it is gone.
+std::optional<RegionTimes> NudgeRegion(const PeakViewModel& model, const PeakRegionSet& set, const RegionHit& item,
+                                       int64_t records);
 
 /// The pointer shape over client column x: a resize arrow over what can be
 /// dragged sideways, an open hand inside an editable region; nothing elsewhere.

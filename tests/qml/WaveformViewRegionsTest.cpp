@@ -311,6 +311,45 @@ TEST_F(WaveformViewRegionsTest, dragsEditableEdgesOntoRecordsAndLeavesFixedRegio
     EXPECT_DOUBLE_EQ(Js("point('" + p + "').time").toDouble(), 6.0);
 }
 
+TEST_F(WaveformViewRegionsTest, keysNudgeAndDeleteThePressedEditableItem)
+{
+    const QString id = Js("addRegion(1.0, 2.0, 'red', '', true)").toString();
+    const QString fixed = Js("addRegion(3.0, 4.0, 'blue')").toString();
+    QSignalSpy removed(view, SIGNAL(regionRemoved(QString)));
+    QQuickView& w = harness.View();
+    Drag(150, {});  // selects the region and takes the keys
+    ASSERT_EQ(view->property("selectedRegion").toString(), id);
+    QTest::keyClick(&w, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(Js("region('" + id + "').start").toDouble(), 1.01);
+    QTest::keyClick(&w, Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_DOUBLE_EQ(Js("region('" + id + "').start").toDouble(), 0.91);
+    EXPECT_DOUBLE_EQ(Js("region('" + id + "').end").toDouble(), 1.91);
+    // A fixed region neither moves nor goes.
+    Drag(350, {});
+    ASSERT_EQ(view->property("selectedRegion").toString(), fixed);
+    QTest::keyClick(&w, Qt::Key_Right, Qt::ControlModifier);
+    QTest::keyClick(&w, Qt::Key_Delete);
+    EXPECT_EQ(Js("region('" + fixed + "').start").toDouble(), 3.0);
+    EXPECT_EQ(removed.count(), 0);
+    Drag(150, {});
+    QTest::keyClick(&w, Qt::Key_Delete);
+    EXPECT_EQ(Ids(removed), QStringList({id}));
+    EXPECT_TRUE(view->property("selectedRegion").toString().isEmpty());
+
+    // Insert adds a region over the mark only when asked to.
+    Js("setMark(500, 1500)");
+    QTest::keyClick(&w, Qt::Key_Insert);
+    EXPECT_EQ(view->property("regionCount").toInt(), 1);
+    view->setProperty("regionInsertKey", true);
+    Drag(350, {});
+    QTest::keyClick(&w, Qt::Key_Insert);
+    ASSERT_EQ(view->property("regionCount").toInt(), 2);
+    const QString added = view->property("selectedRegion").toString();
+    EXPECT_EQ(Js("region('" + added + "').start").toDouble(), 0.5);
+    EXPECT_EQ(Js("region('" + added + "').end").toDouble(), 1.5);
+    EXPECT_TRUE(Js("region('" + added + "').editable").toBool());
+}
+
 } // namespace
 
 } // namespace kx
