@@ -1,6 +1,6 @@
 // WaveformView's labelled regions and points: the calls that change them,
-// their JSON, drawing them and editing them with the mouse, as the widget
-// viewer does.
+// their JSON, drawing them and editing them with the mouse and keys, as the
+// widget viewer does.
 #include "WaveformView.h"
 
 #include <QCursor>
@@ -44,13 +44,19 @@ template <typename Item>
 bool ApplyCommonField(Item& item, const QString& key, const QVariant& value)
 {
     if (key == QLatin1String("color")) {
-        const auto c = ColorOf(value);
-        return c && (item.Color = *c, true);
+        const std::optional<QColor> c = ColorOf(value);
+        if (c)
+            item.Color = *c;
+        return c.has_value();
     }
-    if (key == QLatin1String("label"))
-        return value.typeId() == QMetaType::QString && (item.Label = value.toString(), true);
-    if (key == QLatin1String("editable"))
-        return value.typeId() == QMetaType::Bool && (item.Editable = value.toBool(), true);
+    if (key == QLatin1String("label") && value.typeId() == QMetaType::QString) {
+        item.Label = value.toString();
+        return true;
+    }
+    if (key == QLatin1String("editable") && value.typeId() == QMetaType::Bool) {
+        item.Editable = value.toBool();
+        return true;
+    }
     return false;
 }
 
