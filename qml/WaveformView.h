@@ -5,9 +5,9 @@
 #include <QPointer>
 #include <QQuickItem>
 #include <QString>
+#include <QTimer>
 #include <QVariantList>
 #include <QVariantMap>
-#include <QTimer>
 #include <QtQml/qqmlregistration.h>
 #include <cstdint>
 #include <optional>
