@@ -1,7 +1,6 @@
 #include "WaveformView.h"
 
 #include <QGuiApplication>
-#include <QMouseEvent>
 #include <QPalette>
 #include <QQuickWindow>
 #include <QSGImageNode>
@@ -27,6 +26,8 @@ WaveformView::WaveformView(QQuickItem* parent) : QQuickItem(parent)
 {
     setFlag(ItemHasContents);
     setAcceptedMouseButtons(Qt::LeftButton);
+    // For the cursor over regions' grab zones.
+    setAcceptHoverEvents(true);
     // The widget viewers' defaults.
     style_.Color = ToQColor(clSilver);
     style_.MarkColor = ToQColor(0xA4A0A0);
@@ -483,7 +484,11 @@ QSGNode* WaveformView::updatePaintNode(QSGNode* old, UpdatePaintNodeData*)
         style.RmsColor = rmsColor();
         // The bands share the height above the time axis, as in the widgets.
         const int bands = std::max(0, h - timeAxisHeight_);
+        // Regions as the widgets layer them: fills under the peaks, lines and
+        // labels over them, the time axis over everything.
+        SetRegionUnderlay(style, w);
         RenderPeaks(buffer_, model_, style, w, bands);
+        PaintRegionOverlay(w, h);
         if (timeAxisHeight_ > 0) {
             const TimeAxisStyle axis{style.Color, style.BorderColor,
                                      QGuiApplication::palette().color(QPalette::WindowText), QGuiApplication::font()};
@@ -505,16 +510,6 @@ QSGNode* WaveformView::updatePaintNode(QSGNode* old, UpdatePaintNodeData*)
 }
 
 // --- input ---------------------------------------------------------------------
-
-void WaveformView::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton) {
-        event->ignore();
-        return;
-    }
-    setCursorPosition(static_cast<int32_t>(model_.MsAtColumn(static_cast<int>(event->position().x()))));
-    event->accept();
-}
 
 void WaveformView::wheelEvent(QWheelEvent* event)
 {

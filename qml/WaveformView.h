@@ -6,8 +6,11 @@
 #include <QQuickItem>
 #include <QString>
 #include <QTimer>
+#include <QVariantList>
+#include <QVariantMap>
 #include <QtQml/qqmlregistration.h>
 #include <cstdint>
+#include <optional>
 
 #include "platform/Logging.h"
 #include "platform/QtProperties.h"
@@ -15,6 +18,8 @@
 #include "viewers/PeakRender.h"
 #include "viewers/PeakViewModel.h"
 #include "viewers/PeakViewSource.h"
+#include "viewers/RegionEdit.h"
+#include "viewers/RegionPaint.h"
 
 namespace kx {
 
@@ -30,6 +35,10 @@ class TMemoryStream;
  * pyramid and renderer), at the window's device pixel ratio, through the
  * scene graph; the play pointer is a node of its own, so moving it redraws
  * nothing else.
+ *
+ * Labelled regions and points (none unless added) are held, drawn and
+ * edited as the widget viewer does: the same kx::PeakRegionSet, painting and
+ * dragging, with the widget's call and signal names. Times are seconds.
  *
  * A refused property write leaves the property as it was and is reported
  * through error().
@@ -78,6 +87,17 @@ class WaveformView : public QQuickItem
     Q_PROPERTY(bool liveStream READ liveStream NOTIFY liveStreamChanged)
     Q_PROPERTY(int pointerX READ pointerX NOTIFY pointerXChanged)
     ///@}
+    ///@{
+    /// Regions and points: how many, which were pressed last, and why the
+    /// last loadRegions refused its JSON (empty after one that loaded).
+    Q_PROPERTY(int regionCount READ regionCount NOTIFY regionCountChanged)
+    Q_PROPERTY(int pointCount READ pointCount NOTIFY pointCountChanged)
+    Q_PROPERTY(QString selectedRegion READ selectedRegion NOTIFY selectionChanged)
+    Q_PROPERTY(QString selectedPoint READ selectedPoint NOTIFY selectionChanged)
+    Q_PROPERTY(QString regionsError READ regionsError NOTIFY regionsErrorChanged)
+    ///@}
+    /// Whether the Insert key calls addRegionFromMark (off by default).
+    Q_PROPERTY(bool regionInsertKey READ regionInsertKey WRITE setRegionInsertKey NOTIFY regionInsertKeyChanged)
 public:
     /// An empty view.
     explicit WaveformView(QQuickItem* parent = nullptr);
@@ -202,6 +222,64 @@ public:
     /// Milliseconds shown at column x.
     Q_INVOKABLE qint64 timeAtPixel(int x) const { return model_.TimeAtPixel(x); }
 
+    /// Number of regions.
+    int regionCount() const { return static_cast<int>(regions_.Regions().size()); }
+    /// Number of points.
+    int pointCount() const { return static_cast<int>(regions_.Points().size()); }
+    /// The region last pressed; empty for none.
+    QString selectedRegion() const { return selectedRegion_; }
+    /// The point last pressed; empty for none.
+    QString selectedPoint() const { return selectedPoint_; }
+    /// Why the last loadRegions failed; empty when it loaded.
+    QString regionsError() const { return regionsError_; }
+
+    /// Whether Insert adds a region over the marked range.
+    bool regionInsertKey() const { return regionInsertKey_; }
+    /// Plain store.
+    void setRegionInsertKey(bool value);
+
+    /// Adds a region from start to end seconds (an id in use or none gets a
+    /// new one; an invalid colour the default); returns its id, or empty when
+    /// the times are refused. Raises regionAdded.
+    Q_INVOKABLE QString addRegion(double start, double end, const QColor& color = QColor(),
+                                  const QString& label = QString(), bool editable = false,
+                                  const QString& id = QString());
+    /// Adds a point at `time` seconds as addRegion does; raises pointAdded.
+    Q_INVOKABLE QString addTimePoint(double time, const QColor& color = QColor(), const QString& label = QString(),
+                                     bool editable = false, const QString& id = QString());
+    /// Changes the fields given in `fields` (start, end, color, label,
+    /// editable) of a region; raises regionChanged when it differs. False,
+    /// changing nothing, for an unknown id or key, a value of the wrong type
+    /// or refused times.
+    Q_INVOKABLE bool updateRegion(const QString& id, const QVariantMap& fields);
+    /// updateRegion for a point (time, color, label, editable); raises pointChanged.
+    Q_INVOKABLE bool updateTimePoint(const QString& id, const QVariantMap& fields);
+    /// Removes a region; raises regionRemoved. False when there is none of that id.
+    Q_INVOKABLE bool removeRegion(const QString& id);
+    /// Removes a point; raises pointRemoved. False when there is none of that id.
+    Q_INVOKABLE bool removeTimePoint(const QString& id);
+    /// Removes every region and point (each raising its removal).
+    Q_INVOKABLE void clearRegions();
+    /// A region as {id, start, end, color, label, editable}; empty for an unknown id.
+    Q_INVOKABLE QVariantMap region(const QString& id) const;
+    /// A point as {id, time, color, label, editable}; empty for an unknown id.
+    Q_INVOKABLE QVariantMap point(const QString& id) const;
+    /// Every region as region() gives it, in the order added.
+    Q_INVOKABLE QVariantList regions() const;
+    /// Every point as point() gives it, in the order added.
+    Q_INVOKABLE QVariantList points() const;
+    /// Adds an editable region over the marked range and selects it; empty
+    /// when nothing is marked.
+    Q_INVOKABLE QString addRegionFromMark();
+    /// Replaces all regions and points by those of peaks.js JSON (removals
+    /// raised, then additions). Malformed JSON changes nothing: false, with
+    /// the reason in regionsError.
+    Q_INVOKABLE bool loadRegions(const QString& json);
+    /// The regions and points as peaks.js JSON, unknown fields included.
+    Q_INVOKABLE QString regionsJson() const;
+    /// The regions and points drawn over the peaks.
+    const PeakRegionSet& RegionSet() const { return regions_; }
+
     /// Reads a peak stream (from position 0); false when refused.
     bool LoadFromStream(TMemoryStream* stream);
     /// The loaded data and its conversions.
@@ -250,6 +328,32 @@ Q_SIGNALS:
     void markChanged();
     /// The play pointer moved to another column.
     void pointerXChanged();
+    /// A region was added (by a call or a load).
+    void regionAdded(const QString& id);
+    /// A region's times or other fields changed (by a call or a drag).
+    void regionChanged(const QString& id);
+    /// A region was removed (by a call or a load).
+    void regionRemoved(const QString& id);
+    /// A region was clicked (pressed and released without moving it).
+    void regionClicked(const QString& id);
+    /// A point was added.
+    void pointAdded(const QString& id);
+    /// A point's time or other fields changed.
+    void pointChanged(const QString& id);
+    /// A point was removed.
+    void pointRemoved(const QString& id);
+    /// A point was clicked.
+    void pointClicked(const QString& id);
+    /// regionCount changed.
+    void regionCountChanged();
+    /// pointCount changed.
+    void pointCountChanged();
+    /// Another region or point was pressed, or none.
+    void selectionChanged();
+    /// regionsError changed.
+    void regionsErrorChanged();
+    /// regionInsertKey changed.
+    void regionInsertKeyChanged();
 
 protected:
     /// The picture (redrawn when its data, size, zoom or pixel ratio
@@ -257,8 +361,20 @@ protected:
     QSGNode* updatePaintNode(QSGNode* old, UpdatePaintNodeData* data) override;
     /// New width: new scroll page.
     void geometryChange(const QRectF& now, const QRectF& before) override;
-    /// A left click places the cursor position.
+    /// A left press takes an editable region or point under it, or else
+    /// places the cursor position.
     void mousePressEvent(QMouseEvent* event) override;
+    /// Drags what the press took.
+    void mouseMoveEvent(QMouseEvent* event) override;
+    /// Ends a drag; a press that moved nothing is a click.
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    /// Forgets the press.
+    void mouseUngrabEvent() override;
+    /// Shows what a press would take.
+    void hoverMoveEvent(QHoverEvent* event) override;
+    /// Delete removes the selected editable item, Ctrl+Left/Right nudge it a
+    /// record (with Shift ten), Insert adds a region when regionInsertKey is set.
+    void keyPressEvent(QKeyEvent* event) override;
     /// The wheel scrolls by the viewers' line step.
     void wheelEvent(QWheelEvent* event) override;
     /// Redraws at the pixel ratio of a new window or screen.
@@ -281,6 +397,18 @@ private:
     void SetScroll(int pos, bool range);
     void MovePointer(bool page);
     void Redraw();
+    // Regions (WaveformViewRegions.cpp).
+    bool ReplaceRegion(const PeakRegion& region);
+    bool ReplacePoint(const PeakPoint& point);
+    void RegionsCounted(int regions, int points);
+    void Select(const QString& region, const QString& point);
+    void SetRegionUnderlay(PeakRenderStyle& style, int w);
+    void PaintRegionOverlay(int w, int h);
+    void ShowRegionCursor(int x);
+    bool RegionPressed(int x);
+    void RegionDragged(int x);
+    void RegionReleased(int x);
+    void MoveRegionItem(const RegionHit& item, const RegionTimes& times);
 
     ScrollState scroll_;
     PeakViewModel model_{scroll_};
@@ -303,6 +431,13 @@ private:
     int markEnd_ = 0;
     int pointerX_ = 0;
     int timeAxisHeight_ = 0;
+    PeakRegionSet regions_;
+    std::optional<RegionPress> press_;
+    QString selectedRegion_, selectedPoint_;
+    QString regionsError_;
+    RegionLabelCache labelCache_;
+    bool regionInsertKey_ = false;
+    bool regionCursor_ = false;  // the item's cursor is one over a grab zone
     // The picture as last drawn, and whether it must be drawn again.
     QImage buffer_;
     bool dirty_ = true;

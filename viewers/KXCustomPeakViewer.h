@@ -17,6 +17,7 @@
 
 #include "PeakViewModel.h"
 #include "PeakViewSource.h"
+#include "RegionEdit.h"
 #include "RegionPaint.h"
 #include "TimeAxis.h"
 #include "platform/widgets/Color.h"
@@ -554,6 +555,7 @@ private:
     bool SetRegionTimes(const QString& id, double start, double end);
     bool SetPointTime(const QString& id, double time);
     void NudgeSelected(int64_t records);
+    void MoveRegionItem(const RegionHit& item, const RegionTimes& times);
     void ShowRegionCursor(int x);
     void Select(const QString& region, const QString& point);
     void PaintRegionOverlay();
@@ -597,15 +599,6 @@ private:
     QTimer* fillTimer_ = nullptr;
     bool showRms_ = false;
     QColor rmsColor_;  // invalid: follows the peaks' colour
-    // A press on a region or point: what it took, where, and the item's
-    // records then (edges as record indexes on the snapping grid).
-    struct RegionPress {
-        RegionHit Hit;
-        int X = 0;
-        int64_t StartPeak = 0, EndPeak = 0;
-        bool Editable = false;
-        bool Moved = false;
-    };
     PeakRegionSet regions_;
     std::optional<RegionPress> press_;
     QString selectedRegion_, selectedPoint_;

@@ -13,18 +13,6 @@ namespace kx {
 
 namespace {
 
-bool SameRegion(const PeakRegion& a, const PeakRegion& b)
-{
-    return a.Id == b.Id && a.Start == b.Start && a.End == b.End && a.Color == b.Color && a.Label == b.Label &&
-           a.Editable == b.Editable && a.Extra == b.Extra && a.NumericId == b.NumericId;
-}
-
-bool SamePoint(const PeakPoint& a, const PeakPoint& b)
-{
-    return a.Id == b.Id && a.Time == b.Time && a.Color == b.Color && a.Label == b.Label && a.Editable == b.Editable &&
-           a.Extra == b.Extra && a.NumericId == b.NumericId;
-}
-
 void SetError(QString* error, const QString& text)
 {
     if (error)
@@ -60,7 +48,7 @@ bool TKXCustomPeakViewer::UpdateRegion(const PeakRegion& region)
     const PeakRegion* old = regions_.FindRegion(region.Id);
     if (!old || !RegionTimesAccepted(region.Start, region.End))
         return false;
-    if (SameRegion(*old, region))
+    if (*old == region)
         return true;
     regions_.UpdateRegion(region);
     Repaint();
@@ -73,7 +61,7 @@ bool TKXCustomPeakViewer::UpdateTimePoint(const PeakPoint& point)
     const PeakPoint* old = regions_.FindPoint(point.Id);
     if (!old || !RegionTimesAccepted(point.Time, point.Time))
         return false;
-    if (SamePoint(*old, point))
+    if (*old == point)
         return true;
     regions_.UpdatePoint(point);
     Repaint();
@@ -238,43 +226,22 @@ void TKXCustomPeakViewer::PaintRegionOverlay()
 
 bool TKXCustomPeakViewer::RegionMouseDown(int x)
 {
-    press_.reset();
-    if (regions_.Empty())
-        return false;
-    const RegionHit hit = HitTestRegions(model_, regions_, x);
-    if (hit.Part == RegionPart::None) {
-        Select({}, {});
+    press_ = PressRegion(model_, regions_, x);
+    if (!press_) {
+        if (!regions_.Empty())
+            Select({}, {});
         return false;
     }
-    RegionPress press;
-    press.Hit = hit;
-    press.X = x;
-    if (hit.Part == RegionPart::Point) {
-        const PeakPoint* p = regions_.FindPoint(hit.Id);
-        press.StartPeak = press.EndPeak = RegionPeakAt(model_, p->Time);
-        press.Editable = p->Editable;
-        Select({}, hit.Id);
-    } else {
-        const PeakRegion* r = regions_.FindRegion(hit.Id);
-        press.StartPeak = RegionPeakAt(model_, r->Start);
-        press.EndPeak = RegionPeakAt(model_, r->End);
-        press.Editable = r->Editable;
-        Select(hit.Id, {});
-    }
-    press_ = press;
-    return press.Editable;
+    if (press_->Hit.Part == RegionPart::Point)
+        Select({}, press_->Hit.Id);
+    else
+        Select(press_->Hit.Id, {});
+    return press_->Editable;
 }
 
 void TKXCustomPeakViewer::ShowRegionCursor(int x)
 {
-    const RegionHit hit = regions_.Empty() ? RegionHit{} : HitTestRegions(model_, regions_, x);
-    const PeakRegion* r = hit.Part == RegionPart::Body ? regions_.FindRegion(hit.Id) : nullptr;
-    const PeakPoint* p = hit.Part == RegionPart::Point ? regions_.FindPoint(hit.Id) : nullptr;
-    std::optional<Qt::CursorShape> shape;
-    if (hit.Part == RegionPart::StartEdge || hit.Part == RegionPart::EndEdge || (p && p->Editable))
-        shape = Qt::SizeHorCursor;
-    else if (r && r->Editable)
-        shape = Qt::OpenHandCursor;
+    const std::optional<Qt::CursorShape> shape = RegionCursorShape(model_, regions_, x);
     if (shape) {
         if (!cursorBeforeRegion_)
             cursorBeforeRegion_ = testAttribute(Qt::WA_SetCursor) ? std::optional<QCursor>(cursor()) : std::nullopt;
@@ -296,39 +263,8 @@ void TKXCustomPeakViewer::RegionMouseMove(int x)
             ShowRegionCursor(x);
         return;
     }
-    RegionPress& press = *press_;
-    if (x != press.X)
-        press.Moved = true;
-    if (!press.Editable || !press.Moved)
-        return;
-    const QString id = press.Hit.Id;
-    // Dragged edges land on record starts; the records in view end where the
-    // peaks do.
-    const int64_t at = model_.PeakAtColumn(x);
-    const int64_t last = std::max(model_.PeakCount(), press.EndPeak);
-    switch (press.Hit.Part) {
-    case RegionPart::StartEdge: {
-        const int64_t start = std::clamp<int64_t>(at, 0, std::max<int64_t>(0, press.EndPeak - 1));
-        SetRegionTimes(id, RegionSecondsAtPeak(model_, start), regions_.FindRegion(id)->End);
-        break;
-    }
-    case RegionPart::EndEdge: {
-        const int64_t end = std::clamp<int64_t>(at, press.StartPeak + 1, std::max(last, press.StartPeak + 1));
-        SetRegionTimes(id, regions_.FindRegion(id)->Start, RegionSecondsAtPeak(model_, end));
-        break;
-    }
-    case RegionPart::Body: {
-        const int64_t delta = std::clamp<int64_t>(at - model_.PeakAtColumn(press.X), -press.StartPeak,
-                                                  last - press.EndPeak);
-        SetRegionTimes(id, RegionSecondsAtPeak(model_, press.StartPeak + delta),
-                       RegionSecondsAtPeak(model_, press.EndPeak + delta));
-        break;
-    }
-    case RegionPart::Point:
-        SetPointTime(id, RegionSecondsAtPeak(model_, std::clamp<int64_t>(at, 0, last)));
-        break;
-    case RegionPart::None: break;
-    }
+    if (const std::optional<RegionTimes> times = DragRegion(model_, regions_, *press_, x))
+        MoveRegionItem(RegionHit(press_->Hit), *times);
 }
 
 void TKXCustomPeakViewer::RegionMouseUp(int x)
@@ -348,16 +284,19 @@ void TKXCustomPeakViewer::RegionMouseUp(int x)
         Q_EMIT regionClicked(press.Hit.Id);
 }
 
+void TKXCustomPeakViewer::MoveRegionItem(const RegionHit& item, const RegionTimes& times)
+{
+    if (item.Part == RegionPart::Point)
+        SetPointTime(item.Id, times.Start);
+    else
+        SetRegionTimes(item.Id, times.Start, times.End);
+}
+
 void TKXCustomPeakViewer::NudgeSelected(int64_t records)
 {
-    if (const PeakRegion* r = regions_.FindRegion(selectedRegion_); r && r->Editable) {
-        const int64_t start = RegionPeakAt(model_, r->Start), end = RegionPeakAt(model_, r->End);
-        const int64_t d = std::max(records, -start);
-        SetRegionTimes(r->Id, RegionSecondsAtPeak(model_, start + d), RegionSecondsAtPeak(model_, end + d));
-    } else if (const PeakPoint* p = regions_.FindPoint(selectedPoint_); p && p->Editable) {
-        const int64_t at = RegionPeakAt(model_, p->Time);
-        SetPointTime(p->Id, RegionSecondsAtPeak(model_, std::max<int64_t>(0, at + records)));
-    }
+    const RegionHit item = EditableSelection(regions_, selectedRegion_, selectedPoint_);
+    if (const std::optional<RegionTimes> times = NudgeRegion(model_, regions_, item, records))
+        MoveRegionItem(item, *times);
 }
 
 bool TKXCustomPeakViewer::RegionKey(uint16_t key, TShiftState shift)
@@ -365,11 +304,10 @@ bool TKXCustomPeakViewer::RegionKey(uint16_t key, TShiftState shift)
     if (key == VK_INSERT)
         return regionInsertKey_ && !AddRegionFromMark().isEmpty();
     if (key == VK_DELETE) {
-        if (const PeakRegion* r = regions_.FindRegion(selectedRegion_); r && r->Editable)
-            return RemoveRegion(r->Id);
-        if (const PeakPoint* p = regions_.FindPoint(selectedPoint_); p && p->Editable)
-            return RemoveTimePoint(p->Id);
-        return false;
+        const RegionHit item = EditableSelection(regions_, selectedRegion_, selectedPoint_);
+        if (item.Part == RegionPart::None)
+            return false;
+        return item.Part == RegionPart::Point ? RemoveTimePoint(item.Id) : RemoveRegion(item.Id);
     }
     // Ctrl+arrows nudge the selection one record, Ctrl+Shift+arrows ten; plain
     // arrows keep stepping the cursor.

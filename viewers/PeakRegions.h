@@ -21,6 +21,8 @@ struct PeakRegion {
     bool Editable = false;  ///< the mouse and keys may move it
     QJsonObject Extra;    ///< fields this library does not know, kept as read
     bool NumericId = false;  ///< the id was a JSON number and is written back as one
+    /// Every field alike.
+    bool operator==(const PeakRegion&) const = default;
 };
 
 /// A labelled instant. Time in seconds from the start of the audio.
@@ -32,6 +34,8 @@ struct PeakPoint {
     bool Editable = false;  ///< the mouse and keys may move it
     QJsonObject Extra;    ///< fields this library does not know, kept as read
     bool NumericId = false;  ///< the id was a JSON number and is written back as one
+    /// Every field alike.
+    bool operator==(const PeakPoint&) const = default;
 };
 
 /// Limits the JSON reader holds input to.
