@@ -485,10 +485,10 @@ QSGNode* WaveformView::updatePaintNode(QSGNode* old, UpdatePaintNodeData*)
         // The bands share the height above the time axis, as in the widgets.
         const int bands = std::max(0, h - timeAxisHeight_);
         // Regions as the widgets layer them: fills under the peaks, lines and
-        // labels over them, the time axis over everything.
+        // labels over them above the time axis, the axis over everything.
         SetRegionUnderlay(style, w);
         RenderPeaks(buffer_, model_, style, w, bands);
-        PaintRegionOverlay(w, h);
+        PaintRegionOverlay(w, bands);
         if (timeAxisHeight_ > 0) {
             const TimeAxisStyle axis{style.Color, style.BorderColor,
                                      QGuiApplication::palette().color(QPalette::WindowText), QGuiApplication::font()};

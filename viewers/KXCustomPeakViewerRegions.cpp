@@ -221,7 +221,8 @@ void TKXCustomPeakViewer::PaintRegionOverlay()
     style.SelectedRegion = selectedRegion_;
     style.SelectedPoint = selectedPoint_;
     style.Labels = &labelCache_;
-    PaintRegions(buffer_, model_, regions_, style, ClientWidth(), ClientHeight());
+    // Above the time axis, so that point labels stay in view when it is on.
+    PaintRegions(buffer_, model_, regions_, style, ClientWidth(), BandHeight());
 }
 
 bool TKXCustomPeakViewer::RegionMouseDown(int x)

@@ -137,6 +137,29 @@ TEST_F(PeakRegionViewerTest, labelsStayInsideTheirRegion)
     EXPECT_GT(text, 5);       // and letters on it
 }
 
+TEST_F(PeakRegionViewerTest, pointLabelsSitAboveTheTimeAxis)
+{
+    v.SetTimeAxisHeight(30);
+    const QImage axisOnly = v.BufferImage().copy();
+    PeakPoint p;
+    p.Time = 3.0;
+    p.Color = Qt::green;
+    p.Label = QStringLiteral("Chorus");
+    v.AddTimePoint(p);
+    const QImage& b = v.BufferImage();
+    const int bands = b.height() - 30, rows = QFontInfo(v.font()).pixelSize();
+    // The label's box, in the point's colour, ends just above the axis strip.
+    int box = 0;
+    for (int y = bands - rows - 2; y < bands; ++y)
+        for (int x = 302; x < 340; ++x)
+            box += b.pixel(x, y) == qRgb(0, 255, 0);
+    EXPECT_GT(box, 20 * 3);
+    // The axis strip is the axis alone.
+    for (int y = bands; y < b.height(); ++y)
+        for (int x = 0; x < b.width(); ++x)
+            ASSERT_EQ(b.pixel(x, y), axisOnly.pixel(x, y)) << x << "," << y;
+}
+
 TEST_F(PeakRegionViewerTest, draggingAnEdgeSnapsItToRecords)
 {
     v.SetTimeScaler(4.0f);  // column x shows records 4x to 4x + 3
