@@ -89,7 +89,8 @@ class WaveformView : public QQuickItem
     ///@}
     ///@{
     /// Regions and points: how many, which were pressed last, and why the
-    /// last loadRegions refused its JSON (empty after one that loaded).
+    /// last loadRegions, loadRegionsFile or saveRegionsFile failed (empty
+    /// after one that succeeded).
     Q_PROPERTY(int regionCount READ regionCount NOTIFY regionCountChanged)
     Q_PROPERTY(int pointCount READ pointCount NOTIFY pointCountChanged)
     Q_PROPERTY(QString selectedRegion READ selectedRegion NOTIFY selectionChanged)
@@ -230,7 +231,7 @@ public:
     QString selectedRegion() const { return selectedRegion_; }
     /// The point last pressed; empty for none.
     QString selectedPoint() const { return selectedPoint_; }
-    /// Why the last loadRegions failed; empty when it loaded.
+    /// Why the last load or save of the regions failed; empty when it succeeded.
     QString regionsError() const { return regionsError_; }
 
     /// Whether Insert adds a region over the marked range.
@@ -277,6 +278,15 @@ public:
     Q_INVOKABLE bool loadRegions(const QString& json);
     /// The regions and points as peaks.js JSON, unknown fields included.
     Q_INVOKABLE QString regionsJson() const;
+    /// loadRegions from a file, named by a path or a file URL. A file that
+    /// cannot be read or is refused changes nothing: false, with the reason
+    /// in regionsError.
+    Q_INVOKABLE bool loadRegionsFile(const QString& file);
+    /// Writes regionsJson to a file (a path or a file URL) through the output
+    /// path: never over the peak file shown (by whatever name or link), a
+    /// read-only file or a file of another kind (JSON this library did not
+    /// write included). False, with the reason in regionsError, when refused.
+    Q_INVOKABLE bool saveRegionsFile(const QString& file);
     /// The regions and points drawn over the peaks.
     const PeakRegionSet& RegionSet() const { return regions_; }
 
@@ -401,6 +411,8 @@ private:
     bool ReplaceRegion(const PeakRegion& region);
     bool ReplacePoint(const PeakPoint& point);
     void RegionsCounted(int regions, int points);
+    void SetRegionsError(const QString& why);
+    void ReplaceRegions(PeakRegionSet&& set);
     void Select(const QString& region, const QString& point);
     void SetRegionUnderlay(PeakRenderStyle& style, int w);
     void PaintRegionOverlay(int w, int h);

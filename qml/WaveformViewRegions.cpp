@@ -11,6 +11,8 @@
 #include <QMouseEvent>
 #include <utility>
 
+#include "QuickPaths.h"
+
 namespace kx {
 
 namespace {
@@ -269,30 +271,54 @@ bool WaveformView::loadRegions(const QString& json)
 {
     QString why;
     std::optional<PeakRegionSet> set = ParseRegionsJson(json.toUtf8(), why);
-    if (!set) {
-        if (why != regionsError_) {
-            regionsError_ = why;
-            Q_EMIT regionsErrorChanged();
-        }
+    SetRegionsError(why);
+    if (!set)
         return false;
-    }
-    if (!regionsError_.isEmpty()) {
-        regionsError_.clear();
-        Q_EMIT regionsErrorChanged();
-    }
-    clearRegions();
-    regions_ = std::move(*set);
-    RegionsCounted(0, 0);
-    for (const PeakRegion& r : regions_.Regions())
-        Q_EMIT regionAdded(r.Id);
-    for (const PeakPoint& p : regions_.Points())
-        Q_EMIT pointAdded(p.Id);
+    ReplaceRegions(std::move(*set));
+    return true;
+}
+
+bool WaveformView::loadRegionsFile(const QString& file)
+{
+    QString why;
+    std::optional<PeakRegionSet> set = ReadRegionsFile(LocalPath(file), why);
+    SetRegionsError(why);
+    if (!set)
+        return false;
+    ReplaceRegions(std::move(*set));
     return true;
 }
 
 QString WaveformView::regionsJson() const
 {
     return QString::fromUtf8(EncodeRegionsJson(regions_));
+}
+
+bool WaveformView::saveRegionsFile(const QString& file)
+{
+    QString why;
+    const bool saved = WriteRegionsFile(LocalPath(file), regions_, {LocalPath(source_)}, why);
+    SetRegionsError(saved ? QString() : why);
+    return saved;
+}
+
+void WaveformView::SetRegionsError(const QString& why)
+{
+    if (why == regionsError_)
+        return;
+    regionsError_ = why;
+    Q_EMIT regionsErrorChanged();
+}
+
+void WaveformView::ReplaceRegions(PeakRegionSet&& set)
+{
+    clearRegions();
+    regions_ = std::move(set);
+    RegionsCounted(0, 0);
+    for (const PeakRegion& r : regions_.Regions())
+        Q_EMIT regionAdded(r.Id);
+    for (const PeakPoint& p : regions_.Points())
+        Q_EMIT pointAdded(p.Id);
 }
 
 void WaveformView::setRegionInsertKey(bool value)

@@ -546,6 +546,8 @@ private:
     void SetPlayStepPercentChecked(int value);
     void SetTimeScalerChecked(float value);
     void SetPeakReductionOrdinal(int value);
+    // A load's regions replace the held ones, removals and additions raised.
+    void ReplaceRegions(PeakRegionSet&& set);
     // Regions: the mouse and keys edit them (KXCustomPeakViewerRegions.cpp).
     // The mouse handlers return true when an editable item took the press.
     bool RegionMouseDown(int x);

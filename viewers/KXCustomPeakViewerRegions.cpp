@@ -2,11 +2,9 @@
 // their JSON files, and editing them with the mouse and keys.
 #include "KXCustomPeakViewer.h"
 
-#include <QFile>
 #include <QFontInfo>
 #include <algorithm>
 
-#include "platform/OutputFile.h"
 #include "platform/QtInput.h"
 
 namespace kx {
@@ -118,31 +116,31 @@ bool TKXCustomPeakViewer::LoadRegionsJson(QByteArrayView json, QString* error)
         SetError(error, why);
         return false;
     }
-    ClearRegions();
-    regions_ = std::move(*set);
-    Repaint();
-    for (const PeakRegion& r : regions_.Regions())
-        Q_EMIT regionAdded(r.Id);
-    for (const PeakPoint& p : regions_.Points())
-        Q_EMIT pointAdded(p.Id);
+    ReplaceRegions(std::move(*set));
     return true;
 }
 
 bool TKXCustomPeakViewer::LoadRegionsFile(const QString& fileName, QString* error)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly)) {
-        SetError(error, QStringLiteral("%1: %2").arg(fileName, f.errorString()));
-        return false;
-    }
-    // One byte past the limit is enough for the parser to refuse it.
-    const QByteArray bytes = f.read(PeakRegionLimits::MaxJsonBytes + 1);
     QString why;
-    if (!LoadRegionsJson(bytes, &why)) {
-        SetError(error, QStringLiteral("%1: %2").arg(fileName, why));
+    std::optional<PeakRegionSet> set = ReadRegionsFile(fileName, why);
+    if (!set) {
+        SetError(error, why);
         return false;
     }
+    ReplaceRegions(std::move(*set));
     return true;
+}
+
+void TKXCustomPeakViewer::ReplaceRegions(PeakRegionSet&& set)
+{
+    ClearRegions();
+    regions_ = std::move(set);
+    Repaint();
+    for (const PeakRegion& r : regions_.Regions())
+        Q_EMIT regionAdded(r.Id);
+    for (const PeakPoint& p : regions_.Points())
+        Q_EMIT pointAdded(p.Id);
 }
 
 QByteArray TKXCustomPeakViewer::RegionsJson() const
@@ -152,13 +150,8 @@ QByteArray TKXCustomPeakViewer::RegionsJson() const
 
 bool TKXCustomPeakViewer::SaveRegionsFile(const QString& fileName, QString* error) const
 {
-    OutputRules rules;
-    rules.kind = FileKind::RegionsJson;
-    if (!peaksFileName_.isEmpty())
-        rules.Input(peaksFileName_);
-    const QByteArray bytes = RegionsJson();
     QString why;
-    if (!WriteOutputFile(fileName, rules, {bytes}, why)) {
+    if (!WriteRegionsFile(fileName, regions_, {peaksFileName_}, why)) {
         SetError(error, why);
         return false;
     }

@@ -1,11 +1,14 @@
 #include "PeakRegions.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QJsonValue>
 #include <algorithm>
 #include <cmath>
+
+#include "platform/OutputFile.h"
 
 namespace kx {
 
@@ -328,6 +331,33 @@ QByteArray EncodeRegionsJson(const PeakRegionSet& set)
         out += ",\n" + Member(it.key(), it.value());
     out += "}\n";
     return out;
+}
+
+std::optional<PeakRegionSet> ReadRegionsFile(const QString& fileName, QString& error)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("%1: %2").arg(fileName, f.errorString());
+        return std::nullopt;
+    }
+    // One byte past the limit is enough for the parser to refuse it.
+    const QByteArray bytes = f.read(PeakRegionLimits::MaxJsonBytes + 1);
+    QString why;
+    std::optional<PeakRegionSet> set = ParseRegionsJson(bytes, why);
+    if (!set)
+        error = QStringLiteral("%1: %2").arg(fileName, why);
+    return set;
+}
+
+bool WriteRegionsFile(const QString& fileName, const PeakRegionSet& set, const QStringList& inputs, QString& error)
+{
+    OutputRules rules;
+    rules.kind = FileKind::RegionsJson;
+    for (const QString& input : inputs)
+        if (!input.isEmpty())
+            rules.Input(input);
+    const QByteArray bytes = EncodeRegionsJson(set);
+    return WriteOutputFile(fileName, rules, {bytes}, error);
 }
 
 } // namespace kx

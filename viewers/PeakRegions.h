@@ -1,11 +1,13 @@
 #pragma once
-// Labelled regions and points over a peak view, and the JSON that web peak
-// viewers exchange them in. No widget: any view can hold and draw them.
+// Labelled regions and points over a peak view, and the JSON (and files of
+// it) that web peak viewers exchange them in. No widget: any view can hold,
+// draw, load and save them.
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QColor>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -103,5 +105,13 @@ std::optional<PeakRegionSet> ParseRegionsJson(QByteArrayView bytes, QString& err
 /// this writer are told from other JSON and may replace each other), then
 /// "segments", "points" and the unknown fields. Readers ignore the marker.
 QByteArray EncodeRegionsJson(const PeakRegionSet& set);
+/// ParseRegionsJson of a file's contents; nothing, with "NAME: reason" in
+/// error, when it cannot be read or is refused.
+std::optional<PeakRegionSet> ReadRegionsFile(const QString& fileName, QString& error);
+/// Writes EncodeRegionsJson through the output path: never over one of
+/// `inputs` (the peak file shown, by whatever name or link), a read-only
+/// file or a file of another kind (JSON without the marker included). False,
+/// with "NAME: reason" in error, when refused or the write fails.
+bool WriteRegionsFile(const QString& fileName, const PeakRegionSet& set, const QStringList& inputs, QString& error);
 
 } // namespace kx

@@ -3,6 +3,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
 #include <QQmlContext>
 #include <QQmlExpression>
 #include <QQuickItem>
@@ -348,6 +351,115 @@ TEST_F(WaveformViewRegionsTest, keysNudgeAndDeleteThePressedEditableItem)
     EXPECT_EQ(Js("region('" + added + "').start").toDouble(), 0.5);
     EXPECT_EQ(Js("region('" + added + "').end").toDouble(), 1.5);
     EXPECT_TRUE(Js("region('" + added + "').editable").toBool());
+}
+
+// Reads a whole file; empty when it cannot.
+QByteArray Contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool WriteText(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+TEST_F(WaveformViewRegionsTest, regionsFilesRoundTripByPathAndFileUrl)
+{
+    ASSERT_TRUE(Js(R"(loadRegions(JSON.stringify({
+        segments: [{id: 7, startTime: 0.5, endTime: 1, color: "#112233", labelText: "Verse", note: "kept"}],
+        points: [{id: "c", time: 1.5}], project: "demo"})))")
+                    .toBool());
+    const QString json = Js("regionsJson()").toString();
+    const QString path = dir.filePath(QStringLiteral("song.regions.json"));
+    const QString url = QUrl::fromLocalFile(path).toString();
+    ASSERT_TRUE(Js("saveRegionsFile('" + path + "')").toBool()) << view->property("regionsError").toString().toStdString();
+    EXPECT_EQ(Contents(path), json.toUtf8());
+
+    // A file URL as a file dialog hands it over (a url value), and as text.
+    Js("clearRegions()");
+    ASSERT_TRUE(Js("loadRegionsFile(Qt.resolvedUrl('" + url + "'))").toBool())
+        << view->property("regionsError").toString().toStdString();
+    EXPECT_EQ(Js("regionsJson()").toString(), json);
+    Js("updateRegion('7', {label: 'Chorus'})");
+    // Our own file may be replaced.
+    ASSERT_TRUE(Js("saveRegionsFile('" + url + "')").toBool()) << view->property("regionsError").toString().toStdString();
+    Js("clearRegions()");
+    ASSERT_TRUE(Js("loadRegionsFile('" + path + "')").toBool());
+    EXPECT_EQ(Js("region('7').label").toString(), "Chorus");
+    EXPECT_EQ(Js("point('c').time").toDouble(), 1.5);
+    EXPECT_TRUE(view->property("regionsError").toString().isEmpty());
+}
+
+TEST_F(WaveformViewRegionsTest, loadRegionsFileFailuresChangeNothingAndSayWhy)
+{
+    ASSERT_FALSE(Js("addRegion(1, 2, 'red', 'keep', false, 'a')").toString().isEmpty());
+    const QString json = Js("regionsJson()").toString();
+    QSignalSpy removed(view, SIGNAL(regionRemoved(QString)));
+    QSignalSpy errorChanged(view, SIGNAL(regionsErrorChanged()));
+
+    const QString missing = dir.filePath(QStringLiteral("missing.json"));
+    EXPECT_FALSE(Js("loadRegionsFile('" + missing + "')").toBool());
+    EXPECT_TRUE(view->property("regionsError").toString().contains(missing))
+        << view->property("regionsError").toString().toStdString();
+    EXPECT_EQ(errorChanged.count(), 1);
+
+    const QString bad = dir.filePath(QStringLiteral("bad.json"));
+    ASSERT_TRUE(WriteText(bad, R"({"segments": [{"startTime": 3, "endTime": 1}]})"));
+    EXPECT_FALSE(Js("loadRegionsFile('" + bad + "')").toBool());
+    EXPECT_TRUE(view->property("regionsError").toString().startsWith(bad + ": "))
+        << view->property("regionsError").toString().toStdString();
+
+    EXPECT_EQ(Js("regionsJson()").toString(), json);
+    EXPECT_EQ(removed.count(), 0);
+}
+
+TEST_F(WaveformViewRegionsTest, foreignJsonIsReadButNeverOverwritten)
+{
+    const QString foreign = dir.filePath(QStringLiteral("other.json"));
+    const QByteArray theirs = R"({"segments": [{"id": "x", "startTime": 1, "endTime": 2}], "points": []})";
+    ASSERT_TRUE(WriteText(foreign, theirs));
+    ASSERT_TRUE(Js("loadRegionsFile('" + foreign + "')").toBool());
+    EXPECT_EQ(view->property("regionCount").toInt(), 1);
+
+    EXPECT_FALSE(Js("saveRegionsFile('" + foreign + "')").toBool());
+    EXPECT_FALSE(view->property("regionsError").toString().isEmpty());
+    EXPECT_EQ(Contents(foreign), theirs);
+    EXPECT_EQ(view->property("regionCount").toInt(), 1);
+    // A successful save clears the reason.
+    EXPECT_TRUE(Js("saveRegionsFile('" + dir.filePath(QStringLiteral("ours.json")) + "')").toBool());
+    EXPECT_TRUE(view->property("regionsError").toString().isEmpty());
+}
+
+TEST_F(WaveformViewRegionsTest, saveRegionsFileRefusesThePeakFileReadOnlyFilesAndLinksToThePeakFile)
+{
+    ASSERT_FALSE(Js("addRegion(1, 2)").toString().isEmpty());
+    const QByteArray peaks = Contents(pek);
+    ASSERT_FALSE(peaks.isEmpty());
+    const QString link = dir.filePath(QStringLiteral("link.json"));
+    ASSERT_TRUE(QFile::link(pek, link));
+    const QString ok = dir.filePath(QStringLiteral("ok.json"));
+    for (const QString& target : {pek, QUrl::fromLocalFile(pek).toString(), link}) {
+        ASSERT_TRUE(Js("saveRegionsFile('" + ok + "')").toBool());  // clears the reason
+        EXPECT_FALSE(Js("saveRegionsFile('" + target + "')").toBool()) << target.toStdString();
+        EXPECT_TRUE(view->property("regionsError").toString().startsWith(target == link ? link : pek))
+            << view->property("regionsError").toString().toStdString();
+    }
+    EXPECT_EQ(Contents(pek), peaks);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+
+    // One of our own files, made read-only.
+    const QString locked = dir.filePath(QStringLiteral("locked.json"));
+    ASSERT_TRUE(Js("saveRegionsFile('" + locked + "')").toBool());
+    const QByteArray before = Contents(locked);
+    ASSERT_TRUE(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    Js("addRegion(3, 4)");
+    EXPECT_FALSE(Js("saveRegionsFile('" + locked + "')").toBool());
+    EXPECT_TRUE(view->property("regionsError").toString().contains("read-only"))
+        << view->property("regionsError").toString().toStdString();
+    EXPECT_EQ(Contents(locked), before);
 }
 
 } // namespace
