@@ -375,7 +375,8 @@ TEST_F(WaveformViewRegionsTest, regionsFilesRoundTripByPathAndFileUrl)
     const QString json = Js("regionsJson()").toString();
     const QString path = dir.filePath(QStringLiteral("song.regions.json"));
     const QString url = QUrl::fromLocalFile(path).toString();
-    ASSERT_TRUE(Js("saveRegionsFile('" + path + "')").toBool()) << view->property("regionsError").toString().toStdString();
+    ASSERT_TRUE(Js("saveRegionsFile('" + path + "')").toBool())
+        << view->property("regionsError").toString().toStdString();
     EXPECT_EQ(Contents(path), json.toUtf8());
 
     // A file URL as a file dialog hands it over (a url value), and as text.
@@ -385,7 +386,8 @@ TEST_F(WaveformViewRegionsTest, regionsFilesRoundTripByPathAndFileUrl)
     EXPECT_EQ(Js("regionsJson()").toString(), json);
     Js("updateRegion('7', {label: 'Chorus'})");
     // Our own file may be replaced.
-    ASSERT_TRUE(Js("saveRegionsFile('" + url + "')").toBool()) << view->property("regionsError").toString().toStdString();
+    ASSERT_TRUE(Js("saveRegionsFile('" + url + "')").toBool())
+        << view->property("regionsError").toString().toStdString();
     Js("clearRegions()");
     ASSERT_TRUE(Js("loadRegionsFile('" + path + "')").toBool());
     EXPECT_EQ(Js("region('7').label").toString(), "Chorus");
