@@ -136,28 +136,22 @@ QString WaveformView::addTimePoint(double time, const QColor& color, const QStri
 
 bool WaveformView::ReplaceRegion(const PeakRegion& region)
 {
-    const PeakRegion* old = regions_.FindRegion(region.Id);
-    if (!old || !RegionTimesAccepted(region.Start, region.End))
-        return false;
-    if (*old == region)
-        return true;
-    regions_.UpdateRegion(region);
-    Redraw();
-    Q_EMIT regionChanged(region.Id);
-    return true;
+    const PeakRegionSet::Change change = regions_.ChangeRegion(region);
+    if (change == PeakRegionSet::Change::Changed) {
+        Redraw();
+        Q_EMIT regionChanged(region.Id);
+    }
+    return change != PeakRegionSet::Change::Refused;
 }
 
 bool WaveformView::ReplacePoint(const PeakPoint& point)
 {
-    const PeakPoint* old = regions_.FindPoint(point.Id);
-    if (!old || !RegionTimesAccepted(point.Time, point.Time))
-        return false;
-    if (*old == point)
-        return true;
-    regions_.UpdatePoint(point);
-    Redraw();
-    Q_EMIT pointChanged(point.Id);
-    return true;
+    const PeakRegionSet::Change change = regions_.ChangePoint(point);
+    if (change == PeakRegionSet::Change::Changed) {
+        Redraw();
+        Q_EMIT pointChanged(point.Id);
+    }
+    return change != PeakRegionSet::Change::Refused;
 }
 
 bool WaveformView::updateRegion(const QString& id, const QVariantMap& fields)

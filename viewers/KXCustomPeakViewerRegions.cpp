@@ -43,28 +43,22 @@ QString TKXCustomPeakViewer::AddTimePoint(const PeakPoint& point)
 
 bool TKXCustomPeakViewer::UpdateRegion(const PeakRegion& region)
 {
-    const PeakRegion* old = regions_.FindRegion(region.Id);
-    if (!old || !RegionTimesAccepted(region.Start, region.End))
-        return false;
-    if (*old == region)
-        return true;
-    regions_.UpdateRegion(region);
-    Repaint();
-    Q_EMIT regionChanged(region.Id);
-    return true;
+    const PeakRegionSet::Change change = regions_.ChangeRegion(region);
+    if (change == PeakRegionSet::Change::Changed) {
+        Repaint();
+        Q_EMIT regionChanged(region.Id);
+    }
+    return change != PeakRegionSet::Change::Refused;
 }
 
 bool TKXCustomPeakViewer::UpdateTimePoint(const PeakPoint& point)
 {
-    const PeakPoint* old = regions_.FindPoint(point.Id);
-    if (!old || !RegionTimesAccepted(point.Time, point.Time))
-        return false;
-    if (*old == point)
-        return true;
-    regions_.UpdatePoint(point);
-    Repaint();
-    Q_EMIT pointChanged(point.Id);
-    return true;
+    const PeakRegionSet::Change change = regions_.ChangePoint(point);
+    if (change == PeakRegionSet::Change::Changed) {
+        Repaint();
+        Q_EMIT pointChanged(point.Id);
+    }
+    return change != PeakRegionSet::Change::Refused;
 }
 
 bool TKXCustomPeakViewer::RemoveRegion(const QString& id)

@@ -193,6 +193,22 @@ bool PeakRegionSet::UpdatePoint(const PeakPoint& point)
     return true;
 }
 
+PeakRegionSet::Change PeakRegionSet::ChangeRegion(const PeakRegion& region)
+{
+    const PeakRegion* old = FindRegion(region.Id);
+    if (old && *old == region && RegionTimesAccepted(region.Start, region.End))
+        return Change::Unchanged;
+    return UpdateRegion(region) ? Change::Changed : Change::Refused;
+}
+
+PeakRegionSet::Change PeakRegionSet::ChangePoint(const PeakPoint& point)
+{
+    const PeakPoint* old = FindPoint(point.Id);
+    if (old && *old == point && TimeAccepted(point.Time))
+        return Change::Unchanged;
+    return UpdatePoint(point) ? Change::Changed : Change::Refused;
+}
+
 bool PeakRegionSet::RemoveRegion(const QString& id)
 {
     return std::erase_if(regions_, [&](const PeakRegion& r) { return r.Id == id; }) > 0;

@@ -68,6 +68,16 @@ public:
     bool UpdateRegion(const PeakRegion& region);
     /// Replaces the point of the same id; false when there is none or the time is refused.
     bool UpdatePoint(const PeakPoint& point);
+    /// What ChangeRegion and ChangePoint did.
+    enum class Change {
+        Refused,    ///< no item of that id, or its times are refused
+        Unchanged,  ///< the item was already so
+        Changed,    ///< the item was replaced
+    };
+    /// UpdateRegion, telling a region that was already so from a change.
+    Change ChangeRegion(const PeakRegion& region);
+    /// UpdatePoint, telling a point that was already so from a change.
+    Change ChangePoint(const PeakPoint& point);
     /// Removes a region; false when there is none of that id.
     bool RemoveRegion(const QString& id);
     /// Removes a point; false when there is none of that id.

@@ -142,6 +142,26 @@ TEST(PeakRegionsTest, setGivesFreeIdsAndRefusesBadTimes)
     p.Time = 0;
     EXPECT_EQ(set.AddPoint(p), "point.0");
     EXPECT_EQ(set.Points().size(), 1u);
+
+    // Changes tell an item already so from a change, and refuse as updates do.
+    using Change = PeakRegionSet::Change;
+    PeakRegion mine = *set.FindRegion("mine");
+    EXPECT_EQ(set.ChangeRegion(mine), Change::Unchanged);
+    mine.Label = QStringLiteral("Bridge");
+    EXPECT_EQ(set.ChangeRegion(mine), Change::Changed);
+    EXPECT_EQ(set.FindRegion("mine")->Label, "Bridge");
+    mine.End = 0.1;
+    EXPECT_EQ(set.ChangeRegion(mine), Change::Refused);
+    EXPECT_EQ(set.FindRegion("mine")->End, 2);
+    p = *set.FindPoint("point.0");
+    EXPECT_EQ(set.ChangePoint(p), Change::Unchanged);
+    p.Time = 4;
+    EXPECT_EQ(set.ChangePoint(p), Change::Changed);
+    p.Time = -1;
+    EXPECT_EQ(set.ChangePoint(p), Change::Refused);
+    p.Id = QStringLiteral("none");
+    p.Time = 1;
+    EXPECT_EQ(set.ChangePoint(p), Change::Refused);
 }
 
 } // namespace
