@@ -7,6 +7,8 @@
 #include <unistd.h>
 #include <algorithm>
 #include <bit>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 #include "BuildGraph.h"
@@ -94,6 +96,9 @@ void SetSampleWidth(GstElement* filter, bool wide)
 
 // What the pipeline's streaming thread shares with the waiting caller.
 struct Decode {
+    // Held by the probe while it runs and by the caller while it reads what
+    // the probe left: the bus orders them too, but through locks of its own.
+    mutable std::mutex lock;
     const NativeSampleSink* sink = nullptr;
     GstElement* pipeline = nullptr;
     NativeFormat format;
@@ -158,9 +163,22 @@ struct Decode {
             GST_ELEMENT_ERROR(decodebin, STREAM, WRONG_TYPE, ("The file has no audio."), (nullptr));
     }
 
+    // What the probe left, for the caller between preroll and play or after the end.
+    struct Seen {
+        NativeFormat format;
+        std::optional<uint64_t> origin;
+        bool refused = false, begun = false;
+    };
+    Seen Snapshot() const
+    {
+        std::lock_guard guard(lock);
+        return {format, origin, refused, begun};
+    }
+
     static GstPadProbeReturn OnData(GstPad* pad, GstPadProbeInfo* info, gpointer data)
     {
         auto* d = static_cast<Decode*>(data);
+        std::lock_guard guard(d->lock);
         if (d->refused)
             return GST_PAD_PROBE_DROP;
         if (GstEvent* event = (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) ? GST_PAD_PROBE_INFO_EVENT(info)
@@ -341,12 +359,14 @@ bool SeekPaused(GstElement* pipeline, GstBus* bus, const Decode& d, QString& err
     if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE || !prerolled())
         return false;
     // The preroll told the probe the decoder's rate.
-    if (d.refused || d.format.rate == 0 || !SeeksToTheFrame(pipeline))
+    const Decode::Seen seen = d.Snapshot();
+    if (seen.refused || seen.format.rate == 0 || !SeeksToTheFrame(pipeline))
         return true;
     // Rounded up: the decoder clips its first buffer to the seek time and
     // drops whole frames rounded down, so a time rounded down would keep the
     // frame before (and stamp it as this one).
-    const uint64_t ns = gst_util_uint64_scale_ceil(d.origin.value_or(0) + d.skip + d.next, GST_SECOND, d.format.rate);
+    const uint64_t ns =
+        gst_util_uint64_scale_ceil(seen.origin.value_or(0) + d.skip + d.next, GST_SECOND, seen.format.rate);
     if (!gst_element_seek_simple(pipeline, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                  gint64(ns)))
         return true;
@@ -379,7 +399,7 @@ bool DecodeInPipeline(const QString& media, const std::optional<RawSampleFormat>
     bool ok = false;
     if (d.seeking && !SeekPaused(pipeline.get(), bus.get(), d, error)) {
         // Prerolling failed: its reason is taken.
-    } else if (d.refused) {
+    } else if (d.Snapshot().refused) {
         // The sink refused while prerolling and keeps its own reason.
     } else if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         // The real reason comes first on the bus.
@@ -389,19 +409,20 @@ bool DecodeInPipeline(const QString& media, const std::optional<RawSampleFormat>
         GstMessagePtr message(gst_bus_timed_pop_filtered(
             bus.get(), GST_CLOCK_TIME_NONE,
             GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR | GST_MESSAGE_APPLICATION)));
+        const Decode::Seen seen = d.Snapshot();
         ok = true;
         if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
             error = ErrorText(message.get());
             ok = false;
-        } else if (d.refused) {
+        } else if (seen.refused) {
             ok = false;
-        } else if (!d.begun) {
+        } else if (!seen.begun) {
             // An empty stream still has a format for the output's header.
-            if (d.format.channels == 0) {
+            if (seen.format.channels == 0) {
                 error = QStringLiteral("no audio was decoded");
                 ok = false;
             } else {
-                ok = sink.begin(d.format);
+                ok = sink.begin(seen.format);
             }
         }
     }
