@@ -356,7 +356,13 @@ bool SeekPaused(GstElement* pipeline, GstBus* bus, const Decode& d, QString& err
         error = ErrorText(message.get());
         return false;
     };
-    if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE || !prerolled())
+    if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
+        // The real reason comes first on the bus.
+        GstMessagePtr message(gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR));
+        error = message ? ErrorText(message.get()) : QStringLiteral("cannot start decoding");
+        return false;
+    }
+    if (!prerolled())
         return false;
     // The preroll told the probe the decoder's rate.
     const Decode::Seen seen = d.Snapshot();

@@ -172,6 +172,12 @@ TEST_F(NativeSeek, aStartPastTheEndGivesNoFramesAndRefusalsKeepTheirMeaning)
     Decode(text, Rate, ok, error);
     EXPECT_FALSE(ok);
     EXPECT_FALSE(error.isEmpty());
+    // So do missing ones, which fail before they preroll.
+    ok = true;
+    error.clear();
+    Decode(dir.filePath(QStringLiteral("missing.flac")), Rate, ok, error);
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(error.isEmpty());
 }
 
 } // namespace
