@@ -61,7 +61,7 @@ SpectrumColumns::SpectrumColumns(SpectrogramData& out, uint32_t hop, uint64_t fi
         s.hi = std::clamp(int(std::ceil(out_.BandEdgeHz(b + 1) / binHz + 0.5)), s.lo + 1, lastBin + 1);
         fft_->bands.push_back(s);
     }
-    nextWindow_ = int64_t(firstFrame) + int64_t(out_.hop / 2) - int64_t(w / 2);
+    nextWindow_ = WindowStart(firstFrame, out_.hop, w);
     bufferFrame_ = nextWindow_;
     if (nextWindow_ < 0)
         buffer_.assign(size_t(-nextWindow_), 0.0f);
@@ -69,9 +69,14 @@ SpectrumColumns::SpectrumColumns(SpectrogramData& out, uint32_t hop, uint64_t fi
 
 SpectrumColumns::~SpectrumColumns() = default;
 
+int64_t SpectrumColumns::WindowStart(uint64_t firstFrame, uint32_t hop, uint32_t window)
+{
+    return int64_t(firstFrame) + int64_t(std::max<uint32_t>(1, hop) / 2) - int64_t(window / 2);
+}
+
 void SpectrumColumns::StartAt(uint64_t frame)
 {
-    streamFrames_ = std::min(frame, WindowStart());
+    streamFrames_ = std::min(frame, uint64_t(std::max<int64_t>(nextWindow_, 0)));
 }
 
 bool SpectrumColumns::Take(const float* mono, size_t frames)
@@ -149,7 +154,7 @@ bool AnalyseMedia(const QString& media, SpectrogramData& out, QString& error, ui
     uint64_t decoded = 0, needed = 0;
     // Where decoding starts: far enough before the first window that a
     // decoder's first frames after a seek (MP3's bit reservoir) lie outside it.
-    const int64_t windowStart = int64_t(firstFrame) + int64_t(hop / 2) - int64_t(out.window / 2);
+    const int64_t windowStart = SpectrumColumns::WindowStart(firstFrame, hop, out.window);
     const uint64_t from = windowStart > int64_t(SeekMarginFrames) ? uint64_t(windowStart) - SeekMarginFrames : 0;
     bool enough = false;
     NativeSampleSink sink;

@@ -1,6 +1,5 @@
 #pragma once
 #include <QString>
-#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -30,12 +29,12 @@ public:
     SpectrumColumns(const SpectrumColumns&) = delete;
     SpectrumColumns& operator=(const SpectrumColumns&) = delete;
 
+    /// The stream frame where the window of the column at firstFrame starts
+    /// (before 0 for the first columns of a stream).
+    static int64_t WindowStart(uint64_t firstFrame, uint32_t hop, uint32_t window);
     /// The first Take starts at the stream's frame `frame` rather than 0;
-    /// before any Take, and no later than WindowStart().
+    /// before any Take, and no later than the first column's window start.
     void StartAt(uint64_t frame);
-    /// The first frame the columns need (their first window's start, 0 when
-    /// that lies before the stream).
-    uint64_t WindowStart() const { return uint64_t(std::max<int64_t>(nextWindow_, 0)); }
     /// Mono samples in -1..1, consecutive from the stream's frame 0 (or
     /// StartAt's) over the calls. False once nothing after them is needed.
     bool Take(const float* mono, size_t frames);
