@@ -72,9 +72,7 @@ protected:
         if (ext.isEmpty())
             EXPECT_TRUE(QFile::copy(media, copy));
         else
-            EXPECT_TRUE(TestMedia::RunPipeline(
-                QStringLiteral("filesrc location=\"%1\" ! wavparse ! audioconvert ! flacenc ! filesink location=\"%2\"")
-                    .arg(media, copy)));
+            EXPECT_TRUE(TestMedia::EncodeWav(media, QStringLiteral("flacenc"), copy));
         return copy;
     }
 

@@ -134,9 +134,7 @@ protected:
         plain = dir.filePath(QStringLiteral("plain.") + GetParam());
         const QString encoder = mp3 ? QStringLiteral("lamemp3enc target=bitrate bitrate=128 cbr=true")
                                     : QStringLiteral("avenc_aac ! mp4mux");
-        if (!TestMedia::RunPipeline(QStringLiteral("filesrc location=\"%1\" ! wavparse ! audioconvert ! %2 ! "
-                                                   "filesink location=\"%3\"")
-                                        .arg(wav, encoder, plain)))
+        if (!TestMedia::EncodeWav(wav, encoder, plain))
             GTEST_SKIP() << "no encoder for " << GetParam();
         auto bytes = ReadFileBytes(plain);
         if (mp3) {

@@ -67,11 +67,7 @@ protected:
     QString Encoded(const QString& name, const char* encoder)
     {
         const QString out = dir.filePath(name);
-        if (!TestMedia::RunPipeline(QStringLiteral("filesrc location=\"%1\" ! wavparse ! audioconvert ! %2 ! filesink "
-                                                   "location=\"%3\"")
-                                        .arg(wav, QLatin1String(encoder), out)))
-            return {};
-        return out;
+        return TestMedia::EncodeWav(wav, QLatin1String(encoder), out) ? out : QString();
     }
 
     // The frames from `from` on of a decode from the start against a decode

@@ -99,6 +99,12 @@ bool RunPipeline(const QString& description, int timeoutMs)
     return ok;
 }
 
+bool EncodeWav(const QString& wav, const QString& encoder, const QString& out)
+{
+    return RunPipeline(QStringLiteral("filesrc location=\"%1\" ! wavparse ! audioconvert ! %2 ! filesink location=\"%3\"")
+                           .arg(wav, encoder, out));
+}
+
 bool EncodeTone(const QString& path, double seconds, uint32_t rate, int channels)
 {
     const int samplesPerBuffer = 1024;

@@ -44,6 +44,10 @@ bool WriteWav(const QString& path, const WavFormat& format, const Signal& signal
 // false on error or when it takes longer than the time-out.
 bool RunPipeline(const QString& description, int timeoutMs = 30000);
 
+// Encodes a WAV file into `out` through `encoder` (gst-launch elements after
+// the converter, muxer included: "flacenc", "avenc_aac ! mp4mux"); false on error.
+bool EncodeWav(const QString& wav, const QString& encoder, const QString& out);
+
 // Encodes a short tone (seconds long) into the file; the format follows from
 // the extension: .flac .mp3 .ogg .mpg .avi .wav; false when the encoder is missing.
 bool EncodeTone(const QString& path, double seconds, uint32_t rate = 44100, int channels = 2);

@@ -172,9 +172,7 @@ TEST_F(PeakToolWaveformData, compressedInputFollowsTheRulesOnTheDecodedSamples)
 {
     const TestMedia::WavFormat format{22050, 6, 16, 30000};
     ASSERT_TRUE(TestMedia::WriteWav(Path("six.wav"), format, Tones(22050)));
-    ASSERT_TRUE(TestMedia::RunPipeline(QStringLiteral("filesrc location=\"%1\" ! wavparse ! audioconvert ! flacenc ! "
-                                                      "filesink location=\"%2\"")
-                                           .arg(Path("six.wav"), Path("six.flac"))));
+    ASSERT_TRUE(TestMedia::EncodeWav(Path("six.wav"), QStringLiteral("flacenc"), Path("six.flac")));
     const auto pcm = Decode(Path("six.flac"));
     ASSERT_EQ(pcm.size(), size_t(30000) * 6);
     // Lossless: the very samples written.
@@ -221,9 +219,7 @@ TEST_F(PeakToolWaveformData, widerSamplesKeepTheirTop16BitsInWavAndFlacAlike)
     WriteU32LE(&wav[40], uint32_t(pcm.size()));
     std::copy(pcm.begin(), pcm.end(), wav.begin() + 44);
     ASSERT_TRUE(TestMedia::WriteFile(Path("w24.wav"), wav));
-    ASSERT_TRUE(TestMedia::RunPipeline(QStringLiteral("filesrc location=\"%1\" ! wavparse ! audioconvert ! flacenc ! "
-                                                      "filesink location=\"%2\"")
-                                           .arg(Path("w24.wav"), Path("w24.flac"))));
+    ASSERT_TRUE(TestMedia::EncodeWav(Path("w24.wav"), QStringLiteral("flacenc"), Path("w24.flac")));
     const auto expected = rules::Waveform(top, 2, 100, true);
     for (const QString name : {"w24.wav", "w24.flac"}) {
         ASSERT_EQ(Waveform({"-i", Path(name), "-o", Path("w24.dat"), "-z", "100", "--split-channels"}).code, 0);
@@ -261,9 +257,7 @@ TEST_F(PeakToolWaveformData, longFlacCutIntoSegmentsGivesTheDataOfOnePass)
     // Long enough for the segment policy, small enough to encode at once.
     const TestMedia::WavFormat format{8000, 2, 16, 8000 * 125 + 77};
     ASSERT_TRUE(TestMedia::WriteWav(Path("long.wav"), format, Tones(8000)));
-    ASSERT_TRUE(TestMedia::RunPipeline(QStringLiteral("filesrc location=\"%1\" ! wavparse ! audioconvert ! flacenc ! "
-                                                      "filesink location=\"%2\"")
-                                           .arg(Path("long.wav"), Path("long.flac"))));
+    ASSERT_TRUE(TestMedia::EncodeWav(Path("long.wav"), QStringLiteral("flacenc"), Path("long.flac")));
     const auto pcm = rules::Samples(format, Tones(8000));
     ToolRunOptions onePass;
     onePass.environment.insert(QStringLiteral("KX_PEAK_SEGMENTS"), QStringLiteral("1"));

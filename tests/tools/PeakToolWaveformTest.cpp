@@ -85,9 +85,7 @@ protected:
         const QString wav = dir.filePath(name + ".wav");
         const QString flac = dir.filePath(name + ".flac");
         EXPECT_TRUE(TestMedia::WriteWav(wav, {44100, 2, 16, frames}, Signal));
-        EXPECT_TRUE(TestMedia::RunPipeline(QStringLiteral("filesrc location=\"%1\" ! wavparse ! audioconvert ! flacenc "
-                                                          "! filesink location=\"%2\"")
-                                               .arg(wav, flac)));
+        EXPECT_TRUE(TestMedia::EncodeWav(wav, QStringLiteral("flacenc"), flac));
         QFile::remove(wav);
         return flac;
     }
